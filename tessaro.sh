@@ -38,12 +38,13 @@ run_fuzzers() {
     -DTESSARO_FUZZ=ON -DTESSARO_TESTS=OFF -DTESSARO_BENCH=OFF >/dev/null
   cmake --build "$fb" -j "$jobs" --target fuzz_all
   local corpus
-  for f in "$fb"/tests/fuzz/fuzz_*; do
-    [ -x "$f" ] || continue
+  for f in $(find "$fb/tests" -type f -name 'fuzz_*' -perm -u+x | sort); do
     corpus=$(mktemp -d)
     echo "fuzz: $(basename "$f") for ${seconds}s"
-    "$f" -max_total_time="$seconds" -rss_limit_mb=1024 -print_final_stats=0 "$corpus" \
-      "$top/tests/fuzz/corpus/$(basename "$f")" 2>"$corpus.log" ||
+    local seeds=$top/tests/fuzz/corpus/$(basename "$f")
+    [ -d "$seeds" ] || seeds=
+    "$f" -max_total_time="$seconds" -rss_limit_mb=1024 -print_final_stats=0 "$corpus" $seeds \
+      2>"$corpus.log" ||
       { tail -n 40 "$corpus.log"; echo "fuzz: $(basename "$f") FAILED"; return 1; }
     rm -rf "$corpus" "$corpus.log"
   done
