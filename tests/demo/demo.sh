@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The demo: busd and two device servers on 127.0.0.2 and 127.0.0.3, inside a network namespace
+# of their own with only loopback up; then what tessaro-cli shows of servers and devices.
+#   demo.sh BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+build=${1:?usage: demo.sh BUILD_DIR}
+if [ -z "${TESSARO_DEMO_INSIDE:-}" ]; then
+  export TESSARO_DEMO_INSIDE=1
+  exec "$top/tests/netns-run.sh" bash "$0" "$build"
+fi
+
+demo=$(mktemp -d /tmp/tessaro-demo.XXXXXX)
+mkdir -p /tmp/tessaro-demo-prints
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$demo"
+}
+trap cleanup EXIT
+
+wait_for() {  # wait_for FILE TEXT
+  for _ in $(seq 1 250); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.02; done
+  echo "demo: timed out waiting for '$2' in $1" >&2; cat "$1" >&2; return 1
+}
+
+export TESSARO_RUNTIME_DIR=$demo/run TESSARO_COMPUTERNAME=DEMO-PC
+for hub in hub-one hub-two; do
+  "$build/hubd/tessaro-hubd" --config "$top/tests/fixtures/demo/$hub.conf" 2>"$demo/$hub.log" &
+  pids+=($!)
+  wait_for "$demo/$hub.log" "hubd: ready"
+done
+"$build/busd/tessaro-busd" --server 127.0.0.2 --server 127.0.0.3 --group root 2>"$demo/busd.log" &
+pids+=($!)
+wait_for "$demo/busd.log" "busd: ready"
+
+cli=$build/cli/tessaro-cli
+for _ in $(seq 1 100); do
+  [ "$("$cli" servers 2>/dev/null | grep -c .)" -ge 2 ] && break; sleep 0.05
+done
+echo "== Servers"
+"$cli" servers
+for ip in 127.0.0.2 127.0.0.3; do "$cli" attach "$ip" >/dev/null; done
+for _ in $(seq 1 100); do
+  [ "$("$cli" spurs 2>/dev/null | grep -c .)" -ge 2 ] && break; sleep 0.05
+done
+echo "== Buses"
+"$cli" spurs
+for ip in 127.0.0.2 127.0.0.3; do
+  echo "== Devices on $ip"
+  "$cli" devices "$ip"
+done

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "tests/support/Process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace tessaro::testing {
+
+Process::Process(std::string program, std::vector<std::string> args,
+                 std::map<std::string, std::string> env)
+    : program_(std::move(program)), args_(std::move(args)), env_(std::move(env)) {
+  char tmpl[] = "/tmp/tessaro-proc.XXXXXX";
+  const int fd = mkstemp(tmpl);
+  if (fd >= 0) ::close(fd);
+  logPath_ = tmpl;
+}
+
+Process::~Process() {
+  Stop(std::chrono::seconds(2));
+  ::unlink(logPath_.c_str());
+}
+
+bool Process::Start() {
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    const int log = ::open(logPath_.c_str(), O_WRONLY | O_APPEND);
+    if (log >= 0) {
+      ::dup2(log, 2);
+      ::dup2(log, 1);
+    }
+    for (const auto& [k, v] : env_) ::setenv(k.c_str(), v.c_str(), 1);
+    std::vector<char*> argv;
+    argv.push_back(program_.data());
+    for (auto& a : args_) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(program_.c_str(), argv.data());
+    ::_exit(127);
+  }
+  pid_ = pid;
+  status_ = -1;
+  return true;
+}
+
+std::string Process::Output() const {
+  std::ifstream in(logPath_);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool Process::Running() {
+  if (pid_ < 0) return false;
+  int status = 0;
+  if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    status_ = status;
+    pid_ = -1;
+    return false;
+  }
+  return true;
+}
+
+bool Process::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {
+  return Eventually([&] { return Output().find(text) != std::string::npos; }, timeout);
+}
+
+void Process::Signal(int signal) const {
+  if (pid_ > 0) ::kill(pid_, signal);
+}
+
+int Process::Stop(std::chrono::milliseconds grace) {
+  if (pid_ < 0) return status_;
+  ::kill(pid_, SIGTERM);
+  const auto end = std::chrono::steady_clock::now() + grace;
+  while (Running()) {
+    if (std::chrono::steady_clock::now() > end) {
+      ::kill(pid_, SIGKILL);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+      status_ = status;
+      pid_ = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return status_;
+}
+
+TempDir::TempDir(const std::string& prefix) {
+  std::string tmpl = prefix + "XXXXXX";
+  if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+  const std::string tmp = path + ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::trunc);
+    out << text;
+  }
+  std::filesystem::rename(tmp, path);
+}
+
+}  // namespace tessaro::testing

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tessaro::testing {
+
+// A child process of a test: started with its own environment additions, its standard error
+// kept in a file, stopped by pid (SIGTERM, then SIGKILL) when the object goes.
+class Process {
+ public:
+  Process(std::string program, std::vector<std::string> args,
+          std::map<std::string, std::string> env = {});
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  bool Start();
+  // Waits until its standard error holds `text` (true), or it ended or time ran out (false).
+  bool WaitForOutput(const std::string& text,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // SIGTERM, then SIGKILL after `grace`; returns the exit status as waitpid reports it, or -1.
+  int Stop(std::chrono::milliseconds grace = std::chrono::seconds(5));
+  void Signal(int signal) const;
+  bool Running();
+  pid_t pid() const { return pid_; }
+  std::string Output() const;  // standard error so far
+
+ private:
+  std::string program_;
+  std::vector<std::string> args_;
+  std::map<std::string, std::string> env_;
+  std::string logPath_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+// A temporary folder removed with everything in it when the object goes.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& prefix = "/tmp/tessaro-test.");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteTextFile(const std::string& path, const std::string& text);
+
+// Polls `condition` every 20 ms until it holds or `timeout` passes.
+template <typename F>
+bool Eventually(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+}  // namespace tessaro::testing
+
+#include <thread>
+
+template <typename F>
+bool tessaro::testing::Eventually(F condition, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
