@@ -1,7 +1,25 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <cstdio>
+#include <cstdlib>
 
-int main() {
-  std::fprintf(stderr, "tessaro-busd: not built yet\n");
-  return 2;
+#include "busd/Daemon.h"
+#include "busd/Log.h"
+#include "host/ComputerName.h"
+
+int main(int argc, char** argv) {
+  using namespace tessaro;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  auto parsed = busd::ParseOptions(
+      args, [](const char* name) { return std::getenv(name); }, [] { return ComputerName(); });
+  if (parsed.help) {
+    std::fputs(busd::UsageText(), stdout);
+    return 0;
+  }
+  if (!parsed.options) {
+    busd::Log(parsed.error);
+    std::fputs(busd::UsageText(), stderr);
+    return 2;
+  }
+  busd::Daemon daemon(std::move(*parsed.options));
+  return daemon.Run();
 }

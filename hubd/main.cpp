@@ -1,7 +1,54 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <cstdio>
+#include <string>
+#include <vector>
 
-int main() {
-  std::fprintf(stderr, "tessaro-hubd: not built yet\n");
-  return 2;
+#include "hubd/Config.h"
+#include "hubd/Hub.h"
+#include "hubd/Options.h"
+#include "hubd/Server.h"
+#include "platform/linux/SystemClock.h"
+
+using namespace tessaro::hubd;
+
+namespace {
+
+void Log(const std::string& line) { std::fprintf(stderr, "hubd: %s\n", line.c_str()); }
+
+std::optional<HubConfig> ReadConfig(const Options& options) {
+  ConfigResult r = LoadConfig(options.configPath);
+  std::string error = r.config ? ApplyOverrides(options, *r.config) : r.error;
+  if (!error.empty()) {
+    Log(error);
+    return std::nullopt;
+  }
+  return r.config;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.options) {
+    Log(parsed.error);
+    std::fprintf(stderr, "%s\n", kUsage);
+    return 2;
+  }
+  const Options& options = *parsed.options;
+  const auto config = ReadConfig(options);
+  if (!config) return 1;
+  tessaro::SystemClock clock;
+  Hub hub(*config, clock, options.versionMajor, Log);
+  Server server(hub, [&options] {
+    auto next = ReadConfig(options);
+    if (!next) Log("reload refused; keeping the config in use");
+    return next;
+  });
+  std::string error;
+  if (!server.Start({config->server.address, config->server.port, options.discoveryPort}, error)) {
+    Log(error);
+    return 1;
+  }
+  server.Run();
+  return 0;
 }

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// What the request dispatch needs from the rest of busd: the server list, attaching, each
+// server's cached devices and forwarding device commands. The daemon's server registry
+// implements it; tests and the fuzz target use small fakes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "busd/ServerEntry.h"
+#include "protocol/HubWire.h"
+
+namespace tessaro::busd {
+
+// Windows error codes busd answers with.
+namespace status {
+inline constexpr uint32_t kSuccess = 0;
+inline constexpr uint32_t kInvalidFunction = 1;
+inline constexpr uint32_t kGenFailure = 31;
+inline constexpr uint32_t kInvalidParameter = 87;
+}  // namespace status
+
+class BusBackend {
+ public:
+  virtual ~BusBackend() = default;
+  virtual std::vector<ServerEntry> ServerList() const = 0;
+  // False for a server not in the list.
+  virtual bool AttachServer(uint32_t ip) = 0;
+  // The device list of a Spur's server; empty while that server does not answer.
+  virtual std::vector<wire::DeviceInfo> Devices(uint32_t ip) const = 0;
+  // Sends a command; `done` gets the server's Result later (31 if the connection is lost first).
+  // False, without calling `done`, when the server cannot be reached now.
+  virtual bool Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
+                       std::function<void(uint32_t result)> done) = 0;
+};
+
+}  // namespace tessaro::busd

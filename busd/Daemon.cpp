@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "busd/Daemon.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include "busd/Log.h"
+#include "busd/ReplyBuilder.h"
+
+namespace tessaro::busd {
+
+namespace {
+
+constexpr int kTurnMs = 200;  // timers (pings, reconnects, drops) need no finer grain
+
+UniqueFd BlockStopSignals() {
+  sigset_t set;
+  ::sigemptyset(&set);
+  ::sigaddset(&set, SIGTERM);
+  ::sigaddset(&set, SIGINT);
+  ::sigprocmask(SIG_BLOCK, &set, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+  return UniqueFd(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+}
+
+}  // namespace
+
+Daemon::Daemon(Options options) : options_(std::move(options)) {}
+
+Daemon::~Daemon() {
+  // Links first: their waiting commands fail into bus connections that still exist.
+  registry_.reset();
+  discovery_.reset();
+  bus_.reset();
+  folder_.reset();
+}
+
+bool Daemon::Start() {
+  std::string error;
+  folder_ = RuntimeFolder::Prepare(options_.runtimeDir, options_.group, error);
+  if (!folder_) {
+    Log(error);
+    return false;
+  }
+  registry_ = std::make_unique<ServerRegistry>(*this, options_.computerName, options_.dropAfter);
+  bus_ = std::make_unique<BusServer>(*folder_, *registry_);
+  if (!bus_->ListenTrunk(error)) {
+    Log(error);
+    return false;
+  }
+  for (const auto& s : options_.servers) registry_->AddConfigured(s);
+  if (options_.discovery) {
+    discovery_ = std::make_unique<Discovery>(options_.discoveryPort,
+                                             [this](uint32_t ip, const wire::ServerInfo& info) {
+                                               registry_->OnDiscovered(ip, info, Clock::now());
+                                             });
+    if (!discovery_->ok()) Log("warning: no discovery socket; only configured servers are used");
+  }
+  interfaces_ = ListIpv4Interfaces();
+  addresses_ = Ipv4Addresses(interfaces_);
+  lastAddressPoll_ = Clock::now();
+  Log("computer name " + options_.computerName + ", runtime folder " + options_.runtimeDir);
+  Log("ready");
+  return true;
+}
+
+int Daemon::Run() {
+  UniqueFd signals = BlockStopSignals();
+  if (!signals.valid() || !Start()) return 1;
+  while (!stop_) Turn(signals.get());
+  Log("stopping");
+  return 0;
+}
+
+void Daemon::Turn(int signalFd) {
+  PollSet poll;
+  poll.Add(signalFd, POLLIN, [this](short) { stop_ = true; });
+  bus_->AddTo(poll);
+  registry_->AddTo(poll);
+  if (discovery_) discovery_->AddTo(poll);
+  poll.Wait(kTurnMs);
+  if (stop_) return;
+  const auto now = Clock::now();
+  WatchAddresses(now);
+  if (discovery_) discovery_->Tick(now, interfaces_);
+  registry_->Tick(now);
+}
+
+void Daemon::WatchAddresses(Clock::time_point now) {
+  if (now - lastAddressPoll_ < kAddressPollInterval) return;
+  lastAddressPoll_ = now;
+  interfaces_ = ListIpv4Interfaces();
+  auto addresses = Ipv4Addresses(interfaces_);
+  if (addresses == addresses_) return;
+  addresses_ = std::move(addresses);
+  Log("this PC's IPv4 addresses changed");
+  PublishEvent(BuildEventRecord(EventKind::AddressesChanged));
+}
+
+void Daemon::PublishEvent(const std::vector<uint8_t>& record) { bus_->Publish(record); }
+
+void Daemon::SpurReady(uint32_t ip) {
+  std::string error;
+  if (!bus_->AddSpur(ip, error)) Log(error);
+}
+
+}  // namespace tessaro::busd

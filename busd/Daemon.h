@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// busd itself: the runtime folder, the bus interfaces, the server registry, discovery and the
+// address watch, driven by one poll loop until SIGTERM or SIGINT.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "busd/BusServer.h"
+#include "busd/Discovery.h"
+#include "busd/Options.h"
+#include "busd/RuntimeFolder.h"
+#include "busd/ServerRegistry.h"
+
+namespace tessaro::busd {
+
+class Daemon : public RegistryEvents {
+ public:
+  static constexpr auto kAddressPollInterval = std::chrono::seconds(2);
+
+  explicit Daemon(Options options);
+  ~Daemon() override;
+  // Returns the process exit code.
+  int Run();
+
+  void PublishEvent(const std::vector<uint8_t>& record) override;
+  void SpurReady(uint32_t ip) override;
+
+ private:
+  bool Start();
+  void Turn(int signalFd);
+  void WatchAddresses(Clock::time_point now);
+
+  Options options_;
+  std::unique_ptr<RuntimeFolder> folder_;
+  std::unique_ptr<BusServer> bus_;
+  std::unique_ptr<ServerRegistry> registry_;
+  std::unique_ptr<Discovery> discovery_;
+  std::vector<Ipv4Interface> interfaces_;
+  std::vector<uint32_t> addresses_;
+  Clock::time_point lastAddressPoll_{};
+  bool stop_ = false;
+};
+
+}  // namespace tessaro::busd

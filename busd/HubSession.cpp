@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "busd/HubSession.h"
+
+#include "busd/BusBackend.h"
+
+namespace tessaro::busd {
+
+using wire::MsgType;
+
+HubSession::HubSession(HubListener& listener, std::string computerName, Clock::time_point now)
+    : listener_(listener), lastHeard_(now), lastPing_(now) {
+  wire::Hello hello;
+  hello.computerName = std::move(computerName);
+  Send(MsgType::Hello, wire::EncodeHello(hello));
+}
+
+HubSession::~HubSession() {
+  // Callbacks may reach back into their owners; take them out first.
+  auto pending = std::move(pending_);
+  pending_.clear();
+  for (auto& [id, done] : pending) done(status::kGenFailure);
+}
+
+void HubSession::Feed(std::span<const uint8_t> bytes, Clock::time_point now) {
+  if (broken()) return;
+  lastHeard_ = now;
+  decoder_.Feed(bytes);
+  while (!broken()) {
+    const auto frame = decoder_.Next();
+    if (!frame) break;
+    Handle(*frame);
+  }
+  if (decoder_.broken()) Fail("malformed frame");
+}
+
+bool HubSession::Tick(Clock::time_point now) {
+  if (broken()) return false;
+  if (now - lastHeard_ > kSilenceLimit) {
+    Fail("no answer for 10 s");
+    return false;
+  }
+  if (now - lastPing_ >= kPingInterval) {
+    lastPing_ = now;
+    Send(MsgType::Ping, {});
+  }
+  return true;
+}
+
+uint32_t HubSession::RequestDevices() { return Send(MsgType::GetDevices, {}); }
+
+void HubSession::Command(MsgType type, const wire::DeviceCommand& command,
+                         std::function<void(uint32_t)> done) {
+  const uint32_t id = Send(type, wire::EncodeDeviceCommand(type, command));
+  pending_[id] = std::move(done);
+}
+
+uint32_t HubSession::Send(MsgType type, std::vector<uint8_t> payload) {
+  const uint32_t id = nextId_++;
+  if (nextId_ == 0) nextId_ = 1;  // 0 marks pushed frames
+  const auto bytes = wire::EncodeFrame({type, 0, id, std::move(payload)});
+  output_.insert(output_.end(), bytes.begin(), bytes.end());
+  return id;
+}
+
+void HubSession::Handle(const wire::Frame& frame) {
+  switch (frame.type) {
+    case MsgType::HelloReply:
+      return HandleHelloReply(frame);
+    case MsgType::DeviceList:
+    case MsgType::DevicesChanged:
+      return HandleDevices(frame);
+    case MsgType::Result:
+      return HandleResult(frame);
+    case MsgType::UseRequested:
+      return HandleUseRequested(frame);
+    default:
+      return;  // Pong and anything newer than us: hearing it is all that counts
+  }
+}
+
+void HubSession::HandleHelloReply(const wire::Frame& frame) {
+  const auto info = wire::DecodeServerInfo(frame.payload);
+  if (!info) return Fail("malformed HelloReply");
+  const bool compatible = info->major == wire::kVersionMajor;
+  helloState_ = compatible ? HelloState::Compatible : HelloState::Incompatible;
+  listener_.OnServerInfo(*info, compatible);
+}
+
+void HubSession::HandleDevices(const wire::Frame& frame) {
+  auto devices = wire::DecodeDeviceList(frame.payload);
+  if (!devices) return Fail("malformed device list");
+  const uint32_t replyTo = frame.type == MsgType::DeviceList ? frame.id : 0;
+  listener_.OnDevices(std::move(*devices), replyTo);
+}
+
+void HubSession::HandleResult(const wire::Frame& frame) {
+  const auto result = wire::DecodeResult(frame.payload);
+  if (!result) return Fail("malformed Result");
+  const auto it = pending_.find(frame.id);
+  if (it == pending_.end()) return;  // a Result for nothing we wait for: ignore it
+  auto done = std::move(it->second);
+  pending_.erase(it);
+  done(*result);
+}
+
+void HubSession::HandleUseRequested(const wire::Frame& frame) {
+  const auto use = wire::DecodeUseRequested(frame.payload);
+  if (!use) return Fail("malformed UseRequested");
+  listener_.OnUseRequested(*use);
+}
+
+void HubSession::Fail(std::string why) {
+  if (error_.empty()) error_ = std::move(why);
+}
+
+}  // namespace tessaro::busd

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// busd's side of one TCP connection to a device server, without the socket: says Hello, keeps
+// the connection alive with pings, matches Results to the commands that asked for them and
+// reports what the server tells (its identity, device lists, requests to use).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "protocol/HubWire.h"
+
+namespace tessaro::busd {
+
+using Clock = std::chrono::steady_clock;
+
+class HubListener {
+ public:
+  virtual ~HubListener() = default;
+  virtual void OnServerInfo(const wire::ServerInfo& info, bool compatible) = 0;
+  // `replyTo` is the id of the GetDevices it answers, 0 for a pushed change.
+  virtual void OnDevices(std::vector<wire::DeviceInfo> devices, uint32_t replyTo) = 0;
+  virtual void OnUseRequested(const wire::UseRequested& use) = 0;
+};
+
+class HubSession {
+ public:
+  static constexpr auto kPingInterval = std::chrono::seconds(3);
+  static constexpr auto kSilenceLimit = std::chrono::seconds(10);
+
+  HubSession(HubListener& listener, std::string computerName, Clock::time_point now);
+  ~HubSession();  // commands still waiting get 31
+
+  void Feed(std::span<const uint8_t> bytes, Clock::time_point now);
+  // Sends a ping when due; false once the server has been silent too long.
+  bool Tick(Clock::time_point now);
+
+  // The request id of the GetDevices sent.
+  uint32_t RequestDevices();
+  void Command(wire::MsgType type, const wire::DeviceCommand& command,
+               std::function<void(uint32_t result)> done);
+
+  bool broken() const { return !error_.empty(); }
+  const std::string& error() const { return error_; }
+  bool ready() const { return helloState_ == HelloState::Compatible; }
+  bool incompatible() const { return helloState_ == HelloState::Incompatible; }
+  std::vector<uint8_t>& output() { return output_; }
+
+ private:
+  enum class HelloState { Waiting, Compatible, Incompatible };
+
+  uint32_t Send(wire::MsgType type, std::vector<uint8_t> payload);
+  void Handle(const wire::Frame& frame);
+  void HandleHelloReply(const wire::Frame& frame);
+  void HandleDevices(const wire::Frame& frame);
+  void HandleResult(const wire::Frame& frame);
+  void HandleUseRequested(const wire::Frame& frame);
+  void Fail(std::string why);
+
+  HubListener& listener_;
+  wire::FrameDecoder decoder_;
+  std::vector<uint8_t> output_;
+  std::map<uint32_t, std::function<void(uint32_t)>> pending_;
+  uint32_t nextId_ = 1;
+  HelloState helloState_ = HelloState::Waiting;
+  Clock::time_point lastHeard_;
+  Clock::time_point lastPing_;
+  std::string error_;
+};
+
+}  // namespace tessaro::busd

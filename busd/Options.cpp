@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "busd/Options.h"
+
+#include <arpa/inet.h>
+
+#include <charconv>
+
+#include "busd/ReplyBuilder.h"
+
+namespace tessaro::busd {
+
+namespace {
+
+std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t min, uint32_t max) {
+  uint32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max)
+    return std::nullopt;
+  return value;
+}
+
+bool AddServers(const std::string& list, Options& o, std::string& error) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    const std::string item = list.substr(start, comma - start);
+    start = comma + 1;
+    if (item.empty()) continue;
+    const auto address = ParseServerAddress(item);
+    if (!address) {
+      error = "bad server address '" + item + "' (expected IP or IP:PORT)";
+      return false;
+    }
+    o.servers.push_back(*address);
+  }
+  return true;
+}
+
+// Applies one option that takes a value; false with `error` set when the value is bad.
+bool ApplyValue(const std::string& name, const std::string& value, Options& o, std::string& error) {
+  if (name == "--runtime-dir") {
+    o.runtimeDir = value;
+  } else if (name == "--computer-name") {
+    o.computerName = value.substr(0, kMaxBusText);
+  } else if (name == "--server") {
+    return AddServers(value, o, error);
+  } else if (name == "--group") {
+    o.group = value;
+  } else if (name == "--discovery-port") {
+    const auto port = ParseNumber(value, 1, 65535);
+    if (!port) error = "bad --discovery-port '" + value + "' (1..65535)";
+    if (port) o.discoveryPort = static_cast<uint16_t>(*port);
+  } else if (name == "--drop-after") {
+    const auto seconds = ParseNumber(value, 0, 86400);
+    if (!seconds) error = "bad --drop-after '" + value + "' (0..86400 seconds)";
+    if (seconds) o.dropAfter = std::chrono::seconds(*seconds);
+  } else {
+    error = "unknown option '" + name + "'";
+  }
+  return error.empty();
+}
+
+}  // namespace
+
+std::optional<ServerAddress> ParseServerAddress(const std::string& text) {
+  const size_t colon = text.find(':');
+  const std::string host = text.substr(0, colon);
+  ServerAddress address;
+  in_addr a{};
+  if (::inet_pton(AF_INET, host.c_str(), &a) != 1) return std::nullopt;
+  address.ip = a.s_addr;
+  if (colon != std::string::npos) {
+    const auto port = ParseNumber(text.substr(colon + 1), 1, 65535);
+    if (!port) return std::nullopt;
+    address.port = static_cast<uint16_t>(*port);
+  }
+  return address;
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environment& environment,
+                           const std::function<std::string()>& computerName) {
+  ParsedOptions parsed;
+  Options o;
+  const char* dir = environment("TESSARO_RUNTIME_DIR");
+  o.runtimeDir = (dir && *dir) ? dir : "/run/tessaro";
+  if (const char* servers = environment("TESSARO_SERVERS"); servers && *servers) {
+    if (!AddServers(servers, o, parsed.error)) {
+      parsed.error = "TESSARO_SERVERS: " + parsed.error;
+      return parsed;
+    }
+  }
+  bool nameGiven = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      parsed.help = true;
+      return parsed;
+    }
+    if (a == "--no-discovery") {
+      o.discovery = false;
+      continue;
+    }
+    if (i + 1 >= args.size() && a.starts_with("--")) {
+      parsed.error = "option '" + a + "' needs a value";
+      return parsed;
+    }
+    if (!ApplyValue(a, i + 1 < args.size() ? args[i + 1] : "", o, parsed.error)) return parsed;
+    nameGiven = nameGiven || a == "--computer-name";
+    ++i;
+  }
+  if (!nameGiven) o.computerName = computerName();
+  parsed.options = std::move(o);
+  return parsed;
+}
+
+const char* UsageText() {
+  return "usage: tessaro-busd [--runtime-dir DIR] [--computer-name NAME] [--server IP[:PORT]]...\n"
+         "                    [--group NAME] [--no-discovery] [--discovery-port N]\n"
+         "                    [--drop-after SECONDS]\n";
+}
+
+}  // namespace tessaro::busd

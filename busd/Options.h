@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// busd's command line and environment.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "busd/ServerRegistry.h"
+
+namespace tessaro::busd {
+
+struct Options {
+  std::string runtimeDir;
+  std::string computerName;
+  std::vector<ServerAddress> servers;
+  std::string group = "tessaro";
+  bool discovery = true;
+  uint16_t discoveryPort = wire::kDiscoveryPort;
+  std::chrono::seconds dropAfter{30};
+};
+
+struct ParsedOptions {
+  std::optional<Options> options;  // empty on an error or for --help
+  std::string error;               // set on an error
+  bool help = false;
+};
+
+using Environment = std::function<const char*(const char* name)>;
+
+// `args` without the program name. `computerName` supplies the default name.
+ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environment& environment,
+                           const std::function<std::string()>& computerName);
+// "IP" or "IP:PORT"; nullopt when malformed.
+std::optional<ServerAddress> ParseServerAddress(const std::string& text);
+const char* UsageText();
+
+}  // namespace tessaro::busd

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The output buffers busd answers control requests with, and the event records it delivers to
+// event reads. Each builder stays within the buffer size the driver client passes for that call.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "busd/ServerEntry.h"
+#include "protocol/HubWire.h"
+
+namespace tessaro::busd {
+
+inline constexpr size_t kServerListBufferSize = 1024;
+inline constexpr size_t kDeviceListBufferSize = 2048;
+inline constexpr size_t kMaxBusText = 63;  // the client copies texts into 64-byte buffers
+inline constexpr uint8_t kVersionMajor = 1;
+inline constexpr uint8_t kVersionMinor = 0;
+inline constexpr uint8_t kVersionPatch = 0;
+
+enum class EventKind : uint8_t {
+  DeviceListChanged = 1,
+  ServerListChanged = 2,
+  AddressesChanged = 3,
+  UseRequested = 4,
+};
+
+// 0x222000: header (byte 0 valid, byte 4 count), then whole server entries up to 1024 bytes.
+std::vector<uint8_t> BuildServerList(const std::vector<ServerEntry>& servers);
+// 0x222044: header (byte 4 count), then whole device entries up to 2048 bytes.
+std::vector<uint8_t> BuildDeviceList(const std::vector<wire::DeviceInfo>& devices);
+// 0x222020 / 0x22205C: byte 0 valid, bytes 4..6 the version parts.
+std::vector<uint8_t> BuildVersion();
+// 0x222040: byte 0 the total length (8), bytes 4..7 the server's IPv4 address.
+std::vector<uint8_t> BuildSpurAddress(uint32_t serverIp);
+
+// Records of kinds 1, 2 and 3: 16 bytes; kind 1 carries the server's address in bytes 9..12.
+std::vector<uint8_t> BuildEventRecord(EventKind kind, uint32_t serverIp = 0);
+// Kind 4: 15 bytes of header and the requester's name (at most 63 bytes).
+std::vector<uint8_t> BuildUseRequestedRecord(uint32_t serverIp, const wire::UseRequested& use);
+
+}  // namespace tessaro::busd

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "busd/RequestDispatcher.h"
+
+#include <cstring>
+
+#include "busd/ReplyBuilder.h"
+#include "protocol/ByteOrder.h"
+
+namespace tessaro::busd {
+
+namespace code = busipc::code;
+using busipc::Reply;
+
+namespace {
+
+Reply Failure(uint32_t status) { return Reply{status, {}}; }
+Reply Success(std::vector<uint8_t> output = {}) {
+  return Reply{status::kSuccess, std::move(output)};
+}
+
+uint32_t IpFrom(const std::vector<uint8_t>& input) {
+  uint32_t ip = 0;
+  std::memcpy(&ip, input.data(), 4);  // network order stays as it is in memory
+  return ip;
+}
+
+// The input size each forwarded code takes, and the wire message it becomes.
+struct ForwardedCode {
+  uint32_t code;
+  size_t inputSize;
+  wire::MsgType type;
+};
+constexpr ForwardedCode kForwarded[] = {
+    {code::kLinkDevice, 1, wire::MsgType::Link},
+    {code::kUnlinkDevice, 1, wire::MsgType::Unlink},
+    {code::kLockDevice, 6, wire::MsgType::Lock},
+    {code::kUnlockDevice, 6, wire::MsgType::Unlock},
+    {code::kRequestToUse, 6, wire::MsgType::RequestToUse},
+};
+
+wire::DeviceCommand CommandFrom(wire::MsgType type, const std::vector<uint8_t>& input) {
+  wire::DeviceCommand c;
+  c.number = input[0];
+  if (type == wire::MsgType::RequestToUse) {
+    c.kind = input[1];
+    std::memcpy(&c.value, &input[2], 4);  // the requester address, network order
+  } else if (input.size() == 6) {
+    c.value = GetU32(&input[1]);  // seconds
+    c.kind = input[5];
+  }
+  return c;
+}
+
+}  // namespace
+
+void RequestDispatcher::Opened(const ConnectionInfo& connection) {
+  if (connection.trunk) events_.AddConnection(connection.id, connection.pid);
+}
+
+void RequestDispatcher::Closed(int connection) { events_.RemoveConnection(connection); }
+
+std::optional<Reply> RequestDispatcher::Handle(const ConnectionInfo& c, const busipc::Request& r) {
+  if (r.op == busipc::Op::EventRead) {
+    if (!c.trunk) return Failure(status::kInvalidFunction);
+    auto record = events_.BeginRead(c.id);
+    if (!record) return std::nullopt;
+    return Success(std::move(*record));
+  }
+  return c.trunk ? HandleTrunk(c, r) : HandleSpur(c, r);
+}
+
+std::optional<Reply> RequestDispatcher::HandleTrunk(const ConnectionInfo& c,
+                                                    const busipc::Request& r) {
+  switch (r.code) {
+    case code::kGetServerList:
+      return Success(BuildServerList(backend_.ServerList()));
+    case code::kAttachServer:
+      if (r.input.size() != 4) return Failure(status::kInvalidParameter);
+      return backend_.AttachServer(IpFrom(r.input)) ? Success() : Failure(status::kGenFailure);
+    case code::kWakeEventReader:
+      Deliver(events_.Wake(c.pid));
+      return Success();
+    case code::kGetTrunkVersion:
+      return Success(BuildVersion());
+    default:
+      return Failure(status::kInvalidFunction);  // also 0x222400..0x22240C, not offered yet
+  }
+}
+
+std::optional<Reply> RequestDispatcher::HandleSpur(const ConnectionInfo& c,
+                                                   const busipc::Request& r) {
+  switch (r.code) {
+    case code::kGetSpurAddress:
+      return Success(BuildSpurAddress(c.serverIp));
+    case code::kGetDeviceList:
+      return Success(BuildDeviceList(backend_.Devices(c.serverIp)));
+    case code::kGetSpurVersion:
+      return Success(BuildVersion());
+    default:
+      break;
+  }
+  for (const ForwardedCode& f : kForwarded) {
+    if (f.code != r.code) continue;
+    if (r.input.size() != f.inputSize) return Failure(status::kInvalidParameter);
+    return Forward(c, f.type, r.input);
+  }
+  return Failure(status::kInvalidFunction);
+}
+
+std::optional<Reply> RequestDispatcher::Forward(const ConnectionInfo& c, wire::MsgType type,
+                                                const std::vector<uint8_t>& input) {
+  ReplyRouter& router = router_;
+  const int id = c.id;
+  const bool sent =
+      backend_.Forward(c.serverIp, type, CommandFrom(type, input), [&router, id](uint32_t result) {
+        router.Complete(id, result == 0 ? Success() : Failure(result));
+      });
+  if (!sent) return Failure(status::kGenFailure);
+  return std::nullopt;
+}
+
+void RequestDispatcher::Publish(const std::vector<uint8_t>& record) {
+  Deliver(events_.Publish(record));
+}
+
+void RequestDispatcher::Deliver(const std::vector<EventDelivery>& deliveries) {
+  for (const EventDelivery& d : deliveries) router_.Complete(d.connection, Success(d.record));
+}
+
+}  // namespace tessaro::busd

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Every device server busd knows: configured or discovered, its connection, its state in the
+// server list, its cached device list and whether a program attached it. Publishes the events
+// that follow from changes.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "busd/BusBackend.h"
+#include "busd/HubLink.h"
+#include "busd/PollSet.h"
+
+namespace tessaro::busd {
+
+class RegistryEvents {
+ public:
+  virtual ~RegistryEvents() = default;
+  virtual void PublishEvent(const std::vector<uint8_t>& record) = 0;
+  // The server's Spur interface should exist from now on.
+  virtual void SpurReady(uint32_t ip) = 0;
+};
+
+struct ServerAddress {
+  uint32_t ip = 0;  // network order
+  uint16_t port = wire::kDefaultTcpPort;
+};
+
+class ServerRegistry : public BusBackend {
+ public:
+  static constexpr auto kReconnectDelay = std::chrono::seconds(1);
+  static constexpr auto kSpurWait = std::chrono::seconds(5);
+
+  ServerRegistry(RegistryEvents& events, std::string computerName, std::chrono::seconds dropAfter);
+  ~ServerRegistry() override;
+
+  void AddConfigured(const ServerAddress& address);
+  void OnDiscovered(uint32_t ip, const wire::ServerInfo& info, Clock::time_point now);
+  void AddTo(PollSet& poll);
+  // Connects, reconnects, drops and times out as due, then publishes what changed.
+  void Tick(Clock::time_point now);
+
+  std::vector<ServerEntry> ServerList() const override;
+  bool AttachServer(uint32_t ip) override;
+  std::vector<wire::DeviceInfo> Devices(uint32_t ip) const override;
+  bool Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
+               std::function<void(uint32_t)> done) override;
+
+ private:
+  struct Record;
+
+  Record* Find(uint32_t ip) const;
+  Record& Upsert(uint32_t ip);
+  void Connect(Record& r, Clock::time_point now);
+  void LinkDown(Record& r, Clock::time_point now);
+  void ExpireIfDue(Record& r, Clock::time_point now);
+  void PublishChanges();
+
+  RegistryEvents& events_;
+  std::string computerName_;
+  std::chrono::seconds dropAfter_;
+  std::vector<std::unique_ptr<Record>> records_;
+  std::vector<ServerEntry> publishedList_;
+};
+
+}  // namespace tessaro::busd

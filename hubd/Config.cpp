@@ -1,0 +1,276 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hubd/Config.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "hubd/DeviceDescription.h"
+
+namespace tessaro::hubd {
+
+bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& out) {
+  if (text.empty() || text.size() > 20) return false;
+  uint64_t v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc{} || end != text.data() + text.size() || v > max) return false;
+  out = v;
+  return true;
+}
+
+bool ParseIpv4(std::string_view text, uint32_t& networkOrder) {
+  const std::string s(text);
+  in_addr a{};
+  if (inet_pton(AF_INET, s.c_str(), &a) != 1) return false;
+  networkOrder = a.s_addr;
+  return true;
+}
+
+bool IsUsableServerAddress(std::string_view text) {
+  uint32_t a = 0;
+  return ParseIpv4(text, a) && a != htonl(INADDR_ANY) && a != htonl(INADDR_BROADCAST);
+}
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool IsHex(std::string_view s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+bool ParseHex16(std::string_view s, uint16_t& out) {
+  if (s.size() != 4 || !IsHex(s)) return false;
+  out = static_cast<uint16_t>(std::stoul(std::string(s), nullptr, 16));
+  return true;
+}
+
+bool ParseMac(std::string_view s, std::array<uint8_t, 6>& mac) {
+  if (s.size() != 17) return false;
+  for (size_t i = 0; i < 6; ++i) {
+    const std::string_view pair = s.substr(i * 3, 2);
+    if (!IsHex(pair) || (i < 5 && s[i * 3 + 2] != ':')) return false;
+    mac[i] = static_cast<uint8_t>(std::stoul(std::string(pair), nullptr, 16));
+  }
+  return true;
+}
+
+bool ParseInt32(std::string_view s, int32_t& out) {
+  int32_t v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || ec != std::errc{} || end != s.data() + s.size()) return false;
+  out = v;
+  return true;
+}
+
+// "07/01/02": class, subclass and protocol as two hex digits each.
+bool IsClassTriple(std::string_view s) {
+  return s.size() == 8 && s[2] == '/' && s[5] == '/' && IsHex(s.substr(0, 2)) &&
+         IsHex(s.substr(3, 2)) && IsHex(s.substr(6, 2));
+}
+
+bool IsTripleList(std::string_view s) {
+  while (true) {
+    const size_t comma = s.find(',');
+    if (!IsClassTriple(Trim(s.substr(0, comma)))) return false;
+    if (comma == std::string_view::npos) return true;
+    s.remove_prefix(comma + 1);
+  }
+}
+
+// Applies one key of [server]; an error message, or empty when the value was taken.
+std::string ApplyServerKey(ServerConfig& c, const std::string& key, std::string_view v) {
+  uint64_t n = 0;
+  if (key == "name")
+    c.name = v;
+  else if (key == "address") {
+    if (!IsUsableServerAddress(v))
+      return "bad address \"" + std::string(v) + "\": want the server's own IPv4 address";
+    c.address = v;
+  } else if (key == "port") {
+    if (!ParseUnsigned(v, 65535, n) || n == 0)
+      return "bad port \"" + std::string(v) + "\": want 1..65535";
+    c.port = static_cast<uint16_t>(n);
+  } else if (key == "mac") {
+    if (!ParseMac(v, c.mac))
+      return "bad mac \"" + std::string(v) + "\": want six hex pairs such as 00:1a:2b:3c:4d:5e";
+  } else if (key == "storage-mode") {
+    if (!ParseInt32(v, c.storageMode))
+      return "bad storage-mode \"" + std::string(v) + "\": want an integer";
+  } else {
+    return "unknown key \"" + key + "\" in [server]";
+  }
+  return {};
+}
+
+std::string ApplyDeviceText(DeviceConfig& d, const std::string& key, std::string_view v) {
+  std::string* field = key == "type"              ? &d.type
+                       : key == "manufacturer"    ? &d.manufacturer
+                       : key == "product"         ? &d.product
+                       : key == "serial"          ? &d.serial
+                       : key == "output-folder"   ? &d.outputFolder
+                       : key == "sane-device"     ? &d.saneDevice
+                       : key == "eject-veto-name" ? &d.ejectVetoName
+                       : key == "driver-class"    ? &d.driverClass
+                                                  : nullptr;
+  if (!field) return "unknown key \"" + key + "\" in [device " + std::to_string(d.number) + "]";
+  *field = v;
+  return {};
+}
+
+std::string ApplyDeviceKey(DeviceConfig& d, const std::string& key, std::string_view v) {
+  const std::string value(v);
+  uint64_t n = 0;
+  if (key == "vendor-id" || key == "product-id") {
+    if (!ParseHex16(v, key == "vendor-id" ? d.vendorId : d.productId))
+      return "bad " + key + " \"" + value + "\": want 4 hex digits";
+  } else if (key == "eject-veto") {
+    if (!ParseUnsigned(v, UINT32_MAX, n)) return "bad eject-veto \"" + value + "\": want a number";
+    d.ejectVeto = static_cast<uint32_t>(n);
+  } else if (key == "class") {
+    if (!IsClassTriple(v)) return "bad class \"" + value + "\": want hex triple such as 07/01/02";
+    d.usbClass = value;
+  } else if (key == "interfaces") {
+    if (!IsTripleList(v))
+      return "bad interfaces \"" + value +
+             "\": want comma-separated triples such as 07/01/02,ff/ff/ff";
+    d.interfaces = value;
+  } else if (key == "dot4") {
+    const std::string l = Lower(v);
+    if (l != "yes" && l != "no") return "bad dot4 \"" + value + "\": want yes or no";
+    d.dot4 = l;
+  } else {
+    return ApplyDeviceText(d, key, v);
+  }
+  return {};
+}
+
+class Parser {
+ public:
+  explicit Parser(std::string_view fileName) : file_(fileName) {}
+
+  ConfigResult Run(std::string_view text) {
+    std::istringstream in{std::string(text)};
+    std::string line;
+    while (error_.empty() && std::getline(in, line)) {
+      ++line_;
+      Line(Trim(line));
+    }
+    if (error_.empty()) CloseSection();
+    if (error_.empty()) Finish();
+    if (!error_.empty()) return {std::nullopt, error_};
+    return {std::move(config_), {}};
+  }
+
+ private:
+  enum class Section { None, Server, Device };
+
+  void Fail(size_t line, const std::string& message) {
+    if (error_.empty()) error_ = file_ + ":" + std::to_string(line) + ": " + message;
+  }
+
+  void Line(std::string_view s) {
+    if (s.empty() || s.front() == '#' || s.front() == ';') return;
+    if (s.front() == '[') return Header(s);
+    const size_t eq = s.find('=');
+    if (eq == std::string_view::npos) return Fail(line_, "expected key = value or [section]");
+    const std::string key = Lower(Trim(s.substr(0, eq)));
+    const std::string_view value = Trim(s.substr(eq + 1));
+    if (section_ == Section::None) return Fail(line_, "\"" + key + "\" outside any section");
+    if (!keys_.insert(key).second) return Fail(line_, "key \"" + key + "\" given twice");
+    const std::string err = section_ == Section::Server ? ApplyServerKey(config_.server, key, value)
+                                                        : ApplyDeviceKey(device_, key, value);
+    if (!err.empty()) Fail(line_, err);
+  }
+
+  void Header(std::string_view s) {
+    if (s.back() != ']') return Fail(line_, "section header without ']'");
+    CloseSection();
+    const std::string_view inner = Trim(s.substr(1, s.size() - 2));
+    const std::string word = Lower(Trim(inner.substr(0, inner.find_first_of(" \t"))));
+    keys_.clear();
+    sectionLine_ = line_;
+    if (word == "server" && inner.size() == word.size()) return OpenServer();
+    if (word == "device") return OpenDevice(Trim(inner.substr(word.size())));
+    Fail(line_, "unknown section [" + std::string(inner) + "]");
+  }
+
+  void OpenServer() {
+    if (seenServer_) return Fail(line_, "second [server] section");
+    seenServer_ = true;
+    section_ = Section::Server;
+  }
+
+  void OpenDevice(std::string_view number) {
+    uint64_t n = 0;
+    if (!ParseUnsigned(number, UINT64_MAX, n))
+      return Fail(line_, "bad device number \"" + std::string(number) + "\"");
+    if (n < 1 || n > 127)
+      return Fail(line_, "device number " + std::to_string(n) + " outside 1..127");
+    if (!numbers_.insert(static_cast<uint8_t>(n)).second)
+      return Fail(line_, "device number " + std::to_string(n) + " given twice");
+    device_ = DeviceConfig{};
+    device_.number = static_cast<uint8_t>(n);
+    section_ = Section::Device;
+  }
+
+  void CloseSection() {
+    if (section_ == Section::Device) {
+      const std::string name = "[device " + std::to_string(device_.number) + "]";
+      if (!keys_.count("vendor-id")) Fail(sectionLine_, name + " has no vendor-id");
+      if (!keys_.count("product-id")) Fail(sectionLine_, name + " has no product-id");
+      config_.devices.push_back(device_);
+    }
+    section_ = Section::None;
+  }
+
+  void Finish() {
+    std::sort(config_.devices.begin(), config_.devices.end(),
+              [](const DeviceConfig& a, const DeviceConfig& b) { return a.number < b.number; });
+    if (!DeviceListFitsOneFrame(config_.devices))
+      error_ = file_ + ": the device list is too large for one frame; shorten its texts";
+  }
+
+  std::string file_;
+  size_t line_ = 0;
+  size_t sectionLine_ = 0;
+  Section section_ = Section::None;
+  bool seenServer_ = false;
+  std::set<std::string> keys_;
+  std::set<uint8_t> numbers_;
+  DeviceConfig device_;
+  HubConfig config_;
+  std::string error_;
+};
+
+}  // namespace
+
+ConfigResult ParseConfig(std::string_view text, std::string_view fileName) {
+  return Parser(fileName).Run(text);
+}
+
+ConfigResult LoadConfig(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {std::nullopt, path + ": cannot read the file"};
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseConfig(text.str(), path);
+}
+
+}  // namespace tessaro::hubd

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// hubd's config file: one [server] section and one [device N] section per device.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaro::hubd {
+
+struct DeviceConfig {
+  uint8_t number = 0;
+  std::string type = "UNKNOWN";  // passed through as written
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  std::string manufacturer, product, serial;
+  // Kept for the data paths built later (printing, scanning, storage eject).
+  std::string outputFolder, saneDevice;
+  uint32_t ejectVeto = 0;  // 0: no veto
+  std::string ejectVetoName;
+  // What a PC's device database records for the device; empty when the config leaves it out.
+  std::string usbClass, interfaces, driverClass, dot4;
+};
+
+struct ServerConfig {
+  std::string name;
+  std::string address;  // dotted IPv4; empty when the file gives none
+  uint16_t port = 2005;
+  std::array<uint8_t, 6> mac{};
+  int32_t storageMode = 1;
+};
+
+struct HubConfig {
+  ServerConfig server;
+  std::vector<DeviceConfig> devices;  // sorted by number
+};
+
+// Either a config or one error line ("file:line: message").
+struct ConfigResult {
+  std::optional<HubConfig> config;
+  std::string error;
+};
+
+ConfigResult ParseConfig(std::string_view text, std::string_view fileName);
+ConfigResult LoadConfig(const std::string& path);
+
+// Value checks shared with the command line.
+bool ParseIpv4(std::string_view text, uint32_t& networkOrder);
+// A server address must be one this machine can answer from: not 0.0.0.0 nor a broadcast.
+bool IsUsableServerAddress(std::string_view text);
+bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& out);
+
+}  // namespace tessaro::hubd

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Who owns which device and who holds a lock on it. PCs are known by their computer names.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hubd/Config.h"
+#include "platform/Clock.h"
+#include "protocol/HubWire.h"
+
+namespace tessaro::hubd {
+
+// Result codes a PC receives (Windows error numbers, as the client expects them).
+inline constexpr uint32_t kStatusOk = 0;
+inline constexpr uint32_t kStatusInvalidFunction = 1;
+inline constexpr uint32_t kStatusRefused = 31;
+inline constexpr uint32_t kStatusBadPayload = 87;
+inline constexpr uint32_t kStatusNotFound = 1168;
+
+class DeviceTable {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  // changed: the list a PC sees is now different, so exactly one change notice is due.
+  struct Outcome {
+    uint32_t status = kStatusOk;
+    bool changed = false;
+  };
+
+  explicit DeviceTable(const Clock& clock) : clock_(clock) {}
+
+  Outcome Link(uint8_t number, const std::string& pc);
+  Outcome Unlink(uint8_t number, const std::string& pc);
+  Outcome Lock(uint8_t number, const std::string& pc, uint8_t kind, uint32_t seconds);
+  Outcome Unlock(uint8_t number, const std::string& pc, uint32_t lingerSeconds);
+  // The owner a request to use goes to: nullopt for no such device, empty for a free one.
+  std::optional<std::string> OwnerOf(uint8_t number) const;
+
+  // Ends every lock whose time is up; true when that changed the list.
+  bool Expire();
+  std::optional<TimePoint> NextDeadline() const;
+
+  // Takes a new device list; a device keeping its number, vendor and product ID keeps its owner
+  // and lock, every other one starts free. True when the list a PC sees changed.
+  bool Replace(const std::vector<DeviceConfig>& devices);
+
+  std::vector<wire::DeviceInfo> List() const;
+
+ private:
+  struct Entry {
+    DeviceConfig config;
+    std::string owner;  // empty: free
+    bool locked = false;
+    uint8_t lockKind = 0;
+    TimePoint lockEnd{};  // the lock's expiry, or the end of its linger after an unlock
+  };
+
+  Entry* Find(uint8_t number);
+  const Entry* Find(uint8_t number) const;
+  static void EndLock(Entry& e);
+
+  const Clock& clock_;
+  std::vector<Entry> entries_;  // sorted by number
+};
+
+}  // namespace tessaro::hubd

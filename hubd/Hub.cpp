@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hubd/Hub.h"
+
+#include <algorithm>
+
+#include "hubd/Session.h"
+
+namespace tessaro::hubd {
+
+Hub::Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, LogFn log)
+    : server_(config.server),
+      versionMajor_(versionMajor),
+      tcpPort_(config.server.port),
+      clock_(clock),
+      table_(clock),
+      log_(std::move(log)) {
+  table_.Replace(config.devices);
+}
+
+wire::ServerInfo Hub::Info() const {
+  wire::ServerInfo info;
+  info.major = versionMajor_;
+  info.minor = wire::kVersionMinor;
+  info.tcpPort = tcpPort_;
+  info.mac = server_.mac;
+  info.storageMode = server_.storageMode;
+  info.name = server_.name;
+  return info;
+}
+
+void Hub::Attach(Session& session) { sessions_.push_back(&session); }
+
+void Hub::Detach(Session& session) {
+  sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), &session), sessions_.end());
+}
+
+void Hub::RunExpiry() {
+  if (table_.Expire()) {
+    Log("a lock ended");
+    AnnounceChange();
+  }
+}
+
+void Hub::AnnounceChange() {
+  const wire::Frame frame{wire::MsgType::DevicesChanged, 0, 0,
+                          wire::EncodeDeviceList(table_.List())};
+  for (Session* s : sessions_)
+    if (s->greeted()) s->Push(frame);
+}
+
+void Hub::NotifyOwner(const std::string& owner, const wire::UseRequested& request) {
+  const wire::Frame frame{wire::MsgType::UseRequested, 0, 0, wire::EncodeUseRequested(request)};
+  for (Session* s : sessions_)
+    if (s->greeted() && s->computerName() == owner) s->Push(frame);
+}
+
+void Hub::Reload(const HubConfig& config) {
+  // The listening address and port stay as they are: changing them needs a restart.
+  if (config.server.address != server_.address || config.server.port != server_.port)
+    Log("the new address or port takes effect after a restart");
+  server_.name = config.server.name;
+  server_.mac = config.server.mac;
+  server_.storageMode = config.server.storageMode;
+  RunExpiry();
+  if (table_.Replace(config.devices)) AnnounceChange();
+  Log("config reloaded: " + std::to_string(config.devices.size()) + " devices");
+}
+
+void Hub::Log(const std::string& line) const {
+  if (log_) log_(line);
+}
+
+}  // namespace tessaro::hubd

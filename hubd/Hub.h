@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// What every connection of one hubd shares: the server's identity, the device table and the list
+// of open sessions that change notices and use requests go to.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hubd/Config.h"
+#include "hubd/DeviceTable.h"
+#include "platform/Clock.h"
+#include "protocol/HubWire.h"
+
+namespace tessaro::hubd {
+
+class Session;
+
+class Hub {
+ public:
+  using LogFn = std::function<void(const std::string&)>;
+
+  // versionMajor: the major version this hubd speaks (another one only to test refusals).
+  Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, LogFn log);
+
+  wire::ServerInfo Info() const;
+  void SetTcpPort(uint16_t port) { tcpPort_ = port; }
+  DeviceTable& table() { return table_; }
+  const Clock& clock() const { return clock_; }
+
+  void Attach(Session& session);
+  void Detach(Session& session);
+
+  // Ends the locks whose time is up, and tells every PC when that changed the list.
+  void RunExpiry();
+  // The whole list, id 0, to every session that has said Hello.
+  void AnnounceChange();
+  // A use request to every session of the owner PC.
+  void NotifyOwner(const std::string& owner, const wire::UseRequested& request);
+  // Takes a re-read config: identity and devices (merged), then one change notice if needed.
+  void Reload(const HubConfig& config);
+
+  void Log(const std::string& line) const;
+
+ private:
+  ServerConfig server_;
+  uint16_t versionMajor_;
+  uint16_t tcpPort_;
+  const Clock& clock_;
+  DeviceTable table_;
+  LogFn log_;
+  std::vector<Session*> sessions_;
+};
+
+}  // namespace tessaro::hubd

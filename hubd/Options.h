@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// tessaro-hubd's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hubd/Config.h"
+
+namespace tessaro::hubd {
+
+struct Options {
+  std::string configPath;
+  std::optional<std::string> address;  // overrides [server] address
+  std::optional<uint16_t> port;        // overrides [server] port
+  uint16_t discoveryPort = 9303;
+  uint16_t versionMajor = 1;
+};
+
+// Either options or an error line for the usage message.
+struct OptionsResult {
+  std::optional<Options> options;
+  std::string error;
+};
+
+OptionsResult ParseOptions(const std::vector<std::string>& args);
+
+// The command line's overrides on a config just read; an error when no usable address remains.
+std::string ApplyOverrides(const Options& options, HubConfig& config);
+
+inline constexpr const char* kUsage =
+    "usage: tessaro-hubd --config FILE [--address IP] [--port N] [--discovery-port N] "
+    "[--protocol-version MAJOR]";
+
+}  // namespace tessaro::hubd

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// hubd's single-threaded event loop: the TCP listener, one Session per connection, discovery,
+// signals (through a signalfd, so no work runs in a signal handler) and the lock-expiry timer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hubd/Config.h"
+#include "hubd/Discovery.h"
+#include "hubd/Hub.h"
+#include "hubd/Session.h"
+#include "protocol/Fd.h"
+
+struct pollfd;
+
+namespace tessaro::hubd {
+
+struct ListenOptions {
+  std::string address;  // dotted IPv4
+  uint16_t port = wire::kDefaultTcpPort;
+  uint16_t discoveryPort = wire::kDiscoveryPort;
+};
+
+class Server {
+ public:
+  // Re-reads the config on SIGHUP; nullopt keeps the current one (the reader logs why).
+  using ReloadFn = std::function<std::optional<HubConfig>()>;
+
+  static constexpr size_t kMaxConnections = 512;
+
+  Server(Hub& hub, ReloadFn reload) : hub_(hub), reload_(std::move(reload)) {}
+
+  // Opens the listener, discovery and the signal descriptor; false with a message on failure.
+  bool Start(const ListenOptions& options, std::string& error);
+  // Serves until SIGTERM or SIGINT.
+  void Run();
+
+ private:
+  struct Connection {
+    UniqueFd fd;
+    std::unique_ptr<Session> session;
+    bool dead = false;  // the socket failed or the peer closed it
+  };
+
+  bool OpenSignals(std::string& error);
+  bool OpenListener(const ListenOptions& options, std::string& error);
+  std::vector<pollfd> PollSet() const;
+  int PollTimeout() const;
+  void Dispatch(const std::vector<pollfd>& fds);
+  void OnSignal();
+  void Accept();
+  void Read(Connection& c);
+  void Flush(Connection& c);
+  void Reap();
+
+  Hub& hub_;
+  ReloadFn reload_;
+  UniqueFd signals_;
+  UniqueFd listener_;
+  std::string listening_;  // "ip:port", once bound
+  Discovery discovery_;
+  std::vector<std::unique_ptr<Connection>> connections_;
+  bool stopping_ = false;
+};
+
+}  // namespace tessaro::hubd

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The virtual bus reached over Unix sockets in the runtime folder: an interface is a socket
+// whose file name is a decimal number, a handle owns the connections opened to it.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "platform/BusTransport.h"
+
+namespace tessaro {
+
+class BusIpcTransport : public BusTransport {
+ public:
+  explicit BusIpcTransport(std::string runtimeDir);
+  ~BusIpcTransport() override;
+
+  std::optional<std::vector<std::string>> ListInterfaces(InterfaceClass cls) override;
+  BusHandle Open(const std::string& devicePath) override;
+  // Shuts the handle's connections down, so a read blocked on them returns at once.
+  void Close(BusHandle handle) override;
+  IoResult Control(BusHandle handle, uint32_t code, const void* input, uint32_t inputLength,
+                   void* output, uint32_t outputLength) override;
+  IoResult ReadEvent(BusHandle handle, void* buffer, uint32_t length) override;
+
+ private:
+  struct Connection;
+  struct Handle;
+  std::shared_ptr<Handle> Find(BusHandle handle);
+  std::shared_ptr<Connection> EventConnection(Handle& handle);
+
+  std::string runtimeDir_;
+  std::mutex tableMutex_;
+  std::unordered_map<BusHandle, std::shared_ptr<Handle>> handles_;
+  BusHandle nextHandle_ = 1;
+};
+
+}  // namespace tessaro

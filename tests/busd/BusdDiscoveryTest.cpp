@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The real tessaro-busd finding servers by broadcast, and against the real tessaro-hubd.
+#include <gtest/gtest.h>
+
+#include "tests/busd/BusdProcessFixture.h"
+
+using namespace tessaro;
+using namespace tessaro::busd_process;
+
+namespace {
+
+// busd with discovery on and no configured server; the test answers its broadcasts.
+class BusdDiscovery : public BusdProcess {
+ protected:
+  std::vector<std::string> BusdArguments() const override { return {}; }
+};
+
+// Waits for one Discover on the discovery port and answers it as a server on 127.0.0.2 would.
+bool AnswerOneDiscover() {
+  UniqueFd listen(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  const int on = 1;
+  ::setsockopt(listen.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  timeval tv{20, 0};
+  ::setsockopt(listen.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_port = htons(wire::kDiscoveryPort);
+  if (::bind(listen.get(), reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) return false;
+  uint8_t buffer[2048];
+  sockaddr_in from{};
+  socklen_t fromLength = sizeof from;
+  const ssize_t n = ::recvfrom(listen.get(), buffer, sizeof buffer, 0,
+                               reinterpret_cast<sockaddr*>(&from), &fromLength);
+  if (n <= 0) return false;
+  const auto frame = wire::DecodeDatagram({buffer, static_cast<size_t>(n)});
+  if (!frame || frame->type != wire::MsgType::Discover || !wire::DecodeVersionProbe(frame->payload))
+    return false;
+  wire::ServerInfo info;
+  info.name = "FOUND-HUB";
+  info.tcpPort = 2005;
+  UniqueFd reply(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_in self{};
+  self.sin_family = AF_INET;
+  self.sin_addr.s_addr = kHubIp;
+  ::bind(reply.get(), reinterpret_cast<sockaddr*>(&self), sizeof self);
+  const auto bytes =
+      wire::EncodeFrame({wire::MsgType::DiscoverReply, 0, 0, wire::EncodeServerInfo(info)});
+  return ::sendto(reply.get(), bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                  sizeof from) == static_cast<ssize_t>(bytes.size());
+}
+
+}  // namespace
+
+TEST_F(BusdDiscovery, NewAddressIsAnnouncedAndBroadcastFindsAServer) {
+  RawBus trunk(TrunkPath());
+  RawBus reader(TrunkPath());
+  RegisterReader(reader);
+  EXPECT_EQ(ServerList(trunk).at(4), 0);
+  // A broadcast-capable interface of this namespace only (a veth pair whose ends both stay here).
+  if (std::system("ip link add tv0 type veth peer name tv1 && "
+                  "ip addr add 10.9.0.1/24 brd + dev tv0 && ip link set tv1 up && "
+                  "ip link set tv0 up") != 0)
+    GTEST_SKIP() << "cannot create a veth pair here";
+  EXPECT_TRUE(ReadUntil(reader, [](const auto& r) { return r.size() == 16 && r[0] == 3; }));
+  ASSERT_TRUE(AnswerOneDiscover());
+  ASSERT_TRUE(WaitForList(trunk, 1, 1));
+  EXPECT_EQ(GetU32(&ServerList(trunk).at(8)), kHubIp);
+  // First named by its DiscoverReply, then by the HelloReply on the connection busd opened.
+  EXPECT_TRUE(WaitFor([&] {
+    const auto list = ServerList(trunk);
+    return list.size() > 30 && std::string(reinterpret_cast<const char*>(&list[30])) == "FAKE-HUB";
+  }));
+  EXPECT_TRUE(ReadUntil(reader, [](const auto& r) { return r.size() == 16 && r[0] == 2; }));
+  EXPECT_EQ(hub_->helloName(), "PC-A");
+}
+
+namespace {
+
+// busd against the project's own device server, when it is built: the two sides of the wire
+// written apart must agree.
+class BusdWithRealHub : public BusdProcess {
+ protected:
+  std::vector<std::string> BusdArguments() const override {
+    return {"--server", "127.0.0.3", "--no-discovery"};
+  }
+  void TearDown() override {
+    if (hubd_ > 0) {
+      ::kill(hubd_, SIGKILL);
+      ::waitpid(hubd_, nullptr, 0);
+    }
+    BusdProcess::TearDown();
+  }
+  bool StartHubd() {
+    const std::string binary = TESSARO_BINARY_DIR "/hubd/tessaro-hubd";
+    if (::access(binary.c_str(), X_OK) != 0) return false;
+    const std::string config = runtime_ + "/hubd.ini";
+    FILE* f = std::fopen(config.c_str(), "w");
+    if (f == nullptr) return false;
+    std::fputs(
+        "[server]\nname = REAL-HUB\nport = 2005\nmac = 02:00:00:00:00:03\n"
+        "[device 1]\ntype = PRINTER\nvendor-id = 04F9\nproduct-id = 0042\n"
+        "manufacturer = Maker\nproduct = LaserJet\nserial = SN1\n",
+        f);
+    std::fclose(f);
+    hubd_ = ::fork();
+    if (hubd_ == 0) {
+      ::execl(binary.c_str(), binary.c_str(), "--config", config.c_str(), "--address", "127.0.0.3",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    return hubd_ > 0;
+  }
+  pid_t hubd_ = -1;
+};
+
+}  // namespace
+
+TEST_F(BusdWithRealHub, AttachListAndLinkThroughTheRealServer) {
+  if (!StartHubd()) GTEST_SKIP() << "tessaro-hubd is not built";
+  RawBus trunk(TrunkPath());
+  ASSERT_TRUE(WaitForList(trunk, 1, 1));
+  const auto list = ServerList(trunk);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&list.at(30))), "REAL-HUB");
+  ASSERT_EQ(trunk.Call(code::kAttachServer, {127, 0, 0, 3}).status, 0u);
+  ASSERT_TRUE(WaitFor([this] { return RawBus(SpurPath(0)).valid(); }));
+  RawBus spur(SpurPath(0));
+  EXPECT_EQ(spur.Call(code::kLinkDevice, {1}, 1).status, 0u);
+  const auto devices = spur.Call(code::kGetDeviceList, {}, 2048).output;
+  ASSERT_GE(devices.size(), 8u + 27);
+  EXPECT_EQ(devices[4], 1);
+  EXPECT_EQ(GetU32(&devices[8 + 11]), 4u);  // the owner is "PC-A"
+  EXPECT_EQ(spur.Call(code::kLinkDevice, {99}, 1).status, 1168u);
+}

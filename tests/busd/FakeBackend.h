@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// A server registry stand-in for driving the request dispatch without sockets or servers.
+#pragma once
+
+#include <map>
+
+#include "busd/RequestDispatcher.h"
+
+namespace tessaro::busd::fakes {
+
+class FakeBackend : public BusBackend {
+ public:
+  struct Forwarded {
+    uint32_t ip;
+    wire::MsgType type;
+    wire::DeviceCommand command;
+    std::function<void(uint32_t)> done;
+  };
+
+  std::vector<ServerEntry> ServerList() const override { return servers; }
+  bool AttachServer(uint32_t ip) override {
+    for (const auto& s : servers)
+      if (s.ip == ip) {
+        attached.push_back(ip);
+        return true;
+      }
+    return false;
+  }
+  std::vector<wire::DeviceInfo> Devices(uint32_t ip) const override {
+    const auto it = devices.find(ip);
+    return it == devices.end() ? std::vector<wire::DeviceInfo>{} : it->second;
+  }
+  bool Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
+               std::function<void(uint32_t)> done) override {
+    if (!reachable) return false;
+    forwarded.push_back({ip, type, command, std::move(done)});
+    return true;
+  }
+
+  std::vector<ServerEntry> servers;
+  std::map<uint32_t, std::vector<wire::DeviceInfo>> devices;
+  bool reachable = true;
+  std::vector<uint32_t> attached;
+  std::vector<Forwarded> forwarded;
+};
+
+// Collects the replies the dispatcher routes later, per connection.
+class RecordingRouter : public ReplyRouter {
+ public:
+  void Complete(int connection, const busipc::Reply& reply) override {
+    completed.emplace_back(connection, reply);
+  }
+  std::vector<std::pair<int, busipc::Reply>> completed;
+};
+
+}  // namespace tessaro::busd::fakes

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// A small device server for tests: listens on one address, speaks the hub wire and keeps a
+// device list the test sets. Link on a free device succeeds (the PC becomes its owner, pushed
+// to every connection before the Result); anything else the test refuses with `refuseWith`.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/Fd.h"
+#include "protocol/HubWire.h"
+
+namespace tessaro::testing_hub {
+
+class FakeHub {
+ public:
+  // A hub of another major version answers Hello with its own version, then hangs up.
+  FakeHub(const std::string& ip, uint16_t port, std::vector<wire::DeviceInfo> devices,
+          uint16_t major = wire::kVersionMajor);
+  ~FakeHub();
+
+  bool listening() const { return listener_.valid(); }
+  // Closes the listener and every connection, as a server that was killed.
+  void Stop();
+  // Replaces the device list and pushes it to every connection that said Hello.
+  void SetDevices(std::vector<wire::DeviceInfo> devices);
+  void PushUseRequested(const wire::UseRequested& use);
+
+  struct Received {
+    wire::MsgType type;
+    wire::DeviceCommand command;
+  };
+  std::vector<Received> commands();
+  std::string helloName();
+
+ private:
+  struct Connection {
+    UniqueFd fd;
+    wire::FrameDecoder decoder;
+    std::string name;  // from Hello
+  };
+
+  void Loop();
+  void Serve(Connection& c);
+  void Handle(Connection& c, const wire::Frame& f);
+  void HandleCommand(Connection& c, const wire::Frame& f);
+  void Send(Connection& c, wire::MsgType type, uint32_t id, const std::vector<uint8_t>& payload);
+  void PushDevices();  // with mutex_ held
+
+  UniqueFd listener_;
+  UniqueFd wakeRead_, wakeWrite_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<Connection> connections_;
+  std::vector<wire::DeviceInfo> devices_;
+  std::vector<Received> commands_;
+  std::string helloName_;
+  uint16_t major_;
+};
+
+}  // namespace tessaro::testing_hub

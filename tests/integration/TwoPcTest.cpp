@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Two PCs on one machine share one device server: ownership, refusals, requests to use, lock
+// expiry and a server restart, each seen from both sides.
+#include <gtest/gtest.h>
+
+#include "tests/integration/Lab.h"
+
+using namespace tessaro::testing;
+
+namespace {
+
+JsonLine Device(const Lab& lab, const Lab::Pc& pc, const std::string& number) {
+  for (const auto& d : lab.Devices(pc, "127.0.0.2"))
+    if (d.at("deviceNumber") == number) return d;
+  return {};
+}
+
+std::vector<JsonLine> RecordsOfKind(const Process& watch, const std::string& kind) {
+  std::vector<JsonLine> out;
+  for (const auto& r : Lab::Records(watch))
+    if (r.at("kind") == kind) out.push_back(r);
+  return out;
+}
+
+}  // namespace
+
+TEST(TwoPcs, OwnershipLocksRequestsAndRestart) {
+  Lab lab;
+  HubSpec hub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", kPrinterAndStorage, {}};
+  lab.StartHub(hub);
+  auto& a = lab.StartPc("PC-A", {"127.0.0.2"});
+  auto& b = lab.StartPc("PC-B", {"127.0.0.2"});
+  for (auto* pc : {&a, &b}) {
+    ASSERT_TRUE(lab.WaitForServerState(*pc, "127.0.0.2", "1"));
+    ASSERT_TRUE(lab.AttachAll(*pc, {"127.0.0.2"}));
+  }
+  Process& watchA = lab.StartWatch(a);
+  Process& watchB = lab.StartWatch(b);
+
+  // A links and locks the printer for a short while.
+  ASSERT_EQ(lab.Cli(a, {"link", "127.0.0.2", "1"}).exitCode, 0);
+  ASSERT_EQ(lab.Cli(a, {"lock", "127.0.0.2", "1", "2", "3"}).exitCode, 0);
+
+  // B cannot have it, and sees who holds it and how.
+  EXPECT_EQ(lab.Cli(b, {"link", "127.0.0.2", "1"}).exitCode, 1);
+  EXPECT_TRUE(Eventually([&] { return Device(lab, b, "1")["owner"] == "PC-A"; }));
+  JsonLine seen = Device(lab, b, "1");
+  EXPECT_EQ(seen["lockKind"], "2");
+  EXPECT_EQ(seen["lockCount"], "1");
+  EXPECT_EQ(lab.Cli(b, {"unlink", "127.0.0.2", "1"}).exitCode, 1) << "only the owner unlinks";
+
+  // B asks; A is told who asks for what.
+  ASSERT_EQ(lab.Cli(b, {"request", "127.0.0.2", "1"}).exitCode, 0);
+  ASSERT_TRUE(Eventually([&] { return !RecordsOfKind(watchA, "4").empty(); })) << watchA.Output();
+  const JsonLine ask = RecordsOfKind(watchA, "4").front();
+  EXPECT_EQ(ask.at("name"), "OP_UBUS_REQUEST_TO_USE_DEVICE");
+  EXPECT_EQ(ask.at("subCode"), "1");
+  EXPECT_EQ(ask.at("deviceNumber"), "1");
+  EXPECT_EQ(ask.at("ip"), "127.0.0.2");
+  EXPECT_EQ(ask.at("requesterName"), "PC-B");
+  EXPECT_TRUE(RecordsOfKind(watchB, "4").empty()) << "only the holder is asked";
+
+  // The lock runs out by itself; the link stays until another PC takes the device.
+  EXPECT_TRUE(Eventually([&] { return Device(lab, b, "1")["lockCount"] == "0"; },
+                         std::chrono::seconds(10)));
+  EXPECT_EQ(Device(lab, b, "1")["owner"], "PC-A");
+  EXPECT_EQ(lab.Cli(b, {"link", "127.0.0.2", "1"}).exitCode, 0);
+  EXPECT_TRUE(Eventually([&] { return Device(lab, a, "1")["owner"] == "PC-B"; }));
+
+  // The server restarts: both PCs notice it going and coming back, and it forgot every link.
+  const size_t busEventsA = RecordsOfKind(watchA, "2").size();
+  const size_t busEventsB = RecordsOfKind(watchB, "2").size();
+  lab.StopHub("127.0.0.2");
+  EXPECT_TRUE(lab.WaitForServerState(a, "127.0.0.2", "0"));
+  EXPECT_TRUE(lab.WaitForServerState(b, "127.0.0.2", "0"));
+  lab.StartHub(hub);
+  EXPECT_TRUE(lab.WaitForServerState(a, "127.0.0.2", "1"));
+  EXPECT_TRUE(lab.WaitForServerState(b, "127.0.0.2", "1"));
+  EXPECT_GE(RecordsOfKind(watchA, "2").size(), busEventsA + 2);
+  EXPECT_GE(RecordsOfKind(watchB, "2").size(), busEventsB + 2);
+  EXPECT_TRUE(Eventually([&] {
+    const JsonLine d = Device(lab, a, "1");
+    return !d.empty() && d.at("owner").empty();
+  }));
+  EXPECT_EQ(lab.Cli(a, {"link", "127.0.0.2", "1"}).exitCode, 0) << "the bus works again";
+}
