@@ -6,12 +6,6 @@
 //  2. GetDeviceList round trips through the driver client; reference: GetTrunkVersion, the
 //     smallest request on the same path.
 // Must run inside its own network namespace (bench/run.sh does that).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -25,9 +19,9 @@
 #include "driver/EventRecord.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/SystemClock.h"
-#include "protocol/Fd.h"
 #include "protocol/HubWire.h"
 #include "tests/support/Process.h"
+#include "tests/support/WireClient.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;
@@ -35,68 +29,10 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-const char* kHubConfig = R"([server]
-name = BENCH-HUB
-address = 127.0.0.2
-mac = 00:1C:F0:AA:0B:01
-
-[device 1]
-type = PRINTER
-vendor-id = 04F9
-product-id = 0042
-manufacturer = Lumen
-product = Laser 2040
-serial = LW2040-00731
-
-[device 2]
-type = MASS STORAGE
-vendor-id = 2E10
-product-id = 5567
-manufacturer = Keystone
-product = Pocket Drive 32
-serial = 4C5300012312
-)";
+// The demo's first server: 127.0.0.2, a printer as device 1 and a storage device as device 2.
+const std::string kHubConfig = TESSARO_SOURCE_DIR "/tests/fixtures/demo/hub-one.conf";
 
 std::string Binary(const char* relative) { return std::string(TESSARO_BINARY_DIR) + "/" + relative; }
-
-// A second PC speaking the wire to the server directly.
-class WirePeer {
- public:
-  WirePeer(const char* ip, uint16_t port, const std::string& name) {
-    fd_.Reset(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    inet_pton(AF_INET, ip, &a.sin_addr);
-    if (::connect(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-      throw std::runtime_error("cannot reach the device server");
-    int one = 1;
-    setsockopt(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    Call(wire::MsgType::Hello, wire::EncodeHello({wire::kVersionMajor, wire::kVersionMinor, name}));
-  }
-
-  // Sends a request and returns its reply, skipping unsolicited frames.
-  wire::Frame Call(wire::MsgType type, std::vector<uint8_t> payload) {
-    const uint32_t id = ++lastId_;
-    const auto bytes = wire::EncodeFrame({type, 0, id, std::move(payload)});
-    if (!WriteAll(fd_.get(), bytes.data(), bytes.size())) throw std::runtime_error("send failed");
-    for (;;) {
-      if (auto f = decoder_.Next()) {
-        if (f->id == id) return *f;
-        continue;
-      }
-      uint8_t buf[65536];
-      const ssize_t n = ::read(fd_.get(), buf, sizeof buf);
-      if (n <= 0) throw std::runtime_error("server closed the connection");
-      decoder_.Feed({buf, static_cast<size_t>(n)});
-    }
-  }
-
- private:
-  UniqueFd fd_;
-  wire::FrameDecoder decoder_;
-  uint32_t lastId_ = 0;
-};
 
 // Reads the Trunk's event channel and stamps each kind-1 record as it is read.
 class EventStamps {
@@ -152,8 +88,7 @@ void WaitFor(F condition, const char* what) {
 
 void Run(int rounds) {
   TempDir dir("/tmp/tessaro-bench.");
-  WriteTextFile(dir / "hub.conf", kHubConfig);
-  Process hub(Binary("hubd/tessaro-hubd"), {"--config", dir / "hub.conf"});
+  Process hub(Binary("hubd/tessaro-hubd"), {"--config", kHubConfig});
   if (!hub.Start() || !hub.WaitForOutput("hubd: ready")) throw std::runtime_error(hub.Output());
   const std::string runtime = dir / "run";
   Process busd(Binary("busd/tessaro-busd"), {"--runtime-dir", runtime, "--computer-name", "PC-A",
@@ -182,19 +117,30 @@ void Run(int rounds) {
 
   EventStamps events(bus, trunk);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  WirePeer peer("127.0.0.2", wire::kDefaultTcpPort, "PC-B");
+  // A second PC speaking the wire to the server directly.
+  WireClient peer("127.0.0.2", wire::kDefaultTcpPort);
+  if (!peer.connected() || !peer.Hello("PC-B"))
+    throw std::runtime_error("cannot reach the device server");
+  uint32_t lastId = 1;  // Hello's
+  // Sends a request and waits for its reply; pushes that come first are skipped.
+  const auto call = [&](wire::MsgType type, const std::vector<uint8_t>& payload) {
+    const uint32_t id = ++lastId;
+    const auto frames = peer.Call(type, id, payload);
+    if (frames.empty() || frames.back().id != id)
+      throw std::runtime_error("no reply from the device server");
+  };
 
   bench::Samples ping, change;
   for (int i = 0; i < rounds; ++i) {
     const auto t0 = Steady::now();
-    peer.Call(wire::MsgType::Ping, {});
+    call(wire::MsgType::Ping, {});
     ping.Add(Steady::now() - t0);
   }
   events.Clear();
   for (int i = 0; i < rounds; ++i) {
     const auto type = i % 2 == 0 ? wire::MsgType::Link : wire::MsgType::Unlink;
     const auto t0 = Steady::now();
-    peer.Call(type, wire::EncodeDeviceCommand(type, {2, 0, 0}));
+    call(type, wire::EncodeDeviceCommand(type, {2, 0, 0}));
     change.Add(events.Next() - t0);
   }
 

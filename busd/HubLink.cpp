@@ -19,6 +19,7 @@ HubLink::HubLink(uint32_t ip, uint16_t port, HubListener& listener, std::string 
     Fail(std::string("socket: ") + std::strerror(errno));
     return;
   }
+  SetNoDelay(fd_.get());
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);

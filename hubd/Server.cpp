@@ -145,6 +145,7 @@ void Server::Accept() {
       hub_.Log("refusing " + Describe(peer) + ": too many connections");
       continue;
     }
+    SetNoDelay(fd.get());
     auto c = std::make_unique<Connection>();
     c->fd = std::move(fd);
     // s_addr already holds the address in the order the wire carries it.

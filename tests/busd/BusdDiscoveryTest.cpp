@@ -84,33 +84,23 @@ class BusdWithRealHub : public BusdProcess {
     return {"--server", "127.0.0.3", "--no-discovery"};
   }
   void TearDown() override {
-    if (hubd_ > 0) {
-      ::kill(hubd_, SIGKILL);
-      ::waitpid(hubd_, nullptr, 0);
-    }
+    hubd_.reset();
     BusdProcess::TearDown();
   }
   bool StartHubd() {
     const std::string binary = TESSARO_BINARY_DIR "/hubd/tessaro-hubd";
     if (::access(binary.c_str(), X_OK) != 0) return false;
     const std::string config = runtime_ + "/hubd.ini";
-    FILE* f = std::fopen(config.c_str(), "w");
-    if (f == nullptr) return false;
-    std::fputs(
+    tessaro::testing::WriteTextFile(
+        config,
         "[server]\nname = REAL-HUB\nport = 2005\nmac = 02:00:00:00:00:03\n"
         "[device 1]\ntype = PRINTER\nvendor-id = 04F9\nproduct-id = 0042\n"
-        "manufacturer = Maker\nproduct = LaserJet\nserial = SN1\n",
-        f);
-    std::fclose(f);
-    hubd_ = ::fork();
-    if (hubd_ == 0) {
-      ::execl(binary.c_str(), binary.c_str(), "--config", config.c_str(), "--address", "127.0.0.3",
-              static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    return hubd_ > 0;
+        "manufacturer = Maker\nproduct = LaserOne\nserial = SN1\n");
+    hubd_ = std::make_unique<tessaro::testing::Process>(
+        binary, std::vector<std::string>{"--config", config, "--address", "127.0.0.3"});
+    return hubd_->Start();
   }
-  pid_t hubd_ = -1;
+  std::unique_ptr<tessaro::testing::Process> hubd_;
 };
 
 }  // namespace

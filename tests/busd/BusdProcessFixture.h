@@ -10,20 +10,20 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <thread>
+#include <memory>
 
 #include "busd/ReplyBuilder.h"
 #include "protocol/BusFrame.h"
 #include "protocol/ByteOrder.h"
 #include "protocol/Fd.h"
 #include "tests/busd/FakeHub.h"
+#include "tests/support/Process.h"
 
 namespace tessaro::busd_process {
 
@@ -32,15 +32,11 @@ namespace fs = std::filesystem;
 
 inline const uint32_t kHubIp = ::inet_addr("127.0.0.2");
 
+inline constexpr std::chrono::seconds kDeadline{20};
+
 // Polls `ready` until it holds or a generous deadline passes.
-inline bool WaitFor(const std::function<bool()>& ready,
-                    std::chrono::seconds limit = std::chrono::seconds(20)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (ready()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return ready();
+inline bool WaitFor(const std::function<bool()>& ready, std::chrono::seconds limit = kDeadline) {
+  return testing::Eventually(ready, limit);
 }
 
 // One bus IPC connection speaking raw frames.
@@ -93,26 +89,20 @@ inline wire::DeviceInfo Device(uint8_t number, std::string type, std::string pro
 class BusdProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    char dir[] = "/tmp/busd-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    runtime_ = dir;
     hub_ = std::make_unique<testing_hub::FakeHub>(
         "127.0.0.2", 2005,
-        std::vector<wire::DeviceInfo>{Device(1, "PRINTER", "LaserJet"),
+        std::vector<wire::DeviceInfo>{Device(1, "PRINTER", "LaserOne"),
                                       Device(2, "SCANNER", "Scan")});
     ASSERT_TRUE(hub_->listening());
     StartBusd(BusdArguments());
-    ASSERT_TRUE(WaitFor([this] { return RawBus(TrunkPath()).valid(); })) << "busd never listened";
+    ASSERT_TRUE(WaitFor([this] { return RawBus(TrunkPath()).valid(); }))
+        << "busd never listened\n"
+        << busd_->Output();
   }
 
   void TearDown() override {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    busd_.reset();
     hub_.reset();
-    std::error_code ec;
-    fs::remove_all(runtime_, ec);
   }
 
   virtual std::vector<std::string> BusdArguments() const {
@@ -120,33 +110,17 @@ class BusdProcess : public ::testing::Test {
   }
 
   void StartBusd(std::vector<std::string> extra) {
-    std::vector<std::string> args{TESSARO_BINARY_DIR "/busd/tessaro-busd",
-                                  "--runtime-dir",
-                                  runtime_,
-                                  "--computer-name",
-                                  "PC-A",
-                                  "--drop-after",
-                                  "2"};
+    std::vector<std::string> args{"--runtime-dir", runtime_, "--computer-name", "PC-A",
+                                  "--drop-after", "2"};
     args.insert(args.end(), extra.begin(), extra.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
+    busd_ = std::make_unique<testing::Process>(TESSARO_BINARY_DIR "/busd/tessaro-busd", args);
+    ASSERT_TRUE(busd_->Start());
   }
 
-  // Ends busd with `signal` and returns its exit status (-1 if it did not end in time).
+  // Ends busd with `signal` and returns its exit code (-1 if it did not end in time).
   int StopBusd(int signal) {
-    ::kill(pid_, signal);
-    int status = -1;
-    const bool ended = WaitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; });
-    if (!ended) return -1;
-    pid_ = -1;
-    return status;
+    busd_->Signal(signal);
+    return busd_->WaitForExit(kDeadline).value_or(-1);
   }
 
   std::string TrunkPath() const { return busipc::ClassFolder(runtime_, true) + "/0"; }
@@ -196,9 +170,10 @@ class BusdProcess : public ::testing::Test {
     return r.size() == 16 && r[0] == 1 && r[9] == 127 && r[10] == 0 && r[11] == 0 && r[12] == 2;
   }
 
-  std::string runtime_;
+  testing::TempDir runtimeDir_{"/tmp/busd-"};
+  const std::string runtime_ = runtimeDir_.path();
   std::unique_ptr<testing_hub::FakeHub> hub_;
-  pid_t pid_ = -1;
+  std::unique_ptr<testing::Process> busd_;
 };
 
 }  // namespace tessaro::busd_process

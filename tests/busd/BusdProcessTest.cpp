@@ -44,7 +44,7 @@ TEST_F(BusdProcess, AttachMakesASpurSendsKindOneAndForwardsLink) {
   const auto devices = spur.Call(code::kGetDeviceList, std::vector<uint8_t>(2048), 2048);
   ASSERT_EQ(devices.status, 0u);
   EXPECT_EQ(devices.output, busd::BuildDeviceList(
-                                {Device(1, "PRINTER", "LaserJet"), Device(2, "SCANNER", "Scan")}));
+                                {Device(1, "PRINTER", "LaserOne"), Device(2, "SCANNER", "Scan")}));
   EXPECT_EQ(devices.output.at(4), 2);
   EXPECT_EQ(devices.output.at(8), 1);                // device number
   EXPECT_EQ(devices.output.at(9), 0xF9);             // vendor ID, low byte first
@@ -53,7 +53,7 @@ TEST_F(BusdProcess, AttachMakesASpurSendsKindOneAndForwardsLink) {
   EXPECT_EQ(spur.Call(code::kLinkDevice, {1}, 1).status, 0u);
   // The server pushed the new owner before its Result: the cache already shows it.
   auto expected =
-      std::vector<wire::DeviceInfo>{Device(1, "PRINTER", "LaserJet"), Device(2, "SCANNER", "Scan")};
+      std::vector<wire::DeviceInfo>{Device(1, "PRINTER", "LaserOne"), Device(2, "SCANNER", "Scan")};
   expected[0].owner = "PC-A";
   EXPECT_EQ(spur.Call(code::kGetDeviceList, std::vector<uint8_t>(2048), 2048).output,
             busd::BuildDeviceList(expected));

@@ -90,7 +90,7 @@ TEST(ServerListReply, EmptyListIsValidWithCountZero) {
 }
 
 TEST(DeviceListReply, LaysOutOneEntryByteByByte) {
-  const auto out = BuildDeviceList({Device(5, "LaserJet")});
+  const auto out = BuildDeviceList({Device(5, "LaserOne")});
   const size_t textBytes = 7 + 4 + 5 + 8 + 0;
   ASSERT_EQ(out.size(), 8u + 27 + textBytes + 1);
   EXPECT_EQ(out[4], 1);
@@ -104,7 +104,7 @@ TEST(DeviceListReply, LaysOutOneEntryByteByByte) {
   const uint32_t lengths[] = {7, 4, 5, 8, 0};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(GetU32(e + 7 + 4 * i), lengths[i]) << "text " << i;
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(e + 27), textBytes),
-            "PRINTERPC-AMakerLaserJet");
+            "PRINTERPC-AMakerLaserOne");
   EXPECT_EQ(e[27 + textBytes], 0);  // no trailing blocks
 }
 

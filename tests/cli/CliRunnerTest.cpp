@@ -59,7 +59,7 @@ TEST_F(CliRunnerTest, JsonOutputOfTheQueries) {
   d.number = 12;
   d.lockKind = 2;
   d.lockCount = 1;
-  d.texts = {"PRINTER", "OTHER-PC", "Brother", "HL \"2270\"", ""};
+  d.texts = {"PRINTER", "OTHER-PC", "Lumenco", "LZ \"2040\"", ""};
   bus.SetReply(kSpurB, code::kGetDeviceList, FakeBusTransport::Success(DeviceListReply({d})));
 
   struct Case {
@@ -76,8 +76,8 @@ TEST_F(CliRunnerTest, JsonOutputOfTheQueries) {
       {{"--json", "spur-version", "127.0.0.3"}, "{\"version\":\"2.1.0\"}\n"},
       {{"--json", "devices", "127.0.0.3"},
        "{\"deviceNumber\":\"12\",\"vendorId\":\"04F9\",\"productId\":\"0042\",\"lockKind\":2,"
-       "\"lockCount\":1,\"type\":\"PRINTER\",\"owner\":\"OTHER-PC\",\"manufacturer\":\"Brother\","
-       "\"product\":\"HL \\\"2270\\\"\",\"serial\":\"\"}\n"},
+       "\"lockCount\":1,\"type\":\"PRINTER\",\"owner\":\"OTHER-PC\",\"manufacturer\":\"Lumenco\","
+       "\"product\":\"LZ \\\"2040\\\"\",\"serial\":\"\"}\n"},
   };
   for (const auto& c : cases) {
     const CliRun r = Cli(c.args);

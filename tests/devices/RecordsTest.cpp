@@ -13,7 +13,7 @@ TEST(RecordTexts, DisplayNamesAndIdentities) {
   EXPECT_EQ(MakeDeviceIdentityText("04F9", "0042", "SER1"), "04F9 - 0042 - SER1");
   EXPECT_EQ(MakeDeviceIdentityText("04F9", "0042", ""), "04F9 - 0042 - ");
   EXPECT_EQ(ScannerIdentityText("04A9", "1909"), "Vid_04A9&Pid_1909");
-  EXPECT_EQ(DeviceDisplayName("Brother", "HL-2270"), "Brother - HL-2270");
+  EXPECT_EQ(DeviceDisplayName("Lumenco", "LZ-2040"), "Lumenco - LZ-2040");
   EXPECT_EQ(DeviceDisplayName("", "Stick"), " - Stick");
   EXPECT_EQ(DeviceDisplayName("", ""), "USB Device");
   const std::string latin1 = "Gr\xFC\xDF";  // 8-bit texts pass byte for byte
@@ -74,7 +74,7 @@ TEST(UnnamedSlots, AllSixtyFourTaken) {
 
 TEST(UnnamedSlots, CaptionsThatNameNoSlotFreeNothing) {
   for (const char* caption : {"USB Device 0", "USB Device 65", "USB Device 1x", "USB Device -1",
-                              "Brother - HL", "USB Device  1", "USB Device 100"}) {
+                              "Lumenco - LZ", "USB Device  1", "USB Device 100"}) {
     UnnamedSlots slots;
     slots.Take();  // slot 1
     slots.Release(caption);

@@ -59,7 +59,7 @@ struct DeviceFields {
   uint16_t productId = 0x0042;
   uint8_t lockKind = 0;
   uint8_t lockCount = 0;
-  std::array<std::string, 5> texts{"PRINTER", "", "Brother", "HL-2270", "SER1"};
+  std::array<std::string, 5> texts{"PRINTER", "", "Lumenco", "LZ-2040", "SER1"};
   std::array<std::optional<uint32_t>, 5> lengthFields{};  // the text sizes when unset
   Bytes trailing{0};  // the block count and the blocks
 };

@@ -111,7 +111,7 @@ TEST(ParseDeviceList, ReadsEveryFieldOfAnEntry) {
   d.productId = 0xAB12;
   d.lockKind = 2;
   d.lockCount = 1;
-  d.texts = {"MASS STORAGE", "OFFICE-PC", "Brother", "HL-2270", "SER1"};
+  d.texts = {"MASS STORAGE", "OFFICE-PC", "Lumenco", "LZ-2040", "SER1"};
   const Bytes reply = DeviceListReply({d});
   // Vendor ID bytes 0xF9 0x04 at offset 1 of the entry.
   ASSERT_EQ(reply[9], 0xF9);
@@ -127,8 +127,8 @@ TEST(ParseDeviceList, ReadsEveryFieldOfAnEntry) {
   EXPECT_EQ(e.lockCount, 1);
   EXPECT_EQ(e.type, "MASS STORAGE");
   EXPECT_EQ(e.owner, "OFFICE-PC");
-  EXPECT_EQ(e.manufacturer, "Brother");
-  EXPECT_EQ(e.product, "HL-2270");
+  EXPECT_EQ(e.manufacturer, "Lumenco");
+  EXPECT_EQ(e.product, "LZ-2040");
   EXPECT_EQ(e.serial, "SER1");
 }
 

@@ -12,8 +12,8 @@
 
 #include "protocol/Fd.h"
 #include "protocol/HubWire.h"
-#include "tests/hubd/HubdProcess.h"
-#include "tests/hubd/WireClient.h"
+#include "tests/support/Process.h"
+#include "tests/support/WireClient.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;
@@ -23,6 +23,7 @@ using wire::MsgType;
 namespace {
 
 const std::string kBinary = TESSARO_BINARY_DIR "/hubd/tessaro-hubd";
+constexpr std::chrono::seconds kDeadline{20};
 
 const std::string kConfig =
     "[server]\n"
@@ -63,15 +64,17 @@ uint32_t Ip(const char* text) {
 class Hubd : public ::testing::Test {
  protected:
   void SetUp() override {
-    config = dir.Write("hub.ini", kConfig);
+    WriteTextFile(config, kConfig);
     hubd = Start("127.0.0.2", {});
-    ASSERT_TRUE(hubd->WaitForLog("hubd: ready 127.0.0.2:2005")) << hubd->Log();
+    ASSERT_TRUE(hubd->WaitForOutput("hubd: ready 127.0.0.2:2005", kDeadline)) << hubd->Output();
   }
 
-  std::unique_ptr<HubdProcess> Start(const std::string& address, std::vector<std::string> extra) {
+  std::unique_ptr<Process> Start(const std::string& address, std::vector<std::string> extra) {
     std::vector<std::string> args{"--config", config, "--address", address};
     args.insert(args.end(), extra.begin(), extra.end());
-    return std::make_unique<HubdProcess>(kBinary, args, dir.path() + "/hubd-" + address + ".log");
+    auto process = std::make_unique<Process>(kBinary, args);
+    EXPECT_TRUE(process->Start());
+    return process;
   }
 
   // A PC connected from its own loopback address and greeted.
@@ -83,8 +86,8 @@ class Hubd : public ::testing::Test {
   }
 
   TempDir dir;
-  std::string config;
-  std::unique_ptr<HubdProcess> hubd;
+  const std::string config = dir / "hub.ini";
+  std::unique_ptr<Process> hubd;
 };
 
 TEST_F(Hubd, HelloThenDeviceList) {
@@ -178,8 +181,8 @@ TEST_F(Hubd, LockEndsByItselfAndEveryPcHearsOfIt) {
 TEST_F(Hubd, ReloadAddsADeviceWhileConnectedAndABadConfigIsRefused) {
   auto a = Pc("PC-A", "127.0.0.5");
   ASSERT_EQ(a->Call(MsgType::Link, 1, Cmd(MsgType::Link, 1)).size(), 2u);
-  dir.Write("hub.ini",
-            kConfig + "[device 7]\ntype = SCANNER\nvendor-id = 04b8\nproduct-id = 0110\n");
+  WriteTextFile(config,
+                kConfig + "[device 7]\ntype = SCANNER\nvendor-id = 04b8\nproduct-id = 0110\n");
   hubd->Signal(SIGHUP);
   const auto changed = a->Read();
   ASSERT_TRUE(changed);
@@ -190,10 +193,10 @@ TEST_F(Hubd, ReloadAddsADeviceWhileConnectedAndABadConfigIsRefused) {
   EXPECT_EQ(list[2].number, 7);
   EXPECT_EQ(list[2].type, "SCANNER");
 
-  dir.Write("hub.ini", "[server]\nport = many\n");
+  WriteTextFile(config, "[server]\nport = many\n");
   hubd->Signal(SIGHUP);
-  ASSERT_TRUE(hubd->WaitForLog("reload refused")) << hubd->Log();
-  EXPECT_NE(hubd->Log().find("hub.ini:2: bad port"), std::string::npos) << hubd->Log();
+  ASSERT_TRUE(hubd->WaitForOutput("reload refused", kDeadline)) << hubd->Output();
+  EXPECT_NE(hubd->Output().find("hub.ini:2: bad port"), std::string::npos) << hubd->Output();
   const auto still = a->Call(MsgType::GetDevices, 2);
   ASSERT_EQ(still.size(), 1u);
   EXPECT_EQ(ListOf(still[0]).size(), 3u);
@@ -266,7 +269,7 @@ TEST_F(Hubd, DiscoveryIsAnsweredAndOtherDatagramsIgnored) {
 
 TEST_F(Hubd, TwoServersOnOneMachineShareTheDiscoveryPort) {
   auto second = Start("127.0.0.3", {"--port", "2006"});
-  ASSERT_TRUE(second->WaitForLog("hubd: ready 127.0.0.3:2006")) << second->Log();
+  ASSERT_TRUE(second->WaitForOutput("hubd: ready 127.0.0.3:2006", kDeadline)) << second->Output();
   UdpPeer peer;
   peer.SendTo("127.0.0.3", Discover(1));
   auto unicast = peer.Receive();
@@ -303,7 +306,8 @@ TEST_F(Hubd, MalformedFrameClosesOnlyThatConnection) {
   EXPECT_EQ(a->Call(MsgType::Ping, 2).at(0).type, MsgType::Pong);
   auto c = Pc("PC-C", "127.0.0.6");
   EXPECT_EQ(ListOf(c->Call(MsgType::GetDevices, 2).at(0)).size(), 2u);
-  EXPECT_TRUE(hubd->WaitForLog("closing connection from", 3)) << hubd->Log();
+  EXPECT_TRUE(hubd->WaitForOutputCount("closing connection from", 3, kDeadline))
+      << hubd->Output();
 }
 
 TEST_F(Hubd, OtherMajorVersionGetsTheReplyThenTheConnectionEnds) {
@@ -314,7 +318,7 @@ TEST_F(Hubd, OtherMajorVersionGetsTheReplyThenTheConnectionEnds) {
   EXPECT_TRUE(pc.WaitClosed());
 
   auto older = Start("127.0.0.3", {"--protocol-version", "7"});
-  ASSERT_TRUE(older->WaitForLog("hubd: ready")) << older->Log();
+  ASSERT_TRUE(older->WaitForOutput("hubd: ready", kDeadline)) << older->Output();
   WireClient other("127.0.0.3", 2005);
   const auto seven = other.Hello("PC-A");
   ASSERT_TRUE(seven);
@@ -325,17 +329,19 @@ TEST_F(Hubd, OtherMajorVersionGetsTheReplyThenTheConnectionEnds) {
 TEST_F(Hubd, TermEndsItCleanly) {
   auto a = Pc("PC-A", "127.0.0.5");
   hubd->Signal(SIGTERM);
-  EXPECT_EQ(hubd->WaitExit(), 0);
+  EXPECT_EQ(hubd->WaitForExit(kDeadline), 0);
   EXPECT_TRUE(a->WaitClosed());
 }
 
 TEST(HubdStart, BadConfigIsReportedWithItsLine) {
   TempDir dir;
-  const std::string config = dir.Write("bad.ini", "[server]\naddress = 127.0.0.2\n[device 300]\n");
-  HubdProcess hubd(kBinary, {"--config", config}, dir.path() + "/log");
-  EXPECT_EQ(hubd.WaitExit(), 1);
-  EXPECT_NE(hubd.Log().find("bad.ini:3: device number 300 outside 1..127"), std::string::npos)
-      << hubd.Log();
+  const std::string config = dir / "bad.ini";
+  WriteTextFile(config, "[server]\naddress = 127.0.0.2\n[device 300]\n");
+  Process hubd(kBinary, {"--config", config});
+  ASSERT_TRUE(hubd.Start());
+  EXPECT_EQ(hubd.WaitForExit(kDeadline), 1);
+  EXPECT_NE(hubd.Output().find("bad.ini:3: device number 300 outside 1..127"), std::string::npos)
+      << hubd.Output();
 }
 
 }  // namespace

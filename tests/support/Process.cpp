@@ -69,8 +69,38 @@ bool Process::Running() {
   return true;
 }
 
+bool Process::Ended() const {
+  if (pid_ < 0) return true;
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid_;
+}
+
+namespace {
+int CountOf(const std::string& output, const std::string& text) {
+  int found = 0;
+  for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1))
+    ++found;
+  return found;
+}
+}  // namespace
+
 bool Process::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {
-  return Eventually([&] { return Output().find(text) != std::string::npos; }, timeout);
+  return WaitForOutputCount(text, 1, timeout);
+}
+
+bool Process::WaitForOutputCount(const std::string& text, int count,
+                                 std::chrono::milliseconds timeout) const {
+  // Ended() is asked before the output is read: once it holds, all the output is there.
+  Eventually([&] { return Ended() || CountOf(Output(), text) >= count; }, timeout);
+  return CountOf(Output(), text) >= count;
+}
+
+std::optional<int> Process::WaitForExit(std::chrono::milliseconds timeout) {
+  if (pid_ < 0 && status_ == -1) return std::nullopt;
+  if (!Eventually([&] { return !Running(); }, timeout)) return std::nullopt;
+  if (WIFEXITED(status_)) return WEXITSTATUS(status_);
+  return 128 + WTERMSIG(status_);
 }
 
 void Process::Signal(int signal) const {

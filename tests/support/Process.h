@@ -5,13 +5,14 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace tessaro::testing {
 
-// A child process of a test: started with its own environment additions, its standard error
-// kept in a file, stopped by pid (SIGTERM, then SIGKILL) when the object goes.
+// A child process of a test: started with its own environment additions, its standard output and
+// error kept in one file, stopped by pid (SIGTERM, then SIGKILL) when the object goes.
 class Process {
  public:
   Process(std::string program, std::vector<std::string> args,
@@ -21,17 +22,25 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   bool Start();
-  // Waits until its standard error holds `text` (true), or it ended or time ran out (false).
+  // Waits until its output holds `text` (true), or it ended or time ran out (false).
   bool WaitForOutput(const std::string& text,
                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // The same for `count` occurrences of `text`, counted from the start of its output.
+  bool WaitForOutputCount(const std::string& text, int count,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // Waits for it to end by itself: its exit code (128 + the signal's number when a signal ended
+  // it), or nullopt when it still runs at the deadline or never started.
+  std::optional<int> WaitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // SIGTERM, then SIGKILL after `grace`; returns the exit status as waitpid reports it, or -1.
   int Stop(std::chrono::milliseconds grace = std::chrono::seconds(5));
   void Signal(int signal) const;
   bool Running();
   pid_t pid() const { return pid_; }
-  std::string Output() const;  // standard error so far
+  std::string Output() const;  // standard output and error so far
 
  private:
+  bool Ended() const;  // without reaping it, so that its pid stays ours
+
   std::string program_;
   std::vector<std::string> args_;
   std::map<std::string, std::string> env_;

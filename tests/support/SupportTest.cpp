@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The fakes that other tests lean on must behave like the real services in the ways that matter.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
 #include <thread>
@@ -8,6 +9,7 @@
 #include "host/ComputerName.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/ManualMainThread.h"
+#include "tests/support/Process.h"
 #include "tests/support/ScriptedUi.h"
 
 using namespace tessaro;
@@ -77,4 +79,27 @@ TEST(ComputerName, OneRuleForEveryProgram) {
   };
   for (const auto& c : cases) EXPECT_EQ(ComputerNameFrom(c.override, c.host), c.expected) << c.host;
   EXPECT_EQ(ComputerNameFrom(nullptr, std::string(80, 'a')).size(), 63u);
+}
+
+TEST(Process, ReportsHowItEndedAndCountsItsOutput) {
+  struct Case {
+    const char* script;
+    int exitCode;
+  } cases[] = {
+      {"echo ready; echo ready; exit 0", 0},
+      {"echo ready >&2; echo ready; exit 3", 3},
+      {"echo ready; echo ready; kill -KILL $$", 128 + SIGKILL},
+  };
+  for (const auto& c : cases) {
+    Process shell("/bin/sh", {"-c", c.script});
+    ASSERT_TRUE(shell.Start());
+    EXPECT_TRUE(shell.WaitForOutputCount("ready", 2)) << c.script;
+    EXPECT_EQ(shell.WaitForExit(), c.exitCode) << c.script;
+    EXPECT_FALSE(shell.WaitForOutputCount("ready", 3)) << "it ended with two: " << c.script;
+  }
+  Process sleeper("/bin/sh", {"-c", "sleep 30"});
+  EXPECT_EQ(sleeper.WaitForExit(), std::nullopt) << "never started";
+  ASSERT_TRUE(sleeper.Start());
+  EXPECT_EQ(sleeper.WaitForExit(std::chrono::milliseconds(100)), std::nullopt);
+  EXPECT_TRUE(sleeper.Running());
 }

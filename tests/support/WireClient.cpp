@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "tests/hubd/WireClient.h"
+#include "tests/support/WireClient.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +25,8 @@ WireClient::WireClient(const std::string& ip, uint16_t port, const std::string& 
   inet_pton(AF_INET, ip.c_str(), &sa.sin_addr);
   if (fd_.valid() && ::connect(fd_.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
     fd_.Reset();
+  const int on = 1;
+  if (fd_.valid()) ::setsockopt(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 bool WireClient::SendBytes(const std::vector<uint8_t>& bytes) {
