@@ -11,7 +11,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the demo need.
 packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev iproute2 util-linux procps)
+  clang libclang-rt-14-dev iproute2 util-linux procps libsqlite3-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev libhpdf-dev poppler-utils qt6-base-dev)
 
 ensure_packages() {
   local missing=()

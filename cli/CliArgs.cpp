@@ -4,6 +4,8 @@
 #include <charconv>
 #include <map>
 
+#include "cli/SavePages.h"
+
 namespace tessaro::cli {
 
 namespace {
@@ -88,6 +90,12 @@ ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {
   command.name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   if (command.name == "watch") return ParseWatch(std::move(command), rest);
+  if (command.name == "save-pages") {
+    const std::string problem = CheckSavePagesArgs(rest);
+    if (!problem.empty()) return UsageError(problem);
+    command.args = rest;
+    return ParsedArgs{std::move(command), false, {}};
+  }
   const auto it = CommandTable().find(command.name);
   if (it == CommandTable().end()) return UsageError("unknown command " + command.name);
   if (rest.size() != it->second.size()) return UsageError("wrong number of arguments for " + command.name);
@@ -107,7 +115,8 @@ std::string UsageText() {
          "  attach IP | devices IP | spur-version IP\n"
          "  link IP N | unlink IP N | request IP N\n"
          "  lock IP N KIND SECONDS | unlock IP N KIND SECONDS\n"
-         "  watch [--count K]\n";
+         "  watch [--count K]\n"
+         "  save-pages jpg|bmp|pdf DPI COUNT TARGET [TEMPBASE]\n";
 }
 
 }  // namespace tessaro::cli

@@ -6,6 +6,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
+#include "cli/SavePages.h"
 #include "driver/DriverClient.h"
 #include "driver/EventRecord.h"
 
@@ -169,6 +170,8 @@ int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock
     err << "tessaro-cli: " << parsed.error << '\n' << UsageText();
     return exitcode::kUsage;
   }
+  // Saving pages needs no bus, so it runs without the Trunk.
+  if (parsed.command->name == "save-pages") return RunSavePages(*parsed.command, out, err);
   DriverClient driver(bus, clock);
   const BusHandle trunk = driver.OpenTrunk();
   if (trunk == kInvalidBusHandle) {

@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "cli/SavePages.h"
+
+#include <strings.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "cli/CliRunner.h"
+#include "scanning/PageNames.h"
+#include "scanning/Savescanningthread.h"
+
+namespace tessaro::cli {
+
+namespace {
+
+constexpr int64_t kMaxDpi = 65535;     // the JFIF density holds 16 bits
+constexpr int64_t kMaxPages = 100000;
+
+// The command's own thread plays the main thread: hand-overs queue here until it runs them.
+class CommandMainThread : public MainThread {
+ public:
+  void RunSync(std::function<void()> work) override {
+    if (IsMainThread()) {
+      work();
+      return;
+    }
+    bool done = false;
+    std::unique_lock lock(mutex_);
+    queue_.push_back([&] {
+      work();
+      std::lock_guard doneLock(mutex_);
+      done = true;
+      ran_.notify_all();
+    });
+    queued_.notify_all();
+    ran_.wait(lock, [&] { return done; });
+  }
+  void Post(std::function<void()> work) override {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(work));
+    queued_.notify_all();
+  }
+  bool IsMainThread() const override { return std::this_thread::get_id() == mainId_; }
+
+  // Runs what is queued, waiting up to `wait` for something to arrive.
+  void Serve(std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    queued_.wait_for(lock, wait, [&] { return !queue_.empty(); });
+    while (!queue_.empty()) {
+      auto work = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      work();
+      lock.lock();
+    }
+  }
+
+ private:
+  std::thread::id mainId_ = std::this_thread::get_id();
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::condition_variable ran_;
+  std::deque<std::function<void()>> queue_;
+};
+
+// Message boxes become lines on standard error.
+class StderrUi : public UiPort {
+ public:
+  explicit StderrUi(std::ostream& err) : err_(err) {}
+  int ShowMessage(const MessageRequest& request) override {
+    err_ << request.text << '\n' << std::flush;
+    return answer::kOk;
+  }
+  int RunDialog(const DialogRequest&) override { return answer::kCancel; }
+
+ private:
+  std::ostream& err_;
+};
+
+class CommandHost : public ScanSaveHost {
+ public:
+  CommandHost(std::string target, std::string tempBase)
+      : target_(std::move(target)), tempBase_(std::move(tempBase)) {}
+  std::string TargetFileName() const override { return target_; }
+  std::string PdfTempBase() const override { return tempBase_; }
+  void SetPdfPagesPending() override {}
+  void EnableNavigation() override {}
+  void SaveCompleted() override {}
+
+ private:
+  std::string target_;
+  std::string tempBase_;
+};
+
+}  // namespace
+
+std::string CheckSavePagesArgs(const std::vector<std::string>& args) {
+  const std::string usage = "usage: save-pages FORMAT DPI COUNT TARGET [TEMPBASE]";
+  if (args.size() != 4 && args.size() != 5) return usage;
+  const std::string& format = args[0];
+  if (format != "jpg" && format != "bmp" && format != "pdf") {
+    return "save-pages: FORMAT must be jpg, bmp or pdf";
+  }
+  if (!ParseInteger(args[1], 1, kMaxDpi)) return "save-pages: bad DPI \"" + args[1] + "\"";
+  if (!ParseInteger(args[2], 1, kMaxPages)) return "save-pages: bad COUNT \"" + args[2] + "\"";
+  const TargetParts target = SplitTarget(args[3]);
+  if (::strcasecmp(target.ext.c_str(), ("." + format).c_str()) != 0) {
+    return "save-pages: TARGET must end in ." + format;
+  }
+  if (args.size() == 5 && args[4].empty()) return "save-pages: TEMPBASE is empty";
+  return {};
+}
+
+int RunSavePages(const CliCommand& command, std::ostream& out, std::ostream& err) {
+  const auto& args = command.args;
+  const auto dpi = static_cast<int32_t>(*ParseInteger(args[1], 1, kMaxDpi));
+  const auto pages = static_cast<int32_t>(*ParseInteger(args[2], 1, kMaxPages));
+  const std::string& target = args[3];
+  const std::string tempBase = args.size() == 5 ? args[4] : SplitTarget(target).base;
+
+  CommandMainThread mainThread;
+  StderrUi ui(err);
+  CommandHost host(target, tempBase);
+  {
+    TSaveScanningThread saving(host, mainThread, ui, SaveRun{pages, dpi, 0});
+    saving.Resume();
+    while (!saving.Finished()) mainThread.Serve(std::chrono::milliseconds(400));
+  }
+  if (SaveErrorFlag()) return exitcode::kFailed;
+  if (command.json) {
+    out << "{\"ok\":true,\"pages\":" << pages << "}\n";
+  } else {
+    out << "saved " << pages << (pages == 1 ? " page\n" : " pages\n");
+  }
+  return exitcode::kOk;
+}
+
+}  // namespace tessaro::cli

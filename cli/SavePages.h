@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// save-pages FORMAT DPI COUNT TARGET [TEMPBASE]: the saving of a finished scan, without a scanner.
+#pragma once
+
+#include <ostream>
+
+#include "cli/CliArgs.h"
+
+namespace tessaro::cli {
+
+// Checks the arguments of save-pages; the usage error text, or empty when they are fine.
+std::string CheckSavePagesArgs(const std::vector<std::string>& args);
+
+// Runs the saving code of the scan window on the page files; messages go to `err`.
+int RunSavePages(const CliCommand& command, std::ostream& out, std::ostream& err);
+
+}  // namespace tessaro::cli

@@ -1,0 +1,428 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "platform/linux/SqliteRegistry.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace tessaro {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+// Far beyond any registry value; keeps every length inside SQLite's int sizes.
+constexpr std::size_t kMaxBytes = std::size_t{1} << 26;
+// Access bits that change the hive (KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_CREATE_LINK, DELETE,
+// WRITE_DAC, WRITE_OWNER).
+constexpr uint32_t kWriteBits = 0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000;
+// KEY_QUERY_VALUE, KEY_ENUMERATE_SUB_KEYS, KEY_NOTIFY.
+constexpr uint32_t kQueryBits = 0x0001 | 0x0008 | 0x0010;
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS reg_key (path TEXT PRIMARY KEY COLLATE NOCASE);"
+    "CREATE TABLE IF NOT EXISTS reg_value (key TEXT NOT NULL COLLATE NOCASE,"
+    " name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL, data BLOB NOT NULL,"
+    " PRIMARY KEY (key, name));"
+    "INSERT OR IGNORE INTO reg_key(path) VALUES('');";
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// Sub-key order: ASCII letters folded to upper case, then the bytes themselves.
+bool KeyNameLess(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto ca = static_cast<unsigned char>(AsciiUpper(a[i]));
+    const auto cb = static_cast<unsigned char>(AsciiUpper(b[i]));
+    if (ca != cb) return ca < cb;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;  // std::string compares bytes as unsigned char
+}
+
+// Splits a key path into its names; false for an empty name inside the path. A trailing
+// backslash is tolerated, a leading one is not.
+bool SplitPath(std::string_view path, std::vector<std::string>& names) {
+  names.clear();
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  if (path.empty()) return true;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t sep = path.find('\\', start);
+    const std::size_t end = sep == std::string_view::npos ? path.size() : sep;
+    if (end == start) return false;
+    names.emplace_back(path.substr(start, end - start));
+    if (sep == std::string_view::npos) return true;
+    start = sep + 1;
+  }
+}
+
+std::string DirOf(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return file.substr(0, slash);
+}
+
+bool MakeDirs(const std::string& dir, mode_t mode) {
+  struct stat st {};
+  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  const std::string parent = DirOf(dir);
+  if (parent != dir && !MakeDirs(parent, 0755)) return false;
+  return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) {
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  bool ok() const { return stmt_ != nullptr; }
+  void Text(int index, std::string_view text) {
+    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  }
+  void Blob(int index, std::string_view data) {
+    sqlite3_bind_blob(stmt_, index, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
+  }
+  void Int(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
+  int Step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
+  std::string Column(int index) const {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt_, index));
+    const int size = sqlite3_column_bytes(stmt_, index);
+    return bytes ? std::string(bytes, static_cast<std::size_t>(size)) : std::string();
+  }
+  int64_t ColumnInt(int index) const { return sqlite3_column_int64(stmt_, index); }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+bool Exec(sqlite3* db, const char* sql) {
+  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// A write transaction: BEGIN IMMEDIATE takes the write lock at once (waiting out other writers
+// through the busy time-out); anything not committed rolls back.
+class WriteTransaction {
+ public:
+  explicit WriteTransaction(sqlite3* db) : db_(db), begun_(Exec(db, "BEGIN IMMEDIATE")) {}
+  ~WriteTransaction() {
+    if (begun_ && !done_) Exec(db_, "ROLLBACK");
+  }
+  WriteTransaction(const WriteTransaction&) = delete;
+  WriteTransaction& operator=(const WriteTransaction&) = delete;
+  bool begun() const { return begun_; }
+  bool Commit() {
+    done_ = Exec(db_, "COMMIT");
+    return done_;
+  }
+
+ private:
+  sqlite3* db_;
+  bool begun_;
+  bool done_ = false;
+};
+
+// The stored path of a key, found without regard to ASCII case.
+std::optional<std::string> StoredPath(sqlite3* db, std::string_view path) {
+  Statement st(db, "SELECT path FROM reg_key WHERE path = ?1");
+  st.Text(1, path);
+  if (st.Step() != SQLITE_ROW) return std::nullopt;
+  return st.Column(0);
+}
+
+std::string Join(const std::string& parent, const std::string& name) {
+  return parent.empty() ? name : parent + "\\" + name;
+}
+
+}  // namespace
+
+HivePaths HivePathsFromEnvironment() {
+  HivePaths paths;
+  if (const char* user = std::getenv("TESSARO_USER_HIVE"); user && *user) {
+    paths.user = user;
+  } else {
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+      config = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+      config = std::string(home) + "/.config";
+    } else {
+      config = ".config";
+    }
+    paths.user = config + "/tessaro/user.hive";
+  }
+  const char* machine = std::getenv("TESSARO_MACHINE_HIVE");
+  paths.machine = (machine && *machine) ? machine : "/var/lib/tessaro/machine.hive";
+  return paths;
+}
+
+struct SqliteRegistry::Hive {
+  std::string file;
+  bool isMachine = false;
+  sqlite3* db = nullptr;
+  bool writable = false;
+  bool hasSchema = false;
+};
+
+SqliteRegistry::SqliteRegistry(HivePaths paths)
+    : user_(std::make_unique<Hive>()), machine_(std::make_unique<Hive>()) {
+  user_->file = std::move(paths.user);
+  machine_->file = std::move(paths.machine);
+  machine_->isMachine = true;
+}
+
+SqliteRegistry::~SqliteRegistry() {
+  sqlite3_close(user_->db);
+  sqlite3_close(machine_->db);
+}
+
+SqliteRegistry::Hive& SqliteRegistry::HiveOf(RegRoot root) {
+  return root == RegRoot::LocalMachine ? *machine_ : *user_;
+}
+
+uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
+  if (hive.db) {
+    if (!hive.hasSchema) {
+      // Another process may have given the file its tables since we opened it.
+      Statement st(hive.db, "SELECT 1 FROM sqlite_master WHERE name = 'reg_value'");
+      hive.hasSchema = st.Step() == SQLITE_ROW;
+    }
+    return regerr::kSuccess;
+  }
+  if (hive.file.empty()) return regerr::kFileNotFound;
+  const std::string dir = DirOf(hive.file);
+  if (access(hive.file.c_str(), F_OK) != 0) {
+    if (!create) return regerr::kFileNotFound;
+    // The machine hive is every user's to read; a user hive is its owner's alone.
+    if (!MakeDirs(dir, hive.isMachine ? 0755 : 0700)) return regerr::kAccessDenied;
+    const int fd = open(hive.file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC,
+                        hive.isMachine ? 0644 : 0600);
+    if (fd < 0) return errno == EACCES ? regerr::kAccessDenied : regerr::kRegistryIoFailed;
+    close(fd);
+  }
+  // The rollback journal lives beside the file, so writing needs the folder as well.
+  hive.writable = access(hive.file.c_str(), W_OK) == 0 && access(dir.c_str(), W_OK) == 0;
+  if (access(hive.file.c_str(), R_OK) != 0) return regerr::kAccessDenied;
+  const int flags = (hive.writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
+                    SQLITE_OPEN_FULLMUTEX;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(hive.file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return regerr::kRegistryIoFailed;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  Exec(db, "PRAGMA synchronous=FULL");
+  if (hive.writable) {
+    WriteTransaction tx(db);
+    if (!tx.begun() || !Exec(db, kSchema) || !tx.Commit()) {
+      sqlite3_close(db);
+      return regerr::kRegistryIoFailed;
+    }
+  }
+  hive.db = db;
+  Statement st(db, "SELECT 1 FROM sqlite_master WHERE name = 'reg_value'");
+  hive.hasSchema = st.Step() == SQLITE_ROW;
+  return regerr::kSuccess;
+}
+
+uint32_t SqliteRegistry::OpenKey(RegRoot root, std::string_view path, uint32_t access,
+                                 bool create, RegKey& out) {
+  out = RegKey{};
+  std::vector<std::string> names;
+  if (path.size() > kMaxBytes || !SplitPath(path, names)) return regerr::kInvalidParameter;
+  std::lock_guard lock(mutex_);
+  Hive& hive = HiveOf(root);
+  if (const uint32_t rc = Connect(hive, create); rc != regerr::kSuccess) return rc;
+  const bool wantsWrite = (access & kWriteBits) != 0;
+
+  std::string stored;
+  bool exists = hive.hasSchema;
+  for (std::size_t i = 0; exists && i < names.size(); ++i) {
+    const auto found = StoredPath(hive.db, Join(stored, names[i]));
+    if (found) {
+      stored = *found;
+    } else {
+      exists = false;
+    }
+  }
+  if (!exists) {
+    if (!create) return regerr::kFileNotFound;
+    if (!hive.writable) return regerr::kAccessDenied;
+    WriteTransaction tx(hive.db);
+    if (!tx.begun()) return regerr::kRegistryIoFailed;
+    // Walk again inside the transaction: another process may have made part of the path.
+    stored.clear();
+    for (const std::string& name : names) {
+      const std::string wanted = Join(stored, name);
+      if (auto found = StoredPath(hive.db, wanted)) {
+        stored = *found;
+        continue;
+      }
+      Statement insert(hive.db, "INSERT INTO reg_key(path) VALUES(?1)");
+      insert.Text(1, wanted);
+      if (insert.Step() != SQLITE_DONE) return regerr::kRegistryIoFailed;
+      stored = wanted;
+    }
+    if (!tx.Commit()) return regerr::kRegistryIoFailed;
+  } else if (wantsWrite && !hive.writable) {
+    return regerr::kAccessDenied;
+  }
+  out.root = root;
+  out.path = stored;
+  out.canQuery = (access & kQueryBits) != 0;
+  out.canWrite = wantsWrite && hive.writable;
+  out.valid = true;
+  return regerr::kSuccess;
+}
+
+uint32_t SqliteRegistry::QueryValue(const RegKey& key, std::string_view name, RegValue& out) {
+  if (!key.valid) return regerr::kInvalidHandle;
+  if (!key.canQuery) return regerr::kAccessDenied;
+  std::lock_guard lock(mutex_);
+  Hive& hive = HiveOf(key.root);
+  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  if (!hive.hasSchema) return regerr::kFileNotFound;
+  Statement st(hive.db, "SELECT type, data FROM reg_value WHERE key = ?1 AND name = ?2");
+  st.Text(1, key.path);
+  st.Text(2, name);
+  const int step = st.Step();
+  if (step == SQLITE_DONE) return regerr::kFileNotFound;
+  if (step != SQLITE_ROW) return regerr::kRegistryIoFailed;
+  const int64_t type = st.ColumnInt(0);
+  out.type = type < 0 || type > 0xFFFFFFFF ? 0 : static_cast<uint32_t>(type);
+  out.data = st.Column(1);
+  return regerr::kSuccess;
+}
+
+uint32_t SqliteRegistry::SetValue(const RegKey& key, std::string_view name, uint32_t type,
+                                  std::string_view data) {
+  if (!key.valid) return regerr::kInvalidHandle;
+  if (!key.canWrite) return regerr::kAccessDenied;
+  if (name.size() > kMaxBytes || data.size() > kMaxBytes) return regerr::kInvalidParameter;
+  std::lock_guard lock(mutex_);
+  Hive& hive = HiveOf(key.root);
+  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  WriteTransaction tx(hive.db);
+  if (!tx.begun()) return regerr::kRegistryIoFailed;
+  if (!StoredPath(hive.db, key.path)) return regerr::kKeyDeleted;
+  // An update keeps the row (and so the value's place and the case of its name).
+  Statement upsert(hive.db,
+                   "INSERT INTO reg_value(key, name, type, data) VALUES(?1, ?2, ?3, ?4)"
+                   " ON CONFLICT(key, name) DO UPDATE SET type = excluded.type,"
+                   " data = excluded.data");
+  upsert.Text(1, key.path);
+  upsert.Text(2, name);
+  upsert.Int(3, type);
+  upsert.Blob(4, data);
+  if (upsert.Step() != SQLITE_DONE || !tx.Commit()) return regerr::kRegistryIoFailed;
+  return regerr::kSuccess;
+}
+
+uint32_t SqliteRegistry::EnumSubKeys(const RegKey& key, std::vector<std::string>& names) {
+  names.clear();
+  if (!key.valid) return regerr::kInvalidHandle;
+  if (!key.canQuery) return regerr::kAccessDenied;
+  std::lock_guard lock(mutex_);
+  Hive& hive = HiveOf(key.root);
+  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  if (!hive.hasSchema) return regerr::kSuccess;
+  const std::string prefix = key.path.empty() ? std::string() : key.path + "\\";
+  Statement st(hive.db, "SELECT path FROM reg_key");
+  int step;
+  while ((step = st.Step()) == SQLITE_ROW) {
+    const std::string path = st.Column(0);
+    if (path.size() <= prefix.size() || !StartsWithNoCase(path, prefix)) continue;
+    const std::string rest = path.substr(prefix.size());
+    if (rest.find('\\') == std::string::npos) names.push_back(rest);
+  }
+  if (step != SQLITE_DONE) return regerr::kRegistryIoFailed;
+  std::sort(names.begin(), names.end(), KeyNameLess);
+  return regerr::kSuccess;
+}
+
+uint32_t SqliteRegistry::EnumValues(const RegKey& key, std::vector<std::string>& names) {
+  names.clear();
+  if (!key.valid) return regerr::kInvalidHandle;
+  if (!key.canQuery) return regerr::kAccessDenied;
+  std::lock_guard lock(mutex_);
+  Hive& hive = HiveOf(key.root);
+  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  if (!hive.hasSchema) return regerr::kSuccess;
+  Statement st(hive.db, "SELECT name FROM reg_value WHERE key = ?1 ORDER BY rowid");
+  st.Text(1, key.path);
+  int step;
+  while ((step = st.Step()) == SQLITE_ROW) names.push_back(st.Column(0));
+  return step == SQLITE_DONE ? regerr::kSuccess : regerr::kRegistryIoFailed;
+}
+
+uint32_t SqliteRegistry::DeleteValue(const RegKey& key, std::string_view name) {
+  if (!key.valid) return regerr::kInvalidHandle;
+  if (!key.canWrite) return regerr::kAccessDenied;
+  std::lock_guard lock(mutex_);
+  Hive& hive = HiveOf(key.root);
+  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  Statement st(hive.db, "DELETE FROM reg_value WHERE key = ?1 AND name = ?2");
+  st.Text(1, key.path);
+  st.Text(2, name);
+  if (st.Step() != SQLITE_DONE) return regerr::kRegistryIoFailed;
+  return sqlite3_changes(hive.db) > 0 ? regerr::kSuccess : regerr::kFileNotFound;
+}
+
+uint32_t SqliteRegistry::DeleteKey(const RegKey& key, std::string_view name) {
+  if (!key.valid) return regerr::kInvalidHandle;
+  if (!key.canWrite) return regerr::kAccessDenied;
+  std::vector<std::string> names;
+  if (!SplitPath(name, names) || names.empty()) return regerr::kInvalidParameter;
+  std::lock_guard lock(mutex_);
+  Hive& hive = HiveOf(key.root);
+  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  WriteTransaction tx(hive.db);
+  if (!tx.begun()) return regerr::kRegistryIoFailed;
+  std::string target = key.path;
+  for (const std::string& part : names) target = Join(target, part);
+  const auto stored = StoredPath(hive.db, target);
+  if (!stored) return regerr::kFileNotFound;
+  std::vector<std::string> doomed;
+  {
+    Statement st(hive.db, "SELECT path FROM reg_key");
+    const std::string below = *stored + "\\";
+    while (st.Step() == SQLITE_ROW) {
+      std::string path = st.Column(0);
+      if (EqualsNoCase(path, *stored) || StartsWithNoCase(path, below)) {
+        doomed.push_back(std::move(path));
+      }
+    }
+  }
+  for (const std::string& path : doomed) {
+    Statement values(hive.db, "DELETE FROM reg_value WHERE key = ?1");
+    values.Text(1, path);
+    Statement row(hive.db, "DELETE FROM reg_key WHERE path = ?1");
+    row.Text(1, path);
+    if (values.Step() != SQLITE_DONE || row.Step() != SQLITE_DONE) {
+      return regerr::kRegistryIoFailed;
+    }
+  }
+  return tx.Commit() ? regerr::kSuccess : regerr::kRegistryIoFailed;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "scanning/AtomicFile.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "protocol/Fd.h"
+
+namespace tessaro {
+
+namespace {
+
+std::string TempNameFor(const std::string& finalPath) {
+  const auto slash = finalPath.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : finalPath.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
+  return folder + "." + name + ".XXXXXX";
+}
+
+// Renames without ever replacing `to`; link+unlink where the file system lacks the flag.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
+}
+
+}  // namespace
+
+PendingFile::PendingFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
+  std::string pattern = TempNameFor(finalPath_);
+  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd_ >= 0) {
+    tempPath_ = pattern;
+    ::fchmod(fd_, 0644);
+  }
+}
+
+PendingFile::~PendingFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+bool PendingFile::Write(std::span<const uint8_t> bytes) {
+  return fd_ >= 0 && WriteAll(fd_, bytes.data(), bytes.size());
+}
+
+bool PendingFile::CloseTemp() {
+  if (fd_ < 0) {
+    // Another writer filled the file by its path since; flush what it wrote.
+    UniqueFd reopened(::open(tempPath_.c_str(), O_RDONLY | O_CLOEXEC));
+    return reopened.valid() && ::fsync(reopened.get()) == 0;
+  }
+  const bool synced = ::fsync(fd_) == 0;
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  return synced && closed;
+}
+
+bool PendingFile::Commit(bool replace) {
+  if (tempPath_.empty() || !CloseTemp()) return false;
+  const bool renamed = replace ? ::rename(tempPath_.c_str(), finalPath_.c_str()) == 0
+                               : RenameNoReplace(tempPath_, finalPath_);
+  committed_ = renamed;
+  return renamed;
+}
+
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, bool replace) {
+  PendingFile file(path);
+  return file.ok() && file.Write(bytes) && file.Commit(replace);
+}
+
+}  // namespace tessaro

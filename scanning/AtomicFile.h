@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Final files appear whole or not at all: bytes go to a temporary file in the same folder,
+// which is flushed and then renamed to its name.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tessaro {
+
+// A temporary file beside `finalPath`; removed on destruction unless committed.
+class PendingFile {
+ public:
+  explicit PendingFile(std::string finalPath);
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile();
+
+  bool ok() const { return fd_ >= 0; }
+  const std::string& tempPath() const { return tempPath_; }
+  bool Write(std::span<const uint8_t> bytes);
+  // Flushes and closes the temporary file (for writers that take a path), without renaming.
+  bool CloseTemp();
+  // Flushes it to disk and gives it its final name. Without `replace`, an existing file of that
+  // name is left alone and the commit fails.
+  bool Commit(bool replace);
+
+ private:
+  std::string finalPath_;
+  std::string tempPath_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+// Writes `bytes` as `path` through a PendingFile.
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, bool replace);
+
+}  // namespace tessaro

@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "scanning/Savescanningthread.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "scanning/ImageFormats.h"
+#include "scanning/JpegCodec.h"
+#include "scanning/PageNames.h"
+#include "scanning/PdfBuilder.h"
+
+namespace tessaro {
+
+namespace {
+
+std::atomic<bool> g_saveError{false};
+
+// Converts the pages of a run on several threads and hands the results back in page order, so
+// messages and files come out as if one thread had done them one after the other.
+class OrderedConversion {
+ public:
+  using Work = std::function<std::optional<ConvertedPage>(JpegEncoder&, int32_t page)>;
+
+  OrderedConversion(int32_t pages, unsigned workers, Work work)
+      : pages_(pages), work_(std::move(work)), results_(static_cast<size_t>(pages) + 1) {
+    for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Serve(); });
+  }
+  ~OrderedConversion() {
+    for (auto& t : threads_) t.join();
+  }
+
+  // Waits for page `page` (1-based) and gives its result.
+  std::optional<ConvertedPage> Result(int32_t page) {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return results_[static_cast<size_t>(page)].has_value(); });
+    return *results_[static_cast<size_t>(page)];
+  }
+
+ private:
+  void Serve() {
+    JpegEncoder encoder;  // one codec per thread, reused for all its pages
+    for (int32_t page = next_++; page <= pages_; page = next_++) {
+      std::optional<ConvertedPage> result;
+      try {
+        result = work_(encoder, page);
+      } catch (const std::exception&) {
+        result.reset();  // out of memory on one page fails that page, not the program
+      }
+      std::lock_guard lock(mutex_);
+      results_[static_cast<size_t>(page)] = std::move(result);
+      done_.notify_all();
+    }
+  }
+
+  const int32_t pages_;
+  Work work_;
+  std::atomic<int32_t> next_{1};
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::vector<std::optional<std::optional<ConvertedPage>>> results_;
+  std::vector<std::thread> threads_;
+};
+
+unsigned WorkerCount(unsigned asked, int32_t pages) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned wanted = asked == 0 ? cores : asked;
+  return std::max(1u, std::min(wanted, static_cast<unsigned>(std::max(pages, 1))));
+}
+
+}  // namespace
+
+bool SaveErrorFlag() { return g_saveError.load(); }
+
+TSaveScanningThread::TSaveScanningThread(ScanSaveHost& host, MainThread& mainThread, UiPort& ui,
+                                         SaveRun run, SaveOptions options)
+    : host_(host), main_(mainThread), ui_(ui), run_(run), options_(options) {}
+
+TSaveScanningThread::~TSaveScanningThread() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TSaveScanningThread::Resume() {
+  if (!thread_.joinable() && !finished_) thread_ = std::thread([this] { Execute(); });
+}
+
+void TSaveScanningThread::ReportFailure(const std::string& file) {
+  g_saveError = true;
+  main_.RunSync([&] {
+    ui_.ShowMessage({kSaveMessageCaption, kSaveErrorText + file, mb::kOk | mb::kIconWarning, true});
+  });
+}
+
+void TSaveScanningThread::Execute() {
+  g_saveError = false;
+  const std::string target = host_.TargetFileName();
+  const std::string tempBase = host_.PdfTempBase();
+  const TargetParts parts = SplitTarget(target);
+  switch (parts.format) {
+    case SaveFormat::Bmp: StampPages(parts.base); break;
+    case SaveFormat::Jpg: ConvertPages(parts.base); break;
+    case SaveFormat::Pdf: BuildPdf(tempBase, target); break;
+    case SaveFormat::Other: break;  // nothing is written
+  }
+  if (!g_saveError && run_.pageCount > 1) main_.RunSync([this] { host_.EnableNavigation(); });
+  main_.RunSync([this] { host_.SaveCompleted(); });
+  finished_ = true;
+}
+
+void TSaveScanningThread::StampPages(const std::string& base) {
+  for (int32_t k = 1; k <= run_.pageCount; ++k) {
+    const std::string page = PageFileName(base, k, ".bmp");
+    if (!StampBmpResolution(page, run_.resolution)) ReportFailure(page);
+  }
+}
+
+void TSaveScanningThread::ConvertPages(const std::string& base) {
+  const int32_t dpi = run_.resolution;
+  const bool replace = options_.replaceExisting;
+  OrderedConversion conversion(
+      run_.pageCount, WorkerCount(options_.workers, run_.pageCount),
+      [&](JpegEncoder& encoder, int32_t k) {
+        return ConvertBmpToJpeg(encoder, PageFileName(base, k, ".bmp"), PageFileName(base, k, ".jpg"),
+                                dpi, replace);
+      });
+  for (int32_t k = 1; k <= run_.pageCount; ++k) {
+    if (conversion.Result(k)) {
+      ::unlink(PageFileName(base, k, ".bmp").c_str());
+    } else {
+      // The BMP stays: it is the only copy of a page that could not be saved.
+      ReportFailure(PageFileName(base, k, ".jpg"));
+    }
+  }
+}
+
+void TSaveScanningThread::BuildPdf(const std::string& tempBase, const std::string& target) {
+  const int32_t dpi = run_.resolution;
+  PdfBuilder pdf;
+  const bool pdfReady = pdf.ok();
+  bool failed = !pdfReady;
+  {
+    // The intermediate JPEGs are the window's own scratch files under its temporary base, so
+    // a previous run's copies are written over.
+    OrderedConversion conversion(
+        run_.pageCount, WorkerCount(options_.workers, run_.pageCount),
+        [&](JpegEncoder& encoder, int32_t k) {
+          return ConvertBmpToJpeg(encoder, PageFileName(tempBase, k, ".bmp"),
+                                  PageFileName(tempBase, k, ".jpg"), dpi, true);
+        });
+    for (int32_t k = 1; k <= run_.pageCount; ++k) {
+      const std::string jpeg = PageFileName(tempBase, k, ".jpg");
+      const auto page = conversion.Result(k);
+      const bool added = page && (failed || pdf.AddJpegPage(jpeg, page->width, page->height));
+      if (!added) {
+        failed = true;
+        ReportFailure(jpeg);
+        continue;  // its BMP stays
+      }
+      ::unlink(PageFileName(tempBase, k, ".bmp").c_str());
+    }
+  }
+  // A document that cannot be written is a failed save too, not a silent one.
+  if (!pdfReady || (!failed && !pdf.Save(target, options_.replaceExisting))) ReportFailure(target);
+  main_.RunSync([this] { host_.SetPdfPagesPending(); });
+}
+
+}  // namespace tessaro

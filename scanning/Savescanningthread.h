@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The saving of a finished scan: turns the page BMPs into the group's final files off the main
+// thread, and reports back to the scan window on the main thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "platform/MainThread.h"
+#include "platform/UiPort.h"
+
+namespace tessaro {
+
+inline constexpr const char* kSaveErrorText = "Can't save file : ";
+inline constexpr const char* kSaveMessageCaption = "Tessaro Utility";
+
+// The scan window as the saving sees it.
+class ScanSaveHost {
+ public:
+  virtual ~ScanSaveHost() = default;
+  // Read once, on the saving thread, when it starts; the window is disabled meanwhile.
+  virtual std::string TargetFileName() const = 0;
+  virtual std::string PdfTempBase() const = 0;
+  // Called on the main thread: after a PDF run, the intermediate JPEG pages exist.
+  virtual void SetPdfPagesPending() = 0;
+  // Called on the main thread when the group has several pages and none failed.
+  virtual void EnableNavigation() = 0;
+  // Called on the main thread at the end of every run, last.
+  virtual void SaveCompleted() = 0;
+};
+
+struct SaveRun {
+  int32_t pageCount = 0;
+  int32_t resolution = 0;  // dots per inch
+  int32_t bitDepth = 0;    // carried along; the files keep the pages' own depth
+};
+
+struct SaveOptions {
+  // Final files (JPEG pages, the PDF) never replace an existing file unless this is set.
+  bool replaceExisting = false;
+  // Threads converting pages at once; 0 means one per processor core.
+  unsigned workers = 0;
+};
+
+// Set by any failed page of the latest run; cleared when a run starts. The scan window reads it
+// in its completion handler.
+bool SaveErrorFlag();
+
+class TSaveScanningThread {
+ public:
+  TSaveScanningThread(ScanSaveHost& host, MainThread& mainThread, UiPort& ui, SaveRun run,
+                      SaveOptions options = {});
+  TSaveScanningThread(const TSaveScanningThread&) = delete;
+  TSaveScanningThread& operator=(const TSaveScanningThread&) = delete;
+  // Waits for the run to end; the main thread must keep serving hand-overs until Finished().
+  ~TSaveScanningThread();
+
+  // Starts the run; a thread object runs once.
+  void Resume();
+  bool Finished() const { return finished_.load(); }
+
+ private:
+  void Execute();
+  void StampPages(const std::string& base);
+  void ConvertPages(const std::string& base);
+  void BuildPdf(const std::string& tempBase, const std::string& target);
+  void ReportFailure(const std::string& file);
+
+  ScanSaveHost& host_;
+  MainThread& main_;
+  UiPort& ui_;
+  SaveRun run_;
+  SaveOptions options_;
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
+};
+
+}  // namespace tessaro

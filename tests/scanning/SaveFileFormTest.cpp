@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The saving window on Qt's off-screen platform: its texts, bar, cursor and placement.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QWidget>
+
+#include "scanning/ui/Savefileform.h"
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_scanning_ui";
+  static char* argv[] = {name, nullptr};
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication app(argc, argv);
+  return app;
+}
+
+TEST(SaveFileFormTest, ShowsItsTextsWithoutWaitingCentredOnItsOwner) {
+  App();
+  QWidget owner;
+  owner.setGeometry(100, 200, 800, 600);
+  owner.show();
+  tessaro::TSaveFileFm form(&owner);
+  form.ShowCentred();
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_FALSE(form.isModal());
+  EXPECT_EQ(form.windowTitle(), "Save to File...");
+  EXPECT_EQ(form.frame()->title(), "!!!  Saving Picture  !!!");
+  EXPECT_EQ(form.message()->text(), "Please wait a moment !");
+  EXPECT_EQ(form.progress()->minimum(), 0);
+  EXPECT_EQ(form.progress()->maximum(), 100);
+  EXPECT_EQ(form.progress()->value(), 0);
+  EXPECT_EQ(form.cursor().shape(), Qt::WaitCursor);
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_LE((form.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 2);
+  form.close();
+  EXPECT_FALSE(form.isVisible());
+}
+
+}  // namespace

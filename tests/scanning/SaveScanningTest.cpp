@@ -1,0 +1,305 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The saving thread end to end on small pages: files, messages and call-backs, in order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <regex>
+
+#include "scanning/ImageFormats.h"
+#include "scanning/JpegCodec.h"
+#include "scanning/Savescanningthread.h"
+#include "tests/scanning/PageFixtures.h"
+#include "tests/support/Command.h"
+#include "tests/support/ManualMainThread.h"
+#include "tests/support/ScriptedUi.h"
+
+using namespace tessaro;
+using namespace tessaro::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The scan window's side: records what the saving calls, and on which thread.
+class RecordingHost : public ScanSaveHost {
+ public:
+  RecordingHost(std::string target, std::string tempBase, const MainThread& main)
+      : target_(std::move(target)), tempBase_(std::move(tempBase)), main_(main) {}
+  std::string TargetFileName() const override { return target_; }
+  std::string PdfTempBase() const override { return tempBase_; }
+  void SetPdfPagesPending() override { Record("pending"); }
+  void EnableNavigation() override { Record("navigation"); }
+  void SaveCompleted() override {
+    Record("completed");
+    errorAtCompletion = SaveErrorFlag();
+  }
+  std::vector<std::string> calls;
+  bool offMainThread = false;
+  bool errorAtCompletion = false;
+
+ private:
+  void Record(const char* what) {
+    calls.emplace_back(what);
+    offMainThread = offMainThread || !main_.IsMainThread();
+  }
+  std::string target_, tempBase_;
+  const MainThread& main_;
+};
+
+struct RunResult {
+  std::vector<std::string> calls;
+  std::vector<std::string> messages;
+  bool saveError = false;
+};
+
+RunResult Save(const std::string& target, const std::string& tempBase, int32_t pages, int32_t dpi,
+               SaveOptions options = {}) {
+  ManualMainThread main;
+  ScriptedUi ui;
+  RecordingHost host(target, tempBase, main);
+  {
+    TSaveScanningThread saving(host, main, ui, SaveRun{pages, dpi, 24}, options);
+    saving.Resume();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!saving.Finished() && std::chrono::steady_clock::now() < deadline) {
+      main.DrainWithin(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(saving.Finished());
+  }
+  EXPECT_FALSE(host.offMainThread);
+  EXPECT_EQ(host.errorAtCompletion, SaveErrorFlag());
+  RunResult r{host.calls, {}, SaveErrorFlag()};
+  for (const auto& m : ui.messages()) {
+    EXPECT_EQ(m.caption, "Tessaro Utility");
+    r.messages.push_back(m.text);
+  }
+  return r;
+}
+
+void WritePages(const TempFolder& dir, const std::string& base, const std::vector<BmpSpec>& pages) {
+  for (size_t i = 0; i < pages.size(); ++i) {
+    const std::string name = i == 0 ? base + ".bmp" : base + "_" + std::to_string(i + 1) + ".bmp";
+    WriteBytes(dir / name, MakeBmp(pages[i]));
+  }
+}
+
+const std::vector<BmpSpec> kThreePages = {{.width = 40, .height = 30},
+                                          {.width = 50, .height = 20, .topDown = true},
+                                          {.width = 30, .height = 60, .bitCount = 8}};
+
+TEST(SaveScanningTest, BmpRunStampsEveryPageInPlace) {
+  TempFolder dir;
+  WritePages(dir, "Picture", kThreePages);
+  const auto r = Save(dir / "Picture.bmp", "", 3, 200);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"Picture.bmp", "Picture_2.bmp", "Picture_3.bmp"}));
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string name = i == 0 ? "Picture.bmp" : "Picture_" + std::to_string(i + 1) + ".bmp";
+    auto bytes = ReadBytes(dir / name);
+    EXPECT_EQ(GetU32(bytes, 38), 7874u) << name;
+    EXPECT_EQ(GetU32(bytes, 42), 7874u) << name;
+    PutU32(bytes, 38, 0);
+    PutU32(bytes, 42, 0);
+    EXPECT_EQ(bytes, MakeBmp(kThreePages[i])) << name;
+  }
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_FALSE(r.saveError);
+  EXPECT_EQ(r.calls, (std::vector<std::string>{"navigation", "completed"}));
+}
+
+TEST(SaveScanningTest, JpgRunLeavesJpegsWithTheirDensityAndNoBitmaps) {
+  TempFolder dir;
+  WritePages(dir, "Picture", kThreePages);
+  const auto r = Save(dir / "Picture.JPG", "", 3, 300);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"Picture.jpg", "Picture_2.jpg", "Picture_3.jpg"}));
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string name = i == 0 ? "Picture.jpg" : "Picture_" + std::to_string(i + 1) + ".jpg";
+    const auto bytes = ReadBytes(dir / name);
+    const auto at = FindJfif(bytes);
+    ASSERT_TRUE(at) << name;
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + static_cast<long>(*at) + 7,
+                                   bytes.begin() + static_cast<long>(*at) + 12),
+              (std::vector<uint8_t>{1, 0x01, 0x2C, 0x01, 0x2C}))
+        << name;
+    const auto decoded = DecodeJpegScaled(bytes, 1);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->width, kThreePages[i].width);
+    EXPECT_EQ(decoded->height, kThreePages[i].height);
+  }
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_EQ(r.calls, (std::vector<std::string>{"navigation", "completed"}));
+}
+
+TEST(SaveScanningTest, OnePageJpgLeavesExactlyOneFileAndNoNavigation) {
+  TempFolder dir;
+  WritePages(dir, "Picture", {{.width = 24, .height = 16}});
+  const auto r = Save(dir / "Picture.jpg", "", 1, 150);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"Picture.jpg"}));
+  EXPECT_EQ(ReadJfifDensity(dir / "Picture.jpg"), 150);
+  EXPECT_EQ(r.calls, (std::vector<std::string>{"completed"}));
+}
+
+// pdfinfo's page count and media boxes, one "W x H" per page.
+std::pair<int, std::vector<std::string>> PdfPages(const std::string& pdf) {
+  const auto info = RunCommand("/usr/bin/pdfinfo", {"-f", "1", "-l", "3", "-box", pdf});
+  EXPECT_EQ(info.exitCode, 0) << info.err;
+  int pages = -1;
+  std::vector<std::string> boxes;
+  const std::regex pagesLine(R"(Pages:\s+(\d+))");
+  const std::regex boxLine(R"(MediaBox:\s+0\.00\s+0\.00\s+([\d.]+)\s+([\d.]+))");
+  std::smatch m;
+  for (const auto& line : info.Lines()) {
+    if (std::regex_search(line, m, pagesLine)) pages = std::stoi(m[1]);
+    if (std::regex_search(line, m, boxLine)) boxes.push_back(m[1].str() + " x " + m[2].str());
+  }
+  return {pages, boxes};
+}
+
+bool Contains(const std::vector<uint8_t>& haystack, const std::vector<uint8_t>& needle) {
+  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+TEST(SaveScanningTest, PdfRunMakesOnePagePerScanAtOnePointPerPixel) {
+  TempFolder docs, target;
+  WritePages(docs, "Picture", kThreePages);
+  const auto r = Save(target / "Scan.pdf", docs / "Picture", 3, 300);
+  EXPECT_EQ(target.Names(), (std::set<std::string>{"Scan.pdf"}));
+  // The intermediate JPEGs stay for the preview; the bitmaps go.
+  EXPECT_EQ(docs.Names(), (std::set<std::string>{"Picture.jpg", "Picture_2.jpg", "Picture_3.jpg"}));
+  const auto [pages, boxes] = PdfPages(target / "Scan.pdf");
+  EXPECT_EQ(pages, 3);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"40.00 x 30.00", "50.00 x 20.00", "30.00 x 60.00"}));
+  // Each page's JPEG is embedded byte for byte, not decoded and encoded again.
+  const auto pdf = ReadBytes(target / "Scan.pdf");
+  for (const char* jpeg : {"Picture.jpg", "Picture_2.jpg", "Picture_3.jpg"}) {
+    EXPECT_TRUE(Contains(pdf, ReadBytes(docs / jpeg))) << jpeg;
+    EXPECT_EQ(ReadJfifDensity(docs / jpeg), 300);
+  }
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_EQ(r.calls, (std::vector<std::string>{"pending", "navigation", "completed"}));
+}
+
+TEST(SaveScanningTest, PdfRunKeepsEveryPageOfALongScan) {
+  TempFolder docs, target;
+  std::vector<BmpSpec> pages(125, BmpSpec{.width = 8, .height = 8});
+  WritePages(docs, "P", pages);
+  const auto r = Save(target / "Long.pdf", docs / "P", 125, 100);
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_EQ(PdfPages(target / "Long.pdf").first, 125);
+}
+
+TEST(SaveScanningTest, APageTooWideForAPdfPageStopsTheDocument) {
+  TempFolder dir;
+  WritePages(dir, "P", {{.width = 8, .height = 8}, {.width = 14401, .height = 1}, {.width = 8, .height = 8}});
+  const auto r = Save(dir / "Wide.pdf", dir / "P", 3, 300);
+  EXPECT_EQ(r.messages, (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "P_2.jpg")}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"P.jpg", "P_2.bmp", "P_2.jpg", "P_3.jpg"}));
+  EXPECT_EQ(r.calls, (std::vector<std::string>{"pending", "completed"}));
+}
+
+TEST(SaveScanningTest, AnyOtherExtensionWritesNothingButStillCallsBack) {
+  TempFolder dir;
+  WritePages(dir, "Picture", {{}, {}});
+  const auto before = ReadBytes(dir / "Picture.bmp");
+  const auto r = Save(dir / "Picture.tif", "", 2, 300);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"Picture.bmp", "Picture_2.bmp"}));
+  EXPECT_EQ(ReadBytes(dir / "Picture.bmp"), before);
+  EXPECT_EQ(r.calls, (std::vector<std::string>{"navigation", "completed"}));
+}
+
+// How a page of a fixture run is spoiled.
+enum class Fault { None, Missing, NotBmp, Truncated, Compressed, Absurd };
+
+void WriteSpoiled(const std::string& path, Fault fault) {
+  auto bytes = MakeBmp({.width = 16, .height = 12});
+  switch (fault) {
+    case Fault::None: break;
+    case Fault::Missing: return;
+    case Fault::NotBmp: bytes.assign(200, 'x'); break;
+    case Fault::Truncated: bytes.resize(bytes.size() / 2); break;
+    case Fault::Compressed: PutU32(bytes, 30, 1); break;
+    case Fault::Absurd:
+      PutU32(bytes, 18, 40000);
+      PutU32(bytes, 22, 40000);
+      break;
+  }
+  WriteBytes(path, bytes);
+}
+
+TEST(SaveScanningTest, FailedPagesAreReportedInOrderAndTheRestStillSaved) {
+  struct Case {
+    const char* name;
+    const char* ext;
+    std::vector<Fault> pages;
+    std::vector<std::string> messages;  // names relative to the folder
+    std::set<std::string> files;        // what the folder holds afterwards
+  };
+  const Case cases[] = {
+      {"bmp, second page missing", ".bmp", {Fault::None, Fault::Missing, Fault::None},
+       {"P_2.bmp"}, {"P.bmp", "P_3.bmp"}},
+      {"bmp, first page not a bitmap", ".bmp", {Fault::NotBmp, Fault::None},
+       {"P.bmp"}, {"P.bmp", "P_2.bmp"}},
+      {"jpg, truncated", ".jpg", {Fault::None, Fault::Truncated, Fault::None},
+       {"P_2.jpg"}, {"P.jpg", "P_2.bmp", "P_3.jpg"}},
+      {"jpg, compressed and absurd", ".jpg", {Fault::Compressed, Fault::None, Fault::Absurd},
+       {"P.jpg", "P_3.jpg"}, {"P.bmp", "P_2.jpg", "P_3.bmp"}},
+      {"jpg, not a bitmap and missing", ".jpg",
+       {Fault::None, Fault::NotBmp, Fault::None, Fault::None, Fault::Missing, Fault::None},
+       {"P_2.jpg", "P_5.jpg"}, {"P.jpg", "P_2.bmp", "P_3.jpg", "P_4.jpg", "P_6.jpg"}},
+      {"pdf, second page truncated", ".pdf", {Fault::None, Fault::Truncated, Fault::None},
+       {"P_2.jpg"}, {"P.jpg", "P_2.bmp", "P_3.jpg"}},
+      {"pdf, first page missing", ".pdf", {Fault::Missing, Fault::None},
+       {"P.jpg"}, {"P_2.jpg"}},
+  };
+  for (const auto& c : cases) {
+    for (const unsigned workers : {1u, 2u}) {
+      TempFolder dir;
+      for (size_t i = 0; i < c.pages.size(); ++i) {
+        WriteSpoiled(dir / (i == 0 ? "P.bmp" : "P_" + std::to_string(i + 1) + ".bmp"), c.pages[i]);
+      }
+      const std::string target = dir / (std::string("Out") + c.ext);
+      const auto r = Save(c.ext == std::string(".pdf") ? target : dir / (std::string("P") + c.ext),
+                          dir / "P", static_cast<int32_t>(c.pages.size()), 300,
+                          SaveOptions{.workers = workers});
+      std::vector<std::string> expected;
+      for (const auto& m : c.messages) expected.push_back(std::string(kSaveErrorText) + (dir / m));
+      EXPECT_EQ(r.messages, expected) << c.name << ", workers " << workers;
+      EXPECT_TRUE(r.saveError) << c.name;
+      // The document of a failed PDF run is not written.
+      EXPECT_EQ(dir.Names(), c.files) << c.name << ", workers " << workers;
+      const std::vector<std::string> calls =
+          c.ext == std::string(".pdf") ? std::vector<std::string>{"pending", "completed"}
+                                       : std::vector<std::string>{"completed"};
+      EXPECT_EQ(r.calls, calls) << c.name;
+    }
+  }
+}
+
+TEST(SaveScanningTest, ExistingFinalFilesAreReplacedOnlyWhenAsked) {
+  TempFolder dir;
+  const std::vector<uint8_t> mine{'m', 'i', 'n', 'e'};
+  WritePages(dir, "P", {{}, {}});
+  WriteBytes(dir / "P_2.jpg", mine);
+  auto r = Save(dir / "P.jpg", "", 2, 300);
+  EXPECT_EQ(r.messages, (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "P_2.jpg")}));
+  EXPECT_EQ(ReadBytes(dir / "P_2.jpg"), mine);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"P.jpg", "P_2.bmp", "P_2.jpg"}));
+
+  WritePages(dir, "P", {{}});
+  r = Save(dir / "P.jpg", "", 2, 300, SaveOptions{.replaceExisting = true});
+  EXPECT_FALSE(r.saveError);  // cleared by the new run, then nothing failed
+  EXPECT_EQ(ReadJfifDensity(dir / "P_2.jpg"), 300);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"P.jpg", "P_2.jpg"}));
+
+  TempFolder docs;
+  WritePages(docs, "T", {{}});
+  WriteBytes(dir / "Doc.pdf", mine);
+  r = Save(dir / "Doc.pdf", docs / "T", 1, 300);
+  EXPECT_EQ(r.messages, (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "Doc.pdf")}));
+  EXPECT_EQ(ReadBytes(dir / "Doc.pdf"), mine);
+  EXPECT_EQ(r.calls, (std::vector<std::string>{"pending", "completed"}));
+  // No temporary file is left behind beside the target.
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"Doc.pdf", "P.jpg", "P_2.jpg"}));
+}
+
+}  // namespace
