@@ -1,22 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "autoconnect/AutoConnectStore.h"
 
-#include <charconv>
+#include "app/RegistryText.h"
+
 
 namespace tessaro {
 
 namespace {
 
 // Decimal text with an optional sign and nothing else, within 32 bits.
-bool ParseDecimal(std::string_view text, int32_t& value) {
-  const bool plus = !text.empty() && text.front() == '+';
-  if (plus) text.remove_prefix(1);
-  if (text.empty() || (plus && text.front() == '-')) return false;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && ptr == end;
-}
-
 std::string AutoConnectPath(const std::string& appKey) {
   return appKey + "\\" + kAutoConnectSubKey;
 }
@@ -99,13 +91,12 @@ std::string ScannerIdValueName(const std::string& vendorId, const std::string& p
 }
 
 uint8_t ReadFlagText(std::string_view text) {
-  int32_t value = 0;
-  return ParseDecimal(text, value) && value == 1 ? 1 : 0;
+  return ParseRegistryInt32(text) == 1 ? 1 : 0;
 }
 
 int32_t ReadScanIndexText(std::string_view text) {
-  int32_t value = 0;
-  return ParseDecimal(text, value) && (value == 1 || value == 2) ? value : 0;
+  const auto value = ParseRegistryInt32(text);
+  return value == 1 || value == 2 ? *value : 0;
 }
 
 bool ListAutoConnectKeys(Registry& registry, const std::string& appKey,

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "app/RegistryText.h"
+
+#include <charconv>
+
+namespace tessaro {
+
+namespace {
+
+// The query-only read uses a fixed buffer of this size, its terminating NUL included.
+constexpr std::size_t kQueryBufferBytes = 256;
+
+}  // namespace
+
+void RegReadText(Registry& registry, RegRoot root, std::string_view keyPath,
+                 std::string_view valueName, std::string& text) {
+  RegKey key;
+  if (registry.OpenKey(root, keyPath, regaccess::kAllAccess, false, key) == regerr::kSuccess) {
+    std::string read;
+    const uint32_t rc = RegQueryString(registry, key, valueName, read);
+    if (rc == regerr::kSuccess) {
+      text = std::move(read);
+    } else if (rc == regerr::kFileNotFound) {
+      text.clear();
+    }
+    return;
+  }
+  if (registry.OpenKey(root, keyPath, regaccess::kQueryValue, false, key) != regerr::kSuccess) {
+    return;
+  }
+  RegValue value;
+  if (registry.QueryValue(key, valueName, value) != regerr::kSuccess) return;
+  if (!RegValueFits(value, kQueryBufferBytes)) return;
+  text = value.data.substr(0, value.data.find('\0'));
+}
+
+void RegWriteText(Registry& registry, RegRoot root, std::string_view keyPath,
+                  std::string_view valueName, bool expandable, bool create,
+                  std::string_view text) {
+  RegKey key;
+  if (registry.OpenKey(root, keyPath, regaccess::kAllAccess, create, key) != regerr::kSuccess &&
+      registry.OpenKey(root, keyPath, regaccess::kWrite, false, key) != regerr::kSuccess) {
+    return;
+  }
+  RegSetString(registry, key, valueName, text, expandable);
+}
+
+std::optional<int32_t> ParseRegistryInt32(std::string_view text) {
+  const bool plus = !text.empty() && text.front() == '+';
+  if (plus) text.remove_prefix(1);
+  if (text.empty() || (plus && text.front() == '-')) return std::nullopt;
+  int32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+}  // namespace tessaro
