@@ -82,6 +82,9 @@ struct ErrorJump {
 void IgnoreCodecMessage(j_common_ptr /*codec*/) {}
 
 constexpr int32_t kRowsPerBatch = 16;
+// Rows handed back to the caller in one piece: each hand-back may cost the kernel an address
+// cache flush, so it comes in runs of a few megabytes rather than per batch.
+constexpr int32_t kRowsPerRelease = 512;
 
 }  // namespace
 
@@ -118,6 +121,7 @@ bool Compress(jpeg_compress_struct* codec, ErrorJump* error, const BmpImage* ima
   jpeg_start_compress(codec, TRUE);
   const size_t expandedRow = static_cast<size_t>(image->width) * (grey ? 1 : 3);
   JSAMPROW rows[kRowsPerBatch];
+  int32_t released = 0;  // rows before this one were handed back already
   while (codec->next_scanline < codec->image_height) {
     const auto first = static_cast<int32_t>(codec->next_scanline);
     const int32_t count = std::min(kRowsPerBatch, image->height - first);
@@ -132,12 +136,15 @@ bool Compress(jpeg_compress_struct* codec, ErrorJump* error, const BmpImage* ima
       }
     }
     jpeg_write_scanlines(codec, rows, static_cast<JDIMENSION>(count));
-    if (*rowsDone) {
-      // The stored rows of this batch form one run of bytes, whichever way up the page is.
-      const auto a = image->Row(first);
-      const auto b = image->Row(first + count - 1);
+    const int32_t done = first + count;
+    if (*rowsDone && (done - released >= kRowsPerRelease || done == image->height)) {
+      // The stored rows since the last hand-back form one run of bytes, whichever way up the
+      // page is.
+      const auto a = image->Row(released);
+      const auto b = image->Row(done - 1);
       const uint8_t* low = std::min(a.data(), b.data());
-      (*rowsDone)(std::span<const uint8_t>(low, image->stride * static_cast<size_t>(count)));
+      (*rowsDone)(std::span<const uint8_t>(low, image->stride * static_cast<size_t>(done - released)));
+      released = done;
     }
   }
   jpeg_finish_compress(codec);

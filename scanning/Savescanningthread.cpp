@@ -111,6 +111,7 @@ void TSaveScanningThread::Execute() {
   if (!g_saveError && run_.pageCount > 1) main_.RunSync([this] { host_.EnableNavigation(); });
   main_.RunSync([this] { host_.SaveCompleted(); });
   finished_ = true;
+  main_.Post([] {});  // wakes a main thread that waits for hand-overs until Finished()
 }
 
 void TSaveScanningThread::StampPages(const std::string& base) {
