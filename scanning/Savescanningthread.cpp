@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "scanning/Savescanningthread.h"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,8 +69,17 @@ class OrderedConversion {
   std::vector<std::thread> threads_;
 };
 
+// Processors this process may run on (its affinity), not merely those the machine has.
+unsigned UsableProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
 unsigned WorkerCount(unsigned asked, int32_t pages) {
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned cores = UsableProcessors();
   const unsigned wanted = asked == 0 ? cores : asked;
   return std::max(1u, std::min(wanted, static_cast<unsigned>(std::max(pages, 1))));
 }
