@@ -92,6 +92,10 @@ struct JpegEncoder::State {
   jpeg_compress_struct codec{};
   ErrorJump error{};
   std::vector<uint8_t> rowBuffer;  // palette rows, one batch
+  // The compressed output, kept from page to page: growing a fresh buffer for every page costs
+  // a page fault per new 4 KiB and a copy per doubling.
+  unsigned char* output = nullptr;
+  unsigned long outputCapacity = 0;
   bool ready = false;
 };
 
@@ -165,6 +169,7 @@ JpegEncoder::JpegEncoder() : state_(new State) {
 
 JpegEncoder::~JpegEncoder() {
   if (state_->ready) jpeg_destroy_compress(&state_->codec);
+  std::free(state_->output);
   delete state_;
 }
 
@@ -173,11 +178,23 @@ std::vector<uint8_t> JpegEncoder::Encode(const BmpImage& image, int32_t dpi, con
   if (image.bitCount <= 8) {
     state_->rowBuffer.resize(static_cast<size_t>(image.width) * 3 * kRowsPerBatch);
   }
-  unsigned char* raw = nullptr;
-  unsigned long size = 0;
+  if (state_->output == nullptr) {
+    // About a bit per pixel is typical of a scanned page at quality 75; the codec grows it.
+    state_->outputCapacity = std::max<unsigned long>(
+        65536, static_cast<unsigned long>(image.width) * static_cast<unsigned long>(image.height) / 8);
+    state_->output = static_cast<unsigned char*>(std::malloc(state_->outputCapacity));
+    if (state_->output == nullptr) state_->outputCapacity = 0;
+  }
+  // The codec writes into our buffer, or into a larger one of its own once ours is full.
+  unsigned char* raw = state_->output;
+  unsigned long size = state_->outputCapacity;
   const bool ok = Compress(&state_->codec, &state_->error, &image, state_->rowBuffer.data(),
                            &rowsDone, &raw, &size);
-  const std::unique_ptr<unsigned char, FreeDeleter> owned(raw);
+  if (raw != state_->output && raw != nullptr) {
+    std::free(state_->output);  // adopt the codec's larger buffer for the next pages
+    state_->output = raw;
+    state_->outputCapacity = size;
+  }
   if (!ok || raw == nullptr) return {};
   std::vector<uint8_t> jpeg(raw, raw + size);
   SetJfifDensity(jpeg, dpi);
