@@ -33,6 +33,16 @@ configure_and_build() {
   cmake --build "$build" -j "$jobs"
 }
 
+# Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer (the programs the
+# tests start included), so a memory fault fails the run instead of passing unseen.
+run_sanitized() {
+  local sb=$build-asan flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+  cmake -S "$top" -B "$sb" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARO_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
+  cmake --build "$sb" -j "$jobs"
+  ctest --test-dir "$sb" --output-on-failure -j "$jobs" --timeout 300
+}
+
 # libFuzzer targets: their own clang build; each runs for a bounded time.
 run_fuzzers() {
   local fb=$build-fuzz seconds=${TESSARO_FUZZ_SECONDS:-8}
@@ -62,6 +72,7 @@ case "$cmd" in
     ensure_packages
     configure_and_build
     ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
+    run_sanitized
     if [ -d "$top/tests/fuzz" ] && [ -f "$top/tests/fuzz/CMakeLists.txt" ]; then run_fuzzers; fi
     ;;
   run)

@@ -108,7 +108,8 @@ TEST_F(OnePc, LinkLockUnlockUnlinkAreSeenInTheListAndAsEvents) {
     ASSERT_EQ(result.exitCode, 0) << step.command[0] << ": " << result.err;
     EXPECT_EQ(ParseFlatJson(result.Lines().at(0)).at("ok"), "true");
     // The list is current as soon as the command has answered.
-    const JsonLine* d = FindDevice(lab.Devices(*pc, "127.0.0.2"), "1");
+    const auto devices = lab.Devices(*pc, "127.0.0.2");
+    const JsonLine* d = FindDevice(devices, "1");
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->at("owner"), step.owner) << step.command[0];
     EXPECT_EQ(d->at("lockKind"), step.lockKind) << step.command[0];
