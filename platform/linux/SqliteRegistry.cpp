@@ -295,12 +295,19 @@ uint32_t SqliteRegistry::OpenKey(RegRoot root, std::string_view path, uint32_t a
   return regerr::kSuccess;
 }
 
-uint32_t SqliteRegistry::QueryValue(const RegKey& key, std::string_view name, RegValue& out) {
+// The checks every call on an open key makes; the caller holds the lock.
+uint32_t SqliteRegistry::OpenHive(const RegKey& key, bool write, Hive*& hive) {
   if (!key.valid) return regerr::kInvalidHandle;
-  if (!key.canQuery) return regerr::kAccessDenied;
+  if (!(write ? key.canWrite : key.canQuery)) return regerr::kAccessDenied;
+  hive = &HiveOf(key.root);
+  return Connect(*hive, false);
+}
+
+uint32_t SqliteRegistry::QueryValue(const RegKey& key, std::string_view name, RegValue& out) {
   std::lock_guard lock(mutex_);
-  Hive& hive = HiveOf(key.root);
-  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  Hive* hivePtr = nullptr;
+  if (const uint32_t rc = OpenHive(key, false, hivePtr); rc != regerr::kSuccess) return rc;
+  Hive& hive = *hivePtr;
   if (!hive.hasSchema) return regerr::kFileNotFound;
   Statement st(hive.db, "SELECT type, data FROM reg_value WHERE key = ?1 AND name = ?2");
   st.Text(1, key.path);
@@ -316,12 +323,11 @@ uint32_t SqliteRegistry::QueryValue(const RegKey& key, std::string_view name, Re
 
 uint32_t SqliteRegistry::SetValue(const RegKey& key, std::string_view name, uint32_t type,
                                   std::string_view data) {
-  if (!key.valid) return regerr::kInvalidHandle;
-  if (!key.canWrite) return regerr::kAccessDenied;
-  if (name.size() > kMaxBytes || data.size() > kMaxBytes) return regerr::kInvalidParameter;
   std::lock_guard lock(mutex_);
-  Hive& hive = HiveOf(key.root);
-  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  Hive* hivePtr = nullptr;
+  if (const uint32_t rc = OpenHive(key, true, hivePtr); rc != regerr::kSuccess) return rc;
+  if (name.size() > kMaxBytes || data.size() > kMaxBytes) return regerr::kInvalidParameter;
+  Hive& hive = *hivePtr;
   WriteTransaction tx(hive.db);
   if (!tx.begun()) return regerr::kRegistryIoFailed;
   if (!StoredPath(hive.db, key.path)) return regerr::kKeyDeleted;
@@ -340,11 +346,10 @@ uint32_t SqliteRegistry::SetValue(const RegKey& key, std::string_view name, uint
 
 uint32_t SqliteRegistry::EnumSubKeys(const RegKey& key, std::vector<std::string>& names) {
   names.clear();
-  if (!key.valid) return regerr::kInvalidHandle;
-  if (!key.canQuery) return regerr::kAccessDenied;
   std::lock_guard lock(mutex_);
-  Hive& hive = HiveOf(key.root);
-  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  Hive* hivePtr = nullptr;
+  if (const uint32_t rc = OpenHive(key, false, hivePtr); rc != regerr::kSuccess) return rc;
+  Hive& hive = *hivePtr;
   if (!hive.hasSchema) return regerr::kSuccess;
   const std::string prefix = key.path.empty() ? std::string() : key.path + "\\";
   Statement st(hive.db, "SELECT path FROM reg_key");
@@ -362,11 +367,10 @@ uint32_t SqliteRegistry::EnumSubKeys(const RegKey& key, std::vector<std::string>
 
 uint32_t SqliteRegistry::EnumValues(const RegKey& key, std::vector<std::string>& names) {
   names.clear();
-  if (!key.valid) return regerr::kInvalidHandle;
-  if (!key.canQuery) return regerr::kAccessDenied;
   std::lock_guard lock(mutex_);
-  Hive& hive = HiveOf(key.root);
-  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  Hive* hivePtr = nullptr;
+  if (const uint32_t rc = OpenHive(key, false, hivePtr); rc != regerr::kSuccess) return rc;
+  Hive& hive = *hivePtr;
   if (!hive.hasSchema) return regerr::kSuccess;
   Statement st(hive.db, "SELECT name FROM reg_value WHERE key = ?1 ORDER BY rowid");
   st.Text(1, key.path);
@@ -376,11 +380,10 @@ uint32_t SqliteRegistry::EnumValues(const RegKey& key, std::vector<std::string>&
 }
 
 uint32_t SqliteRegistry::DeleteValue(const RegKey& key, std::string_view name) {
-  if (!key.valid) return regerr::kInvalidHandle;
-  if (!key.canWrite) return regerr::kAccessDenied;
   std::lock_guard lock(mutex_);
-  Hive& hive = HiveOf(key.root);
-  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  Hive* hivePtr = nullptr;
+  if (const uint32_t rc = OpenHive(key, true, hivePtr); rc != regerr::kSuccess) return rc;
+  Hive& hive = *hivePtr;
   Statement st(hive.db, "DELETE FROM reg_value WHERE key = ?1 AND name = ?2");
   st.Text(1, key.path);
   st.Text(2, name);
@@ -389,13 +392,12 @@ uint32_t SqliteRegistry::DeleteValue(const RegKey& key, std::string_view name) {
 }
 
 uint32_t SqliteRegistry::DeleteKey(const RegKey& key, std::string_view name) {
-  if (!key.valid) return regerr::kInvalidHandle;
-  if (!key.canWrite) return regerr::kAccessDenied;
+  std::lock_guard lock(mutex_);
+  Hive* hivePtr = nullptr;
+  if (const uint32_t rc = OpenHive(key, true, hivePtr); rc != regerr::kSuccess) return rc;
   std::vector<std::string> names;
   if (!SplitPath(name, names) || names.empty()) return regerr::kInvalidParameter;
-  std::lock_guard lock(mutex_);
-  Hive& hive = HiveOf(key.root);
-  if (const uint32_t rc = Connect(hive, false); rc != regerr::kSuccess) return rc;
+  Hive& hive = *hivePtr;
   WriteTransaction tx(hive.db);
   if (!tx.begun()) return regerr::kRegistryIoFailed;
   std::string target = key.path;

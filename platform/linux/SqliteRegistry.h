@@ -44,6 +44,7 @@ class SqliteRegistry : public Registry {
   // Opens the hive's connection when needed: read-write when this user may write the file and
   // its folder, else query only. `create` makes a missing file. kSuccess or a result code.
   uint32_t Connect(Hive& hive, bool create);
+  uint32_t OpenHive(const RegKey& key, bool write, Hive*& hive);
 
   std::mutex mutex_;  // one connection per hive, shared by the threads of this process
   std::unique_ptr<Hive> user_;

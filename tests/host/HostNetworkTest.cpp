@@ -117,14 +117,6 @@ bool DropSelfTestPort(std::string& why) {
   return false;
 }
 
-std::string Captured(std::FILE* f) {
-  std::rewind(f);
-  std::string text;
-  for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
-  std::fclose(f);
-  return text;
-}
-
 }  // namespace
 
 TEST(HostNetwork, OnlyLoopbackMeansNoAdapterAndNoBind) {
@@ -233,7 +225,7 @@ TEST(Firewalld, WithoutASystemBusBothAnswerFalse) {
   std::FILE* out = std::tmpfile();
   EXPECT_FALSE(OpenFirewallPort(fw, 9303, kProtocolUdp, "Tessaro Utility UDP Port", out));
   EXPECT_FALSE(AuthorizeApplication(fw, "/opt/tessaro/tessaro-utility", "Tessaro Utility", out));
-  EXPECT_EQ(Captured(out),
+  EXPECT_EQ(tessaro::testing::ReadAndClose(out),
             "CoCreateInstance failed: 0x80040154\nCoCreateInstance failed: 0x80040154\n");
   ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
@@ -257,7 +249,7 @@ TEST(Firewalld, OnABusWithoutFirewalldBothAnswerFalse) {
   std::FILE* out = std::tmpfile();
   EXPECT_FALSE(OpenFirewallPort(fw, 9303, kProtocolUdp, "Tessaro Utility UDP Port", out));
   EXPECT_FALSE(AuthorizeApplication(fw, "/opt/tessaro/tessaro-utility", "Tessaro Utility", out));
-  EXPECT_EQ(Captured(out),
+  EXPECT_EQ(tessaro::testing::ReadAndClose(out),
             "get_LocalPolicy failed: 0x800706d9\nget_LocalPolicy failed: 0x800706d9\n");
   ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }

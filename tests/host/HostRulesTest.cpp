@@ -4,6 +4,8 @@
 // cannot be made on demand with the real ones.
 #include <gtest/gtest.h>
 
+#include "tests/support/Command.h"
+
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -180,14 +182,6 @@ class ScriptedFirewall : public Firewall {
   uint32_t AddApplication(const std::string&, const std::string&) override { return ++adds, add; }
 };
 
-std::string Captured(std::FILE* f) {
-  std::rewind(f);
-  std::string text;
-  for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
-  std::fclose(f);
-  return text;
-}
-
 }  // namespace
 
 TEST(Firewall, TraceLinesAndAnswers) {
@@ -244,7 +238,7 @@ TEST(Firewall, TraceLinesAndAnswers) {
     std::FILE* out = std::tmpfile();
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(OpenFirewallPort(fw, 9303, kProtocolUdp, c.name, out), c.ok) << c.what;
-    EXPECT_EQ(Captured(out), c.portTrace) << c.what;
+    EXPECT_EQ(tessaro::testing::ReadAndClose(out), c.portTrace) << c.what;
     EXPECT_EQ(fw.adds, c.adds) << c.what;
 
     ScriptedFirewall app = fw;
@@ -252,7 +246,7 @@ TEST(Firewall, TraceLinesAndAnswers) {
     out = std::tmpfile();
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(AuthorizeApplication(app, "/opt/t/app", c.name, out), c.ok) << c.what;
-    EXPECT_EQ(Captured(out), c.appTrace) << c.what;
+    EXPECT_EQ(tessaro::testing::ReadAndClose(out), c.appTrace) << c.what;
     EXPECT_EQ(app.adds, c.adds) << c.what;
   }
 }

@@ -65,6 +65,14 @@ CommandResult RunCommand(const std::string& program, const std::vector<std::stri
   return result;
 }
 
+std::string ReadAndClose(std::FILE* stream) {
+  std::rewind(stream);
+  std::string text;
+  for (int c; (c = std::fgetc(stream)) != EOF;) text.push_back(static_cast<char>(c));
+  std::fclose(stream);
+  return text;
+}
+
 namespace {
 
 class FlatJsonParser {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ struct CommandResult {
 // Runs a program to its end with extra environment variables; standard output and error kept.
 CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env = {});
+
+// Everything written to a temporary stream (e.g. a tmpfile() that stood in for standard output),
+// from its start; the stream is closed.
+std::string ReadAndClose(std::FILE* stream);
 
 // One flat JSON object (as tessaro-cli --json prints per line): each member's value as text,
 // strings unescaped (\u00XX becomes that byte), numbers and booleans as written.
