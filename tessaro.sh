@@ -9,11 +9,12 @@ top=$(cd "$(dirname "$0")" && pwd)
 build=${TESSARO_BUILD_DIR:-$top/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# Debian packages the build, the tests, the demo and the benchmarks (cjpeg, img2pdf) need.
+# Debian packages the build, the tests, the demo (Xvfb for the window) and the benchmarks
+# (cjpeg, img2pdf) need.
 packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev iproute2 util-linux procps nftables libsqlite3-dev
   libturbojpeg0-dev libjpeg62-turbo-dev libhpdf-dev poppler-utils qt6-base-dev
-  libjpeg-turbo-progs img2pdf)
+  libjpeg-turbo-progs img2pdf qt6-qpa-plugins xvfb xauth fonts-dejavu-core)
 
 ensure_packages() {
   local missing=()

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "app/MainFormCore.h"
+
+#include "autoconnect/AutoConnectLists.h"
+#include "autoconnect/AutoConnectStore.h"
+#include "driver/DriverClient.h"
+#include "host/Firewall.h"
+#include "host/HostChecks.h"
+#include "host/WindowsVersion.h"
+
+namespace tessaro {
+
+std::string SetupIncompleteText() {
+  return std::string(ProductName) + " setup is incomplete!\n\nPlease reinstall again.";
+}
+
+std::string FirewallHintText() {
+  return "Firewall\n\nTCP Out Port : 80; 2005\n\nUDP Out Port : " + std::to_string(kSelfTestPort);
+}
+
+bool HasMiniSwitch(const std::vector<std::string>& arguments) {
+  for (const auto& argument : arguments) {
+    if (argument == kMiniSwitch) return true;  // exact case: "-MINI" is an ordinary start
+  }
+  return false;
+}
+
+TrayLook ChooseTrayLook(const std::string& caption, bool networkReady, bool notePanelVisible) {
+  TrayLook look;
+  look.tip = networkReady ? caption : kNetworkNotReadyTip;
+  look.iconIndex = (networkReady && !notePanelVisible) ? 0 : 1;
+  return look;
+}
+
+MainFormCore::MainFormCore(MainFormServices services, MainFormShell& shell)
+    : services_(std::move(services)),
+      shell_(shell),
+      host_(std::make_unique<HostChecks>(services_.network, services_.pump)) {}
+
+MainFormCore::~MainFormCore() { Release(); }
+
+CreateResult MainFormCore::Create(const StartupInputs& inputs) {
+  LoadSettings(services_.registry, kApplicationTitle, inputs.workArea, placement_, settings_);
+
+  DriverClient driver(services_.bus, services_.clock);
+  trunk_ = driver.OpenTrunk();
+  if (trunk_ == kInvalidBusHandle) {
+    MessageRequest message;
+    message.caption = kApplicationTitle;
+    message.text = SetupIncompleteText();
+    services_.ui.ShowMessage(message);
+    return CreateResult::SetupIncomplete;
+  }
+
+  // Start-up goes on whatever the firewall answers.
+  AuthorizeApplication(services_.firewall, inputs.programPath, ProductName, services_.trace);
+  OpenFirewallPort(services_.firewall, kSelfTestPort, kProtocolUdp,
+                   std::string(ProductName) + " UDP Port", services_.trace);
+
+  RunNetworkSelfTest();
+  FindFirstRunGateway(inputs);
+
+  networkReady_ = host_->NetworkReady();
+  trayLook_ = ChooseTrayLook(settings_.WindowCaption, networkReady_, false);
+  shell_.SetTrayLook(trayLook_);
+
+  if (HasMiniSwitch(inputs.arguments)) {
+    miniStart_ = true;
+    shell_.StartMiniWindowTimer();
+    placement_.top = kMiniParkTop;
+    placement_.positioning = FormPositioning::Designed;
+  }
+  shell_.AddTrayIcon();
+
+  if (services_.makeNamedMutex) refreshLock_ = services_.makeNamedMutex(kRefreshLockName);
+
+  autoPrinters_.clear();
+  autoFaxes_.clear();
+  LoadAutoConnectLists(services_.registry, AppRegistryKey, autoPrinters_, autoFaxes_);
+
+  GetWindowsVersionFlags(windowsVersionFlags_, inputs.windowsVersionSetting);
+  SecondUdpCheck();
+
+  scannerIds_.clear();
+  LoadScannerIdList(services_.registry, AppRegistryKey, scannerIds_);
+
+  if (settings_.NotifyNewVersion) shell_.StartNotifyVersionTimer(2000);
+  return CreateResult::Ready;
+}
+
+void MainFormCore::RunNetworkSelfTest() {
+  host_->PrepareNetworkCheck();
+  if (host_->BindTestSockets(false) && !host_->UdpLoopbackTest()) {
+    MessageRequest message;
+    message.caption = kApplicationTitle;
+    message.text = FirewallHintText();
+    services_.ui.ShowMessage(message);
+  }
+  host_->CloseTestSockets();
+}
+
+void MainFormCore::FindFirstRunGateway(const StartupInputs& inputs) {
+  const WindowsVersion version = EmulatedWindowsVersion(inputs.windowsVersionSetting);
+  if (version.major == 4 && version.minor == 0) return;
+  const std::vector<std::string> gateways = host_->FindDefaultGateways();
+  if (gateways.empty()) return;
+  firstRunGateway_ = gateways.front();
+  std::vector<std::string> stored;
+  ListAutoConnectKeys(services_.registry, AppRegistryKey, stored);
+  if (!stored.empty()) firstRunGateway_.clear();
+}
+
+// Some other program may sit on port 9303; the client then keeps test sockets on free ports.
+void MainFormCore::SecondUdpCheck() {
+  host_->PrepareNetworkCheck();
+  if (!host_->BindTestSockets(false) && host_->UdpPortInUse(kSelfTestPort)) {
+    host_->PrepareNetworkCheck();
+    host_->BindTestSockets(true);
+  }
+}
+
+void MainFormCore::CloseListsAndTrunk() {
+  autoPrinters_.clear();
+  autoFaxes_.clear();
+  if (trunk_ != kInvalidBusHandle) {
+    services_.bus.Close(trunk_);
+    trunk_ = kInvalidBusHandle;
+  }
+}
+
+void MainFormCore::CloseSocketsAndLock() {
+  host_->StopSockets();
+  refreshLock_.reset();
+}
+
+}  // namespace tessaro

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// What the main form does when it is made, without any window: settings, the Trunk, the
+// firewall, the network self-test, the first-run gateway, the tray icon's look, the process-wide
+// lists. The Qt form applies the results and owns the timers; tests drive this class alone.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "autoconnect/AutoConnectRecords.h"
+#include "platform/BusTransport.h"
+#include "platform/Clock.h"
+#include "platform/EventPump.h"
+#include "platform/Firewall.h"
+#include "platform/HostNetwork.h"
+#include "platform/NamedMutex.h"
+#include "platform/Registry.h"
+#include "platform/UiPort.h"
+
+namespace tessaro {
+
+class HostChecks;
+
+inline constexpr const char* kApplicationTitle = "Corvana";
+inline constexpr const char* kRefreshLockName = "RefreshServerList_QXV";
+inline constexpr const char* kMiniSwitch = "-mini";
+inline constexpr const char* kNetworkNotReadyTip = "Network is not ready !";
+
+// The tray icon: index 0 is the normal icon, 1 the one for no device listed or no network.
+struct TrayLook {
+  std::string tip;
+  int iconIndex = 0;
+};
+
+// The outside services the creation steps use. The references must outlive the core.
+struct MainFormServices {
+  Registry& registry;
+  BusTransport& bus;
+  Clock& clock;
+  Firewall& firewall;
+  HostNetwork& network;
+  UiPort& ui;
+  EventPump* pump = nullptr;
+  // Makes the named mutex that serialises refreshes across processes.
+  std::function<std::unique_ptr<NamedMutex>(const std::string& name)> makeNamedMutex;
+  std::FILE* trace = stdout;  // the firewall steps' trace lines
+};
+
+// The window and tray as the creation steps need them; the Qt form implements it.
+class MainFormShell {
+ public:
+  virtual ~MainFormShell() = default;
+  virtual void SetTrayLook(const TrayLook& look) = 0;  // also the application's own icon
+  virtual void AddTrayIcon() = 0;
+  virtual void StartMiniWindowTimer() = 0;  // 500 ms, then the window hides (mini start)
+  virtual void StartNotifyVersionTimer(int intervalMs) = 0;
+};
+
+struct StartupInputs {
+  std::string programPath;  // the program file, let in by the firewall
+  std::vector<std::string> arguments;  // without the program itself
+  WorkArea workArea;
+  std::string windowsVersionSetting;  // empty: TESSARO_WINDOWS_VERSION or the default
+};
+
+enum class CreateResult { Ready, SetupIncomplete };
+
+// The texts the creation steps show.
+std::string SetupIncompleteText();
+std::string FirewallHintText();
+bool HasMiniSwitch(const std::vector<std::string>& arguments);
+// The tray tip and icon from the caption, the network state and whether the note panel shows.
+TrayLook ChooseTrayLook(const std::string& caption, bool networkReady, bool notePanelVisible);
+
+class MainFormCore {
+ public:
+  MainFormCore(MainFormServices services, MainFormShell& shell);
+  ~MainFormCore();
+  MainFormCore(const MainFormCore&) = delete;
+  MainFormCore& operator=(const MainFormCore&) = delete;
+
+  // Runs every creation step in order. SetupIncomplete: the setup message has been shown and the
+  // program must end without a tray icon; nothing else has been made.
+  CreateResult Create(const StartupInputs& inputs);
+
+  // The close sequence's steps for what the creation made, in their order: the lists and the
+  // Trunk, then (after the tray icon is gone) the sockets and the refresh lock. Each is safe to
+  // call twice; Release does both.
+  void CloseListsAndTrunk();
+  void CloseSocketsAndLock();
+  void Release() {
+    CloseListsAndTrunk();
+    CloseSocketsAndLock();
+  }
+
+  MainWindowPlacement& Placement() { return placement_; }
+  const MainWindowPlacement& Placement() const { return placement_; }
+  const MainFormSettings& Settings() const { return settings_; }
+  BusHandle Trunk() const { return trunk_; }
+  const std::string& FirstRunGateway() const { return firstRunGateway_; }
+  bool MiniStart() const { return miniStart_; }
+  uint32_t WindowsVersionFlags() const { return windowsVersionFlags_; }
+  bool NetworkReady() const { return networkReady_; }
+  const TrayLook& CurrentTrayLook() const { return trayLook_; }
+  NamedMutex* RefreshLock() const { return refreshLock_.get(); }
+  AutoLinkList& AutoPrinterList() { return autoPrinters_; }
+  AutoLinkList& AutoFaxList() { return autoFaxes_; }
+  const std::vector<std::string>& ScannerIdList() const { return scannerIds_; }
+  HostChecks& Host() { return *host_; }
+
+ private:
+  void RunNetworkSelfTest();
+  void FindFirstRunGateway(const StartupInputs& inputs);
+  void SecondUdpCheck();
+
+  MainFormServices services_;
+  MainFormShell& shell_;
+  std::unique_ptr<HostChecks> host_;
+  MainWindowPlacement placement_;
+  MainFormSettings settings_;
+  BusHandle trunk_ = kInvalidBusHandle;
+  std::string firstRunGateway_;
+  bool miniStart_ = false;
+  bool networkReady_ = false;
+  uint32_t windowsVersionFlags_ = 0;
+  TrayLook trayLook_;
+  std::unique_ptr<NamedMutex> refreshLock_;
+  AutoLinkList autoPrinters_;
+  AutoLinkList autoFaxes_;
+  std::vector<std::string> scannerIds_;
+};
+
+}  // namespace tessaro

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "app/ui/FormShells.h"
+
+#include "app/Settings.h"
+
+namespace tessaro {
+
+ShellDialog::ShellDialog(const char* objectName, const QString& title, QWidget* owner)
+    : QDialog(owner) {
+  setObjectName(QString::fromLatin1(objectName));
+  setWindowTitle(title);
+  setModal(true);
+}
+
+TDeviceSetupFm::TDeviceSetupFm(QWidget* owner)
+    : ShellDialog("TDeviceSetupFm", QStringLiteral("Manage Device"), owner) {}
+TOptionFm::TOptionFm(QWidget* owner)
+    : ShellDialog("TOptionFm", QStringLiteral("Advanced Options"), owner) {}
+TAboutBox::TAboutBox(QWidget* owner)
+    : ShellDialog("TAboutBox", QString::fromLatin1(ProductName), owner) {}
+TNetScanFm::TNetScanFm(QWidget* owner)
+    : ShellDialog("TNetScanFm", QStringLiteral("Scan"), owner) {}
+TNetWIASaveFm::TNetWIASaveFm(QWidget* owner)
+    : ShellDialog("TNetWIASaveFm", QStringLiteral("Save"), owner) {}
+TNetWIASetFm::TNetWIASetFm(QWidget* owner)
+    : ShellDialog("TNetWIASetFm", QStringLiteral("Scan Settings"), owner) {}
+TEjectDeviceDlg::TEjectDeviceDlg(QWidget* owner)
+    : ShellDialog("TEjectDeviceDlg", QString::fromLatin1(ProductName), owner) {}
+
+}  // namespace tessaro

@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// tessaro-utility: one copy per session, "-mini" for the autostart, then the main window.
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/RegistryText.h"
+#include "app/ui/FormShells.h"
+#include "app/ui/Main.h"
+#include "app/ui/QtUiPort.h"
+#include "app/ui/SingleInstance.h"
+#include "platform/linux/BusIpcTransport.h"
+#include "protocol/BusFrame.h"
+#include "platform/linux/FileNamedMutex.h"
+#include "platform/linux/FirewalldFirewall.h"
+#include "platform/linux/LinuxHostNetwork.h"
+#include "platform/linux/SqliteRegistry.h"
+#include "platform/linux/SystemClock.h"
+#include "scanning/ui/Savefileform.h"
+
+namespace {
+
+using namespace tessaro;
+
+class QtEventPump : public EventPump {
+ public:
+  void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
+};
+
+std::vector<std::string> ArgumentsOf(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+WorkArea DesktopWorkArea() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return {0, 0, kDesignWidth, kDesignHeight};
+  const QRect area = screen->availableGeometry();
+  return {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
+}
+
+// The forms made once and reused, after the main form and in this order.
+struct Forms {
+  explicit Forms(QWidget* main)
+      : deviceSetup(main), options(main), about(main), netScan(main), saveFile(main),
+        wiaSave(main), wiaSet(main), ejectDevice(main) {}
+  TDeviceSetupFm deviceSetup;
+  TOptionFm options;
+  TAboutBox about;
+  TNetScanFm netScan;
+  TSaveFileFm saveFile;
+  TNetWIASaveFm wiaSave;
+  TNetWIASetFm wiaSet;
+  TEjectDeviceDlg ejectDevice;
+};
+
+// The session's end reaches a Linux program as SIGTERM (or SIGHUP when its terminal goes): the
+// close sequence runs as for Exit, with SessionEnding set. The handler only writes to a pipe.
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+void WatchTerminationSignals(TMainFm& form) {
+  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &form);
+  QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+    char drain[16];
+    while (::read(g_signalPipe[0], drain, sizeof drain) > 0) {
+    }
+    form.EndSession();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto started = std::chrono::steady_clock::now();
+  const std::vector<std::string> arguments = ArgumentsOf(argc, argv);
+
+  SingleInstance instance(kApplicationTitle);
+  if (!instance.Claim()) {
+    instance.AskRunningCopyToShow();
+    return 0;
+  }
+  if (!instance.Usable()) {
+    std::fprintf(stderr, "tessaro-utility: no lock folder; a second copy cannot be refused\n");
+  }
+
+  SqliteRegistry registry;
+  if (HasMiniSwitch(arguments)) {
+    std::string autoRun;
+    RegReadText(registry, RegRoot::CurrentUser, AppRegistryKey, "AutoRun Check", autoRun);
+    if (autoRun == "0") return 0;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
+
+  BusIpcTransport bus(busipc::RuntimeDirFromEnvironment());
+  SystemClock clock;
+  FirewalldFirewall firewall;
+  LinuxHostNetwork network;
+  QtUiPort ui;
+  QtEventPump pump;
+  MainFormServices services{registry, bus, clock, firewall, network, ui, &pump,
+                            [](const std::string& name) -> std::unique_ptr<NamedMutex> {
+                              return std::make_unique<FileNamedMutex>(name);
+                            }};
+
+  TMainFm mainForm(services, registry);
+  ui.SetMainWindow(&mainForm);
+  StartupInputs inputs;
+  inputs.programPath = QCoreApplication::applicationFilePath().toStdString();
+  inputs.arguments = arguments;
+  inputs.workArea = DesktopWorkArea();
+  if (mainForm.RunCreationSteps(inputs) != CreateResult::Ready) return 0;
+  const auto trayMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  TraceLine("start-up to tray icon " + std::to_string(trayMs.count()) + " ms");
+
+  WatchTerminationSignals(mainForm);
+  Forms forms(&mainForm);
+  instance.Listen([&mainForm] { mainForm.TrayMessage(kTrayShowRequest); });
+  mainForm.ShowAfterCreation();
+  return QApplication::exec();
+}

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/NamedMutex.h"
+#include "protocol/Fd.h"
+
+namespace tessaro {
+
+// The per-user folder of the named mutexes' lock files: $TESSARO_LOCK_DIR, else
+// $XDG_RUNTIME_DIR/tessaro, else /tmp/tessaro-<uid>. Created 0700 when missing. Empty when it
+// cannot be made or is not ours.
+std::string NamedMutexDirectory();
+
+// A named mutex as an exclusive flock on "<directory>/<name>.lock". The lock file stays behind
+// (removing it could let two holders lock two different files); its lock dies with the process,
+// so a crashed holder never leaves the name taken.
+class FileNamedMutex : public NamedMutex {
+ public:
+  explicit FileNamedMutex(const std::string& name, const std::string& directory = NamedMutexDirectory());
+  // False when the lock file could not be opened; TryLock then always fails.
+  bool Valid() const { return fd_.valid(); }
+  const std::string& Path() const { return path_; }
+
+  bool TryLock() override;
+  void Unlock() override;
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+  std::mutex state_;
+  std::thread::id owner_;
+  int depth_ = 0;
+};
+
+}  // namespace tessaro
