@@ -4,6 +4,8 @@
 #   ./tessaro.sh run     install what is missing, build, start the demo
 #   ./tessaro.sh build   build only
 #   ./tessaro.sh bench   build and run the benchmarks
+#   ./tessaro.sh install write the installed version into the machine hive and add the desktop
+#                        and autostart ("-mini") entries for the built client
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 build=${TESSARO_BUILD_DIR:-$top/build}
@@ -14,7 +16,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev iproute2 util-linux procps nftables libsqlite3-dev
   libturbojpeg0-dev libjpeg62-turbo-dev libhpdf-dev poppler-utils qt6-base-dev
-  libjpeg-turbo-progs img2pdf qt6-qpa-plugins xvfb xauth fonts-dejavu-core)
+  libjpeg-turbo-progs img2pdf qt6-qpa-plugins xvfb xauth fonts-dejavu-core trayer imagemagick
+  sqlite3)
 
 ensure_packages() {
   local missing=()
@@ -63,6 +66,53 @@ run_fuzzers() {
   done
 }
 
+# What an installer does for the client: the product version goes into the machine hive (the
+# client only reads it), and the desktop starts the client from its menu and, with "-mini", at
+# log-in. The client itself never adds or removes the autostart entry.
+product_version=1.0
+install_client() {
+  local hive=${TESSARO_MACHINE_HIVE:-/var/lib/tessaro/machine.hive}
+  local exe=$build/app/tessaro-utility
+  mkdir -p "$(dirname "$hive")"
+  [ -n "${TESSARO_MACHINE_HIVE:-}" ] || chmod 0755 "$(dirname "$hive")"
+  sqlite3 "$hive" <<SQL >/dev/null
+.timeout 5000
+PRAGMA synchronous=FULL;
+CREATE TABLE IF NOT EXISTS reg_key (path TEXT PRIMARY KEY COLLATE NOCASE);
+CREATE TABLE IF NOT EXISTS reg_value (key TEXT NOT NULL COLLATE NOCASE,
+  name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL, data BLOB NOT NULL,
+  PRIMARY KEY (key, name));
+BEGIN;
+INSERT OR IGNORE INTO reg_key(path) VALUES (''), ('Software'), ('Software\\Corvana'),
+  ('Software\\Corvana\\Tessaro Utility');
+INSERT INTO reg_value(key, name, type, data)
+  VALUES ('Software\\Corvana\\Tessaro Utility', 'Product Version', 1,
+          CAST('$product_version' AS BLOB))
+  ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data;
+COMMIT;
+SQL
+  chmod 0644 "$hive"
+  local apps=${XDG_DATA_HOME:-$HOME/.local/share}/applications
+  local autostart=${XDG_CONFIG_HOME:-$HOME/.config}/autostart
+  mkdir -p "$apps" "$autostart"
+  desktop_entry "$exe" >"$apps/tessaro-utility.desktop"
+  desktop_entry "$exe -mini" >"$autostart/tessaro-utility.desktop"
+  echo "tessaro.sh: installed version $product_version into $hive; desktop entries in $apps and $autostart"
+}
+
+desktop_entry() {  # desktop_entry COMMAND
+  cat <<EOF
+[Desktop Entry]
+Type=Application
+Name=Tessaro Utility
+Comment=Use the printers, scanners and storage devices of the network's USB device servers
+Exec=$1
+Icon=printer
+Terminal=false
+Categories=Utility;
+EOF
+}
+
 cmd=${1:-}
 case "$cmd" in
   build)
@@ -81,13 +131,16 @@ case "$cmd" in
     configure_and_build
     exec "$top/tests/demo/demo.sh" "$build"
     ;;
+  install)
+    install_client
+    ;;
   bench)
     ensure_packages
     configure_and_build
     exec "$top/bench/run.sh" "$build"
     ;;
   *)
-    echo "usage: ./tessaro.sh test|run|build|bench" >&2
+    echo "usage: ./tessaro.sh test|run|build|bench|install" >&2
     exit 2
     ;;
 esac

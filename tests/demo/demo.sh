@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The demo: busd and two device servers on 127.0.0.2 and 127.0.0.3, inside a network namespace
-# of their own with only loopback up; then what tessaro-cli shows of servers and devices.
+# of their own with only loopback up; what tessaro-cli shows of servers and devices; then the
+# client. Without a display (or with TESSARO_DEMO_XVFB=1) the client runs on Xvfb with a tray
+# host, a screenshot is saved and the demo ends; with a display it runs until it is closed.
 #   demo.sh BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -27,6 +29,10 @@ wait_for() {  # wait_for FILE TEXT
 }
 
 export TESSARO_RUNTIME_DIR=$demo/run TESSARO_COMPUTERNAME=DEMO-PC
+export TESSARO_USER_HIVE=$demo/user.hive TESSARO_MACHINE_HIVE=$demo/machine.hive
+export TESSARO_LOCK_DIR=$demo/lock XDG_RUNTIME_DIR=$demo/xdg XDG_CONFIG_HOME=$demo/config
+export XDG_DATA_HOME=$demo/data
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 0700 "$XDG_RUNTIME_DIR"
 for hub in hub-one hub-two; do
   "$build/hubd/tessaro-hubd" --config "$top/tests/fixtures/demo/$hub.conf" 2>"$demo/$hub.log" &
   pids+=($!)
@@ -52,3 +58,29 @@ for ip in 127.0.0.2 127.0.0.3; do
   echo "== Devices on $ip"
   "$cli" devices "$ip"
 done
+
+TESSARO_BUILD_DIR=$build "$top/tessaro.sh" install
+client=$build/app/tessaro-utility
+if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_DEMO_XVFB:-}" ]; then
+  echo "== The client (close it from its tray menu: Exit)"
+  "$client"
+  exit 0
+fi
+
+shot=${TESSARO_DEMO_SHOT:-/tmp/tessaro-demo-shot.png}
+export DISPLAY=:77
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp 2>"$demo/xvfb.log" &
+pids+=($!)
+for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X77 ] && break; sleep 0.05; done
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+  --transparent false 2>"$demo/trayer.log" &
+pids+=($!)
+sleep 0.5
+TESSARO_TRACE=1 "$client" >"$demo/client.log" 2>&1 &
+pids+=($!)
+wait_for "$demo/client.log" "main window shown"
+sleep 1.5
+import -window root "$shot"
+echo "== The client"
+grep "tessaro-utility:" "$demo/client.log" || true
+echo "demo: screenshot of the client on Xvfb: $shot"
