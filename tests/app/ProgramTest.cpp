@@ -144,5 +144,36 @@ TEST_F(ProgramTest, WithoutTheBusShowsTheSetupMessageAndLeavesNoTrayIcon) {
   EXPECT_EQ(client->Output().find("tray icon added"), std::string::npos) << client->Output();
 }
 
+// The installer step writes the version with an outside tool; the client's own reader, through
+// the read-only fallback, must find it.
+TEST_F(ProgramTest, InstallerStepWritesTheVersionTheClientReads) {
+  const std::string script = std::string(TESSARO_FIXTURES_DIR) + "/../../tessaro.sh";
+  const std::string command = "TESSARO_BUILD_DIR='" + std::string(TESSARO_BINARY_DIR) +
+                              "' TESSARO_MACHINE_HIVE='" + (dir_ / "machine.hive") +
+                              "' XDG_DATA_HOME='" + (dir_ / "data") + "' XDG_CONFIG_HOME='" +
+                              (dir_ / "config") + "' bash '" + script + "' install >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(std::system(command.c_str()), 0);  // again: one value, updated in place
+
+  SqliteRegistry registry(HivePaths{dir_ / "user.hive", dir_ / "machine.hive"});
+  std::string version;
+  RegReadText(registry, RegRoot::LocalMachine, AppRegistryKey, "Product Version", version);
+  EXPECT_EQ(version, "1.0");
+  RegKey key;
+  std::vector<std::string> names;
+  ASSERT_EQ(registry.OpenKey(RegRoot::LocalMachine, AppRegistryKey, regaccess::kQueryValue, false,
+                             key),
+            regerr::kSuccess);
+  registry.EnumValues(key, names);
+  EXPECT_EQ(names, std::vector<std::string>{"Product Version"});
+
+  const std::string program = std::string(TESSARO_BINARY_DIR) + "/app/tessaro-utility";
+  EXPECT_NE(ReadFile(dir_ / "data/applications/tessaro-utility.desktop").find("Exec=" + program + "\n"),
+            std::string::npos);
+  EXPECT_NE(ReadFile(dir_ / "config/autostart/tessaro-utility.desktop")
+                .find("Exec=" + program + " -mini\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace tessaro
