@@ -3,6 +3,7 @@
 
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
+#include "devices/RefreshLock.h"
 #include "driver/DriverClient.h"
 #include "host/Firewall.h"
 #include "host/HostChecks.h"
@@ -72,7 +73,7 @@ CreateResult MainFormCore::Create(const StartupInputs& inputs) {
   }
   shell_.AddTrayIcon();
 
-  if (services_.makeNamedMutex) refreshLock_ = services_.makeNamedMutex(kRefreshLockName);
+  if (services_.makeNamedMutex) refreshLock_ = services_.makeNamedMutex(kRefreshLockMutexName);
 
   autoPrinters_.clear();
   autoFaxes_.clear();
@@ -99,15 +100,13 @@ void MainFormCore::RunNetworkSelfTest() {
   host_->CloseTestSockets();
 }
 
+// The version test is made here ahead of its own step: NT 4.0 never looks for a gateway.
 void MainFormCore::FindFirstRunGateway(const StartupInputs& inputs) {
-  const WindowsVersion version = EmulatedWindowsVersion(inputs.windowsVersionSetting);
-  if (version.major == 4 && version.minor == 0) return;
-  const std::vector<std::string> gateways = host_->FindDefaultGateways();
-  if (gateways.empty()) return;
-  firstRunGateway_ = gateways.front();
-  std::vector<std::string> stored;
-  ListAutoConnectKeys(services_.registry, AppRegistryKey, stored);
-  if (!stored.empty()) firstRunGateway_.clear();
+  uint32_t flags = 0;
+  GetWindowsVersionFlags(flags, inputs.windowsVersionSetting);
+  if (flags & kWinNT4) return;
+  firstRunGateway_ =
+      tessaro::FirstRunGateway(services_.registry, AppRegistryKey, flags, host_->FindDefaultGateways());
 }
 
 // Some other program may sit on port 9303; the client then keeps test sockets on free ports.

@@ -26,7 +26,6 @@ namespace tessaro {
 class HostChecks;
 
 inline constexpr const char* kApplicationTitle = "Corvana";
-inline constexpr const char* kRefreshLockName = "RefreshServerList_QXV";
 inline constexpr const char* kMiniSwitch = "-mini";
 inline constexpr const char* kNetworkNotReadyTip = "Network is not ready !";
 
@@ -111,6 +110,7 @@ class MainFormCore {
   AutoLinkList& AutoFaxList() { return autoFaxes_; }
   const std::vector<std::string>& ScannerIdList() const { return scannerIds_; }
   HostChecks& Host() { return *host_; }
+  const MainFormServices& Services() const { return services_; }
 
  private:
   void RunNetworkSelfTest();

@@ -2,6 +2,7 @@
 #include "autoconnect/AutoConnectLists.h"
 
 #include "autoconnect/AutoConnectStore.h"
+#include "host/WindowsVersion.h"
 #include "devices/Records.h"
 
 namespace tessaro {
@@ -72,6 +73,15 @@ int32_t FindAutoLinkEntry(const AutoLinkList& list, const std::string& serverMac
   }
   printerName.clear();
   return -1;
+}
+
+std::string FirstRunGateway(Registry& registry, const std::string& appKey,
+                            uint32_t windowsVersionFlags,
+                            const std::vector<std::string>& defaultGateways) {
+  if ((windowsVersionFlags & kWinNT4) || defaultGateways.empty()) return {};
+  std::vector<std::string> stored;
+  ListAutoConnectKeys(registry, appKey, stored);
+  return stored.empty() ? defaultGateways.front() : std::string();
 }
 
 }  // namespace tessaro

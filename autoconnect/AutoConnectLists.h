@@ -29,4 +29,11 @@ bool LoadScannerIdList(Registry& registry, const std::string& appKey,
 int32_t FindAutoLinkEntry(const AutoLinkList& list, const std::string& serverMac,
                           const std::string& identityText, std::string& printerName);
 
+// The gateway a first run enables its servers by: the first qualifying adapter's gateway, unless
+// the user has stored server entries already or the system is Windows NT 4.0 (`windowsVersionFlags`
+// with the NT 4 bit), which never looked. Empty when there is none.
+std::string FirstRunGateway(Registry& registry, const std::string& appKey,
+                            uint32_t windowsVersionFlags,
+                            const std::vector<std::string>& defaultGateways);
+
 }  // namespace tessaro

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // What the request dispatch needs from the rest of busd: the server list, attaching, each
-// server's cached devices and forwarding device commands. The daemon's server registry
+// server's cached devices, forwarding device commands and ejects. The daemon's server registry
 // implements it; tests and the fuzz target use small fakes.
 #pragma once
 
@@ -19,7 +19,14 @@ inline constexpr uint32_t kSuccess = 0;
 inline constexpr uint32_t kInvalidFunction = 1;
 inline constexpr uint32_t kGenFailure = 31;
 inline constexpr uint32_t kInvalidParameter = 87;
+inline constexpr uint32_t kNotFound = 1168;
 }  // namespace status
+
+// A device of an answering server that is linked to this PC.
+struct LinkedDevice {
+  uint32_t serverIp = 0;
+  wire::DeviceInfo device;
+};
 
 class BusBackend {
  public:
@@ -33,6 +40,12 @@ class BusBackend {
   // False, without calling `done`, when the server cannot be reached now.
   virtual bool Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
                        std::function<void(uint32_t result)> done) = 0;
+  // Every device linked to this PC, from the cached lists of the servers that answer now.
+  virtual std::vector<LinkedDevice> LinkedDevices() const = 0;
+  // Asks the server to prepare a device for removal; `done` gets status 0 and the server's
+  // veto, or the error status. False, without calling `done`, when it cannot be reached now.
+  virtual bool Eject(uint32_t ip, uint8_t number,
+                     std::function<void(uint32_t status, const wire::EjectReply& reply)> done) = 0;
 };
 
 }  // namespace tessaro::busd

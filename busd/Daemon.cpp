@@ -5,8 +5,11 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include "busd/DeviceDatabase.h"
+#include "busd/DeviceKeys.h"
 #include "busd/Log.h"
 #include "busd/ReplyBuilder.h"
+#include "platform/linux/SqliteRegistry.h"
 
 namespace tessaro::busd {
 
@@ -31,6 +34,8 @@ Daemon::Daemon(Options options) : options_(std::move(options)) {}
 Daemon::~Daemon() {
   // Links first: their waiting commands fail into bus connections that still exist.
   registry_.reset();
+  arrival_.reset();
+  machineHive_.reset();
   discovery_.reset();
   bus_.reset();
   folder_.reset();
@@ -43,6 +48,13 @@ bool Daemon::Start() {
     Log(error);
     return false;
   }
+  HivePaths hives;  // busd writes the machine hive only
+  hives.machine = options_.machineHive.empty() ? HivePathsFromEnvironment().machine
+                                               : options_.machineHive;
+  machineHive_ = std::make_unique<SqliteRegistry>(hives);
+  arrival_ = std::make_unique<DeviceArrival>(
+      options_.computerName,
+      [this](uint32_t ip, const wire::DeviceInfo& device) { RecordDevice(ip, device); });
   registry_ = std::make_unique<ServerRegistry>(*this, options_.computerName, options_.dropAfter);
   bus_ = std::make_unique<BusServer>(*folder_, *registry_);
   if (!bus_->ListenTrunk(error)) {
@@ -60,7 +72,8 @@ bool Daemon::Start() {
   interfaces_ = ListIpv4Interfaces();
   addresses_ = Ipv4Addresses(interfaces_);
   lastAddressPoll_ = Clock::now();
-  Log("computer name " + options_.computerName + ", runtime folder " + options_.runtimeDir);
+  Log("computer name " + options_.computerName + ", runtime folder " + options_.runtimeDir +
+      ", device database in " + hives.machine);
   Log("ready");
   return true;
 }
@@ -99,6 +112,21 @@ void Daemon::WatchAddresses(Clock::time_point now) {
 }
 
 void Daemon::PublishEvent(const std::vector<uint8_t>& record) { bus_->Publish(record); }
+
+void Daemon::DevicesReported(uint32_t ip, const std::vector<wire::DeviceInfo>& devices) {
+  arrival_->Update(ip, devices);
+}
+
+void Daemon::RecordDevice(uint32_t ip, const wire::DeviceInfo& device) {
+  const DeviceRecord record = DescribeDeviceRecord(ip, device);
+  const std::string error = DeviceDatabase(*machineHive_).Write(record);
+  if (error.empty())
+    Log("device " + std::to_string(device.number) + " of server " + IpText(ip) +
+        " linked to this PC: " + record.instanceId);
+  else
+    Log("device " + std::to_string(device.number) + " of server " + IpText(ip) +
+        ": the device database was not written: " + error);
+}
 
 void Daemon::SpurReady(uint32_t ip) {
   std::string error;

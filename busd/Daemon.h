@@ -4,14 +4,17 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <optional>
 #include <vector>
 
 #include "busd/BusServer.h"
+#include "busd/DeviceArrival.h"
 #include "busd/Discovery.h"
 #include "busd/Options.h"
 #include "busd/RuntimeFolder.h"
 #include "busd/ServerRegistry.h"
+#include "platform/Registry.h"
 
 namespace tessaro::busd {
 
@@ -26,17 +29,22 @@ class Daemon : public RegistryEvents {
 
   void PublishEvent(const std::vector<uint8_t>& record) override;
   void SpurReady(uint32_t ip) override;
+  void DevicesReported(uint32_t ip, const std::vector<wire::DeviceInfo>& devices) override;
 
  private:
   bool Start();
   void Turn(int signalFd);
   void WatchAddresses(Clock::time_point now);
+  // Writes the device database entry of a device just linked to this PC.
+  void RecordDevice(uint32_t ip, const wire::DeviceInfo& device);
 
   Options options_;
   std::unique_ptr<RuntimeFolder> folder_;
   std::unique_ptr<BusServer> bus_;
   std::unique_ptr<ServerRegistry> registry_;
   std::unique_ptr<Discovery> discovery_;
+  std::unique_ptr<Registry> machineHive_;
+  std::unique_ptr<DeviceArrival> arrival_;
   std::vector<Ipv4Interface> interfaces_;
   std::vector<uint32_t> addresses_;
   Clock::time_point lastAddressPoll_{};

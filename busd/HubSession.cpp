@@ -18,7 +18,10 @@ HubSession::~HubSession() {
   // Callbacks may reach back into their owners; take them out first.
   auto pending = std::move(pending_);
   pending_.clear();
+  auto ejects = std::move(pendingEjects_);
+  pendingEjects_.clear();
   for (auto& [id, done] : pending) done(status::kGenFailure);
+  for (auto& [id, done] : ejects) done(status::kGenFailure, {});
 }
 
 void HubSession::Feed(std::span<const uint8_t> bytes, Clock::time_point now) {
@@ -54,6 +57,12 @@ void HubSession::Command(MsgType type, const wire::DeviceCommand& command,
   pending_[id] = std::move(done);
 }
 
+void HubSession::Eject(uint8_t number, EjectDone done) {
+  const auto payload = wire::EncodeDeviceCommand(MsgType::Eject, {number, 0, 0});
+  const uint32_t id = Send(MsgType::Eject, payload);
+  pendingEjects_[id] = std::move(done);
+}
+
 uint32_t HubSession::Send(MsgType type, std::vector<uint8_t> payload) {
   const uint32_t id = nextId_++;
   if (nextId_ == 0) nextId_ = 1;  // 0 marks pushed frames
@@ -73,6 +82,8 @@ void HubSession::Handle(const wire::Frame& frame) {
       return HandleResult(frame);
     case MsgType::UseRequested:
       return HandleUseRequested(frame);
+    case MsgType::EjectReply:
+      return HandleEjectReply(frame);
     default:
       return;  // Pong and anything newer than us: hearing it is all that counts
   }
@@ -96,11 +107,27 @@ void HubSession::HandleDevices(const wire::Frame& frame) {
 void HubSession::HandleResult(const wire::Frame& frame) {
   const auto result = wire::DecodeResult(frame.payload);
   if (!result) return Fail("malformed Result");
+  if (const auto eject = pendingEjects_.find(frame.id); eject != pendingEjects_.end()) {
+    auto done = std::move(eject->second);
+    pendingEjects_.erase(eject);
+    // A server that answers an eject with success but no EjectReply has not said "no veto".
+    return done(*result == 0 ? status::kGenFailure : *result, {});
+  }
   const auto it = pending_.find(frame.id);
   if (it == pending_.end()) return;  // a Result for nothing we wait for: ignore it
   auto done = std::move(it->second);
   pending_.erase(it);
   done(*result);
+}
+
+void HubSession::HandleEjectReply(const wire::Frame& frame) {
+  const auto reply = wire::DecodeEjectReply(frame.payload);
+  if (!reply) return Fail("malformed EjectReply");
+  const auto it = pendingEjects_.find(frame.id);
+  if (it == pendingEjects_.end()) return;
+  auto done = std::move(it->second);
+  pendingEjects_.erase(it);
+  done(status::kSuccess, *reply);
 }
 
 void HubSession::HandleUseRequested(const wire::Frame& frame) {

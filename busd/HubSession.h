@@ -44,6 +44,9 @@ class HubSession {
   uint32_t RequestDevices();
   void Command(wire::MsgType type, const wire::DeviceCommand& command,
                std::function<void(uint32_t result)> done);
+  // `done` gets status 0 and the server's EjectReply, or the status of the Result that refused.
+  using EjectDone = std::function<void(uint32_t status, const wire::EjectReply& reply)>;
+  void Eject(uint8_t number, EjectDone done);
 
   bool broken() const { return !error_.empty(); }
   const std::string& error() const { return error_; }
@@ -60,12 +63,14 @@ class HubSession {
   void HandleDevices(const wire::Frame& frame);
   void HandleResult(const wire::Frame& frame);
   void HandleUseRequested(const wire::Frame& frame);
+  void HandleEjectReply(const wire::Frame& frame);
   void Fail(std::string why);
 
   HubListener& listener_;
   wire::FrameDecoder decoder_;
   std::vector<uint8_t> output_;
   std::map<uint32_t, std::function<void(uint32_t)>> pending_;
+  std::map<uint32_t, EjectDone> pendingEjects_;
   uint32_t nextId_ = 1;
   HelloState helloState_ = HelloState::Waiting;
   Clock::time_point lastHeard_;

@@ -45,6 +45,9 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& o, s
     o.computerName = value.substr(0, kMaxBusText);
   } else if (name == "--server") {
     return AddServers(value, o, error);
+  } else if (name == "--machine-hive") {
+    o.machineHive = value;
+    if (value.empty()) error = "--machine-hive needs a file name";
   } else if (name == "--group") {
     o.group = value;
   } else if (name == "--discovery-port") {
@@ -117,7 +120,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environme
 const char* UsageText() {
   return "usage: tessaro-busd [--runtime-dir DIR] [--computer-name NAME] [--server IP[:PORT]]...\n"
          "                    [--group NAME] [--no-discovery] [--discovery-port N]\n"
-         "                    [--drop-after SECONDS]\n";
+         "                    [--drop-after SECONDS] [--machine-hive FILE]\n";
 }
 
 }  // namespace tessaro::busd

@@ -21,6 +21,9 @@ struct Options {
   bool discovery = true;
   uint16_t discoveryPort = wire::kDiscoveryPort;
   std::chrono::seconds dropAfter{30};
+  // The machine hive the device database goes into; empty: TESSARO_MACHINE_HIVE, else the
+  // registry's default file.
+  std::string machineHive;
 };
 
 struct ParsedOptions {

@@ -103,6 +103,16 @@ std::vector<uint8_t> BuildSpurAddress(uint32_t serverIp) {
   return out;
 }
 
+std::vector<uint8_t> BuildEjectOutput(const wire::EjectReply& reply) {
+  std::string_view name(reply.vetoName);
+  name = name.substr(0, std::min(name.find('\0'), kVetoNameBufferSize - 1));
+  ByteWriter w;
+  w.U32(reply.vetoType);
+  AppendRawText(w, name);
+  w.U8(0);
+  return w.Take();
+}
+
 std::vector<uint8_t> BuildEventRecord(EventKind kind, uint32_t serverIp) {
   std::vector<uint8_t> out(kEventRecordSize, 0);
   out[0] = static_cast<uint8_t>(kind);

@@ -14,6 +14,8 @@ namespace tessaro::busd {
 inline constexpr size_t kServerListBufferSize = 1024;
 inline constexpr size_t kDeviceListBufferSize = 2048;
 inline constexpr size_t kMaxBusText = 63;  // the client copies texts into 64-byte buffers
+inline constexpr size_t kMaxInstanceIdInput = 200;  // an instance ID with its NUL
+inline constexpr size_t kVetoNameBufferSize = 260;  // a veto name with its NUL
 inline constexpr uint8_t kVersionMajor = 1;
 inline constexpr uint8_t kVersionMinor = 0;
 inline constexpr uint8_t kVersionPatch = 0;
@@ -33,6 +35,9 @@ std::vector<uint8_t> BuildDeviceList(const std::vector<wire::DeviceInfo>& device
 std::vector<uint8_t> BuildVersion();
 // 0x222040: byte 0 the total length (8), bytes 4..7 the server's IPv4 address.
 std::vector<uint8_t> BuildSpurAddress(uint32_t serverIp);
+
+// 0x222404: the veto type, then the veto name NUL-terminated (cut to fit 260 bytes).
+std::vector<uint8_t> BuildEjectOutput(const wire::EjectReply& reply);
 
 // Records of kinds 1, 2 and 3: 16 bytes; kind 1 carries the server's address in bytes 9..12.
 std::vector<uint8_t> BuildEventRecord(EventKind kind, uint32_t serverIp = 0);

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "busd/RequestDispatcher.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "busd/ReplyBuilder.h"
+#include "busd/UsbInstance.h"
 #include "protocol/ByteOrder.h"
 
 namespace tessaro::busd {
@@ -51,6 +53,14 @@ wire::DeviceCommand CommandFrom(wire::MsgType type, const std::vector<uint8_t>& 
   return c;
 }
 
+// The text of a NUL-terminated instance ID of at most 200 bytes; nullopt for other input.
+std::optional<std::string> InstanceIdText(const std::vector<uint8_t>& input) {
+  if (input.size() > kMaxInstanceIdInput) return std::nullopt;
+  const auto nul = std::find(input.begin(), input.end(), uint8_t{0});
+  if (nul == input.end()) return std::nullopt;
+  return std::string(input.begin(), nul);
+}
+
 }  // namespace
 
 void RequestDispatcher::Opened(const ConnectionInfo& connection) {
@@ -82,9 +92,39 @@ std::optional<Reply> RequestDispatcher::HandleTrunk(const ConnectionInfo& c,
       return Success();
     case code::kGetTrunkVersion:
       return Success(BuildVersion());
+    case code::kDeviceNodePresent:
+    case code::kRequestEject:
+      return HandleDeviceNode(c, r);
     default:
-      return Failure(status::kInvalidFunction);  // also 0x222400..0x22240C, not offered yet
+      return Failure(status::kInvalidFunction);
   }
+}
+
+std::optional<Reply> RequestDispatcher::HandleDeviceNode(const ConnectionInfo& c,
+                                                         const busipc::Request& r) {
+  const auto id = InstanceIdText(r.input);
+  if (!id) return Failure(status::kInvalidParameter);
+  const auto linked = FindLinked(*id);
+  if (!linked) return Failure(status::kNotFound);
+  if (r.code == code::kDeviceNodePresent) return Success();
+  ReplyRouter& router = router_;
+  const int connection = c.id;
+  const bool sent = backend_.Eject(
+      linked->serverIp, linked->device.number,
+      [&router, connection](uint32_t result, const wire::EjectReply& reply) {
+        router.Complete(connection,
+                        result == 0 ? Success(BuildEjectOutput(reply)) : Failure(result));
+      });
+  if (!sent) return Failure(status::kGenFailure);
+  return std::nullopt;
+}
+
+std::optional<LinkedDevice> RequestDispatcher::FindLinked(const std::string& instanceId) const {
+  const auto id = ParseUsbInstanceId(instanceId);
+  if (!id) return std::nullopt;
+  for (LinkedDevice& linked : backend_.LinkedDevices())
+    if (NamesDevice(*id, linked.serverIp, linked.device)) return std::move(linked);
+  return std::nullopt;
 }
 
 std::optional<Reply> RequestDispatcher::HandleSpur(const ConnectionInfo& c,

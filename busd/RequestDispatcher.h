@@ -47,6 +47,9 @@ class RequestDispatcher {
   std::optional<busipc::Reply> HandleSpur(const ConnectionInfo& c, const busipc::Request& r);
   std::optional<busipc::Reply> Forward(const ConnectionInfo& c, wire::MsgType type,
                                        const std::vector<uint8_t>& input);
+  // The two plug-and-play codes: node present, request eject.
+  std::optional<busipc::Reply> HandleDeviceNode(const ConnectionInfo& c, const busipc::Request& r);
+  std::optional<LinkedDevice> FindLinked(const std::string& instanceId) const;
   void Deliver(const std::vector<EventDelivery>& deliveries);
 
   BusBackend& backend_;

@@ -61,6 +61,9 @@ void ServerRegistry::Record::OnServerInfo(const wire::ServerInfo& info, bool com
 
 void ServerRegistry::Record::OnDevices(std::vector<wire::DeviceInfo> list, uint32_t replyTo) {
   devices = std::move(list);
+  // Now, before the Result that may follow: a program whose link has been answered finds the
+  // device recorded.
+  registry.events_.DevicesReported(ip, *devices);
   if (!attachPending || replyTo == 0 || replyTo != attachFetchId) return;
   attachPending = false;
   attachFetchId = 0;
@@ -207,18 +210,39 @@ bool ServerRegistry::AttachServer(uint32_t ip) {
   return true;
 }
 
+HubSession* ServerRegistry::ReadySession(uint32_t ip) const {
+  const Record* r = Find(ip);
+  if (r == nullptr || !r->link || !r->link->alive() || !r->link->session().ready()) return nullptr;
+  return &r->link->session();
+}
+
 std::vector<wire::DeviceInfo> ServerRegistry::Devices(uint32_t ip) const {
   const Record* r = Find(ip);
-  if (r == nullptr || !r->devices || !r->link || !r->link->alive() || !r->link->session().ready())
-    return {};
+  if (r == nullptr || !r->devices || !ReadySession(ip)) return {};
   return *r->devices;
 }
 
 bool ServerRegistry::Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
                              std::function<void(uint32_t)> done) {
-  Record* r = Find(ip);
-  if (r == nullptr || !r->link || !r->link->alive() || !r->link->session().ready()) return false;
-  r->link->session().Command(type, command, std::move(done));
+  HubSession* session = ReadySession(ip);
+  if (!session) return false;
+  session->Command(type, command, std::move(done));
+  return true;
+}
+
+std::vector<LinkedDevice> ServerRegistry::LinkedDevices() const {
+  std::vector<LinkedDevice> linked;
+  for (const auto& r : records_)
+    for (const wire::DeviceInfo& d : Devices(r->ip))
+      if (!d.owner.empty() && d.owner == computerName_) linked.push_back({r->ip, d});
+  return linked;
+}
+
+bool ServerRegistry::Eject(uint32_t ip, uint8_t number,
+                           std::function<void(uint32_t, const wire::EjectReply&)> done) {
+  HubSession* session = ReadySession(ip);
+  if (!session) return false;
+  session->Eject(number, std::move(done));
   return true;
 }
 

@@ -23,6 +23,8 @@ class RegistryEvents {
   virtual void PublishEvent(const std::vector<uint8_t>& record) = 0;
   // The server's Spur interface should exist from now on.
   virtual void SpurReady(uint32_t ip) = 0;
+  // A server's device list arrived; called before any frame that follows it is handled.
+  virtual void DevicesReported(uint32_t ip, const std::vector<wire::DeviceInfo>& devices) = 0;
 };
 
 struct ServerAddress {
@@ -49,11 +51,16 @@ class ServerRegistry : public BusBackend {
   std::vector<wire::DeviceInfo> Devices(uint32_t ip) const override;
   bool Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
                std::function<void(uint32_t)> done) override;
+  std::vector<LinkedDevice> LinkedDevices() const override;
+  bool Eject(uint32_t ip, uint8_t number,
+             std::function<void(uint32_t, const wire::EjectReply&)> done) override;
 
  private:
   struct Record;
 
   Record* Find(uint32_t ip) const;
+  // The record's session when it can carry a request now.
+  HubSession* ReadySession(uint32_t ip) const;
   Record& Upsert(uint32_t ip);
   void Connect(Record& r, Clock::time_point now);
   void LinkDown(Record& r, Clock::time_point now);

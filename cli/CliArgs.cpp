@@ -29,6 +29,7 @@ const std::map<std::string, std::vector<Arg>>& CommandTable() {
       {"lock", {Arg::Ip, Arg::DeviceNumber, Arg::Kind, Arg::Seconds}},
       {"unlock", {Arg::Ip, Arg::DeviceNumber, Arg::Kind, Arg::Seconds}},
       {"request", {Arg::Ip, Arg::DeviceNumber}},
+      {"list", {}},
   };
   return table;
 }
@@ -116,6 +117,7 @@ std::string UsageText() {
          "  link IP N | unlink IP N | request IP N\n"
          "  lock IP N KIND SECONDS | unlock IP N KIND SECONDS\n"
          "  watch [--count K]\n"
+         "  list\n"
          "  save-pages jpg|bmp|pdf DPI COUNT TARGET [TEMPBASE]\n";
 }
 

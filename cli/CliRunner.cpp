@@ -22,6 +22,8 @@ struct Session {
   BusHandle trunk;
   std::ostream& out;
   std::ostream& err;
+  const ClientEnvironment& env;
+  Clock& clock;
 
   void Line(const std::string& text) const { out << text << '\n' << std::flush; }
   int Failed(const std::string& what) const {
@@ -147,12 +149,17 @@ int Watch(const Session& s) {
   return exitcode::kOk;
 }
 
+int List(const Session& s) {
+  return RunList(s.env, s.bus, s.clock, s.trunk, s.command.json, s.out, s.err);
+}
+
 const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
   static const std::map<std::string, std::function<int(const Session&)>> handlers = {
       {"trunk-version", TrunkVersion}, {"servers", Servers},          {"spurs", Spurs},
       {"attach", Attach},              {"devices", Devices},          {"spur-version", SpurVersion},
       {"link", DeviceCommand},         {"unlink", DeviceCommand},     {"lock", DeviceCommand},
       {"unlock", DeviceCommand},       {"request", DeviceCommand},    {"watch", Watch},
+      {"list", List},
   };
   return handlers;
 }
@@ -160,7 +167,7 @@ const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock,
-           std::ostream& out, std::ostream& err) {
+           std::ostream& out, std::ostream& err, const ClientEnvironment& env) {
   const ParsedArgs parsed = ParseCliArgs(args);
   if (parsed.help) {
     out << UsageText();
@@ -180,7 +187,7 @@ int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock
   }
   HandleCloser closer(bus);
   closer.Add(trunk);
-  const Session session{*parsed.command, bus, driver, trunk, out, err};
+  const Session session{*parsed.command, bus, driver, trunk, out, err, env, clock};
   return Handlers().at(parsed.command->name)(session);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliList.h"
 #include "platform/BusTransport.h"
 #include "platform/Clock.h"
 
@@ -22,8 +23,9 @@ inline constexpr int kNoSuchSpur = 4;
 inline constexpr const char* kSetupIncompleteMessage =
     "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n";
 
-// Runs one command line (without the program name); returns the exit status.
+// Runs one command line (without the program name); returns the exit status. `env` serves the
+// client operations (list); without it they fail.
 int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock,
-           std::ostream& out, std::ostream& err);
+           std::ostream& out, std::ostream& err, const ClientEnvironment& env = {});
 
 }  // namespace tessaro::cli

@@ -2,13 +2,32 @@
 #include <iostream>
 
 #include "cli/CliRunner.h"
+#include "devices/RefreshLock.h"
+#include "host/ComputerName.h"
+#include "host/HostChecks.h"
+#include "host/WindowsVersion.h"
 #include "platform/linux/BusIpcTransport.h"
+#include "platform/linux/FileNamedMutex.h"
+#include "platform/linux/LinuxHostNetwork.h"
+#include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
 #include "protocol/BusFrame.h"
 
 int main(int argc, char** argv) {
   tessaro::BusIpcTransport bus(tessaro::busipc::RuntimeDirFromEnvironment());
   tessaro::SystemClock clock;
+  // The client's own services, for the client operations; the hive opens on first use.
+  tessaro::SqliteRegistry registry;
+  tessaro::FileNamedMutex refreshLock(tessaro::kRefreshLockMutexName);
+  tessaro::LinuxHostNetwork network;
+  tessaro::HostChecks host(network);
+  tessaro::cli::ClientEnvironment env;
+  env.registry = &registry;
+  // Without its lock file every wait for the lock would run its full six seconds.
+  if (refreshLock.Valid()) env.refreshLock = &refreshLock;
+  env.computerName = tessaro::ComputerName();
+  tessaro::GetWindowsVersionFlags(env.windowsVersionFlags);
+  env.defaultGateways = [&host] { return host.FindDefaultGateways(); };
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return tessaro::cli::RunCli(args, bus, clock, std::cout, std::cerr);
+  return tessaro::cli::RunCli(args, bus, clock, std::cout, std::cerr, env);
 }

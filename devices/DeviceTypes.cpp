@@ -17,6 +17,17 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
                     [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
+int CompareIgnoreCase(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(AsciiUpper(a[i]));
+    const auto y = static_cast<unsigned char>(AsciiUpper(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
 bool IsType(const std::string& type, const char* word) { return EqualsIgnoreCase(type, word); }
 
 // Scanner ids come from stored value names, which match without regard to case.

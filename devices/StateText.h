@@ -22,4 +22,10 @@ bool NeedsSetup(const DeviceData& device, const std::vector<std::string>& scanne
 std::string DeviceStateText(const DeviceData& device, const std::vector<std::string>& scannerIds,
                             const std::string& computerName);
 
+// Recomputes `device.stateText` by the rule above.
+inline void UpdateStateText(DeviceData& device, const std::vector<std::string>& scannerIds,
+                            const std::string& computerName) {
+  device.stateText = DeviceStateText(device, scannerIds, computerName);
+}
+
 }  // namespace tessaro

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "hubd/DeviceDescription.h"
+#include "protocol/UsbLayout.h"
 
 namespace tessaro::hubd {
 
@@ -79,21 +80,6 @@ bool ParseInt32(std::string_view s, int32_t& out) {
   return true;
 }
 
-// "07/01/02": class, subclass and protocol as two hex digits each.
-bool IsClassTriple(std::string_view s) {
-  return s.size() == 8 && s[2] == '/' && s[5] == '/' && IsHex(s.substr(0, 2)) &&
-         IsHex(s.substr(3, 2)) && IsHex(s.substr(6, 2));
-}
-
-bool IsTripleList(std::string_view s) {
-  while (true) {
-    const size_t comma = s.find(',');
-    if (!IsClassTriple(Trim(s.substr(0, comma)))) return false;
-    if (comma == std::string_view::npos) return true;
-    s.remove_prefix(comma + 1);
-  }
-}
-
 // Applies one key of [server]; an error message, or empty when the value was taken.
 std::string ApplyServerKey(ServerConfig& c, const std::string& key, std::string_view v) {
   uint64_t n = 0;
@@ -126,7 +112,6 @@ std::string ApplyDeviceText(DeviceConfig& d, const std::string& key, std::string
                        : key == "serial"          ? &d.serial
                        : key == "output-folder"   ? &d.outputFolder
                        : key == "sane-device"     ? &d.saneDevice
-                       : key == "eject-veto-name" ? &d.ejectVetoName
                        : key == "driver-class"    ? &d.driverClass
                                                   : nullptr;
   if (!field) return "unknown key \"" + key + "\" in [device " + std::to_string(d.number) + "]";
@@ -144,13 +129,22 @@ std::string ApplyDeviceKey(DeviceConfig& d, const std::string& key, std::string_
     if (!ParseUnsigned(v, UINT32_MAX, n)) return "bad eject-veto \"" + value + "\": want a number";
     d.ejectVeto = static_cast<uint32_t>(n);
   } else if (key == "class") {
-    if (!IsClassTriple(v)) return "bad class \"" + value + "\": want hex triple such as 07/01/02";
+    if (!wire::ParseClassTriple(v))
+      return "bad class \"" + value + "\": want hex triple such as 07/01/02";
     d.usbClass = value;
   } else if (key == "interfaces") {
-    if (!IsTripleList(v))
+    const auto list = wire::ParseClassTripleList(v);
+    if (!list)
       return "bad interfaces \"" + value +
              "\": want comma-separated triples such as 07/01/02,ff/ff/ff";
+    if (list->size() > wire::kMaxInterfaces)
+      return "bad interfaces \"" + value + "\": at most " +
+             std::to_string(wire::kMaxInterfaces) + " functions";
     d.interfaces = value;
+  } else if (key == "eject-veto-name") {
+    if (v.size() > wire::kMaxVetoName)
+      return "bad eject-veto-name: at most " + std::to_string(wire::kMaxVetoName) + " bytes";
+    d.ejectVetoName = value;
   } else if (key == "dot4") {
     const std::string l = Lower(v);
     if (l != "yes" && l != "no") return "bad dot4 \"" + value + "\": want yes or no";

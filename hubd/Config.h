@@ -17,9 +17,10 @@ struct DeviceConfig {
   uint16_t vendorId = 0;
   uint16_t productId = 0;
   std::string manufacturer, product, serial;
-  // Kept for the data paths built later (printing, scanning, storage eject).
+  // Kept for the data paths built later (printing, scanning).
   std::string outputFolder, saneDevice;
-  uint32_t ejectVeto = 0;  // 0: no veto
+  // What an eject request of the owning PC gets: 0 for none, else a veto type and its name.
+  uint32_t ejectVeto = 0;
   std::string ejectVetoName;
   // What a PC's device database records for the device; empty when the config leaves it out.
   std::string usbClass, interfaces, driverClass, dot4;

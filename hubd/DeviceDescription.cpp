@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "protocol/UsbLayout.h"
+
 namespace tessaro::hubd {
 
 wire::DeviceInfo DescribeDevice(const DeviceConfig& d) {
@@ -14,8 +16,13 @@ wire::DeviceInfo DescribeDevice(const DeviceConfig& d) {
   info.manufacturer = d.manufacturer;
   info.product = d.product;
   info.serial = d.serial;
-  const std::pair<const char*, const std::string*> keys[] = {{"class", &d.usbClass},
-                                                             {"interfaces", &d.interfaces},
+  // Without either, the type word's defaults: a PC records what it is told.
+  const bool described = !d.usbClass.empty() || !d.interfaces.empty();
+  const wire::DefaultFunctions defaults = wire::DefaultFunctionsFor(d.type);
+  const std::string& usbClass = described ? d.usbClass : defaults.usbClass;
+  const std::string& interfaces = described ? d.interfaces : defaults.interfaces;
+  const std::pair<const char*, const std::string*> keys[] = {{"class", &usbClass},
+                                                             {"interfaces", &interfaces},
                                                              {"driver-class", &d.driverClass},
                                                              {"dot4", &d.dot4},
                                                              {"sane-device", &d.saneDevice}};

@@ -77,6 +77,24 @@ DeviceTable::Outcome DeviceTable::Unlock(uint8_t number, const std::string& pc, 
   return {kStatusOk, false};
 }
 
+DeviceTable::EjectOutcome DeviceTable::Eject(uint8_t number, const std::string& pc) const {
+  const Entry* e = Find(number);
+  if (!e) return {kStatusNotFound, {}};
+  if (e->owner.empty() || e->owner != pc) return {kStatusRefused, {}};
+  if (e->config.ejectVeto == 0) return {kStatusOk, {}};
+  return {kStatusOk, {e->config.ejectVeto, e->config.ejectVetoName}};
+}
+
+uint32_t DeviceTable::SetEjectVeto(uint8_t number, uint32_t vetoType,
+                                   const std::string& vetoName) {
+  Entry* e = Find(number);
+  if (!e) return kStatusNotFound;
+  // Kept in the entry's copy of its config, so a reload brings the file's veto back.
+  e->config.ejectVeto = vetoType;
+  e->config.ejectVetoName = vetoType == 0 ? std::string() : vetoName;
+  return kStatusOk;
+}
+
 std::optional<std::string> DeviceTable::OwnerOf(uint8_t number) const {
   const Entry* e = Find(number);
   if (!e) return std::nullopt;

@@ -37,6 +37,17 @@ class DeviceTable {
   Outcome Unlink(uint8_t number, const std::string& pc);
   Outcome Lock(uint8_t number, const std::string& pc, uint8_t kind, uint32_t seconds);
   Outcome Unlock(uint8_t number, const std::string& pc, uint32_t lingerSeconds);
+  // An eject asked by `pc`: refused unless it owns the device; otherwise the device's veto (type
+  // 0 for none). Without a veto the server prepares the device for removal: the device stays
+  // linked and locked, so the owner's unlock and unlink that follow succeed.
+  struct EjectOutcome {
+    uint32_t status = kStatusOk;
+    wire::EjectReply reply;  // meaningful when status is kStatusOk
+  };
+  EjectOutcome Eject(uint8_t number, const std::string& pc) const;
+  // Sets the veto later ejects get, until the config is reloaded. kStatusOk or kStatusNotFound.
+  uint32_t SetEjectVeto(uint8_t number, uint32_t vetoType, const std::string& vetoName);
+
   // The owner a request to use goes to: nullopt for no such device, empty for a free one.
   std::optional<std::string> OwnerOf(uint8_t number) const;
 

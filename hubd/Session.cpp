@@ -69,7 +69,15 @@ void Session::ReplyResult(const Frame& request, uint32_t status) {
   Reply(request, MsgType::Result, wire::EncodeResult(status));
 }
 
+bool Session::FromThisMachine() const {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&peerIp_);  // network order in memory
+  return bytes[0] == 127;
+}
+
 void Session::Handle(const Frame& frame) {
+  // Administration needs no Hello: the tool that sends it is no PC.
+  if (frame.type == MsgType::SetEjectVeto && (greeted_ || FromThisMachine()))
+    return HandleSetEjectVeto(frame);
   if (!greeted_) {
     if (frame.type == MsgType::Hello) return HandleHello(frame);
     return Drop("first frame is not a Hello");
@@ -88,6 +96,8 @@ void Session::Handle(const Frame& frame) {
     case MsgType::Unlock:
     case MsgType::RequestToUse:
       return HandleDeviceCommand(frame);
+    case MsgType::Eject:
+      return HandleEject(frame);
     default:  // a repeated Hello, replies sent the wrong way, and what later versions add
       return ReplyResult(frame, kStatusInvalidFunction);
   }
@@ -138,6 +148,32 @@ DeviceTable::Outcome Session::Apply(MsgType type, const wire::DeviceCommand& c) 
     default:
       return t.Unlock(c.number, name_, c.value);
   }
+}
+
+void Session::HandleEject(const Frame& frame) {
+  const auto c = wire::DecodeDeviceCommand(MsgType::Eject, frame.payload);
+  if (!c) return ReplyResult(frame, kStatusBadPayload);
+  const DeviceTable::EjectOutcome out = hub_.table().Eject(c->number, name_);
+  if (out.status != kStatusOk) return ReplyResult(frame, out.status);
+  const std::string device = "device " + std::to_string(c->number);
+  if (out.reply.vetoType != 0)
+    hub_.Log(name_ + ": eject of " + device + " vetoed (" + std::to_string(out.reply.vetoType) +
+             " " + out.reply.vetoName + ")");
+  else
+    hub_.Log(name_ + ": " + device + " prepared for removal");
+  Reply(frame, MsgType::EjectReply, wire::EncodeEjectReply(out.reply));
+}
+
+void Session::HandleSetEjectVeto(const Frame& frame) {
+  // The veto decides what a PC may do with a device: only the server's own machine sets it.
+  if (!FromThisMachine()) return ReplyResult(frame, kStatusRefused);
+  const auto v = wire::DecodeSetEjectVeto(frame.payload);
+  if (!v) return ReplyResult(frame, kStatusBadPayload);
+  const uint32_t status = hub_.table().SetEjectVeto(v->number, v->vetoType, v->vetoName);
+  if (status == kStatusOk)
+    hub_.Log(peer_ + " sets the eject veto of device " + std::to_string(v->number) + " to " +
+             std::to_string(v->vetoType) + (v->vetoType != 0 ? " " + v->vetoName : ""));
+  ReplyResult(frame, status);
 }
 
 void Session::HandleRequestToUse(const Frame& frame, const wire::DeviceCommand& c) {

@@ -48,6 +48,9 @@ class Session {
   void HandleDeviceCommand(const wire::Frame& frame);
   DeviceTable::Outcome Apply(wire::MsgType type, const wire::DeviceCommand& command);
   void HandleRequestToUse(const wire::Frame& frame, const wire::DeviceCommand& command);
+  void HandleEject(const wire::Frame& frame);
+  void HandleSetEjectVeto(const wire::Frame& frame);
+  bool FromThisMachine() const;  // the peer is on 127.0.0.0/8
   void Reply(const wire::Frame& request, wire::MsgType type, std::vector<uint8_t> payload);
   void ReplyResult(const wire::Frame& request, uint32_t status);
   void Drop(const std::string& why);

@@ -257,6 +257,24 @@ std::optional<EjectReply> DecodeEjectReply(std::span<const uint8_t> p) {
   return e;
 }
 
+std::vector<uint8_t> EncodeSetEjectVeto(const SetEjectVeto& v) {
+  ByteWriter w;
+  w.U8(v.number);
+  w.U32(v.vetoType);
+  w.Text(v.vetoName);
+  return w.Take();
+}
+
+std::optional<SetEjectVeto> DecodeSetEjectVeto(std::span<const uint8_t> p) {
+  ByteReader r(p);
+  SetEjectVeto v;
+  v.number = r.U8();
+  v.vetoType = r.U32();
+  v.vetoName = r.Text();
+  if (!r.AtEnd() || v.vetoName.size() > kMaxVetoName) return std::nullopt;
+  return v;
+}
+
 std::vector<uint8_t> EncodeWriteData(uint8_t number, std::span<const uint8_t> data) {
   ByteWriter w;
   w.U8(number);

@@ -17,11 +17,13 @@ inline constexpr uint32_t kMagic = 0x42554854;  // "THUB"
 inline constexpr uint32_t kHeaderSize = 16;
 inline constexpr uint32_t kMaxPayload = 65536;
 inline constexpr uint16_t kVersionMajor = 1;
-inline constexpr uint16_t kVersionMinor = 0;
+inline constexpr uint16_t kVersionMinor = 1;  // 1.1: Eject answered, SetEjectVeto
 inline constexpr uint16_t kDefaultTcpPort = 2005;
 inline constexpr uint16_t kDiscoveryPort = 9303;
 inline constexpr size_t kMaxDevices = 127;     // device numbers are one signed byte on the bus
 inline constexpr size_t kMaxDescriptors = 64;  // per device
+// A veto name travels to the program as NUL-terminated text in a 260-byte buffer.
+inline constexpr size_t kMaxVetoName = 259;
 
 enum class MsgType : uint16_t {
   Discover = 0x0001,       // UDP, busd -> broadcast or server
@@ -40,8 +42,9 @@ enum class MsgType : uint16_t {
   RequestToUse = 0x0034,
   Result = 0x0040,        // reply to the commands above and to any unknown request
   UseRequested = 0x0050,  // unsolicited, id 0, to the owner's connections
-  Eject = 0x0060,
+  Eject = 0x0060,       // answered with EjectReply, or a Result for a refusal
   EjectReply = 0x0061,
+  SetEjectVeto = 0x0080,  // administration, accepted only from the server's own machine
   WriteData = 0x0070,
   EndData = 0x0071,
 };
@@ -124,6 +127,12 @@ struct EjectReply {
   std::string vetoName;
 };
 
+struct SetEjectVeto {
+  uint8_t number = 0;
+  uint32_t vetoType = 0;  // 0: no veto
+  std::string vetoName;   // at most kMaxVetoName bytes
+};
+
 std::vector<uint8_t> EncodeVersionProbe(const VersionProbe& v);
 std::optional<VersionProbe> DecodeVersionProbe(std::span<const uint8_t> p);
 std::vector<uint8_t> EncodeServerInfo(const ServerInfo& s);
@@ -141,6 +150,9 @@ std::vector<uint8_t> EncodeUseRequested(const UseRequested& u);
 std::optional<UseRequested> DecodeUseRequested(std::span<const uint8_t> p);
 std::vector<uint8_t> EncodeEjectReply(const EjectReply& e);
 std::optional<EjectReply> DecodeEjectReply(std::span<const uint8_t> p);
+std::vector<uint8_t> EncodeSetEjectVeto(const SetEjectVeto& v);
+// nullopt also for a veto name over kMaxVetoName bytes.
+std::optional<SetEjectVeto> DecodeSetEjectVeto(std::span<const uint8_t> p);
 // WriteData: the device number, then the data.
 std::vector<uint8_t> EncodeWriteData(uint8_t number, std::span<const uint8_t> data);
 std::optional<std::pair<uint8_t, std::vector<uint8_t>>> DecodeWriteData(std::span<const uint8_t> p);

@@ -13,6 +13,10 @@
 #include <cstdlib>
 
 #include "app/ui/TrayIcons.h"
+#include "devices/DeviceMenu.h"
+#include "devices/RefreshLock.h"
+#include "devices/ui/DeviceListView.h"
+#include "host/HostChecks.h"
 
 namespace tessaro {
 
@@ -23,21 +27,18 @@ void TraceLine(const std::string& what) {
   std::fflush(stdout);
 }
 
-TMainFm::TMainFm(MainFormServices services, Registry& registry)
+TMainFm::TMainFm(MainFormServices services, MainThread& mainThread)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      registry_(registry),
-      core_(std::move(services), *this),
-      listView_(new QListView(this)) {
+      registry_(services.registry),
+      mainThread_(mainThread),
+      core_(std::move(services), *this) {
   setObjectName(QStringLiteral("TMainFm"));
   // Relative paths (the printer maker table) are taken from the program's folder.
   programFolder_ = QCoreApplication::applicationDirPath().toStdString();
   QDir::setCurrent(QString::fromStdString(programFolder_));
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(listView_);
-  listView_->setObjectName(QStringLiteral("ListView"));
+  BuildListView();
   BuildNotePanel();
   BuildPopupMenu();
 
@@ -61,10 +62,43 @@ TMainFm::TMainFm(MainFormServices services, Registry& registry)
   timerMiniWindow_.setInterval(500);
   timerMiniWindow_.setSingleShot(false);
   QObject::connect(&timerMiniWindow_, &QTimer::timeout, this, [this] { Timer_MiniWindowTimer(); });
-  timerClick_.setInterval(300);
+  timerTrunkUpdate_.setInterval(500);
+  QObject::connect(&timerTrunkUpdate_, &QTimer::timeout, this, [this] { Timer_TrunkUpdateTimer(); });
+  timerRequest_.setSingleShot(true);
+  QObject::connect(&timerRequest_, &QTimer::timeout, this, [this] {
+    if (dispatcher_) dispatcher_->OnReleaseRequestTimer();
+  });
 }
 
-TMainFm::~TMainFm() = default;
+void TMainFm::BuildListView() {
+  itemModel_ = new DeviceItemModel(model_, this);
+  DeviceListHooks hooks;
+  hooks.computerName = [this] { return state_.computerName; };
+  hooks.prepareMenu = [this](size_t row) {
+    return PrepareDeviceMenu(model_, row, registry_, state_);
+  };
+  hooks.runCommand = [this](DeviceCommand command, size_t row) { RunDeviceCommand(command, row); };
+  hooks.quickScan = [this](size_t row) { QuickScan(row); };
+  hooks.bringToFront = [this] {
+    raise();
+    activateWindow();
+  };
+  listView_ = new DeviceListView(*itemModel_, std::move(hooks), this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(listView_);
+}
+
+// A window destroyed without its close sequence (tests, an escaping exception) still stops its
+// reader first: the reader may be waiting to hand a record to this thread.
+TMainFm::~TMainFm() { StopReader(); }
+
+void TMainFm::StopReader() {
+  if (reader_ && refresh_) {
+    reader_->Stop(refresh_->driver(), *core_.Services().pump,
+                  [this] { return state_.flags.SessionEnding; });
+  }
+}
 
 void TMainFm::BuildNotePanel() {
   notePanel_ = new QFrame(this);
@@ -96,6 +130,7 @@ void TMainFm::BuildPopupMenu() {
   aboutMItem_ = popupMenu_->addAction(QStringLiteral("About"));
   popupMenu_->addSeparator();
   exitMItem_ = popupMenu_->addAction(QStringLiteral("Exit"));
+  QObject::connect(popupMenu_, &QMenu::aboutToShow, this, [this] { PopupMenuPopup(); });
   QObject::connect(openMItem_, &QAction::triggered, this, [this] { OpenMItemClick(); });
   QObject::connect(exitMItem_, &QAction::triggered, this, [this] { ExitMItemClick(); });
 }
@@ -103,12 +138,49 @@ void TMainFm::BuildPopupMenu() {
 CreateResult TMainFm::RunCreationSteps(const StartupInputs& inputs) {
   const CreateResult result = core_.Create(inputs);
   if (result != CreateResult::Ready) return result;
+  networkReady_ = core_.NetworkReady();
+  StartDeviceWork();
   const MainFormSettings& settings = core_.Settings();
   setWindowTitle(QString::fromLocal8Bit(settings.WindowCaption.c_str()));
   openMItem_->setText(QString::fromLocal8Bit(settings.TrayOpenCaption.c_str()));
   aboutMItem_->setText(QString::fromLocal8Bit(settings.TrayAboutCaption.c_str()));
   ApplyPlacement();
   return result;
+}
+
+// The lists, the refresh cycle, the event dispatch and the reader, once the creation steps made
+// the Trunk, the refresh lock and the stored lists.
+void TMainFm::StartDeviceWork() {
+  const MainFormSettings& settings = core_.Settings();
+  state_.trunk = core_.Trunk();
+  state_.computerName = settings.ComputerName;
+  state_.firstRunGateway = core_.FirstRunGateway();
+  state_.notifyDeviceDetect = settings.NotifyDeviceDetect;
+  state_.windowsVersionFlags = core_.WindowsVersionFlags();
+  state_.autoPrinters = &core_.AutoPrinterList();
+  state_.autoFaxes = &core_.AutoFaxList();
+  state_.scannerIds = &core_.ScannerIdList();
+
+  const MainFormServices& services = core_.Services();
+  NamedMutex& lock = *core_.RefreshLock();
+  refresh_ = std::make_unique<RefreshCycle>(
+      RefreshServices{services.bus, services.clock, *services.pump, lock, registry_, *this},
+      state_, model_);
+  dispatcher_ = std::make_unique<DriverEventDispatcher>(
+      *refresh_, model_, state_, lock, *this, services.ui, services.clock,
+      [this] { return core_.Host().NetworkReady(); });
+  if (state_.trunk != kInvalidBusHandle) {
+    reader_ = std::make_unique<TReadThread>(
+        services.bus, state_.trunk, mainThread_, services.clock,
+        [this](std::span<const uint8_t> record, int64_t bytes) {
+          dispatcher_->Dispatch(record, bytes);
+        });
+    reader_->Start();
+  }
+}
+
+void TMainFm::Timer_TrunkUpdateTimer() {
+  if (refresh_ && refresh_->TrunkUpdateTick()) timerTrunkUpdate_.stop();
 }
 
 void TMainFm::ApplyPlacement() {
@@ -165,10 +237,47 @@ void TMainFm::Timer_MiniWindowTimer() {
   hide();
 }
 
+void TMainFm::ApplyTrayLook() {
+  SetTrayLook(ChooseTrayLook(core_.Settings().WindowCaption, networkReady_, !notePanel_->isHidden()));
+  tray_->show();
+}
+
+void TMainFm::ShowNotePanel(bool visible) {
+  if (notePanel_->isHidden() == !visible) return;
+  if (visible) notePanel_->resize(width() - 16, notePanel_->height());
+  notePanel_->setVisible(visible);
+  if (visible) notePanel_->raise();
+  ApplyTrayLook();
+}
+
+void TMainFm::NetworkChecked(bool networkReady) {
+  networkReady_ = networkReady;
+  ApplyTrayLook();
+}
+
+// The sliding notice window comes with the notices; until then the tray says it.
+void TMainFm::ShowDeviceFoundNotice(const std::string& displayName) {
+  TraceLine("device found: " + displayName);
+  if (trayAvailable_) {
+    tray_->showMessage(QString::fromLatin1(ProductName),
+                       QString::fromLocal8Bit(displayName.c_str()), QSystemTrayIcon::Information,
+                       3000);
+  }
+}
+
+void TMainFm::StartReleaseRequestTimer(std::chrono::milliseconds delay) {
+  timerRequest_.start(static_cast<int>(delay.count()));
+}
+
+void TMainFm::RepaintList() { listView_->viewport()->repaint(); }
+
 void TMainFm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (y() == kMiniHiddenTop) move(x(), core_.Settings().RestoreTop);
-  if (core_.Trunk() != kInvalidBusHandle) LoadPrinterMakerTable(programFolder_, printerMakers_);
+  if (state_.trunk != kInvalidBusHandle) {
+    LoadPrinterMakerTable(programFolder_, printerMakers_);
+    timerTrunkUpdate_.start();
+  }
   TraceLine("main window shown");
 }
 
@@ -189,10 +298,78 @@ void TMainFm::ShowFromTray() {
 }
 
 void TMainFm::TrayMessage(int message) {
+  if (state_.flags.NoticeBusy) return;
   if (message == kTrayLeftButtonDown || message == kTrayShowRequest) {
     ShowFromTray();
   } else if (message == kTrayRightButtonUp) {
     popupMenu_->popup(QCursor::pos());
+  }
+}
+
+// Rebuilt on every opening: one entry per server, above the separator.
+void TMainFm::PopupMenuPopup() {
+  if (state_.flags.NoticeBusy) return;
+  raise();
+  activateWindow();
+  const QList<QAction*> actions = popupMenu_->actions();
+  for (QAction* action : actions) {
+    if (action == upmItem_) break;
+    popupMenu_->removeAction(action);
+    action->deleteLater();
+  }
+  AddServerEntries();
+}
+
+void TMainFm::AddServerEntries() {
+  // The entries are built even when the lock cannot be had in time.
+  const MainFormServices& services = core_.Services();
+  NamedMutex* lock = core_.RefreshLock();
+  bool held = lock != nullptr && lock->TryLock();
+  for (int attempt = 0; lock != nullptr && !held && attempt < 30 && !state_.flags.Closing;
+       ++attempt) {
+    services.pump->ProcessPendingEvents();
+    services.clock.Sleep(kRefreshLockPoll);
+    held = lock->TryLock();
+  }
+  for (const auto& server : model_.servers()) {
+    const std::string caption = server->displayName;
+    const bool enabled = server->enabled != 0;
+    auto* entry = new QMenu(QString::fromLocal8Bit(caption.c_str()), popupMenu_);
+    entry->menuAction()->setCheckable(true);
+    entry->menuAction()->setChecked(enabled);
+    const auto add = [&](const char* text, bool checkable, bool checked) {
+      QAction* action = entry->addAction(QString::fromLatin1(text));
+      action->setCheckable(checkable);
+      action->setChecked(checked);
+      const std::string item = text;
+      QObject::connect(action, &QAction::triggered, this,
+                       [this, caption, item] { ServerCommand(caption, item); });
+    };
+    add("Enable", true, enabled);
+    add("Disable", true, !enabled);
+    entry->addSeparator();
+    add("Configuration...", false, false);
+    popupMenu_->insertMenu(upmItem_, entry);
+  }
+  if (held) lock->Unlock();
+}
+
+// The server and device commands are the device operations' own; until they exist here the
+// choice is only traced.
+void TMainFm::ServerCommand(const std::string& displayName, const std::string& item) {
+  TraceLine("server command " + item + " for " + displayName);
+}
+
+void TMainFm::RunDeviceCommand(DeviceCommand command, size_t row) {
+  TraceLine("device command " + std::to_string(static_cast<int>(command)) + " for row " +
+            std::to_string(row));
+}
+
+void TMainFm::QuickScan(size_t row) {
+  const DeviceData& device = model_.row(row);
+  if (QuickScanRuns(device, ReadStoredDeviceEntry(registry_, state_.appKey, device),
+                    state_.windowsVersionFlags)) {
+    RunDeviceCommand(DeviceCommand::ScanNow, row);
   }
 }
 
@@ -207,12 +384,12 @@ void TMainFm::ExitMItemClick() {
 }
 
 void TMainFm::EndSession() {
-  sessionEnding_ = true;
+  state_.flags.SessionEnding = true;
   close();
 }
 
 void TMainFm::closeEvent(QCloseEvent* event) {
-  if (!exitRequested_ && !sessionEnding_) {
+  if (!exitRequested_ && !state_.flags.SessionEnding) {
     // The close box only hides; the tray icon is the way back. Without a tray, minimise.
     event->ignore();
     if (!trayAvailable_) {
@@ -227,13 +404,18 @@ void TMainFm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainFm::RunCloseSequence(QCloseEvent* event) {
-  if (closing_) {
+  if (state_.flags.Closing) {
     event->ignore();
     return;
   }
-  closing_ = true;
+  state_.flags.Closing = true;
   const MainWindowPlacement placement = CurrentPlacement();
+  timerTrunkUpdate_.stop();
+  timerRequest_.stop();
+  StopReader();
+  if (refresh_) refresh_->CloseServers();
   core_.CloseListsAndTrunk();
+  state_.trunk = kInvalidBusHandle;
   tray_->hide();
   core_.CloseSocketsAndLock();
   event->accept();

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QFrame>
-#include <QListView>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -15,6 +14,14 @@
 
 #include "app/MainFormCore.h"
 #include "autoconnect/PrinterMakers.h"
+#include "devices/ClientState.h"
+#include "devices/DeviceListModel.h"
+#include "devices/DeviceMenu.h"
+#include "devices/DriverEvents.h"
+#include "devices/MainWindowPort.h"
+#include "devices/RefreshCycle.h"
+#include "driver/Readthread.h"
+#include "platform/MainThread.h"
 
 class QLabel;
 
@@ -25,9 +32,12 @@ inline constexpr int kTrayLeftButtonDown = 513;
 inline constexpr int kTrayRightButtonUp = 517;
 inline constexpr int kTrayShowRequest = 119;
 
-class TMainFm : public QWidget, public MainFormShell {
+class DeviceItemModel;
+class DeviceListView;
+
+class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
  public:
-  TMainFm(MainFormServices services, Registry& registry);
+  TMainFm(MainFormServices services, MainThread& mainThread);
   ~TMainFm() override;
 
   // The creation steps; on SetupIncomplete the caller ends the program.
@@ -42,12 +52,20 @@ class TMainFm : public QWidget, public MainFormShell {
   void ExitMItemClick();
   // The session ends: the close sequence runs with SessionEnding set.
   void EndSession();
+  // The device menu's commands and the double click on a row.
+  void RunDeviceCommand(DeviceCommand command, size_t row);
+  void QuickScan(size_t row);
+  // A tray menu server entry's sub-items, for the server with this caption.
+  void ServerCommand(const std::string& displayName, const std::string& item);
 
   MainFormCore& Core() { return core_; }
+  DeviceListModel& Rows() { return model_; }
+  DeviceListView* ListView() const { return listView_; }
+  ClientState& State() { return state_; }
   QMenu* PopupMenu() const { return popupMenu_; }
   QFrame* NotePanel() const { return notePanel_; }
   QSystemTrayIcon* Tray() const { return tray_; }
-  bool Closing() const { return closing_; }
+  bool Closing() const { return state_.flags.Closing; }
   const std::string& ProgramFolder() const { return programFolder_; }
 
   // MainFormShell
@@ -55,6 +73,13 @@ class TMainFm : public QWidget, public MainFormShell {
   void AddTrayIcon() override;
   void StartMiniWindowTimer() override;
   void StartNotifyVersionTimer(int intervalMs) override;
+
+  // MainWindowPort
+  void ShowNotePanel(bool visible) override;
+  void NetworkChecked(bool networkReady) override;
+  void ShowDeviceFoundNotice(const std::string& displayName) override;
+  void StartReleaseRequestTimer(std::chrono::milliseconds delay) override;
+  void RepaintList() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -65,6 +90,13 @@ class TMainFm : public QWidget, public MainFormShell {
  private:
   void BuildNotePanel();
   void BuildPopupMenu();
+  void BuildListView();
+  void PopupMenuPopup();
+  void AddServerEntries();
+  void StartDeviceWork();
+  void StopReader();
+  void Timer_TrunkUpdateTimer();
+  void ApplyTrayLook();
   void ApplyPlacement();
   MainWindowPlacement CurrentPlacement() const;
   void ShowFromTray();
@@ -72,13 +104,19 @@ class TMainFm : public QWidget, public MainFormShell {
   void RunCloseSequence(QCloseEvent* event);
 
   Registry& registry_;
+  MainThread& mainThread_;
   MainFormCore core_;
+  ClientState state_;
+  DeviceListModel model_{*this};
+  std::unique_ptr<RefreshCycle> refresh_;
+  std::unique_ptr<DriverEventDispatcher> dispatcher_;
+  std::unique_ptr<TReadThread> reader_;
   std::string programFolder_;
-  bool closing_ = false;
-  bool sessionEnding_ = false;
   bool exitRequested_ = false;
   bool trayAvailable_ = false;
-  QListView* listView_;
+  bool networkReady_ = false;
+  DeviceItemModel* itemModel_ = nullptr;
+  DeviceListView* listView_ = nullptr;
   QFrame* notePanel_ = nullptr;
   QLabel* noteMemo_ = nullptr;
   QMenu* popupMenu_ = nullptr;
@@ -90,7 +128,8 @@ class TMainFm : public QWidget, public MainFormShell {
   QSystemTrayIcon* tray_ = nullptr;
   QTimer timerMiniWindow_;
   QTimer timerNotifyVer_;
-  QTimer timerClick_;
+  QTimer timerTrunkUpdate_;
+  QTimer timerRequest_;
   PrinterMakerTable printerMakers_;
 };
 

@@ -16,6 +16,7 @@
 #include "app/RegistryText.h"
 #include "app/ui/FormShells.h"
 #include "app/ui/Main.h"
+#include "app/ui/QtPlatform.h"
 #include "app/ui/QtUiPort.h"
 #include "app/ui/SingleInstance.h"
 #include "platform/linux/BusIpcTransport.h"
@@ -30,11 +31,6 @@
 namespace {
 
 using namespace tessaro;
-
-class QtEventPump : public EventPump {
- public:
-  void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
-};
 
 std::vector<std::string> ArgumentsOf(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
@@ -125,7 +121,8 @@ int main(int argc, char** argv) {
                               return std::make_unique<FileNamedMutex>(name);
                             }};
 
-  TMainFm mainForm(services, registry);
+  QtMainThread mainThread;
+  TMainFm mainForm(services, mainThread);
   ui.SetMainWindow(&mainForm);
   StartupInputs inputs;
   inputs.programPath = QCoreApplication::applicationFilePath().toStdString();

@@ -11,6 +11,7 @@
 #include "tests/app/HiveFixture.h"
 #include "tests/support/FakeBusTransport.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeFirewall.h"
 #include "tests/support/ScriptedUi.h"
 
 namespace tessaro {
@@ -54,16 +55,6 @@ class OneAdapterNetwork : public HostNetwork {
     return ReceiveStatus::Datagram;
   }
   void CloseSocket(int) override { --openSockets; }
-};
-
-class AbsentFirewall : public Firewall {
- public:
-  uint32_t Connect() override { return kClassNotRegistered; }
-  uint32_t OpenProfile() override { return 0; }
-  Entry FindPort(long, int) override { return {}; }
-  Entry FindApplication(const std::string&) override { return {}; }
-  uint32_t AddPort(long, int, const std::string&) override { return 0; }
-  uint32_t AddApplication(const std::string&, const std::string&) override { return 0; }
 };
 
 class RecordingShell : public MainFormShell {
@@ -118,7 +109,7 @@ class MainFormCoreTest : public HiveTest {
 
   testing::FakeBusTransport bus_;
   testing::FakeClock clock_;
-  AbsentFirewall firewall_;
+  testing::AbsentFirewall firewall_;
   OneAdapterNetwork network_;
   testing::ScriptedUi ui_;
   RecordingShell shell_;

@@ -110,8 +110,10 @@ class BusdProcess : public ::testing::Test {
   }
 
   void StartBusd(std::vector<std::string> extra) {
+    // Its own machine hive: what busd records of linked devices stays in the test's folder.
     std::vector<std::string> args{"--runtime-dir", runtime_, "--computer-name", "PC-A",
-                                  "--drop-after", "2"};
+                                  "--drop-after", "2", "--machine-hive",
+                                  hiveDir_ / "machine.hive"};
     args.insert(args.end(), extra.begin(), extra.end());
     busd_ = std::make_unique<testing::Process>(TESSARO_BINARY_DIR "/busd/tessaro-busd", args);
     ASSERT_TRUE(busd_->Start());
@@ -171,6 +173,7 @@ class BusdProcess : public ::testing::Test {
   }
 
   testing::TempDir runtimeDir_{"/tmp/busd-"};
+  testing::TempDir hiveDir_{"/tmp/busd-hive-"};
   const std::string runtime_ = runtimeDir_.path();
   std::unique_ptr<testing_hub::FakeHub> hub_;
   std::unique_ptr<testing::Process> busd_;

@@ -37,8 +37,30 @@ class FakeBackend : public BusBackend {
     return true;
   }
 
+  std::vector<LinkedDevice> LinkedDevices() const override {
+    std::vector<LinkedDevice> out;
+    for (const auto& [ip, list] : devices)
+      for (const auto& d : list)
+        if (!d.owner.empty() && d.owner == computerName) out.push_back({ip, d});
+    return out;
+  }
+  bool Eject(uint32_t ip, uint8_t number,
+             std::function<void(uint32_t, const wire::EjectReply&)> done) override {
+    if (!reachable) return false;
+    ejects.push_back({ip, number, std::move(done)});
+    return true;
+  }
+
+  struct EjectAsked {
+    uint32_t ip;
+    uint8_t number;
+    std::function<void(uint32_t, const wire::EjectReply&)> done;
+  };
+
+  std::string computerName = "PC-A";
   std::vector<ServerEntry> servers;
   std::map<uint32_t, std::vector<wire::DeviceInfo>> devices;
+  std::vector<EjectAsked> ejects;
   bool reachable = true;
   std::vector<uint32_t> attached;
   std::vector<Forwarded> forwarded;

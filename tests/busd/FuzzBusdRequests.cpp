@@ -27,6 +27,7 @@ class Harness : public ReplyRouter {
     backend.servers = {s, s};
     wire::DeviceInfo d;
     d.product = std::string(100, 'p');
+    d.owner = backend.computerName;  // linked here: node and eject requests reach the backend
     backend.devices[s.ip] = std::vector<wire::DeviceInfo>(40, d);
     for (int i = 0; i < 3; ++i) {
       const ConnectionInfo info{i + 1, i != 2, 77, s.ip};
@@ -42,6 +43,9 @@ class Harness : public ReplyRouter {
     auto forwarded = std::move(backend.forwarded);
     backend.forwarded.clear();
     for (auto& f : forwarded) f.done(result);
+    auto ejects = std::move(backend.ejects);
+    backend.ejects.clear();
+    for (auto& e : ejects) e.done(result, {result, std::string(result, 'v')});
   }
 
   fakes::FakeBackend backend;

@@ -60,6 +60,10 @@ for ip in 127.0.0.2 127.0.0.3; do
 done
 
 TESSARO_BUILD_DIR=$build "$top/tessaro.sh" install
+# The user has enabled both servers (their entries in the user hive), so the client lists their
+# devices at once.
+"$build/tests/demo/demo_enable_servers" OFFICE-HUB=127.0.0.2=00:1C:F0:AA:0B:01 \
+  STUDIO-HUB=127.0.0.3=00:1C:F0:AA:0B:02
 client=$build/app/tessaro-utility
 if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_DEMO_XVFB:-}" ]; then
   echo "== The client (close it from its tray menu: Exit)"

@@ -43,7 +43,11 @@ serial =
 )";
 
 std::map<std::string, std::string> Lab::Pc::Env() const {
-  return {{"TESSARO_RUNTIME_DIR", runtimeDir}, {"TESSARO_COMPUTERNAME", name}};
+  return {{"TESSARO_RUNTIME_DIR", runtimeDir},
+          {"TESSARO_COMPUTERNAME", name},
+          {"TESSARO_MACHINE_HIVE", machineHive},
+          {"TESSARO_USER_HIVE", userHive},
+          {"TESSARO_LOCK_DIR", lockDir}};
 }
 
 Lab::Lab() : dir_("/tmp/tessaro-lab.") {}
@@ -94,8 +98,11 @@ Lab::Pc& Lab::StartPc(const std::string& name, const std::vector<std::string>& s
   auto pc = std::make_unique<Pc>();
   pc->name = name;
   pc->runtimeDir = dir_ / ("pc-" + name);
+  pc->userHive = dir_ / ("user-" + name + ".hive");
+  pc->lockDir = dir_ / ("lock-" + name);
+  pc->machineHive = dir_ / ("machine-" + name + ".hive");
   std::vector<std::string> args = {"--runtime-dir", pc->runtimeDir, "--computer-name", name,
-                                   "--group", "root"};
+                                   "--group", "root", "--machine-hive", pc->machineHive};
   // Configured servers only, unless the test is about finding servers by broadcast.
   if (!servers.empty()) args.push_back("--no-discovery");
   for (const auto& s : servers) {

@@ -29,6 +29,9 @@ class Lab {
   struct Pc {
     std::string name;
     std::string runtimeDir;
+    std::string machineHive;  // where its busd records the devices linked to it
+    std::string userHive;     // this PC's user hive and named-mutex folder, for client operations
+    std::string lockDir;
     std::unique_ptr<Process> busd;
     std::map<std::string, std::string> Env() const;
   };

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// list: one refresh as the tray client makes it, printed as servers, then rows in list order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "autoconnect/AutoConnectLists.h"
+#include <vector>
+
+#include "devices/Records.h"
+#include "driver/DriverClient.h"
+#include "platform/NamedMutex.h"
+#include "platform/Registry.h"
+
+namespace tessaro::cli {
+
+// What `list` needs beyond the bus; main() fills it from the environment, tests with their own.
+struct ClientEnvironment {
+  Registry* registry = nullptr;       // the user's hive (TESSARO_USER_HIVE)
+  NamedMutex* refreshLock = nullptr;  // "RefreshServerList_QXV", shared with the client
+  std::string computerName;
+  uint32_t windowsVersionFlags = 0;
+  // The first gateway of each qualifying adapter, for the first-run rule.
+  std::function<std::vector<std::string>()> defaultGateways;
+};
+
+
+std::string FormatListServer(const ServerData& server, bool json);
+std::string FormatListRow(const DeviceData& row, bool json);
+
+// Runs the refresh over `trunk` and prints the result; returns the exit status.
+int RunList(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHandle trunk,
+            bool json, std::ostream& out, std::ostream& err);
+
+}  // namespace tessaro::cli

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "devices/DeviceListModel.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "devices/DeviceTypes.h"
+#include "devices/MainWindowPort.h"
+#include "devices/RowLook.h"
+
+namespace tessaro {
+
+namespace {
+
+bool ServerLess(const std::unique_ptr<ServerData>& a, const std::unique_ptr<ServerData>& b) {
+  const int byName = CompareIgnoreCase(a->name, b->name);
+  return byName != 0 ? byName < 0 : CompareIgnoreCase(a->ip, b->ip) < 0;
+}
+
+}  // namespace
+
+void DeviceListModel::AddListener(DeviceListListener* listener) { listeners_.push_back(listener); }
+
+void DeviceListModel::RemoveListener(DeviceListListener* listener) {
+  std::erase(listeners_, listener);
+}
+
+ServerData* DeviceListModel::FindServer(const std::string& name, const std::string& ip) const {
+  for (const auto& s : servers_)
+    if (s->name == name && s->ip == ip) return s.get();
+  return nullptr;
+}
+
+ServerData* DeviceListModel::FindEnabledServerByIp(const std::string& ip) const {
+  for (const auto& s : servers_)
+    if (s->ip == ip && s->handle != kInvalidBusHandle && s->enabled) return s.get();
+  return nullptr;
+}
+
+ServerData* DeviceListModel::FindServerByDisplayName(const std::string& displayName) const {
+  for (const auto& s : servers_)
+    if (s->displayName == displayName) return s.get();
+  return nullptr;
+}
+
+ServerData& DeviceListModel::AddServer(std::unique_ptr<ServerData> server) {
+  ServerData& added = *server;
+  servers_.push_back(std::move(server));
+  std::stable_sort(servers_.begin(), servers_.end(), ServerLess);
+  Notify([](DeviceListListener& l) { l.ServersChanged(); });
+  return added;
+}
+
+void DeviceListModel::RemoveServer(const ServerData* server) {
+  const auto removed = std::erase_if(servers_, [&](const auto& s) { return s.get() == server; });
+  if (removed > 0) Notify([](DeviceListListener& l) { l.ServersChanged(); });
+}
+
+DeviceListModel::ServerList DeviceListModel::TakeServers() {
+  ServerList taken = std::move(servers_);
+  servers_.clear();
+  if (!taken.empty()) Notify([](DeviceListListener& l) { l.ServersChanged(); });
+  return taken;
+}
+
+std::optional<size_t> DeviceListModel::IndexOf(const DeviceData* data) const {
+  for (size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i].get() == data) return i;
+  return std::nullopt;
+}
+
+std::optional<size_t> DeviceListModel::FindRow(const std::string& serverName,
+                                               const std::string& serverIp,
+                                               const std::string& deviceNumber) const {
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    const DeviceData& d = *rows_[i];
+    if (d.serverName == serverName && d.serverIp == serverIp && d.deviceNumber == deviceNumber)
+      return i;
+  }
+  return std::nullopt;
+}
+
+DeviceData* DeviceListModel::FindDeviceRow(const std::string& serverName,
+                                           const std::string& serverIp,
+                                           const std::string& identityText) const {
+  if (serverName.empty() || serverIp.empty() || identityText.empty()) return nullptr;
+  for (const auto& d : rows_) {
+    if (d->serverName == serverName && d->serverIp == serverIp &&
+        d->DeviceIdentityText == identityText)
+      return d.get();
+  }
+  return nullptr;
+}
+
+void DeviceListModel::AppendRow(std::unique_ptr<DeviceData> data) {
+  const size_t index = rows_.size();
+  Notify([&](DeviceListListener& l) { l.RowAboutToBeInserted(index); });
+  rows_.push_back(std::move(data));
+  Notify([&](DeviceListListener& l) { l.RowInserted(index); });
+}
+
+void DeviceListModel::NotifyChanged(size_t index) {
+  Notify([&](DeviceListListener& l) { l.RowChanged(index); });
+}
+
+void DeviceListModel::RemoveRow(size_t index) {
+  if (index >= rows_.size()) return;
+  Notify([&](DeviceListListener& l) { l.RowAboutToBeRemoved(index); });
+  std::unique_ptr<DeviceData> gone = std::move(rows_[index]);
+  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (IsUnnamedDevice(gone->manufacturer, gone->product)) slots_.Release(gone->displayName);
+  Notify([&](DeviceListListener& l) { l.RowRemoved(index); });
+  window_.ShowNotePanel(rows_.empty());
+}
+
+void DeviceListModel::SortRows() {
+  // Most refreshes change no sort key: one pass settles it.
+  const auto less = [](const auto& a, const auto& b) { return RowLess(*a, *b); };
+  if (std::is_sorted(rows_.begin(), rows_.end(), less)) return;
+  std::vector<size_t> order(rows_.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return RowLess(*rows_[a], *rows_[b]); });
+  Notify([](DeviceListListener& l) { l.RowsAboutToBeSorted(); });
+  std::vector<std::unique_ptr<DeviceData>> sorted;
+  std::vector<size_t> newIndexOf(rows_.size());
+  sorted.reserve(rows_.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    newIndexOf[order[i]] = i;
+    sorted.push_back(std::move(rows_[order[i]]));
+  }
+  rows_ = std::move(sorted);
+  Notify([&](DeviceListListener& l) { l.RowsSorted(newIndexOf); });
+}
+
+}  // namespace tessaro

@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The real main window on Qt's off-screen platform, over real busd and hubd processes in the
+// test's network namespace: rows appear and change by the driver's events, the list paints them,
+// and the tray menu lists each server once.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "app/ui/Main.h"
+#include "app/ui/QtPlatform.h"
+#include "autoconnect/AutoConnectStore.h"
+#include "devices/ui/DeviceListView.h"
+#include "platform/linux/BusIpcTransport.h"
+#include "platform/linux/FileNamedMutex.h"
+#include "platform/linux/LinuxHostNetwork.h"
+#include "platform/linux/SqliteRegistry.h"
+#include "platform/linux/SystemClock.h"
+#include "tests/integration/Lab.h"
+#include "tests/support/FakeFirewall.h"
+#include "tests/support/ScriptedUi.h"
+
+namespace tessaro {
+namespace {
+
+using testing::Lab;
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_main_window";
+  static char* argv[] = {name, nullptr};
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// Pumps the event loop until `condition` holds.
+template <typename F>
+bool PumpUntil(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    App();
+    lab_.StartHub({"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", testing::kPrinterAndStorage, {}});
+    lab_.StartHub({"127.0.0.3", "STUDIO-HUB", "00:1C:F0:AA:0B:02", testing::kMfpAndScanner, {}});
+    pc_ = &lab_.StartPc("PC-A", {"127.0.0.2", "127.0.0.3"});
+    ::setenv("TESSARO_COMPUTERNAME", "PC-A", 1);
+    ::setenv("TESSARO_LOCK_DIR", (lab_.dir() / "locks").c_str(), 1);
+    for (const auto& [name, ip, mac] : {std::tuple{"OFFICE-HUB", "127.0.0.2", "00:1C:F0:AA:0B:01"},
+                                        std::tuple{"STUDIO-HUB", "127.0.0.3", "00:1C:F0:AA:0B:02"}}) {
+      ServerInfoReg entry{name, ip, mac, 1, "", "", ""};
+      WriteServerEntry(registry_, AppRegistryKey, entry);
+    }
+  }
+
+  std::unique_ptr<TMainFm> OpenWindow() {
+    MainFormServices services{registry_, bus_, clock_, firewall_, network_, ui_, &pump_,
+                              [](const std::string& name) -> std::unique_ptr<NamedMutex> {
+                                return std::make_unique<FileNamedMutex>(name);
+                              },
+                              stdout};
+    auto form = std::make_unique<TMainFm>(services, mainThread_);
+    StartupInputs inputs;
+    inputs.workArea = {0, 0, 1024, 768};
+    EXPECT_EQ(form->RunCreationSteps(inputs), CreateResult::Ready);
+    form->ShowAfterCreation();
+    return form;
+  }
+
+  static std::string StateOf(TMainFm& form, const std::string& displayName) {
+    for (size_t i = 0; i < form.Rows().rowCount(); ++i) {
+      if (form.Rows().row(i).displayName == displayName) return form.Rows().row(i).stateText;
+    }
+    return "(no row)";
+  }
+
+  static QImage Grab(TMainFm& form) {
+    form.ListView()->doItemsLayout();
+    QCoreApplication::processEvents();
+    return form.ListView()->viewport()->grab().toImage();
+  }
+
+  // Whether some pixel of the row's state-text band is close to `colour`.
+  static bool StateBandHas(const QImage& image, int row, QColor colour) {
+    for (int y = row * kRowHeight + 28; y < (row + 1) * kRowHeight - 1; ++y) {
+      for (int x = 68; x < image.width(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        if (std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40 &&
+            std::abs(c.blue() - colour.blue()) < 40) {
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  Lab lab_;
+  Lab::Pc* pc_ = nullptr;
+  SqliteRegistry registry_{HivePaths{lab_.dir() / "user.hive", lab_.dir() / "machine.hive"}};
+  BusIpcTransport bus_{lab_.dir() / "pc-PC-A"};
+  SystemClock clock_;
+  testing::AbsentFirewall firewall_;
+  LinuxHostNetwork network_;
+  testing::ScriptedUi ui_;
+  QtEventPump pump_;
+  QtMainThread mainThread_;
+};
+
+TEST_F(MainWindowTest, RowsAppearChangeByEventsAndAreDrawn) {
+  auto form = OpenWindow();
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
+  // Storage (reported in lower case) before MFP before printer; the camera, unknown, last.
+  EXPECT_EQ(form->Rows().row(0).vendorId, "2E10");
+  EXPECT_EQ(form->Rows().row(3).type, "UNKNOWN");
+  EXPECT_TRUE(form->NotePanel()->isHidden());
+
+  QImage image = Grab(*form);
+  EXPECT_EQ(image.pixelColor(100, kRowHeight - 1), QColor(192, 192, 192));  // the line under a row
+  EXPECT_TRUE(StateBandHas(image, 0, QColor(0, 0, 255)));
+
+  // Another PC takes the printer: the row follows by events alone (no timer is running by now).
+  Lab::Pc& other = lab_.StartPc("PC-B", {"127.0.0.2"});
+  ASSERT_TRUE(lab_.WaitForServerState(other, "127.0.0.2", "1"));
+  ASSERT_TRUE(lab_.AttachAll(other, {"127.0.0.2"}));
+  const std::string printer = form->Rows().row(2).displayName;
+  ASSERT_EQ(lab_.Cli(other, {"link", "127.0.0.2", "1"}).exitCode, 0);
+  ASSERT_EQ(lab_.Cli(other, {"lock", "127.0.0.2", "1", "2", "3600"}).exitCode, 0);
+  ASSERT_TRUE(PumpUntil([&] { return StateOf(*form, printer) == " - Use By (PC-B)"; }))
+      << StateOf(*form, printer);
+  image = Grab(*form);
+  EXPECT_TRUE(StateBandHas(image, 2, QColor(255, 0, 0)));
+
+  // The storage device goes from its server: its row goes, and the other rows stay.
+  lab_.EditHubDevices("127.0.0.2", R"([device 1]
+type = PRINTER
+vendor-id = 04F9
+product-id = 0042
+manufacturer = Lumen
+product = Laser 2040
+serial = LW2040-00731
+)");
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 3; }));
+  EXPECT_EQ(form->Rows().row(0).type, "MFP");
+}
+
+TEST_F(MainWindowTest, TrayMenuListsEachServerOnceAfterTwoOpenings) {
+  auto form = OpenWindow();
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; })) << form->Rows().servers().size() << " servers " << lab_.Cli(*pc_, {"servers"}).out << pc_->busd->Output();
+  QMenu* menu = form->PopupMenu();
+  for (int opening = 0; opening < 2; ++opening) {
+    emit menu->aboutToShow();
+    QCoreApplication::processEvents();
+  }
+  std::vector<std::string> captions;
+  for (QAction* action : menu->actions()) captions.push_back(action->text().toStdString());
+  const std::vector<std::string> expected = {"OFFICE-HUB - 127.0.0.2", "STUDIO-HUB - 127.0.0.3", "",
+                                             "Advanced Options", "Open Tessaro Utility",
+                                             "About Tessaro Utility", "", "Exit"};
+  EXPECT_EQ(captions, expected);
+  QMenu* server = menu->actions()[0]->menu();
+  ASSERT_NE(server, nullptr);
+  std::vector<std::string> items;
+  for (QAction* action : server->actions()) {
+    items.push_back(action->text().toStdString() + (action->isChecked() ? "*" : ""));
+  }
+  EXPECT_EQ(items, (std::vector<std::string>{"Enable*", "Disable", "", "Configuration..."}));
+}
+
+}  // namespace
+}  // namespace tessaro

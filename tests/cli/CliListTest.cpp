@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// tessaro-cli list over a scripted bus: its failures, its text lines and the first-run rule.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/CliRunner.h"
+#include "host/WindowsVersion.h"
+#include "tests/devices/RefreshFixture.h"
+
+using namespace tessaro;
+using namespace tessaro::cli;
+using namespace tessaro::testing;
+
+namespace {
+
+const Hub kHub{"192.168.1.20", "Office", "00:1C:F0:AA:0B:01"};
+
+class CliListTest : public ::testing::Test {
+ protected:
+  CliListTest() {
+    bus.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{"trunk/0"});
+    bus.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{"spur/0"});
+    bus.SetReply("trunk/0", busop::kAttachServer, FakeBusTransport::Success({}));
+    bus.SetReply("trunk/0", busop::kGetServerList, FakeBusTransport::Success(ServerList({kHub})));
+    bus.SetReply("spur/0", busop::kGetSpurAddress,
+                 FakeBusTransport::Success(AddressReply({192, 168, 1, 20})));
+    bus.SetReply("spur/0", busop::kGetDeviceList,
+                 FakeBusTransport::Success(DeviceList({Dev{}, Dev{.number = 4, .manufacturer = "",
+                                                                  .product = "", .serial = ""}})));
+    env.registry = &registry;
+    env.refreshLock = &lock;
+    env.computerName = "PC-A";
+    env.windowsVersionFlags = kWinVistaOrLater | kWinNT5OrLater;
+    env.defaultGateways = [this] { return gateways; };
+  }
+  int Run(std::vector<std::string> args, const ClientEnvironment& e) {
+    std::ostringstream o, r;
+    const int status = RunCli(args, bus, clock, o, r, e);
+    out = o.str();
+    err = r.str();
+    return status;
+  }
+  int Run(std::vector<std::string> args) { return Run(std::move(args), env); }
+
+  FakeBusTransport bus;
+  FakeClock clock;
+  TempDir dir;
+  SqliteRegistry registry{HivePaths{dir / "user.hive", dir / "machine.hive"}};
+  FileNamedMutex lock{kRefreshLockMutexName, dir.path()};
+  std::vector<std::string> gateways;
+  ClientEnvironment env;
+  std::string out, err;
+};
+
+}  // namespace
+
+TEST_F(CliListTest, FirstRunGatewayIsEnabledStoredAndListed) {
+  gateways = {kHub.ip, "10.0.0.1"};
+  ASSERT_EQ(Run({"list"}), exitcode::kOk) << err;
+  EXPECT_EQ(out,
+            "server Office - 192.168.1.20  mac 00:1C:F0:AA:0B:01  state 1  storage mode 1  enabled\n"
+            "  USB Device 1 - Waiting to Connect  [PRINTER]  #4 on Office (192.168.1.20)\n"
+            "  Lumen - Laser 2040 - Waiting to Connect  [PRINTER]  #1 on Office (192.168.1.20)\n");
+  ServerInfoReg stored;
+  stored.ServerIP = kHub.ip;
+  stored.ServerMAC = kHub.mac;
+  ASSERT_TRUE(ReadServerEntry(registry, AppRegistryKey, stored));
+  EXPECT_EQ(stored.ServerEnable, 1);
+  EXPECT_EQ(bus.openHandles(), 0) << "every Spur and the Trunk closed";
+
+  // The stored entry ends the first run: the next start has no first-run gateway, but the
+  // stored enable keeps the server attached.
+  EXPECT_EQ(FirstRunGateway(registry, AppRegistryKey, env.windowsVersionFlags, gateways), "");
+  ASSERT_EQ(Run({"--json", "list"}), exitcode::kOk);
+  EXPECT_NE(out.find(R"("enabled":true)"), std::string::npos) << out;
+}
+
+TEST_F(CliListTest, FirstRunGatewayRule) {
+  EXPECT_EQ(FirstRunGateway(registry, AppRegistryKey, 0, {}), "");
+  EXPECT_EQ(FirstRunGateway(registry, AppRegistryKey, kWinNT4, {"10.0.0.1"}), "") << "NT 4.0";
+  EXPECT_EQ(FirstRunGateway(registry, AppRegistryKey, kWin2000, {"", "10.0.0.1"}), "")
+      << "the first adapter has no gateway";
+  EXPECT_EQ(FirstRunGateway(registry, AppRegistryKey, kWin2000, {"10.0.0.1", ""}), "10.0.0.1");
+  AutoConnectInfo entry;
+  entry.ServerIP = "10.0.0.9";
+  entry.ServerMAC = "00:00:00:00:00:09";
+  entry.DeviceVid = "0001";
+  entry.DevicePid = "0002";
+  ASSERT_TRUE(WriteDeviceEntry(registry, AppRegistryKey, entry));
+  EXPECT_EQ(FirstRunGateway(registry, AppRegistryKey, kWin2000, {"10.0.0.1"}), "");
+}
+
+TEST_F(CliListTest, FailuresPrintNothing) {
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    int status;
+  } cases[] = {
+      {"no server list", [&] {
+         bus.SetReply("trunk/0", busop::kGetServerList, FakeBusTransport::Fail(buserr::kGenFailure));
+       }, exitcode::kFailed},
+      {"a device list longer than its buffer", [&] {
+         auto reply = FakeBusTransport::Success(DeviceList({}));
+         reply.bytesReturned = kDeviceListBufferSize + 1;
+         bus.SetReply("spur/0", busop::kGetDeviceList, reply);
+       }, exitcode::kFailed},
+      {"no Trunk", [&] { bus.SetInterfaces(InterfaceClass::Trunk, std::nullopt); },
+       exitcode::kSetupIncomplete},
+  };
+  gateways = {kHub.ip};
+  for (const auto& c : cases) {
+    c.arrange();
+    EXPECT_EQ(Run({"--json", "list"}), c.status) << c.what;
+    EXPECT_EQ(out, "") << c.what;
+    EXPECT_NE(err, "") << c.what;
+  }
+  EXPECT_EQ(Run({"list", "extra"}), exitcode::kUsage);
+}
+
+TEST_F(CliListTest, WithoutTheClientsServicesListFails) {
+  EXPECT_EQ(Run({"list"}, ClientEnvironment{}), exitcode::kFailed);
+  EXPECT_EQ(out, "");
+}
