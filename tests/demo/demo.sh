@@ -88,3 +88,19 @@ import -window root "$shot"
 echo "== The client"
 grep "tessaro-utility:" "$demo/client.log" || true
 echo "demo: screenshot of the client on Xvfb: $shot"
+
+# Another PC takes the printer; the client's row follows by the driver's events.
+"$build/busd/tessaro-busd" --runtime-dir "$demo/run-lab" --computer-name LAB-PC \
+  --server 127.0.0.2 --no-discovery --group root 2>"$demo/busd-lab.log" &
+pids+=($!)
+wait_for "$demo/busd-lab.log" "busd: ready"
+lab() { TESSARO_RUNTIME_DIR=$demo/run-lab TESSARO_COMPUTERNAME=LAB-PC "$cli" "$@"; }
+for _ in $(seq 1 100); do lab servers 2>/dev/null | grep -q "state 1" && break; sleep 0.05; done
+lab attach 127.0.0.2 >/dev/null
+for _ in $(seq 1 100); do [ -n "$(lab spurs 2>/dev/null)" ] && break; sleep 0.05; done
+lab link 127.0.0.2 1 >/dev/null && lab lock 127.0.0.2 1 2 3600 >/dev/null
+echo "== LAB-PC took the printer"
+sleep 0.5
+shot2=${shot%.png}-lab-pc.png
+import -window root "$shot2"
+echo "demo: screenshot after LAB-PC took the printer: $shot2"
