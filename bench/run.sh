@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the benchmarks: run.sh BUILD_DIR [BUS_ROUNDS]
 #  bench_bus and bench_refresh in network namespaces of their own (they start servers), then
-#  bench_pages (page saving against cjpeg and img2pdf; it needs no network). Each prints ratios
+#  bench_draw (painting device rows) and bench_pages (page saving against cjpeg and img2pdf; it needs no network). Each prints ratios
 #  against a reference measured in the same run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,5 +9,7 @@ build=${1:?usage: run.sh BUILD_DIR}
 "$top/tests/netns-run.sh" "$build/bench/bench_bus" "${@:2}"
 echo
 "$top/tests/netns-run.sh" "$build/bench/bench_refresh"
+echo
+"$build/bench/bench_draw"
 echo
 "$build/bench/bench_pages"

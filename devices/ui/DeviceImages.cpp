@@ -3,6 +3,8 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <map>
+#include <tuple>
 
 namespace tessaro {
 namespace {
@@ -167,6 +169,16 @@ QPixmap TypeImageWithOverlay(int index, int overlay, qreal ratio) {
     p.drawPixmap(0, 0, OverlayImage(overlay, ratio));
   }
   return image;
+}
+
+const QPixmap& CachedTypeImage(int index, int overlay, qreal ratio) {
+  static std::map<std::tuple<int, int, qreal>, QPixmap> cache;
+  const auto key = std::make_tuple(index, overlay, ratio);
+  auto found = cache.find(key);
+  if (found == cache.end()) {
+    found = cache.emplace(key, TypeImageWithOverlay(index, overlay, ratio)).first;
+  }
+  return found->second;
 }
 
 QPixmap MenuImage(int index, qreal ratio) {

@@ -18,5 +18,8 @@ QPixmap OverlayImage(int index, qreal devicePixelRatio = 1.0);
 // The type image with the overlay (or none for -1) drawn over it.
 QPixmap TypeImageWithOverlay(int index, int overlay, qreal devicePixelRatio = 1.0);
 QPixmap MenuImage(int index, qreal devicePixelRatio = 1.0);
+// The same as TypeImageWithOverlay, drawn once per combination and kept (GUI thread only): rows
+// are painted far more often than their pictures change.
+const QPixmap& CachedTypeImage(int index, int overlay, qreal devicePixelRatio = 1.0);
 
 }  // namespace tessaro

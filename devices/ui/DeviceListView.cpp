@@ -104,7 +104,7 @@ void DeviceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                       Qt::AlignLeft | Qt::AlignTop, Local8(look.stateText));
     const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
     painter->drawPixmap(r.left() + kImageLeft, r.top(),
-                        TypeImageWithOverlay(look.imageIndex, look.overlayIndex, ratio));
+                        CachedTypeImage(look.imageIndex, look.overlayIndex, ratio));
   }
   painter->restore();
 }
