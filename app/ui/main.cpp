@@ -135,6 +135,9 @@ int main(int argc, char** argv) {
 
   WatchTerminationSignals(mainForm);
   Forms forms(&mainForm);
+  ui.RegisterDialog("TEjectDeviceDlg", [&forms](const DialogRequest& request) {
+    return forms.ejectDevice.Run(QString::fromLocal8Bit(request.text.c_str()));
+  });
   instance.Listen([&mainForm] { mainForm.TrayMessage(kTrayShowRequest); });
   mainForm.ShowAfterCreation();
   return QApplication::exec();
