@@ -44,7 +44,8 @@ run_sanitized() {
   cmake -S "$top" -B "$sb" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARO_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
   cmake --build "$sb" -j "$jobs"
-  ctest --test-dir "$sb" --output-on-failure -j "$jobs" --timeout 300
+  LSAN_OPTIONS=suppressions=$top/tests/lsan.supp \
+    ctest --test-dir "$sb" --output-on-failure -j "$jobs" --timeout 300
 }
 
 # libFuzzer targets: their own clang build; each runs for a bounded time.

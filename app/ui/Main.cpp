@@ -91,7 +91,13 @@ void TMainFm::BuildListView() {
 
 // A window destroyed without its close sequence (tests, an escaping exception) still stops its
 // reader first: the reader may be waiting to hand a record to this thread.
-TMainFm::~TMainFm() { StopReader(); }
+TMainFm::~TMainFm() {
+  StopReader();
+  // The view and its item model follow the rows, which go with this object's members, before
+  // QWidget would delete its children.
+  delete listView_;
+  delete itemModel_;
+}
 
 void TMainFm::StopReader() {
   if (reader_ && refresh_) {
