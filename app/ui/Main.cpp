@@ -27,12 +27,16 @@ void TraceLine(const std::string& what) {
   std::fflush(stdout);
 }
 
-TMainFm::TMainFm(MainFormServices services, MainThread& mainThread)
+TMainFm::TMainFm(MainFormServices services, MainThread& mainThread, Spooler& spooler,
+                 Shell& shell)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       registry_(services.registry),
       mainThread_(mainThread),
-      core_(std::move(services), *this) {
+      core_(services, *this),
+      spooler_(spooler),
+      shell_(shell),
+      plugAndPlay_(services.bus, services.clock) {
   setObjectName(QStringLiteral("TMainFm"));
   // Relative paths (the printer maker table) are taken from the program's folder.
   programFolder_ = QCoreApplication::applicationDirPath().toStdString();
@@ -175,6 +179,10 @@ void TMainFm::StartDeviceWork() {
   dispatcher_ = std::make_unique<DriverEventDispatcher>(
       *refresh_, model_, state_, lock, *this, services.ui, services.clock,
       [this] { return core_.Host().NetworkReady(); });
+  operations_ = std::make_unique<DeviceOperations>(
+      DeviceOperationServices{services.bus, services.clock, *services.pump, lock, registry_,
+                              registry_, plugAndPlay_, services.ui, spooler_, shell_},
+      state_, model_, *refresh_);
   if (state_.trunk != kInvalidBusHandle) {
     reader_ = std::make_unique<TReadThread>(
         services.bus, state_.trunk, mainThread_, services.clock,
@@ -360,15 +368,29 @@ void TMainFm::AddServerEntries() {
   if (held) lock->Unlock();
 }
 
-// The server and device commands are the device operations' own; until they exist here the
-// choice is only traced.
 void TMainFm::ServerCommand(const std::string& displayName, const std::string& item) {
-  TraceLine("server command " + item + " for " + displayName);
+  if (!operations_) return;
+  if (item == "Enable") {
+    operations_->EnableServer(displayName);
+  } else if (item == "Disable") {
+    operations_->DisableServer(displayName);
+  } else if (item == "Configuration...") {
+    operations_->OpenServerConfiguration(displayName);
+  }
 }
 
+// Manage Device and Scan Now belong to the device setup and scanning windows, which this build
+// does not have yet; their choice is only traced.
 void TMainFm::RunDeviceCommand(DeviceCommand command, size_t row) {
-  TraceLine("device command " + std::to_string(static_cast<int>(command)) + " for row " +
-            std::to_string(row));
+  if (!operations_) return;
+  switch (command) {
+    case DeviceCommand::Connect: operations_->Connect(row); break;
+    case DeviceCommand::Disconnect: operations_->Disconnect(row); break;
+    case DeviceCommand::RequestToUse: operations_->RequestToUse(row); break;
+    default:
+      TraceLine("device command " + std::to_string(static_cast<int>(command)) + " for row " +
+                std::to_string(row) + " is not available in this build");
+  }
 }
 
 void TMainFm::QuickScan(size_t row) {
@@ -415,6 +437,12 @@ void TMainFm::RunCloseSequence(QCloseEvent* event) {
     return;
   }
   state_.flags.Closing = true;
+  // The user may keep a storage device that could not be stopped: the program then stays.
+  if (operations_ && !operations_->DisconnectAllOwned()) {
+    state_.flags.Closing = false;
+    event->ignore();
+    return;
+  }
   const MainWindowPlacement placement = CurrentPlacement();
   timerTrunkUpdate_.stop();
   timerRequest_.stop();

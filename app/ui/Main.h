@@ -17,9 +17,11 @@
 #include "devices/ClientState.h"
 #include "devices/DeviceListModel.h"
 #include "devices/DeviceMenu.h"
+#include "devices/DeviceOperations.h"
 #include "devices/DriverEvents.h"
 #include "devices/MainWindowPort.h"
 #include "devices/RefreshCycle.h"
+#include "driver/PlugAndPlay.h"
 #include "driver/Readthread.h"
 #include "platform/MainThread.h"
 
@@ -37,7 +39,7 @@ class DeviceListView;
 
 class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
  public:
-  TMainFm(MainFormServices services, MainThread& mainThread);
+  TMainFm(MainFormServices services, MainThread& mainThread, Spooler& spooler, Shell& shell);
   ~TMainFm() override;
 
   // The creation steps; on SetupIncomplete the caller ends the program.
@@ -59,6 +61,7 @@ class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
   void ServerCommand(const std::string& displayName, const std::string& item);
 
   MainFormCore& Core() { return core_; }
+  DeviceOperations* Operations() const { return operations_.get(); }
   DeviceListModel& Rows() { return model_; }
   DeviceListView* ListView() const { return listView_; }
   ClientState& State() { return state_; }
@@ -111,6 +114,10 @@ class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
   std::unique_ptr<RefreshCycle> refresh_;
   std::unique_ptr<DriverEventDispatcher> dispatcher_;
   std::unique_ptr<TReadThread> reader_;
+  Spooler& spooler_;
+  Shell& shell_;
+  PlugAndPlay plugAndPlay_;
+  std::unique_ptr<DeviceOperations> operations_;
   std::string programFolder_;
   bool exitRequested_ = false;
   bool trayAvailable_ = false;

@@ -17,6 +17,7 @@
 #include "app/ui/FormShells.h"
 #include "app/ui/Main.h"
 #include "app/ui/QtPlatform.h"
+#include "app/ui/QtShell.h"
 #include "app/ui/QtUiPort.h"
 #include "app/ui/SingleInstance.h"
 #include "platform/linux/BusIpcTransport.h"
@@ -122,7 +123,9 @@ int main(int argc, char** argv) {
                             }};
 
   QtMainThread mainThread;
-  TMainFm mainForm(services, mainThread);
+  UnboundSpooler spooler;
+  QtShell shell;
+  TMainFm mainForm(services, mainThread, spooler, shell);
   ui.SetMainWindow(&mainForm);
   StartupInputs inputs;
   inputs.programPath = QCoreApplication::applicationFilePath().toStdString();

@@ -13,6 +13,7 @@
 
 #include "app/ui/Main.h"
 #include "app/ui/QtPlatform.h"
+#include "app/ui/QtShell.h"
 #include "autoconnect/AutoConnectStore.h"
 #include "devices/ui/DeviceListView.h"
 #include "platform/linux/BusIpcTransport.h"
@@ -21,6 +22,7 @@
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
 #include "tests/integration/Lab.h"
+#include "tests/devices/OperationFakes.h"
 #include "tests/support/FakeFirewall.h"
 #include "tests/support/ScriptedUi.h"
 
@@ -34,8 +36,9 @@ QApplication& App() {
   static char name[] = "test_main_window";
   static char* argv[] = {name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: at exit Qt's own globals may already be gone.
+  static auto* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // Pumps the event loop until `condition` holds.
@@ -72,7 +75,7 @@ class MainWindowTest : public ::testing::Test {
                                 return std::make_unique<FileNamedMutex>(name);
                               },
                               stdout};
-    auto form = std::make_unique<TMainFm>(services, mainThread_);
+    auto form = std::make_unique<TMainFm>(services, mainThread_, spooler_, shell_);
     StartupInputs inputs;
     inputs.workArea = {0, 0, 1024, 768};
     EXPECT_EQ(form->RunCreationSteps(inputs), CreateResult::Ready);
@@ -117,6 +120,8 @@ class MainWindowTest : public ::testing::Test {
   testing::ScriptedUi ui_;
   QtEventPump pump_;
   QtMainThread mainThread_;
+  UnboundSpooler spooler_;
+  testing::RecordingShell shell_;
 };
 
 TEST_F(MainWindowTest, RowsAppearChangeByEventsAndAreDrawn) {
@@ -177,6 +182,49 @@ TEST_F(MainWindowTest, TrayMenuListsEachServerOnceAfterTwoOpenings) {
     items.push_back(action->text().toStdString() + (action->isChecked() ? "*" : ""));
   }
   EXPECT_EQ(items, (std::vector<std::string>{"Enable*", "Disable", "", "Configuration..."}));
+}
+
+// The device menu's Connect and Disconnect on the real window: the row changes by the driver's
+// events alone (the trunk-update timer has long stopped), and the tray's Configuration... opens
+// the server's page.
+TEST_F(MainWindowTest, ConnectAndDisconnectFromTheDeviceMenuShowInTheRowByEvents) {
+  auto form = OpenWindow();
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
+  PumpUntil([] { return false; }, std::chrono::milliseconds(600));  // the first refresh is over
+  const std::string printer = "Lumen - Laser 2040";
+  ASSERT_EQ(StateOf(*form, printer), " - Waiting to Connect");
+
+  const auto choose = [&](const char* itemName) {
+    for (size_t i = 0; i < form->Rows().rowCount(); ++i) {
+      if (form->Rows().row(i).displayName != printer) continue;
+      form->ListView()->setCurrentIndex(form->ListView()->model()->index(static_cast<int>(i), 0));
+      form->ListView()->PopupDeviceMenu(QPoint(10, 10));
+      for (QAction* action : form->ListView()->deviceMenu()->actions()) {
+        if (action->objectName() == itemName) {
+          form->ListView()->deviceMenu()->close();
+          action->trigger();
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  ASSERT_TRUE(choose("ConnectMItem"));
+  ASSERT_TRUE(PumpUntil([&] { return StateOf(*form, printer) == " - Use By (PC-A)"; }))
+      << StateOf(*form, printer);
+  QImage image = Grab(*form);
+  EXPECT_TRUE(StateBandHas(image, 2, QColor(0, 126, 0)));
+
+  ASSERT_TRUE(choose("DisconnectMItem"));
+  ASSERT_TRUE(PumpUntil([&] { return StateOf(*form, printer) == " - Waiting to Connect"; }))
+      << StateOf(*form, printer);
+  EXPECT_TRUE(ui_.messages().empty());
+
+  emit form->PopupMenu()->aboutToShow();
+  QMenu* server = form->PopupMenu()->actions()[0]->menu();
+  ASSERT_NE(server, nullptr);
+  server->actions().back()->trigger();  // Configuration...
+  EXPECT_EQ(shell_.opened, std::vector<std::string>{"http://127.0.0.2/"});
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QDesktopServices>
+#include <QUrl>
+
+#include "platform/Shell.h"
+#include "platform/Spooler.h"
+
+namespace tessaro {
+
+// The user's browser, for http and https addresses only.
+class QtShell : public Shell {
+ public:
+  bool OpenUrl(const std::string& url) override {
+    const QUrl address(QString::fromStdString(url), QUrl::StrictMode);
+    if (!address.isValid() || (address.scheme() != "http" && address.scheme() != "https")) {
+      return false;
+    }
+    return QDesktopServices::openUrl(address);
+  }
+};
+
+// Until the print spooler is reached through CUPS, no queue can be bound to a device, so there
+// is never one to hold or release: every request answers "not changed".
+class UnboundSpooler : public Spooler {
+ public:
+  bool SetQueueHold(const std::string&, QueueHold) override { return false; }
+};
+
+}  // namespace tessaro
