@@ -33,6 +33,12 @@ TrayLook ChooseTrayLook(const std::string& caption, bool networkReady, bool note
   return look;
 }
 
+DialogPosition OptionsDialogPosition(int32_t mainLeft, int32_t mainTop, int32_t mainWidth,
+                                     int32_t dialogWidth, int32_t workAreaWidth) {
+  const bool fitsRight = dialogWidth < workAreaWidth - mainLeft - mainWidth;
+  return {fitsRight ? mainLeft + mainWidth : mainLeft - dialogWidth, mainTop};
+}
+
 MainFormCore::MainFormCore(MainFormServices services, MainFormShell& shell)
     : services_(std::move(services)),
       shell_(shell),

@@ -75,6 +75,15 @@ bool HasMiniSwitch(const std::vector<std::string>& arguments);
 // The tray tip and icon from the caption, the network state and whether the note panel shows.
 TrayLook ChooseTrayLook(const std::string& caption, bool networkReady, bool notePanelVisible);
 
+// Where the Options dialog opens beside the main window: to its right when the dialog is
+// narrower than the room left of the work area, else to its left; its top is the window's.
+struct DialogPosition {
+  int32_t left = 0;
+  int32_t top = 0;
+};
+DialogPosition OptionsDialogPosition(int32_t mainLeft, int32_t mainTop, int32_t mainWidth,
+                                     int32_t dialogWidth, int32_t workAreaWidth);
+
 class MainFormCore {
  public:
   MainFormCore(MainFormServices services, MainFormShell& shell);

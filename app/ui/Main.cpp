@@ -142,6 +142,7 @@ void TMainFm::BuildPopupMenu() {
   exitMItem_ = popupMenu_->addAction(QStringLiteral("Exit"));
   QObject::connect(popupMenu_, &QMenu::aboutToShow, this, [this] { PopupMenuPopup(); });
   QObject::connect(openMItem_, &QAction::triggered, this, [this] { OpenMItemClick(); });
+  QObject::connect(optionsMItem_, &QAction::triggered, this, [this] { OptionsMItemClick(); });
   QObject::connect(exitMItem_, &QAction::triggered, this, [this] { ExitMItemClick(); });
 }
 
@@ -149,6 +150,7 @@ CreateResult TMainFm::RunCreationSteps(const StartupInputs& inputs) {
   const CreateResult result = core_.Create(inputs);
   if (result != CreateResult::Ready) return result;
   networkReady_ = core_.NetworkReady();
+  workAreaWidth_ = inputs.workArea.right - inputs.workArea.left;
   StartDeviceWork();
   const MainFormSettings& settings = core_.Settings();
   setWindowTitle(QString::fromLocal8Bit(settings.WindowCaption.c_str()));
@@ -403,6 +405,20 @@ void TMainFm::QuickScan(size_t row) {
 
 void TMainFm::OpenMItemClick() {
   if (isHidden()) ShowFromTray();
+}
+
+void TMainFm::OptionsMItemClick() {
+  if (isHidden()) ShowFromTray();
+  if (optionsDialog_ == nullptr) return;
+  if (optionsDialog_->isVisible()) {
+    optionsDialog_->raise();
+    optionsDialog_->activateWindow();
+    return;
+  }
+  const DialogPosition at =
+      OptionsDialogPosition(x(), y(), width(), optionsDialog_->width(), workAreaWidth_);
+  optionsDialog_->move(at.left, at.top);
+  optionsDialog_->exec();
 }
 
 void TMainFm::ExitMItemClick() {

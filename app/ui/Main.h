@@ -4,7 +4,9 @@
 // MainFormCore; this class applies it to Qt.
 #pragma once
 
+#include <QDialog>
 #include <QFrame>
+#include <QPointer>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -51,6 +53,9 @@ class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
 
   // Menu commands.
   void OpenMItemClick();
+  void OptionsMItemClick();
+  // The Options dialog, made after the main window.
+  void SetOptionsDialog(QDialog* dialog) { optionsDialog_ = dialog; }
   void ExitMItemClick();
   // The session ends: the close sequence runs with SessionEnding set.
   void EndSession();
@@ -138,6 +143,8 @@ class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
   QTimer timerTrunkUpdate_;
   QTimer timerRequest_;
   PrinterMakerTable printerMakers_;
+  QPointer<QDialog> optionsDialog_;
+  int32_t workAreaWidth_ = 0;
 };
 
 // Prints "tessaro-utility: <what>" on standard output when TESSARO_TRACE is set (tests and

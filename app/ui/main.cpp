@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
 
   WatchTerminationSignals(mainForm);
   Forms forms(&mainForm);
+  mainForm.SetOptionsDialog(&forms.options);
   ui.RegisterDialog("TEjectDeviceDlg", [&forms](const DialogRequest& request) {
     return forms.ejectDevice.Run(QString::fromLocal8Bit(request.text.c_str()));
   });

@@ -258,5 +258,19 @@ TEST_F(MainFormCoreTest, ScannerIdsWithoutVendorAndProductAreLeftOut) {
   EXPECT_EQ(core->ScannerIdList(), std::vector<std::string>{"Vid_04A9&Pid_1909"});
 }
 
+TEST(OptionsDialogPosition, RightOfTheWindowOnlyWhenItFits) {
+  struct Case {
+    int32_t mainLeft, dialogWidth, left;
+  } cases[] = {{700, 400, 300},   // 400 is not less than 1024 - 700 - 289 = 35
+               {100, 400, 389},   // room enough on the right
+               {334, 400, 623},   // 400 < 401: fits
+               {335, 400, -65}};  // exactly the room left: goes left
+  for (const auto& c : cases) {
+    const DialogPosition at = OptionsDialogPosition(c.mainLeft, 120, 289, c.dialogWidth, 1024);
+    EXPECT_EQ(at.left, c.left) << c.mainLeft;
+    EXPECT_EQ(at.top, 120);
+  }
+}
+
 }  // namespace
 }  // namespace tessaro
