@@ -42,7 +42,10 @@ bool BmpImage::GreyPalette() const {
   });
 }
 
-std::variant<BmpImage, BmpError> ParseBmp(std::span<const uint8_t> file) {
+std::variant<BmpImage, BmpError> ParseBmpHeader(std::span<const uint8_t> file, uint64_t fileSize) {
+  // Whatever the caller passed, only the bytes a header can use count as the header.
+  file = file.first(
+      static_cast<size_t>(std::min<uint64_t>({file.size(), fileSize, kBmpHeadBytes})));
   if (file.size() < kFileHeaderSize + 4) return BmpError{"too short for a bitmap header"};
   if (file[0] != 'B' || file[1] != 'M') return BmpError{"not a bitmap"};
   const uint32_t pixelOffset = U32(file, 10);
@@ -80,6 +83,7 @@ std::variant<BmpImage, BmpError> ParseBmp(std::span<const uint8_t> file) {
     const uint32_t entries = coloursUsed == 0 ? most : coloursUsed;
     const size_t paletteAt = kFileHeaderSize + infoSize;
     const size_t paletteEnd = paletteAt + size_t{entries} * 4;
+    // paletteEnd is at most kBmpHeadBytes, so a palette past `file` is past the end of the file.
     if (paletteEnd > file.size() || paletteEnd > pixelOffset) return BmpError{"truncated palette"};
     image.palette.reserve(entries);
     for (uint32_t i = 0; i < entries; ++i) {
@@ -89,12 +93,21 @@ std::variant<BmpImage, BmpError> ParseBmp(std::span<const uint8_t> file) {
   }
 
   if (pixelOffset < kFileHeaderSize + infoSize) return BmpError{"pixel data inside the header"};
-  const size_t pixelBytes = image.stride * static_cast<size_t>(image.height);
-  if (pixelOffset > file.size() || file.size() - pixelOffset < pixelBytes) {
+  const uint64_t pixelBytes = uint64_t{image.stride} * static_cast<uint64_t>(image.height);
+  if (pixelOffset > fileSize || fileSize - pixelOffset < pixelBytes) {
     return BmpError{"truncated pixel data"};
   }
-  image.pixels = file.subspan(pixelOffset, pixelBytes);
+  image.pixelOffset = pixelOffset;
   return image;
+}
+
+std::variant<BmpImage, BmpError> ParseBmp(std::span<const uint8_t> file) {
+  auto parsed = ParseBmpHeader(file, file.size());
+  if (auto* image = std::get_if<BmpImage>(&parsed)) {
+    image->pixels =
+        file.subspan(image->pixelOffset, image->stride * static_cast<size_t>(image->height));
+  }
+  return parsed;
 }
 
 }  // namespace tessaro

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "protocol/Fd.h"
+#include "scanning/MappedFile.h"
 
 namespace tessaro {
 
@@ -22,18 +23,6 @@ std::array<uint8_t, kDensityBytes> DensityBytes(int32_t dpi) {
   const auto high = static_cast<uint8_t>((dpi >> 8) & 0xFF);
   const auto low = static_cast<uint8_t>(dpi & 0xFF);
   return {1, high, low, high, low};
-}
-
-// Reads up to `buffer.size()` bytes from the start of the file; how many it got.
-size_t ReadHead(int fd, std::span<uint8_t> buffer) {
-  size_t got = 0;
-  while (got < buffer.size()) {
-    const ssize_t n = ::pread(fd, buffer.data() + got, buffer.size() - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return got;
 }
 
 bool PWriteAll(int fd, const uint8_t* data, size_t length, off_t offset) {
@@ -85,7 +74,7 @@ bool StampBmpResolution(const std::string& file, int32_t dpi) {
   UniqueFd fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
   if (!fd.valid()) return false;
   std::array<uint8_t, kBmpMinimumSize> head{};
-  if (ReadHead(fd.get(), head) < head.size() || head[0] != 'B' || head[1] != 'M') return false;
+  if (ReadAt(fd.get(), head, 0) < head.size() || head[0] != 'B' || head[1] != 'M') return false;
   const auto ppm = static_cast<uint32_t>(DpiToPelsPerMeter(dpi));
   const std::array<uint8_t, 8> fields{
       static_cast<uint8_t>(ppm), static_cast<uint8_t>(ppm >> 8), static_cast<uint8_t>(ppm >> 16),
@@ -99,7 +88,7 @@ void WriteJfifDensity(const std::string& file, int32_t dpi) {
   if (!fd.valid()) return;
   // Only bytes the file already has are written: a short file is never made longer.
   std::array<uint8_t, kJfifSearchLength + kUnitsOffset + kDensityBytes> head{};
-  const size_t got = ReadHead(fd.get(), head);
+  const size_t got = ReadAt(fd.get(), head, 0);
   const auto at = FindJfif(std::span<const uint8_t>(head.data(), got));
   if (!at || *at + kUnitsOffset + kDensityBytes > got) return;
   const auto bytes = DensityBytes(dpi);
@@ -111,7 +100,7 @@ int32_t ReadJfifDensity(const std::string& file) {
   if (!fd.valid()) return 0;
   // The marker may sit near the end of the 64-byte window, so read enough for its density too.
   std::array<uint8_t, kJfifSearchLength + kUnitsOffset + kDensityBytes> head{};
-  const size_t got = ReadHead(fd.get(), head);
+  const size_t got = ReadAt(fd.get(), head, 0);
   return GetJfifDensity(std::span<const uint8_t>(head.data(), got));
 }
 

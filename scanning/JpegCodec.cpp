@@ -1,20 +1,21 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "scanning/JpegCodec.h"
 
+#include <fcntl.h>
 #include <stdio.h>  // jpeglib.h needs FILE first
 #include <jpeglib.h>
+#include <sys/stat.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstdlib>
-
 #include <memory>
+#include <new>
 #include <variant>
 
-#include "scanning/AtomicFile.h"
-#include "scanning/ImageFormats.h"
+#include "protocol/Fd.h"
 #include "scanning/MappedFile.h"
 
 namespace tessaro {
@@ -82,33 +83,101 @@ struct ErrorJump {
 void IgnoreCodecMessage(j_common_ptr /*codec*/) {}
 
 constexpr int32_t kRowsPerBatch = 16;
-// Rows handed back to the caller in one piece: each hand-back may cost the kernel an address
-// cache flush, so it comes in runs of a few megabytes rather than per batch.
-constexpr int32_t kRowsPerRelease = 512;
+constexpr size_t kOutputChunk = 64 * 1024;
+
+// Where Compress finds the stored rows of a batch: in memory (fd < 0), or read from the file
+// into `buffer`, which holds kRowsPerBatch stored rows. Reading a batch into one small buffer
+// that stays in the processor's cache costs less than mapping the page, fault by fault.
+struct RowSource {
+  const BmpImage* image;
+  int fd;
+  uint8_t* buffer;
+};
+
+// Points `stored[i]` at the stored row of line first + i (counted from the top); false when the
+// file does not give all of them.
+bool FetchRows(const RowSource& source, int32_t first, int32_t count, const uint8_t** stored) {
+  const BmpImage& image = *source.image;
+  if (source.fd < 0) {
+    for (int32_t i = 0; i < count; ++i) stored[i] = image.Row(first + i).data();
+    return true;
+  }
+  // The batch's stored rows are one run of bytes, whichever way up the page is.
+  const int32_t lowest = image.bottomUp ? image.height - first - count : first;
+  const size_t bytes = image.stride * static_cast<size_t>(count);
+  const uint64_t at = image.pixelOffset + uint64_t{image.stride} * static_cast<uint64_t>(lowest);
+  if (ReadAt(source.fd, std::span<uint8_t>(source.buffer, bytes), at) != bytes) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t slot = image.bottomUp ? count - 1 - i : i;
+    stored[i] = source.buffer + image.stride * static_cast<size_t>(slot);
+  }
+  return true;
+}
+
+// The codec's output, one chunk at a time, to a pending file or into memory: a chunk written
+// while it is still in the processor's cache costs less than a whole page copied afterwards.
+struct Sink {
+  jpeg_destination_mgr manager{};         // first: the codec's destination is the sink
+  PendingFile* file = nullptr;            // the bytes go to this file,
+  std::vector<uint8_t>* bytes = nullptr;  // or, without one, into memory
+  std::span<uint8_t> chunk;
+  bool failed = false;  // the rest of the page is dropped, and the page fails
+};
+
+Sink& SinkOf(j_compress_ptr codec) { return *reinterpret_cast<Sink*>(codec->dest); }
+
+void Deliver(Sink& sink, size_t count) {
+  if (sink.failed || count == 0) return;
+  const auto part = sink.chunk.first(count);
+  if (sink.file != nullptr) {
+    sink.failed = !sink.file->Write(part);
+    return;
+  }
+  try {
+    sink.bytes->insert(sink.bytes->end(), part.begin(), part.end());
+  } catch (const std::bad_alloc&) {
+    sink.failed = true;  // no exception may cross the codec
+  }
+}
+
+void StartChunk(j_compress_ptr codec) {
+  Sink& sink = SinkOf(codec);
+  codec->dest->next_output_byte = sink.chunk.data();
+  codec->dest->free_in_buffer = sink.chunk.size();
+}
+
+boolean ChunkFull(j_compress_ptr codec) {
+  Deliver(SinkOf(codec), SinkOf(codec).chunk.size());
+  StartChunk(codec);
+  return TRUE;
+}
+
+void LastChunk(j_compress_ptr codec) {
+  Sink& sink = SinkOf(codec);
+  Deliver(sink, sink.chunk.size() - codec->dest->free_in_buffer);
+}
 
 }  // namespace
 
 struct JpegEncoder::State {
   jpeg_compress_struct codec{};
   ErrorJump error{};
-  std::vector<uint8_t> rowBuffer;  // palette rows, one batch
-  // The compressed output, kept from page to page: growing a fresh buffer for every page costs
-  // a page fault per new 4 KiB and a copy per doubling.
-  unsigned char* output = nullptr;
-  unsigned long outputCapacity = 0;
+  std::vector<uint8_t> readBuffer;  // stored rows read from a file, one batch
+  std::vector<uint8_t> rowBuffer;   // palette rows spelled out, one batch
+  std::vector<uint8_t> chunk = std::vector<uint8_t>(kOutputChunk);  // compressed, not yet out
   bool ready = false;
 };
 
 namespace {
 
 // Everything between setjmp and a possible longjmp is plain data: no destructor is skipped.
-bool Compress(jpeg_compress_struct* codec, ErrorJump* error, const BmpImage* image,
-              uint8_t* rowBuffer, const JpegEncoder::RowsDone* rowsDone, unsigned char** out,
-              unsigned long* size) {
+bool Compress(jpeg_compress_struct* codec, ErrorJump* error, const RowSource* source,
+              uint8_t* rowBuffer, int32_t dpi, Sink* sink) {
   if (setjmp(error->jump) != 0) {
     jpeg_abort_compress(codec);
     return false;
   }
+  const BmpImage* image = source->image;
   const bool palette = image->bitCount <= 8;
   const bool grey = palette && image->GreyPalette();
   codec->image_width = static_cast<JDIMENSION>(image->width);
@@ -121,38 +190,37 @@ bool Compress(jpeg_compress_struct* codec, ErrorJump* error, const BmpImage* ima
   jpeg_set_defaults(codec);
   jpeg_set_quality(codec, kJpegQuality, TRUE);
   codec->dct_method = JDCT_ISLOW;
-  jpeg_mem_dest(codec, out, size);
+  // The JFIF field holds the density's low 16 bits, in dots per inch.
+  codec->density_unit = 1;
+  codec->X_density = codec->Y_density = static_cast<UINT16>(dpi);
+  sink->manager.init_destination = StartChunk;
+  sink->manager.empty_output_buffer = ChunkFull;
+  sink->manager.term_destination = LastChunk;
+  codec->dest = &sink->manager;
   jpeg_start_compress(codec, TRUE);
   const size_t expandedRow = static_cast<size_t>(image->width) * (grey ? 1 : 3);
+  const uint8_t* stored[kRowsPerBatch];
   JSAMPROW rows[kRowsPerBatch];
-  int32_t released = 0;  // rows before this one were handed back already
   while (codec->next_scanline < codec->image_height) {
     const auto first = static_cast<int32_t>(codec->next_scanline);
     const int32_t count = std::min(kRowsPerBatch, image->height - first);
+    if (!FetchRows(*source, first, count, stored)) {
+      jpeg_abort_compress(codec);
+      return false;
+    }
     for (int32_t i = 0; i < count; ++i) {
-      const auto stored = image->Row(first + i);
       if (palette) {
         uint8_t* dst = rowBuffer + static_cast<size_t>(i) * expandedRow;
-        ExpandPaletteRow(*image, stored, grey, dst);
+        ExpandPaletteRow(*image, std::span<const uint8_t>(stored[i], image->stride), grey, dst);
         rows[i] = dst;
       } else {
-        rows[i] = const_cast<JSAMPROW>(stored.data());
+        rows[i] = const_cast<JSAMPROW>(stored[i]);
       }
     }
     jpeg_write_scanlines(codec, rows, static_cast<JDIMENSION>(count));
-    const int32_t done = first + count;
-    if (*rowsDone && (done - released >= kRowsPerRelease || done == image->height)) {
-      // The stored rows since the last hand-back form one run of bytes, whichever way up the
-      // page is.
-      const auto a = image->Row(released);
-      const auto b = image->Row(done - 1);
-      const uint8_t* low = std::min(a.data(), b.data());
-      (*rowsDone)(std::span<const uint8_t>(low, image->stride * static_cast<size_t>(done - released)));
-      released = done;
-    }
   }
   jpeg_finish_compress(codec);
-  return true;
+  return !sink->failed;
 }
 
 }  // namespace
@@ -169,50 +237,56 @@ JpegEncoder::JpegEncoder() : state_(new State) {
 
 JpegEncoder::~JpegEncoder() {
   if (state_->ready) jpeg_destroy_compress(&state_->codec);
-  std::free(state_->output);
   delete state_;
 }
 
-std::vector<uint8_t> JpegEncoder::Encode(const BmpImage& image, int32_t dpi, const RowsDone& rowsDone) {
-  if (!state_->ready || image.width <= 0 || image.height <= 0) return {};
-  if (image.bitCount <= 8) {
-    state_->rowBuffer.resize(static_cast<size_t>(image.width) * 3 * kRowsPerBatch);
-  }
-  if (state_->output == nullptr) {
-    // About a bit per pixel is typical of a scanned page at quality 75; the codec grows it.
-    state_->outputCapacity = std::max<unsigned long>(
-        65536, static_cast<unsigned long>(image.width) * static_cast<unsigned long>(image.height) / 8);
-    state_->output = static_cast<unsigned char*>(std::malloc(state_->outputCapacity));
-    if (state_->output == nullptr) state_->outputCapacity = 0;
-  }
-  // The codec writes into our buffer, or into a larger one of its own once ours is full.
-  unsigned char* raw = state_->output;
-  unsigned long size = state_->outputCapacity;
-  const bool ok = Compress(&state_->codec, &state_->error, &image, state_->rowBuffer.data(),
-                           &rowsDone, &raw, &size);
-  if (raw != state_->output && raw != nullptr) {
-    std::free(state_->output);  // adopt the codec's larger buffer for the next pages
-    state_->output = raw;
-    state_->outputCapacity = size;
-  }
-  if (!ok || raw == nullptr) return {};
-  std::vector<uint8_t> jpeg(raw, raw + size);
-  SetJfifDensity(jpeg, dpi);
+std::vector<uint8_t> JpegEncoder::Encode(const BmpImage& image, int32_t dpi) {
+  if (image.pixels.size() != image.stride * static_cast<size_t>(image.height)) return {};
+  std::vector<uint8_t> jpeg;
+  if (!Run(image, -1, dpi, nullptr, &jpeg)) return {};
   return jpeg;
 }
 
-std::optional<ConvertedPage> ConvertBmpToJpeg(JpegEncoder& encoder, const std::string& source,
-                                              const std::string& destination, int32_t dpi,
-                                              bool replace) {
-  MappedFile file;
-  if (!file.Open(source)) return std::nullopt;
-  const auto parsed = ParseBmp(file.bytes());
+bool JpegEncoder::EncodeFile(const BmpImage& image, int rowsFd, int32_t dpi, PendingFile& out) {
+  return rowsFd >= 0 && Run(image, rowsFd, dpi, &out, nullptr);
+}
+
+bool JpegEncoder::Run(const BmpImage& image, int rowsFd, int32_t dpi, PendingFile* file,
+                      std::vector<uint8_t>* bytes) {
+  if (!state_->ready || image.width <= 0 || image.height <= 0) return false;
+  if (rowsFd >= 0 && state_->readBuffer.size() < image.stride * kRowsPerBatch) {
+    state_->readBuffer.resize(image.stride * kRowsPerBatch);
+  }
+  if (image.bitCount <= 8) {
+    state_->rowBuffer.resize(static_cast<size_t>(image.width) * 3 * kRowsPerBatch);
+  }
+  Sink sink;
+  sink.file = file;
+  sink.bytes = bytes;
+  sink.chunk = state_->chunk;
+  const RowSource source{&image, rowsFd, state_->readBuffer.data()};
+  const bool ok =
+      Compress(&state_->codec, &state_->error, &source, state_->rowBuffer.data(), dpi, &sink);
+  state_->codec.dest = nullptr;  // the sink lives only for this page
+  return ok;
+}
+
+std::optional<EncodedPage> EncodeBmpFile(JpegEncoder& encoder, const std::string& source,
+                                         const std::string& destination, int32_t dpi) {
+  UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::array<uint8_t, kBmpHeadBytes> head{};
+  const size_t got = ReadAt(fd.get(), head, 0);
+  const auto parsed =
+      ParseBmpHeader(std::span<const uint8_t>(head.data(), got), static_cast<uint64_t>(st.st_size));
   const auto* image = std::get_if<BmpImage>(&parsed);
   if (image == nullptr) return std::nullopt;
-  const std::vector<uint8_t> jpeg =
-      encoder.Encode(*image, dpi, [&file](std::span<const uint8_t> rows) { file.Release(rows); });
-  if (jpeg.empty() || !WriteFileAtomically(destination, jpeg, replace)) return std::nullopt;
-  return ConvertedPage{image->width, image->height};
+  EncodedPage page{image->width, image->height, std::make_unique<PendingFile>(destination)};
+  if (!page.file->ok() || !encoder.EncodeFile(*image, fd.get(), dpi, *page.file)) {
+    return std::nullopt;  // the pending file goes with `page`
+  }
+  return page;
 }
 
 std::optional<DecodedImage> DecodeJpegScaled(std::span<const uint8_t> jpeg, int denominator) {

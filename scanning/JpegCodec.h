@@ -3,19 +3,20 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "scanning/AtomicFile.h"
 #include "scanning/BmpReader.h"
 
 namespace tessaro {
 
 inline constexpr int kJpegQuality = 75;
 
-// Holds one codec instance for a run of pages, so pages reuse it.
+// Holds one codec instance for a run of pages, so pages reuse it and its buffers.
 class JpegEncoder {
  public:
   JpegEncoder();
@@ -23,30 +24,36 @@ class JpegEncoder {
   JpegEncoder& operator=(const JpegEncoder&) = delete;
   ~JpegEncoder();
 
-  // Called with the stored rows the encoder has finished with, so a mapped page can let go of them.
-  using RowsDone = std::function<void(std::span<const uint8_t>)>;
-
   // Compresses at quality 75 with 4:2:0 sampling (grey pages as one channel) and the accurate
-  // DCT, then sets the JFIF density to `dpi`. Rows of 24- and 32-bit pages are read where they
-  // lie; palette pages are spelled out one row at a time. Empty on failure.
-  std::vector<uint8_t> Encode(const BmpImage& image, int32_t dpi, const RowsDone& rowsDone = {});
+  // DCT, with the JFIF density `dpi` dots per inch. Rows of 24- and 32-bit pages are read where
+  // they lie; palette pages are spelled out a batch of rows at a time. Empty on failure.
+  std::vector<uint8_t> Encode(const BmpImage& image, int32_t dpi);
+  // The same for a page whose rows are still in the open file `rowsFd` (at image.pixelOffset):
+  // they are read a batch at a time into one buffer kept for the next page, and the JPEG goes to
+  // `out` a chunk at a time as it is made. False on any failure, a read error, a file cut short
+  // or a failed write included.
+  bool EncodeFile(const BmpImage& image, int rowsFd, int32_t dpi, PendingFile& out);
 
  private:
   struct State;
+  // Rows from `rowsFd`, or from memory when it is -1; the JPEG to `file`, or else to `bytes`.
+  bool Run(const BmpImage& image, int rowsFd, int32_t dpi, PendingFile* file,
+           std::vector<uint8_t>* bytes);
   State* state_;
 };
 
-// What converting one page gave.
-struct ConvertedPage {
+// One page compressed into the temporary file of its JPEG, not yet given its name.
+struct EncodedPage {
   int32_t width = 0;
   int32_t height = 0;
+  std::unique_ptr<PendingFile> file;
 };
 
-// Reads the BMP `source`, writes the JPEG `destination` whole or not at all (never replacing an
-// existing file unless `replace`) with its JFIF density set to `dpi`. Nullopt on any failure.
-std::optional<ConvertedPage> ConvertBmpToJpeg(JpegEncoder& encoder, const std::string& source,
-                                              const std::string& destination, int32_t dpi,
-                                              bool replace);
+// Reads the BMP file `source` and compresses it into a PendingFile for `destination`, the JFIF
+// density set to `dpi`. Nullopt when it is not a page we can read or the file cannot be written
+// (its temporary file is then gone).
+std::optional<EncodedPage> EncodeBmpFile(JpegEncoder& encoder, const std::string& source,
+                                         const std::string& destination, int32_t dpi);
 
 struct DecodedImage {
   int32_t width = 0;

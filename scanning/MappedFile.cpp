@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "protocol/Fd.h"
 
 namespace tessaro {
@@ -16,14 +18,6 @@ void MappedFile::Close() {
   if (data_ != nullptr && size_ > 0) ::munmap(const_cast<uint8_t*>(data_), size_);
   data_ = nullptr;
   size_ = 0;
-}
-
-void MappedFile::Release(std::span<const uint8_t> range) const {
-  if (data_ == nullptr || range.data() < data_ || range.data() + range.size() > data_ + size_) return;
-  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const auto begin = (reinterpret_cast<uintptr_t>(range.data()) + page - 1) / page * page;
-  const auto end = reinterpret_cast<uintptr_t>(range.data() + range.size()) / page * page;
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }
 
 bool MappedFile::Open(const std::string& path) {
@@ -37,6 +31,18 @@ bool MappedFile::Open(const std::string& path) {
   data_ = static_cast<const uint8_t*>(p);
   size_ = static_cast<size_t>(st.st_size);
   return true;
+}
+
+size_t ReadAt(int fd, std::span<uint8_t> into, uint64_t offset) {
+  size_t got = 0;
+  while (got < into.size()) {
+    const ssize_t n =
+        ::pread(fd, into.data() + got, into.size() - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return got;
 }
 
 }  // namespace tessaro

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+// Reading page files: whole-file mappings, and reads at a position into the caller's buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -18,14 +20,15 @@ class MappedFile {
   // False when the file cannot be opened, is not a regular file or cannot be mapped.
   bool Open(const std::string& path);
   std::span<const uint8_t> bytes() const { return {data_, size_}; }
-  // Tells the kernel the whole pages inside `range` (a part of bytes()) are no longer needed, so
-  // they stop counting towards this process's memory; they stay in the page cache.
-  void Release(std::span<const uint8_t> range) const;
 
  private:
   void Close();
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
 };
+
+// Reads up to `into.size()` bytes from `offset` on, retrying interrupted and short reads; how
+// many it got (fewer only at the end of the file or on an error).
+size_t ReadAt(int fd, std::span<uint8_t> into, uint64_t offset);
 
 }  // namespace tessaro

@@ -23,32 +23,56 @@ namespace {
 
 std::atomic<bool> g_saveError{false};
 
-// Converts the pages of a run on several threads and hands the results back in page order, so
-// messages and files come out as if one thread had done them one after the other.
+// Compresses the pages of a run on several threads and hands them over in page order, so
+// messages and files come out as if one thread had done them one after the other. The taker
+// flushes and names each page while the workers compress the next ones, so a page's wait for
+// the disk overlaps their work; they run at most a few pages ahead, so the pages waiting for
+// their name (and their open files) stay few.
 class OrderedConversion {
  public:
-  using Work = std::function<std::optional<ConvertedPage>(JpegEncoder&, int32_t page)>;
+  using Work = std::function<std::optional<EncodedPage>(JpegEncoder&, int32_t page)>;
 
   OrderedConversion(int32_t pages, unsigned workers, Work work)
-      : pages_(pages), work_(std::move(work)), results_(static_cast<size_t>(pages) + 1) {
+      : pages_(pages),
+        ahead_(2 * static_cast<int32_t>(workers)),
+        work_(std::move(work)),
+        results_(static_cast<size_t>(pages) + 1) {
     for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Serve(); });
   }
   ~OrderedConversion() {
+    {
+      std::lock_guard lock(mutex_);
+      abandoned_ = true;  // a taker that left early must not leave workers waiting for it
+    }
+    changed_.notify_all();
     for (auto& t : threads_) t.join();
   }
 
-  // Waits for page `page` (1-based) and gives its result.
-  std::optional<ConvertedPage> Result(int32_t page) {
+  // Waits for page `page` (1-based, taken in order) and gives its result.
+  std::optional<EncodedPage> Take(int32_t page) {
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return results_[static_cast<size_t>(page)].has_value(); });
-    return *results_[static_cast<size_t>(page)];
+    auto& slot = results_[static_cast<size_t>(page)];
+    changed_.wait(lock, [&] { return slot.has_value(); });
+    std::optional<EncodedPage> result = std::move(*slot);
+    slot.reset();
+    taken_ = page;
+    changed_.notify_all();
+    return result;
   }
 
  private:
   void Serve() {
     JpegEncoder encoder;  // one codec per thread, reused for all its pages
-    for (int32_t page = next_++; page <= pages_; page = next_++) {
-      std::optional<ConvertedPage> result;
+    for (;;) {
+      int32_t page = 0;
+      {
+        std::unique_lock lock(mutex_);
+        page = next_++;
+        if (page > pages_) return;
+        changed_.wait(lock, [&] { return abandoned_ || page - taken_ <= ahead_; });
+        if (abandoned_) return;
+      }
+      std::optional<EncodedPage> result;
       try {
         result = work_(encoder, page);
       } catch (const std::exception&) {
@@ -56,16 +80,19 @@ class OrderedConversion {
       }
       std::lock_guard lock(mutex_);
       results_[static_cast<size_t>(page)] = std::move(result);
-      done_.notify_all();
+      changed_.notify_all();
     }
   }
 
   const int32_t pages_;
+  const int32_t ahead_;  // pages past the last one taken that may be started
   Work work_;
-  std::atomic<int32_t> next_{1};
   std::mutex mutex_;
-  std::condition_variable done_;
-  std::vector<std::optional<std::optional<ConvertedPage>>> results_;
+  std::condition_variable changed_;
+  int32_t next_ = 1;
+  int32_t taken_ = 0;
+  bool abandoned_ = false;
+  std::vector<std::optional<std::optional<EncodedPage>>> results_;
   std::vector<std::thread> threads_;
 };
 
@@ -134,14 +161,14 @@ void TSaveScanningThread::StampPages(const std::string& base) {
 void TSaveScanningThread::ConvertPages(const std::string& base) {
   const int32_t dpi = run_.resolution;
   const bool replace = options_.replaceExisting;
-  OrderedConversion conversion(
-      run_.pageCount, WorkerCount(options_.workers, run_.pageCount),
-      [&](JpegEncoder& encoder, int32_t k) {
-        return ConvertBmpToJpeg(encoder, PageFileName(base, k, ".bmp"), PageFileName(base, k, ".jpg"),
-                                dpi, replace);
-      });
+  OrderedConversion conversion(run_.pageCount, WorkerCount(options_.workers, run_.pageCount),
+                               [&](JpegEncoder& encoder, int32_t k) {
+                                 return EncodeBmpFile(encoder, PageFileName(base, k, ".bmp"),
+                                                      PageFileName(base, k, ".jpg"), dpi);
+                               });
   for (int32_t k = 1; k <= run_.pageCount; ++k) {
-    if (conversion.Result(k)) {
+    const auto page = conversion.Take(k);
+    if (page && page->file->Commit(replace)) {
       ::unlink(PageFileName(base, k, ".bmp").c_str());
     } else {
       // The BMP stays: it is the only copy of a page that could not be saved.
@@ -161,13 +188,14 @@ void TSaveScanningThread::BuildPdf(const std::string& tempBase, const std::strin
     OrderedConversion conversion(
         run_.pageCount, WorkerCount(options_.workers, run_.pageCount),
         [&](JpegEncoder& encoder, int32_t k) {
-          return ConvertBmpToJpeg(encoder, PageFileName(tempBase, k, ".bmp"),
-                                  PageFileName(tempBase, k, ".jpg"), dpi, true);
+          return EncodeBmpFile(encoder, PageFileName(tempBase, k, ".bmp"),
+                               PageFileName(tempBase, k, ".jpg"), dpi);
         });
     for (int32_t k = 1; k <= run_.pageCount; ++k) {
       const std::string jpeg = PageFileName(tempBase, k, ".jpg");
-      const auto page = conversion.Result(k);
-      const bool added = page && (failed || pdf.AddJpegPage(jpeg, page->width, page->height));
+      const auto page = conversion.Take(k);
+      const bool added = page && page->file->Commit(true) &&
+                         (failed || pdf.AddJpegPage(jpeg, page->width, page->height));
       if (!added) {
         failed = true;
         ReportFailure(jpeg);

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The bitmap reader on good and broken pages, and the JPEG it leads to.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <variant>
 
+#include "scanning/AtomicFile.h"
 #include "scanning/BmpReader.h"
 #include "scanning/ImageFormats.h"
 #include "scanning/JpegCodec.h"
@@ -73,6 +77,23 @@ TEST(BmpReaderTest, BrokenPalettesAreRefused) {
   EXPECT_EQ(std::get<BmpImage>(parsed).palette.size(), 16u);
 }
 
+TEST(BmpReaderTest, TheHeaderAloneFindsTheRowsInTheFile) {
+  // A palette page larger than the header bytes read, so the check of its rows can only use the
+  // file's size.
+  const auto bmp = MakeBmp({.width = 40, .height = 30, .bitCount = 8});
+  ASSERT_GT(bmp.size(), kBmpHeadBytes);
+  const auto head = std::span<const uint8_t>(bmp).first(kBmpHeadBytes);
+  const auto parsed = ParseBmpHeader(head, bmp.size());
+  ASSERT_TRUE(std::holds_alternative<BmpImage>(parsed));
+  const auto& image = std::get<BmpImage>(parsed);
+  EXPECT_EQ(image.pixelOffset, 54u + 256 * 4);
+  EXPECT_EQ(image.palette.size(), 256u);
+  EXPECT_TRUE(image.pixels.empty());
+  EXPECT_TRUE(std::holds_alternative<BmpError>(ParseBmpHeader(head, bmp.size() - 1)));
+  // Bytes the file does not have are not header bytes, whatever the buffer holds.
+  EXPECT_TRUE(std::holds_alternative<BmpError>(ParseBmpHeader(head, 40)));
+}
+
 TEST(BmpReaderTest, HeaderFieldsOfAGoodPage) {
   struct Case {
     BmpSpec spec;
@@ -131,6 +152,78 @@ TEST(JpegCodecTest, EveryLayoutComesOutTheRightWayUp) {
   ExpectSamePicture({.width = 32, .height = 32, .bitCount = 8, .greyPalette = true}, true);
   ExpectSamePicture({.width = 35, .height = 32, .bitCount = 1, .greyPalette = true}, true);
   ExpectSamePicture({.width = 35, .height = 32, .bitCount = 1}, false);
+}
+
+// The page written to a file of `keepBytes` bytes and encoded from it, its rows read a batch at
+// a time, into a JPEG file beside it; empty when that fails, and then no JPEG file is left.
+std::vector<uint8_t> EncodeThroughFiles(JpegEncoder& encoder, const std::vector<uint8_t>& bmp,
+                                        size_t keepBytes) {
+  TempFolder dir;
+  WriteBytes(dir / "page.bmp", bmp);
+  std::filesystem::resize_file(dir / "page.bmp", keepBytes);
+  const auto parsed = ParseBmp(bmp);  // the header as it was read before the file got shorter
+  EXPECT_TRUE(std::holds_alternative<BmpImage>(parsed));
+  const int fd = ::open((dir / "page.bmp").c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_GE(fd, 0);
+  bool written = false;
+  {
+    PendingFile jpeg(dir / "page.jpg");
+    written = encoder.EncodeFile(std::get<BmpImage>(parsed), fd, 300, jpeg) && jpeg.Commit(false);
+  }
+  ::close(fd);
+  if (!written) {
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"page.bmp"}));
+    return {};
+  }
+  return ReadBytes(dir / "page.jpg");
+}
+
+TEST(JpegCodecTest, RowsReadFromTheFileGiveTheSameJpegAsRowsInMemory) {
+  // Heights that end in a part batch, both row orders, padded rows and palette pages.
+  const BmpSpec specs[] = {
+      {.width = 37, .height = 45, .bitCount = 24},
+      {.width = 37, .height = 45, .bitCount = 24, .topDown = true},
+      {.width = 21, .height = 16, .bitCount = 32},
+      {.width = 30, .height = 33, .bitCount = 8, .topDown = true},
+      {.width = 35, .height = 17, .bitCount = 1, .greyPalette = true},
+  };
+  JpegEncoder encoder;  // one encoder for all, as a saving thread uses it
+  for (const auto& spec : specs) {
+    const auto bmp = MakeBmp(spec);
+    const auto inMemory = encoder.Encode(std::get<BmpImage>(ParseBmp(bmp)), 300);
+    ASSERT_FALSE(inMemory.empty());
+    EXPECT_EQ(EncodeThroughFiles(encoder, bmp, bmp.size()), inMemory)
+        << spec.width << "x" << spec.height << " bits " << spec.bitCount << " top down "
+        << spec.topDown;
+  }
+}
+
+TEST(JpegCodecTest, APageThatGetsShorterWhileReadFails) {
+  JpegEncoder encoder;
+  const auto bmp = MakeBmp({.width = 40, .height = 64});
+  EXPECT_TRUE(EncodeThroughFiles(encoder, bmp, bmp.size() - 1).empty());
+  EXPECT_TRUE(EncodeThroughFiles(encoder, bmp, 60).empty());
+  // The encoder is still good for the next page.
+  EXPECT_FALSE(EncodeThroughFiles(encoder, bmp, bmp.size()).empty());
+}
+
+TEST(JpegCodecTest, AJpegLargerThanOneOutputChunkComesOutWhole) {
+  // Noise does not compress: the JPEG runs to several of the encoder's output chunks.
+  BmpSpec spec{.width = 800, .height = 600};
+  auto bmp = MakeBmp(spec);
+  uint32_t state = 12345;
+  for (size_t i = 54; i < bmp.size(); ++i) {
+    state = state * 1103515245u + 12345u;
+    bmp[i] = static_cast<uint8_t>(state >> 24);
+  }
+  JpegEncoder encoder;
+  const auto jpeg = EncodeThroughFiles(encoder, bmp, bmp.size());
+  ASSERT_GT(jpeg.size(), 2u * 64 * 1024);
+  EXPECT_EQ(jpeg, encoder.Encode(std::get<BmpImage>(ParseBmp(bmp)), 300));
+  const auto decoded = DecodeJpegScaled(jpeg, 1);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->width, 800);
+  EXPECT_EQ(GetJfifDensity(jpeg), 300);
 }
 
 TEST(JpegCodecTest, PaletteIndexPastTheTableReadsAsBlack) {

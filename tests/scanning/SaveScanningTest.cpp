@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "scanning/ImageFormats.h"
 #include "scanning/JpegCodec.h"
@@ -273,6 +274,39 @@ TEST(SaveScanningTest, FailedPagesAreReportedInOrderAndTheRestStillSaved) {
       EXPECT_EQ(r.calls, calls) << c.name;
     }
   }
+}
+
+TEST(SaveScanningTest, PagesAreCompressedOnlyAFewAheadOfTheOneBeingSaved) {
+  // The first page is missing, and its message waits for the main thread, which the test holds
+  // back: meanwhile the one converting thread may compress two more pages (each waiting in its
+  // hidden temporary file) and no further, however many pages the run has.
+  TempFolder dir;
+  for (int k = 2; k <= 20; ++k) {
+    WriteSpoiled(dir / ("P_" + std::to_string(k) + ".bmp"), Fault::None);
+  }
+  ManualMainThread main;
+  ScriptedUi ui;
+  RecordingHost host(dir / "P.jpg", "", main);
+  const auto pending = [&] {
+    const auto names = dir.Names();
+    return std::count_if(names.begin(), names.end(), [](const auto& n) { return n[0] == '.'; });
+  };
+  TSaveScanningThread saving(host, main, ui, SaveRun{20, 300, 24}, SaveOptions{.workers = 1});
+  saving.Resume();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (pending() < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // Small pages take microseconds each: a thread not held back would be through them by now.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(pending(), 2);
+  while (!saving.Finished() && std::chrono::steady_clock::now() < deadline) {
+    main.DrainWithin(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(saving.Finished());
+  EXPECT_EQ(pending(), 0);
+  EXPECT_EQ(dir.Names().size(), 19u);  // P_2.jpg to P_20.jpg
+  EXPECT_EQ(ui.messages().size(), 1u);
 }
 
 TEST(SaveScanningTest, ExistingFinalFilesAreReplacedOnlyWhenAsked) {
