@@ -6,6 +6,7 @@
 #include "busd/ReplyBuilder.h"
 #include "busd/UsbInstance.h"
 #include "platform/Registry.h"
+#include "protocol/Text.h"
 #include "protocol/UsbLayout.h"
 
 namespace tessaro::busd {
@@ -57,15 +58,6 @@ RoleTraits TraitsOf(Role role) {
     default:
       return {kUsb, "", "USB Device"};
   }
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 std::string Hex2(uint8_t v) {

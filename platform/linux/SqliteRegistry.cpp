@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "protocol/Text.h"
+
 namespace tessaro {
 
 namespace {
@@ -31,18 +33,6 @@ constexpr const char* kSchema =
     "INSERT OR IGNORE INTO reg_key(path) VALUES('');";
 
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
 
 // Sub-key order: ASCII letters folded to upper case, then the bytes themselves.
 bool KeyNameLess(const std::string& a, const std::string& b) {
