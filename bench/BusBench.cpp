@@ -20,6 +20,7 @@
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/SystemClock.h"
 #include "protocol/HubWire.h"
+#include "bench/BenchServers.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"
 
@@ -30,9 +31,7 @@ using Steady = std::chrono::steady_clock;
 namespace {
 
 // The demo's first server: 127.0.0.2, a printer as device 1 and a storage device as device 2.
-const std::string kHubConfig = TESSARO_SOURCE_DIR "/tests/fixtures/demo/hub-one.conf";
 
-std::string Binary(const char* relative) { return std::string(TESSARO_BINARY_DIR) + "/" + relative; }
 
 // Reads the Trunk's event channel and stamps each kind-1 record as it is read.
 class EventStamps {
@@ -87,14 +86,8 @@ void WaitFor(F condition, const char* what) {
 }
 
 void Run(int rounds) {
-  TempDir dir("/tmp/tessaro-bench.");
-  Process hub(Binary("hubd/tessaro-hubd"), {"--config", kHubConfig});
-  if (!hub.Start() || !hub.WaitForOutput("hubd: ready")) throw std::runtime_error(hub.Output());
-  const std::string runtime = dir / "run";
-  Process busd(Binary("busd/tessaro-busd"), {"--runtime-dir", runtime, "--computer-name", "PC-A",
-                                             "--group", "root", "--no-discovery", "--server",
-                                             "127.0.0.2"});
-  if (!busd.Start() || !busd.WaitForOutput("busd: ready")) throw std::runtime_error(busd.Output());
+  const bench::BenchServers lab;
+  const std::string runtime = lab.runtime();
 
   BusIpcTransport bus(runtime);
   SystemClock clock;

@@ -27,6 +27,7 @@
 #include "platform/linux/SystemClock.h"
 #include "protocol/HubWire.h"
 #include "tests/support/ManualMainThread.h"
+#include "bench/BenchServers.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"
 
@@ -36,11 +37,9 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-const std::string kHubConfig = TESSARO_SOURCE_DIR "/tests/fixtures/demo/hub-one.conf";
 constexpr size_t kServers = 64;
 constexpr size_t kDevicesPerServer = 16;
 
-std::string Binary(const char* relative) { return std::string(TESSARO_BINARY_DIR) + "/" + relative; }
 
 
 // The core's outside services, in a temporary folder.
@@ -173,14 +172,9 @@ class Peer {
 };
 
 void LatencyBench(int rounds) {
-  TempDir dir("/tmp/tessaro-bench.");
-  Process hub(Binary("hubd/tessaro-hubd"), {"--config", kHubConfig});
-  if (!hub.Start() || !hub.WaitForOutput("hubd: ready")) throw std::runtime_error(hub.Output());
-  const std::string runtime = dir / "run";
-  Process busd(Binary("busd/tessaro-busd"), {"--runtime-dir", runtime, "--computer-name", "PC-A",
-                                             "--group", "root", "--no-discovery", "--server",
-                                             "127.0.0.2", "--machine-hive", dir / "machine.hive"});
-  if (!busd.Start() || !busd.WaitForOutput("busd: ready")) throw std::runtime_error(busd.Output());
+  const bench::BenchServers lab;
+  const std::string runtime = lab.runtime();
+  const testing::TempDir& dir = lab.dir();
 
   Core core(runtime, dir);
   ManualMainThread main;

@@ -241,10 +241,9 @@ void TMainFm::AddTrayIcon() {
 
 void TMainFm::StartMiniWindowTimer() { timerMiniWindow_.start(); }
 
-void TMainFm::StartNotifyVersionTimer(int intervalMs) {
-  timerNotifyVer_.setInterval(intervalMs);
-  timerNotifyVer_.start();
-}
+// The new-version check is not part of this build: the timer keeps its interval but is not run,
+// so nothing ticks without work to do.
+void TMainFm::StartNotifyVersionTimer(int intervalMs) { timerNotifyVer_.setInterval(intervalMs); }
 
 // Half a second after a mini start: out of sight for good, until the tray opens it.
 void TMainFm::Timer_MiniWindowTimer() {
@@ -339,14 +338,8 @@ void TMainFm::PopupMenuPopup() {
 void TMainFm::AddServerEntries() {
   // The entries are built even when the lock cannot be had in time.
   const MainFormServices& services = core_.Services();
-  NamedMutex* lock = core_.RefreshLock();
-  bool held = lock != nullptr && lock->TryLock();
-  for (int attempt = 0; lock != nullptr && !held && attempt < 30 && !state_.flags.Closing;
-       ++attempt) {
-    services.pump->ProcessPendingEvents();
-    services.clock.Sleep(kRefreshLockPoll);
-    held = lock->TryLock();
-  }
+  if (core_.RefreshLock() == nullptr) return;  // a menu opened while the window is being made
+  RefreshLockWait hold(*core_.RefreshLock(), *services.pump, services.clock, state_.flags);
   for (const auto& server : model_.servers()) {
     const std::string caption = server->displayName;
     const bool enabled = server->enabled != 0;
@@ -367,7 +360,6 @@ void TMainFm::AddServerEntries() {
     add("Configuration...", false, false);
     popupMenu_->insertMenu(upmItem_, entry);
   }
-  if (held) lock->Unlock();
 }
 
 void TMainFm::ServerCommand(const std::string& displayName, const std::string& item) {

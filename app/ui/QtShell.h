@@ -5,7 +5,6 @@
 #include <QUrl>
 
 #include "platform/Shell.h"
-#include "platform/Spooler.h"
 
 namespace tessaro {
 
@@ -19,13 +18,6 @@ class QtShell : public Shell {
     }
     return QDesktopServices::openUrl(address);
   }
-};
-
-// Until the print spooler is reached through CUPS, no queue can be bound to a device, so there
-// is never one to hold or release: every request answers "not changed".
-class UnboundSpooler : public Spooler {
- public:
-  bool SetQueueHold(const std::string&, QueueHold) override { return false; }
 };
 
 }  // namespace tessaro

@@ -151,9 +151,10 @@ void DeviceListView::ForgetHoverRow(size_t index) {
 
 void DeviceListView::BuildMenu(size_t row) {
   menu_->clear();
-  items_ = hooks_.prepareMenu ? hooks_.prepareMenu(row) : std::vector<DeviceMenuItem>{};
+  const std::vector<DeviceMenuItem> items =
+      hooks_.prepareMenu ? hooks_.prepareMenu(row) : std::vector<DeviceMenuItem>{};
   const DeviceData* device = &model_.rows().row(row);
-  for (const DeviceMenuItem& item : items_) {
+  for (const DeviceMenuItem& item : items) {
     if (!item.visible) continue;
     if (item.caption == "-") {
       menu_->addSeparator()->setObjectName(QString::fromStdString(item.name));

@@ -98,7 +98,6 @@ class DeviceListView : public QListView {
   DeviceItemModel& model_;
   DeviceListHooks hooks_;
   QMenu* menu_;
-  std::vector<DeviceMenuItem> items_;
   QPoint clickPoint_;
   QPoint hoverPoint_;
   int hoverRow_ = -1;

@@ -13,7 +13,7 @@
 
 #include "app/ui/Main.h"
 #include "app/ui/QtPlatform.h"
-#include "app/ui/QtShell.h"
+#include "platform/Spooler.h"
 #include "autoconnect/AutoConnectStore.h"
 #include "devices/ui/DeviceListView.h"
 #include "platform/linux/BusIpcTransport.h"
