@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "autoconnect/AutoConnectRecords.h"
+#include "records/AutoConnectRecords.h"
 #include "platform/BusTransport.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
@@ -25,7 +25,6 @@ namespace tessaro {
 
 class HostChecks;
 
-inline constexpr const char* kApplicationTitle = "Corvana";
 inline constexpr const char* kMiniSwitch = "-mini";
 inline constexpr const char* kNetworkNotReadyTip = "Network is not ready !";
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/RegistryText.h"
-#include "host/ComputerName.h"
+#include "platform/RegistryText.h"
+#include "base/ComputerName.h"
 
 namespace tessaro {
 

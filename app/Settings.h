@@ -8,13 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/Product.h"
 #include "platform/Registry.h"
 
 namespace tessaro {
 
-inline constexpr const char* AppRegistryKey = "Software\\Corvana\\Tessaro Utility";
-inline constexpr const char* CompanyName = "Corvana";
-inline constexpr const char* ProductName = "Tessaro Utility";
 
 // The main form as designed: its outer size, and the number the "MainForm WindowState" value
 // holds for each state.

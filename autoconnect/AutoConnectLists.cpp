@@ -3,7 +3,7 @@
 
 #include "autoconnect/AutoConnectStore.h"
 #include "host/WindowsVersion.h"
-#include "devices/Records.h"
+#include "records/Records.h"
 
 namespace tessaro {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "autoconnect/AutoConnectRecords.h"
+#include "records/AutoConnectRecords.h"
 #include "platform/Registry.h"
 
 namespace tessaro {

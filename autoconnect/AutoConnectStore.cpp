@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "autoconnect/AutoConnectStore.h"
 
-#include "app/RegistryText.h"
+#include "platform/RegistryText.h"
 
 
 namespace tessaro {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "autoconnect/AutoConnectRecords.h"
+#include "records/AutoConnectRecords.h"
 #include "platform/Registry.h"
 
 namespace tessaro {

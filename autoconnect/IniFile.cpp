@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "protocol/Text.h"
+#include "base/AsciiText.h"
 
 namespace tessaro {
 

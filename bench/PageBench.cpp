@@ -22,7 +22,7 @@
 #include "bench/ScanPage.h"
 #include "bench/Stats.h"
 #include "bench/TimedRun.h"
-#include "scanning/PageNames.h"
+#include "scanning/pages/PageNames.h"
 #include "tests/support/Process.h"
 
 using namespace tessaro;

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace tessaro::bench {
 

@@ -6,7 +6,7 @@
 #include "busd/ReplyBuilder.h"
 #include "busd/UsbInstance.h"
 #include "platform/Registry.h"
-#include "protocol/Text.h"
+#include "base/AsciiText.h"
 #include "protocol/UsbLayout.h"
 
 namespace tessaro::busd {

@@ -10,7 +10,7 @@
 #include "busd/HostAddresses.h"
 #include "busd/HubSession.h"
 #include "busd/PollSet.h"
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 namespace tessaro::busd {
 

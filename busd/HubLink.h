@@ -8,7 +8,7 @@
 
 #include "busd/HubSession.h"
 #include "busd/PollSet.h"
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 namespace tessaro::busd {
 

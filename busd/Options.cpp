@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "busd/ReplyBuilder.h"
+#include "protocol/BusFrame.h"
 
 namespace tessaro::busd {
 
@@ -86,7 +87,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environme
   ParsedOptions parsed;
   Options o;
   const char* dir = environment("TESSARO_RUNTIME_DIR");
-  o.runtimeDir = (dir && *dir) ? dir : "/run/tessaro";
+  o.runtimeDir = (dir && *dir) ? dir : busipc::kDefaultRuntimeDir;
   if (const char* servers = environment("TESSARO_SERVERS"); servers && *servers) {
     if (!AddServers(servers, o, parsed.error)) {
       parsed.error = "TESSARO_SERVERS: " + parsed.error;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace tessaro::busd {
 

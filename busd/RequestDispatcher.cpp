@@ -6,7 +6,7 @@
 
 #include "busd/ReplyBuilder.h"
 #include "busd/UsbInstance.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace tessaro::busd {
 

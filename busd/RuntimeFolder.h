@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 namespace tessaro::busd {
 

@@ -4,7 +4,7 @@
 
 #include "busd/Daemon.h"
 #include "busd/Log.h"
-#include "host/ComputerName.h"
+#include "base/ComputerName.h"
 
 int main(int argc, char** argv) {
   using namespace tessaro;

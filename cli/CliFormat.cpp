@@ -2,7 +2,7 @@
 #include "cli/CliFormat.h"
 
 #include "cli/JsonLine.h"
-#include "devices/Records.h"
+#include "records/Records.h"
 
 namespace tessaro::cli {
 

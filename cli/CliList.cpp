@@ -5,7 +5,7 @@
 #include "autoconnect/AutoConnectStore.h"
 #include "cli/CliRunner.h"
 #include "cli/JsonLine.h"
-#include "devices/DeviceTypes.h"
+#include "records/DeviceTypes.h"
 #include "devices/RefreshCycle.h"
 #include "host/WindowsVersion.h"
 

@@ -10,7 +10,7 @@
 #include "autoconnect/AutoConnectLists.h"
 #include <vector>
 
-#include "devices/Records.h"
+#include "records/Records.h"
 #include "driver/DriverClient.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "cli/CliRunner.h"
-#include "scanning/PageNames.h"
-#include "scanning/Savescanningthread.h"
+#include "scanning/pages/PageNames.h"
+#include "scanning/pages/SaveScanningThread.h"
 
 namespace tessaro::cli {
 

@@ -3,7 +3,7 @@
 
 #include "cli/CliRunner.h"
 #include "devices/RefreshLock.h"
-#include "host/ComputerName.h"
+#include "base/ComputerName.h"
 #include "host/HostChecks.h"
 #include "host/WindowsVersion.h"
 #include "platform/linux/BusIpcTransport.h"
@@ -11,10 +11,9 @@
 #include "platform/linux/LinuxHostNetwork.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
-#include "protocol/BusFrame.h"
 
 int main(int argc, char** argv) {
-  tessaro::BusIpcTransport bus(tessaro::busipc::RuntimeDirFromEnvironment());
+  tessaro::BusIpcTransport bus(tessaro::BusRuntimeDirFromEnvironment());
   tessaro::SystemClock clock;
   // The client's own services, for the client operations; the hive opens on first use.
   tessaro::SqliteRegistry registry;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "devices/DeviceTypes.h"
+#include "records/DeviceTypes.h"
 #include "devices/MainWindowPort.h"
 #include "devices/RowLook.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "devices/Records.h"
-#include "devices/UnnamedSlots.h"
+#include "records/Records.h"
+#include "records/UnnamedSlots.h"
 
 namespace tessaro {
 

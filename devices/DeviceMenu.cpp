@@ -3,9 +3,9 @@
 
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
-#include "devices/ClientState.h"
+#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
-#include "devices/DeviceTypes.h"
+#include "records/DeviceTypes.h"
 #include "host/WindowsVersion.h"
 
 namespace tessaro {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "autoconnect/AutoConnectRecords.h"
-#include "devices/Records.h"
+#include "records/AutoConnectRecords.h"
+#include "records/Records.h"
 #include "platform/Registry.h"
 
 namespace tessaro {

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <charconv>
 
-#include "app/Settings.h"
+#include "base/Product.h"
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
-#include "devices/DeviceTypes.h"
+#include "records/DeviceTypes.h"
 #include "devices/Eject.h"
 #include "devices/RefreshLock.h"
 

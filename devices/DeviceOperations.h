@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/ClientState.h"
+#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
 #include "devices/RefreshCycle.h"
 #include "driver/PlugAndPlay.h"

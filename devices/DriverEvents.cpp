@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "devices/DriverEvents.h"
 
-#include "app/Settings.h"
+#include "base/Product.h"
 #include "driver/EventRecord.h"
 
 namespace tessaro {

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "devices/ClientState.h"
+#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
 #include "devices/MainWindowPort.h"
 #include "devices/RefreshCycle.h"

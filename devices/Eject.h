@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/PlugAndPlay.h"
+#include "base/Product.h"
 #include "platform/Registry.h"
 #include "platform/UiPort.h"
 
@@ -31,7 +32,7 @@ int EjectStorage(Registry& registry, PlugAndPlay& plugAndPlay, uint16_t vendorId
 class EjectDeviceDlg {
  public:
   static constexpr const char* kDialogId = "TEjectDeviceDlg";
-  static constexpr const char* kCaption = "Tessaro Utility";
+  static constexpr const char* kCaption = ProductName;
   static constexpr const char* kDisconnectButton = "Disconnect";  // default, modal result 1
   static constexpr const char* kCancelButton = "Cancel";          // cancel, modal result 2
 

@@ -5,9 +5,9 @@
 
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
-#include "devices/DeviceTypes.h"
+#include "records/DeviceTypes.h"
 #include "devices/RefreshLock.h"
-#include "devices/StateText.h"
+#include "records/StateText.h"
 
 namespace tessaro {
 

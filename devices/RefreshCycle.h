@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/ClientState.h"
+#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
 #include "devices/MainWindowPort.h"
 #include "driver/DriverClient.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "devices/RefreshLock.h"
 
-#include "devices/ClientState.h"
+#include "records/ClientState.h"
 
 namespace tessaro {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "devices/RowLook.h"
 
-#include "devices/DeviceTypes.h"
-#include "devices/StateText.h"
+#include "records/DeviceTypes.h"
+#include "records/StateText.h"
 
 namespace tessaro {
 

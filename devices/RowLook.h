@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "devices/Records.h"
+#include "records/Records.h"
 
 namespace tessaro {
 

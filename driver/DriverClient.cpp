@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "protocol/BusFrame.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace tessaro {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "protocol/BusFrame.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace tessaro {
 

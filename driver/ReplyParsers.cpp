@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace tessaro {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "host/Adapters.h"
-#include "host/ComputerName.h"
+#include "base/ComputerName.h"
 #include "host/KernelTables.h"
 
 namespace tessaro {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 #include "protocol/HubWire.h"
 
 namespace tessaro::hubd {

@@ -14,7 +14,7 @@
 #include "hubd/Discovery.h"
 #include "hubd/Hub.h"
 #include "hubd/Session.h"
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 struct pollfd;
 

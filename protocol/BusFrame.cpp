@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "protocol/BusFrame.h"
 
-#include <cstdlib>
 
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace tessaro::busipc {
 
@@ -78,11 +77,6 @@ std::optional<Reply> ReplyDecoder::Next() {
 
 std::string ClassFolder(const std::string& runtimeDir, bool trunk) {
   return runtimeDir + "/" + (trunk ? kTrunkClassDir : kSpurClassDir);
-}
-
-std::string RuntimeDirFromEnvironment() {
-  const char* v = std::getenv("TESSARO_RUNTIME_DIR");
-  return (v && *v) ? std::string(v) : std::string("/run/tessaro");
 }
 
 }  // namespace tessaro::busipc

@@ -85,7 +85,7 @@ class ReplyDecoder {
 
 // Folder of an interface class below the runtime folder.
 std::string ClassFolder(const std::string& runtimeDir, bool trunk);
-// $TESSARO_RUNTIME_DIR, or /run/tessaro.
-std::string RuntimeDirFromEnvironment();
+// Where busd puts its interface folders unless told otherwise.
+inline constexpr const char* kDefaultRuntimeDir = "/run/tessaro";
 
 }  // namespace tessaro::busipc

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "protocol/Text.h"
+#include "base/AsciiText.h"
 
 namespace tessaro::wire {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 namespace tessaro {
 

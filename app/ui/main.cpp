@@ -13,21 +13,21 @@
 #include <string>
 #include <vector>
 
-#include "app/RegistryText.h"
+#include "platform/RegistryText.h"
 #include "app/ui/FormShells.h"
-#include "app/ui/Main.h"
-#include "app/ui/QtPlatform.h"
-#include "app/ui/QtShell.h"
-#include "app/ui/QtUiPort.h"
+#include "devices/ui/EjectDeviceDialog.h"
+#include "app/ui/MainForm.h"
+#include "platform/qt/QtPlatform.h"
+#include "platform/qt/QtShell.h"
+#include "platform/qt/QtUiPort.h"
 #include "app/ui/SingleInstance.h"
 #include "platform/linux/BusIpcTransport.h"
-#include "protocol/BusFrame.h"
 #include "platform/linux/FileNamedMutex.h"
 #include "platform/linux/FirewalldFirewall.h"
 #include "platform/linux/LinuxHostNetwork.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
-#include "scanning/ui/Savefileform.h"
+#include "scanning/ui/SaveFileForm.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
 
-  BusIpcTransport bus(busipc::RuntimeDirFromEnvironment());
+  BusIpcTransport bus(BusRuntimeDirFromEnvironment());
   SystemClock clock;
   FirewalldFirewall firewall;
   LinuxHostNetwork network;

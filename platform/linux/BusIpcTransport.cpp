@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/linux/BusIpcTransport.h"
 
+#include <cstdlib>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -9,10 +10,15 @@
 #include <filesystem>
 
 #include "protocol/BusFrame.h"
-#include "protocol/ByteOrder.h"
-#include "protocol/Fd.h"
+#include "base/ByteOrder.h"
+#include "base/FileHandle.h"
 
 namespace tessaro {
+
+std::string BusRuntimeDirFromEnvironment() {
+  const char* dir = std::getenv("TESSARO_RUNTIME_DIR");
+  return (dir && *dir) ? std::string(dir) : std::string(busipc::kDefaultRuntimeDir);
+}
 
 namespace {
 

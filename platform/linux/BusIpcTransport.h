@@ -12,6 +12,9 @@
 
 namespace tessaro {
 
+// $TESSARO_RUNTIME_DIR, or busd's default runtime folder.
+std::string BusRuntimeDirFromEnvironment();
+
 class BusIpcTransport : public BusTransport {
  public:
   explicit BusIpcTransport(std::string runtimeDir);

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/NamedMutex.h"
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 namespace tessaro {
 

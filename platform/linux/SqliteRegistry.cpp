@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "protocol/Text.h"
+#include "base/AsciiText.h"
 
 namespace tessaro {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/DosDateTime.h"
+#include "base/DosDateTime.h"
 
 namespace tessaro {
 namespace {

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/ui/Main.h"
-#include "app/ui/QtPlatform.h"
+#include "app/ui/MainForm.h"
+#include "platform/qt/QtPlatform.h"
 #include "platform/Spooler.h"
 #include "autoconnect/AutoConnectStore.h"
 #include "devices/ui/DeviceListView.h"

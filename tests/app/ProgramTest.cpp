@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/RegistryText.h"
+#include "platform/RegistryText.h"
 #include "app/Settings.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "tests/support/Process.h"

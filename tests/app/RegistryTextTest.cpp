@@ -3,7 +3,7 @@
 // as an unprivileged user in SettingsReadOnlyTest.cpp).
 #include <gtest/gtest.h>
 
-#include "app/RegistryText.h"
+#include "platform/RegistryText.h"
 #include "tests/app/HiveFixture.h"
 
 namespace tessaro {

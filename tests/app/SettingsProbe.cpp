@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/RegistryText.h"
+#include "platform/RegistryText.h"
 #include "app/Settings.h"
 #include "platform/linux/SqliteRegistry.h"
 

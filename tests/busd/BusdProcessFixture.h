@@ -20,8 +20,8 @@
 
 #include "busd/ReplyBuilder.h"
 #include "protocol/BusFrame.h"
-#include "protocol/ByteOrder.h"
-#include "protocol/Fd.h"
+#include "base/ByteOrder.h"
+#include "base/FileHandle.h"
 #include "tests/busd/FakeHub.h"
 #include "tests/support/Process.h"
 

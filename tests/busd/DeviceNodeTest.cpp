@@ -13,7 +13,7 @@
 #include "busd/HubSession.h"
 #include "busd/ReplyBuilder.h"
 #include "busd/UsbInstance.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "tests/busd/FakeBackend.h"
 
 using namespace tessaro;

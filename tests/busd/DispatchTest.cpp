@@ -7,7 +7,7 @@
 
 #include "busd/BusSession.h"
 #include "busd/ReplyBuilder.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "tests/busd/FakeBackend.h"
 
 using namespace tessaro;

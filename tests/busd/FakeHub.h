@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 #include "protocol/HubWire.h"
 
 namespace tessaro::testing_hub {

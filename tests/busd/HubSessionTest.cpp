@@ -3,7 +3,7 @@
 
 #include "busd/BusBackend.h"
 #include "busd/HubSession.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 using namespace tessaro;
 using namespace tessaro::busd;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "busd/ReplyBuilder.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 using namespace tessaro;
 using namespace tessaro::busd;

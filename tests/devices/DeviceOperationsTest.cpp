@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "devices/DeviceOperations.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "tests/devices/OperationFakes.h"
 #include "tests/devices/RefreshFixture.h"
 

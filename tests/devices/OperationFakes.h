@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/ClientState.h"
+#include "records/ClientState.h"
 #include "platform/Shell.h"
 #include "platform/Spooler.h"
 #include "tests/support/ScriptedUi.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
-#include "devices/DeviceTypes.h"
-#include "devices/Records.h"
-#include "devices/StateText.h"
-#include "devices/UnnamedSlots.h"
+#include "records/DeviceTypes.h"
+#include "records/Records.h"
+#include "records/StateText.h"
+#include "records/UnnamedSlots.h"
 
 using namespace tessaro;
 

@@ -2,7 +2,7 @@
 // The device refresh: one server's device list merged into the rows, before and after.
 #include "tests/devices/RefreshFixture.h"
 
-#include "devices/StateText.h"
+#include "records/StateText.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

@@ -6,7 +6,7 @@
 #include "devices/DeviceListModel.h"
 #include "devices/MainWindowPort.h"
 #include "devices/RowLook.h"
-#include "devices/StateText.h"
+#include "records/StateText.h"
 #include "tests/devices/RecordingWindow.h"
 #include "tests/support/FakeClock.h"
 

@@ -16,7 +16,7 @@
 
 #include "platform/linux/BusIpcTransport.h"
 #include "protocol/BusFrame.h"
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 using namespace tessaro;
 namespace fs = std::filesystem;

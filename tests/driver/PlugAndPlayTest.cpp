@@ -10,7 +10,7 @@
 #include "driver/PlugAndPlay.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "protocol/BusFrame.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "tests/support/FakeBusTransport.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Process.h"

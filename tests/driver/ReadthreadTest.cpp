@@ -8,7 +8,7 @@
 #include <deque>
 #include <mutex>
 
-#include "driver/Readthread.h"
+#include "driver/ReadThread.h"
 #include "protocol/BusFrame.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/ManualMainThread.h"

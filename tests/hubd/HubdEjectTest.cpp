@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "protocol/HubWire.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"

@@ -10,7 +10,7 @@
 
 #include <set>
 
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 #include "protocol/HubWire.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"

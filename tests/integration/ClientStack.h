@@ -13,7 +13,7 @@
 #include "devices/DriverEvents.h"
 #include "devices/RefreshCycle.h"
 #include "devices/RefreshLock.h"
-#include "driver/Readthread.h"
+#include "driver/ReadThread.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/FileNamedMutex.h"
 #include "platform/linux/SqliteRegistry.h"

@@ -3,7 +3,7 @@
 // dispatch keep the client's rows in step as devices come, change hands and go.
 #include <gtest/gtest.h>
 
-#include "devices/StateText.h"
+#include "records/StateText.h"
 #include "tests/integration/ClientStack.h"
 
 using namespace tessaro;

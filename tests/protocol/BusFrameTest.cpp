@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/BusFrame.h"
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 using namespace tessaro;
 using namespace tessaro::busipc;

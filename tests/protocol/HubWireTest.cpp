@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
-#include "protocol/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "protocol/HubWire.h"
 
 using namespace tessaro;

@@ -10,10 +10,10 @@
 #include <functional>
 #include <variant>
 
-#include "scanning/AtomicFile.h"
-#include "scanning/BmpReader.h"
-#include "scanning/ImageFormats.h"
-#include "scanning/JpegCodec.h"
+#include "base/AtomicFile.h"
+#include "scanning/pages/BmpReader.h"
+#include "scanning/pages/ImageFormats.h"
+#include "scanning/pages/JpegCodec.h"
 #include "tests/scanning/PageFixtures.h"
 
 using namespace tessaro;

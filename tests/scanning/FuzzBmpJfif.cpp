@@ -6,9 +6,9 @@
 #include <variant>
 #include <vector>
 
-#include "scanning/BmpReader.h"
-#include "scanning/ImageFormats.h"
-#include "scanning/JpegCodec.h"
+#include "scanning/pages/BmpReader.h"
+#include "scanning/pages/ImageFormats.h"
+#include "scanning/pages/JpegCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A copy of exactly `size` bytes, so the sanitizer sees any read past the end.

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "scanning/ImageFormats.h"
-#include "scanning/PageNames.h"
+#include "scanning/pages/ImageFormats.h"
+#include "scanning/pages/PageNames.h"
 #include "tests/scanning/PageFixtures.h"
 
 using namespace tessaro;

@@ -8,7 +8,7 @@
 #include <QProgressBar>
 #include <QWidget>
 
-#include "scanning/ui/Savefileform.h"
+#include "scanning/ui/SaveFileForm.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <regex>
 #include <thread>
 
-#include "scanning/ImageFormats.h"
-#include "scanning/JpegCodec.h"
-#include "scanning/Savescanningthread.h"
+#include "scanning/pages/ImageFormats.h"
+#include "scanning/pages/JpegCodec.h"
+#include "scanning/pages/SaveScanningThread.h"
 #include "tests/scanning/PageFixtures.h"
 #include "tests/support/Command.h"
 #include "tests/support/ManualMainThread.h"

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "host/ComputerName.h"
+#include "base/ComputerName.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/ManualMainThread.h"
 #include "tests/support/Process.h"

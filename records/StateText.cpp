@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "devices/StateText.h"
+#include "records/StateText.h"
 
-#include "devices/DeviceTypes.h"
+#include "records/DeviceTypes.h"
 
 namespace tessaro {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
-#include "autoconnect/AutoConnectRecords.h"
+#include "base/Product.h"
+#include "records/AutoConnectRecords.h"
 #include "platform/BusTransport.h"
 
 namespace tessaro {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "app/DosDateTime.h"
+#include "base/DosDateTime.h"
 
 namespace tessaro {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/ImageFormats.h"
+#include "scanning/pages/ImageFormats.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,8 +8,8 @@
 #include <array>
 #include <cstring>
 
-#include "protocol/Fd.h"
-#include "scanning/MappedFile.h"
+#include "base/FileHandle.h"
+#include "scanning/pages/MappedFile.h"
 
 namespace tessaro {
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/PdfBuilder.h"
+#include "scanning/pages/PdfBuilder.h"
 
 #include <hpdf.h>
 
-#include "scanning/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 namespace tessaro {
 

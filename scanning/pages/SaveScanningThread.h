@@ -8,13 +8,14 @@
 #include <string>
 #include <thread>
 
+#include "base/Product.h"
 #include "platform/MainThread.h"
 #include "platform/UiPort.h"
 
 namespace tessaro {
 
 inline constexpr const char* kSaveErrorText = "Can't save file : ";
-inline constexpr const char* kSaveMessageCaption = "Tessaro Utility";
+inline constexpr const char* kSaveMessageCaption = ProductName;
 
 // The scan window as the saving sees it.
 class ScanSaveHost {

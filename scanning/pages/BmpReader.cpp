@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/BmpReader.h"
+#include "scanning/pages/BmpReader.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/Savescanningthread.h"
+#include "scanning/pages/SaveScanningThread.h"
 
 #include <sched.h>
 #include <unistd.h>
@@ -12,10 +12,10 @@
 #include <optional>
 #include <vector>
 
-#include "scanning/ImageFormats.h"
-#include "scanning/JpegCodec.h"
-#include "scanning/PageNames.h"
-#include "scanning/PdfBuilder.h"
+#include "scanning/pages/ImageFormats.h"
+#include "scanning/pages/JpegCodec.h"
+#include "scanning/pages/PageNames.h"
+#include "scanning/pages/PdfBuilder.h"
 
 namespace tessaro {
 

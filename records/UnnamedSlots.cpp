@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "devices/UnnamedSlots.h"
+#include "records/UnnamedSlots.h"
 
 #include <string_view>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/Records.h"
+#include "records/Records.h"
 
 namespace tessaro {
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "devices/DeviceTypes.h"
+#include "records/DeviceTypes.h"
 
 #include <algorithm>
 
-#include "devices/Records.h"
+#include "records/Records.h"
 
 namespace tessaro {
 

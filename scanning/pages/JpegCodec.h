@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "scanning/AtomicFile.h"
-#include "scanning/BmpReader.h"
+#include "base/AtomicFile.h"
+#include "scanning/pages/BmpReader.h"
 
 namespace tessaro {
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/ui/Savefileform.h"
+#include "scanning/ui/SaveFileForm.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "scanning/SaveFileTexts.h"
+#include "scanning/pages/SaveFileTexts.h"
 
 namespace tessaro {
 

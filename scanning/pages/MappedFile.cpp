@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/MappedFile.h"
+#include "scanning/pages/MappedFile.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 namespace tessaro {
 

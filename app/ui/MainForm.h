@@ -16,7 +16,7 @@
 
 #include "app/MainFormCore.h"
 #include "autoconnect/PrinterMakers.h"
-#include "devices/ClientState.h"
+#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
 #include "devices/DeviceMenu.h"
 #include "devices/DeviceOperations.h"
@@ -24,7 +24,7 @@
 #include "devices/MainWindowPort.h"
 #include "devices/RefreshCycle.h"
 #include "driver/PlugAndPlay.h"
-#include "driver/Readthread.h"
+#include "driver/ReadThread.h"
 #include "platform/MainThread.h"
 
 class QLabel;

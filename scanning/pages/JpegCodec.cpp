@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/JpegCodec.h"
+#include "scanning/pages/JpegCodec.h"
 
 #include <fcntl.h>
 #include <stdio.h>  // jpeglib.h needs FILE first
@@ -15,8 +15,8 @@
 #include <new>
 #include <variant>
 
-#include "protocol/Fd.h"
-#include "scanning/MappedFile.h"
+#include "base/FileHandle.h"
+#include "scanning/pages/MappedFile.h"
 
 namespace tessaro {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "host/ComputerName.h"
+#include "base/ComputerName.h"
 
 #include <unistd.h>
 

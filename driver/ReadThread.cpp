@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "driver/Readthread.h"
+#include "driver/ReadThread.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "app/ui/Main.h"
+#include "app/ui/MainForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 namespace tessaro {
 

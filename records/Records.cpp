@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "devices/Records.h"
+#include "records/Records.h"
 
-#include "devices/UnnamedSlots.h"
+#include "records/UnnamedSlots.h"
 
 namespace tessaro {
 

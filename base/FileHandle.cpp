@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "protocol/Fd.h"
+#include "base/FileHandle.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "scanning/PageNames.h"
+#include "scanning/pages/PageNames.h"
 
 #include <strings.h>
 

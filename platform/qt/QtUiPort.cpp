@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "app/ui/QtUiPort.h"
+#include "platform/qt/QtUiPort.h"
 
 #include <QMessageBox>
 #include <cstdio>
