@@ -209,7 +209,10 @@ TEST(HostNetwork, NetworkReadyResolvesTheComputerName) {
   struct Case {
     const char* name;
     bool ready;
-  } cases[] = {{"localhost", false}, {"10.205.0.1", true}, {"no-such-pc.invalid", false}};
+  } cases[] = {{"localhost", false},
+               {"127.0.1.1", false},
+               {"10.205.0.1", true},
+               {"no-such-pc.invalid", false}};
   LinuxHostNetwork net;
   HostChecks checks(net);
   for (const auto& c : cases) {
