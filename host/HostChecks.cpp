@@ -19,6 +19,9 @@ constexpr int kSendCycles = 3;
 constexpr int kReceiveAttempts = 1000;
 constexpr int kTimeoutsPerCycle = 2;
 
+// The whole of 127.0.0.0/8 is loopback: Debian, for one, maps the host name to 127.0.1.1.
+bool IsLoopbackIPv4(const std::string& dotted) { return dotted.rfind("127.", 0) == 0; }
+
 std::vector<Adapter> AllAdapters(HostNetwork& network) {
   std::vector<Adapter> all;
   for (const auto& facts : network.ListAdapters()) all.push_back(AdapterFrom(facts));
@@ -35,7 +38,7 @@ HostChecks::~HostChecks() { CloseTestSockets(); }
 
 bool HostChecks::NetworkReady() {
   const auto address = network_.ResolveIPv4(ReadComputerName());
-  return address && *address != "127.0.0.1";
+  return address && !IsLoopbackIPv4(*address);
 }
 
 void HostChecks::PrepareNetworkCheck() {

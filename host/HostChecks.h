@@ -26,7 +26,8 @@ class HostChecks {
   HostChecks(const HostChecks&) = delete;
   HostChecks& operator=(const HostChecks&) = delete;
 
-  // True unless the computer name fails to resolve or resolves first to 127.0.0.1.
+  // True unless the computer name fails to resolve or resolves first to a loopback address
+  // (127.0.0.0/8).
   bool NetworkReady();
 
   // Refills the interface table from the qualifying adapters.

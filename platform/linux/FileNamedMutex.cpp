@@ -7,33 +7,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
+
+#include "platform/linux/LockFolder.h"
 
 namespace tessaro {
-namespace {
-
-// The folder must be a real folder of this user that nobody else may write into; otherwise
-// another user could hold our names.
-bool UsableDirectory(const std::string& path) {
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return false;
-  return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
-}
-
-}  // namespace
 
 std::string NamedMutexDirectory() {
-  if (const char* dir = std::getenv("TESSARO_LOCK_DIR"); dir != nullptr && *dir != '\0') {
-    return UsableDirectory(dir) ? dir : "";
-  }
-  std::string path;
-  if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg != nullptr && *xdg != '\0') {
-    path = std::string(xdg) + "/tessaro";
-  } else {
-    path = "/tmp/tessaro-" + std::to_string(::geteuid());
-  }
-  return UsableDirectory(path) ? path : "";
+  // One chooser for the process: a private folder is made once and the warning said once.
+  static std::mutex guard;
+  static LockFolderChooser chooser(stderr);
+  const std::lock_guard lock(guard);
+  return chooser.Choose(LockFolderCandidates(), PrivateLockFolderParents());
 }
 
 FileNamedMutex::FileNamedMutex(const std::string& name, const std::string& directory) {

@@ -10,9 +10,10 @@
 
 namespace tessaro {
 
-// The per-user folder of the named mutexes' lock files: $TESSARO_LOCK_DIR, else
-// $XDG_RUNTIME_DIR/tessaro, else /tmp/tessaro-<uid>. Created 0700 when missing. Empty when it
-// cannot be made or is not ours.
+// The per-user folder of the named mutexes' lock files: the first usable of $TESSARO_LOCK_DIR,
+// $XDG_RUNTIME_DIR/tessaro and /tmp/tessaro-<uid> (made 0700 when missing), else a private folder
+// of this process (LockFolderChooser); passing over the first is said once on standard error.
+// Empty only when not even a private folder can be made.
 std::string NamedMutexDirectory();
 
 // A named mutex as an exclusive flock on "<directory>/<name>.lock". The lock file stays behind

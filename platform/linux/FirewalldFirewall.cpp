@@ -16,6 +16,10 @@ namespace {
 
 constexpr const char* kService = "org.fedoraproject.FirewallD1";
 constexpr const char* kPath = "/org/fedoraproject/FirewallD1";
+// Start-up must never show a password prompt nor wait on the bus's 25 s default: a call that
+// firewalld's policy would only allow after asking fails at once instead.
+constexpr const char* kNoPrompt = "--allow-interactive-authorization=no";
+constexpr const char* kCallTimeout = "--timeout=2";
 
 const char* ProtocolName(int protocol) {
   switch (protocol) {
@@ -52,7 +56,7 @@ FirewalldFirewall::Reply FirewalldFirewall::Busctl(const std::vector<std::string
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-  std::vector<std::string> all = {"busctl", "--system", "--no-pager"};
+  std::vector<std::string> all = {"busctl", "--system", "--no-pager", kNoPrompt, kCallTimeout};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());

@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "host/Firewall.h"
 #include "host/HostChecks.h"
@@ -209,7 +214,10 @@ TEST(HostNetwork, NetworkReadyResolvesTheComputerName) {
   struct Case {
     const char* name;
     bool ready;
-  } cases[] = {{"localhost", false}, {"10.205.0.1", true}, {"no-such-pc.invalid", false}};
+  } cases[] = {{"localhost", false},
+               {"127.0.1.1", false},
+               {"10.205.0.1", true},
+               {"no-such-pc.invalid", false}};
   LinuxHostNetwork net;
   HostChecks checks(net);
   for (const auto& c : cases) {
@@ -252,4 +260,52 @@ TEST(Firewalld, OnABusWithoutFirewalldBothAnswerFalse) {
   EXPECT_EQ(tessaro::testing::ReadAndClose(out),
             "get_LocalPolicy failed: 0x800706d9\nget_LocalPolicy failed: 0x800706d9\n");
   ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+}
+
+// A busctl that records each call's arguments and answers as a firewalld with port 9303 closed
+// would: no bus is needed to see what every call asks for.
+TEST(Firewalld, NoCallMayPromptForAPasswordOrWaitLong) {
+  TempDir dir;
+  const std::string log = dir / "calls";
+  WriteTextFile(dir / "busctl",
+                "#!/bin/sh\n"
+                "printf '%s\\n' \"$@\" -- >> '" + log + "'\n"
+                "case \"$*\" in\n"
+                "  *NameHasOwner*) echo 'b true' ;;\n"
+                "  *getDefaultZone*) echo 's \"public\"' ;;\n"
+                "  *queryPort*) echo 'b false' ;;\n"
+                "esac\n");
+  ASSERT_EQ(::chmod((dir / "busctl").c_str(), 0755), 0);
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", dir.path().c_str(), 1);
+  FirewalldFirewall fw;
+  std::FILE* out = std::tmpfile();
+  EXPECT_TRUE(OpenFirewallPort(fw, 9303, kProtocolUdp, "Tessaro Utility UDP Port", out));
+  EXPECT_TRUE(AuthorizeApplication(fw, "/opt/tessaro/tessaro-utility", "Tessaro Utility", out));
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(tessaro::testing::ReadAndClose(out),
+            "Port 9303 is not open in the firewall.\nPort 9303 is now open in the firewall.\n"
+            "Authorized application /opt/tessaro/tessaro-utility is enabled in the firewall.\n");
+
+  std::ifstream calls(log);
+  std::vector<std::vector<std::string>> recorded(1);
+  for (std::string arg; std::getline(calls, arg);) {
+    if (arg == "--") recorded.emplace_back();
+    else recorded.back().push_back(arg);
+  }
+  recorded.pop_back();
+  ASSERT_EQ(recorded.size(), 6u) << "look-up, zone, query and add; look-up and zone";
+  for (const auto& call : recorded) {
+    const auto has = [&](const std::string& a) {
+      return std::find(call.begin(), call.end(), a) != call.end();
+    };
+    EXPECT_TRUE(has("--allow-interactive-authorization=no")) << call.back();
+    const auto timeout = std::find_if(call.begin(), call.end(), [](const std::string& a) {
+      return a.rfind("--timeout=", 0) == 0;
+    });
+    ASSERT_NE(timeout, call.end()) << call.back() << ": the bus's own 25 s otherwise";
+    const int seconds = std::atoi(timeout->c_str() + std::strlen("--timeout="));
+    EXPECT_GE(seconds, 1) << *timeout;
+    EXPECT_LE(seconds, 5) << *timeout;
+  }
 }

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The self-test's send and receive rules, the bind rules and the firewall's trace lines, over
-// scripted services: the faults they react to (a lost datagram, a failing send, a refused Add)
-// cannot be made on demand with the real ones.
+// The network-ready rule, the self-test's send and receive rules, the bind rules and the
+// firewall's trace lines, over scripted services: the faults they react to (a lost datagram, a
+// failing send, a refused Add, a host name mapped to 127.0.1.1) cannot be made on demand with the
+// real ones.
 #include <gtest/gtest.h>
 
 #include "tests/support/Command.h"
 
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "host/Firewall.h"
@@ -34,13 +36,14 @@ class ScriptedNetwork : public HostNetwork {
   bool endlessForeignDatagrams = false;
   bool sendFails = false;
   int failOpenAt = -1;                 // index of the OpenBroadcastSocket call that fails
+  std::optional<std::string> computerAddress;  // what the computer name resolves to
   int sends = 0, receives = 0, opens = 0, closes = 0;
   std::vector<uint16_t> openedPorts;
 
   std::vector<AdapterFacts> ListAdapters() override { return adapters; }
   std::string ReadRouteTable() override { return {}; }
   std::string ReadUdpTable(bool) override { return {}; }
-  std::optional<std::string> ResolveIPv4(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> ResolveIPv4(const std::string&) override { return computerAddress; }
   int OpenBroadcastSocket(const std::string&, uint16_t port,
                           std::chrono::milliseconds timeout) override {
     EXPECT_EQ(timeout.count(), 700);
@@ -72,6 +75,26 @@ AdapterFacts Ethernet(int i) {
 }
 
 }  // namespace
+
+TEST(NetworkReady, AnyLoopbackAddressOfTheComputerNameMeansNotReady) {
+  struct Case {
+    std::optional<std::string> address;
+    bool ready;
+  } cases[] = {
+      {std::nullopt, false},        // the name does not resolve
+      {"127.0.0.1", false},
+      {"127.0.1.1", false},         // what Debian maps the host name to
+      {"127.255.255.254", false},
+      {"128.0.0.1", true},
+      {"10.0.0.1", true},
+      {"192.168.1.127", true},
+  };
+  for (const auto& c : cases) {
+    ScriptedNetwork net;
+    net.computerAddress = c.address;
+    EXPECT_EQ(HostChecks(net).NetworkReady(), c.ready) << c.address.value_or("no address");
+  }
+}
 
 TEST(SelfTest, ReceiveRules) {
   struct Case {
