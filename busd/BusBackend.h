@@ -10,17 +10,12 @@
 
 #include "busd/ServerEntry.h"
 #include "protocol/HubWire.h"
+#include "base/WinError.h"
 
 namespace tessaro::busd {
 
-// Windows error codes busd answers with.
-namespace status {
-inline constexpr uint32_t kSuccess = 0;
-inline constexpr uint32_t kInvalidFunction = 1;
-inline constexpr uint32_t kGenFailure = 31;
-inline constexpr uint32_t kInvalidParameter = 87;
-inline constexpr uint32_t kNotFound = 1168;
-}  // namespace status
+// busd answers with Windows error codes.
+namespace status = winerr;
 
 // A device of an answering server that is linked to this PC.
 struct LinkedDevice {

@@ -5,20 +5,13 @@
 #include <cstdio>
 #include <set>
 
+#include "base/AsciiText.h"
+
 namespace tessaro::busd {
 
 namespace {
 
 constexpr int kMaxDriverNumber = 9999;  // four decimal digits
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(text[i])) !=
-        std::toupper(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
 
 // A class entry's number: exactly four decimal digits.
 int DriverNumber(std::string_view name) {

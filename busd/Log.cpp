@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "busd/Log.h"
 
-#include <arpa/inet.h>
+#include "base/Ipv4Text.h"
 
 namespace tessaro::busd {
 
 std::string IpText(uint32_t ipNetworkOrder) {
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr a{};
-  a.s_addr = ipNetworkOrder;
-  ::inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
+  return FormatIpv4(ipNetworkOrder);
 }
 
 }  // namespace tessaro::busd

@@ -7,18 +7,15 @@
 
 #include "busd/ReplyBuilder.h"
 #include "protocol/BusFrame.h"
+#include "base/Ipv4Text.h"
+#include "base/NumberText.h"
 
 namespace tessaro::busd {
 
 namespace {
 
 std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t min, uint32_t max) {
-  uint32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max)
-    return std::nullopt;
-  return value;
+  return ParseNumberIn<uint32_t>(text, min, max);
 }
 
 bool AddServers(const std::string& list, Options& o, std::string& error) {
@@ -71,9 +68,9 @@ std::optional<ServerAddress> ParseServerAddress(const std::string& text) {
   const size_t colon = text.find(':');
   const std::string host = text.substr(0, colon);
   ServerAddress address;
-  in_addr a{};
-  if (::inet_pton(AF_INET, host.c_str(), &a) != 1) return std::nullopt;
-  address.ip = a.s_addr;
+  const auto ip = ParseIpv4(host);
+  if (!ip) return std::nullopt;
+  address.ip = *ip;
   if (colon != std::string::npos) {
     const auto port = ParseNumber(text.substr(colon + 1), 1, 65535);
     if (!port) return std::nullopt;

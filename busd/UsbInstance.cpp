@@ -7,18 +7,11 @@
 #include "busd/Log.h"
 #include "busd/ReplyBuilder.h"
 
+#include "base/AsciiText.h"
+
 namespace tessaro::busd {
 
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
 
 // Exactly four hex digits.
 std::optional<uint16_t> Hex16(std::string_view text) {

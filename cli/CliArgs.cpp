@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cli/SavePages.h"
+#include "base/NumberText.h"
 
 namespace tessaro::cli {
 
@@ -62,15 +63,7 @@ ParsedArgs ParseWatch(CliCommand command, const std::vector<std::string>& rest) 
 }  // namespace
 
 std::optional<int64_t> ParseInteger(const std::string& text, int64_t min, int64_t max) {
-  int64_t value = 0;
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (begin != end && *begin == '+') ++begin;
-  const auto [ptr, ec] = std::from_chars(begin, end, value);
-  if (ec != std::errc() || ptr != end || begin == end || value < min || value > max) {
-    return std::nullopt;
-  }
-  return value;
+  return ParseNumberIn<int64_t>(text, min, max, PlusSign::Allowed);
 }
 
 ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "base/AsciiText.h"
 #include "records/DeviceTypes.h"
 #include "devices/MainWindowPort.h"
 #include "devices/RowLook.h"
@@ -13,8 +14,8 @@ namespace tessaro {
 namespace {
 
 bool ServerLess(const std::unique_ptr<ServerData>& a, const std::unique_ptr<ServerData>& b) {
-  const int byName = CompareIgnoreCase(a->name, b->name);
-  return byName != 0 ? byName < 0 : CompareIgnoreCase(a->ip, b->ip) < 0;
+  const int byName = CompareNoCase(a->name, b->name);
+  return byName != 0 ? byName < 0 : CompareNoCase(a->ip, b->ip) < 0;
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "records/DeviceTypes.h"
 #include "devices/Eject.h"
 #include "devices/RefreshLock.h"
+#include "base/Ipv4Text.h"
+#include "base/NumberText.h"
 
 namespace tessaro {
 
@@ -35,11 +37,7 @@ class BusyScope {
 // The vendor or product ID text read as a hexadecimal number; 0 for a text that is none, which
 // no device database key carries.
 uint16_t HexId(const std::string& text) {
-  unsigned value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value, 16);
-  if (error != std::errc() || stop != end || value > 0xFFFF) return 0;
-  return static_cast<uint16_t>(value);
+  return ParseNumber<uint16_t>(text, 16).value_or(0);
 }
 
 bool IsPrinterOrMfp(const std::string& type) {
@@ -54,25 +52,6 @@ bool OfServer(const DeviceData& d, const ServerData& server) {
 
 uint32_t ConnectLockSeconds(const std::string& type) {
   return IsType(type, devtype::kMassStorage) ? kStorageLockSeconds : kManualLockSeconds;
-}
-
-bool IsDottedIpv4(const std::string& text) {
-  size_t pos = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (pos >= text.size() || text[pos] != '.') return false;
-      ++pos;
-    }
-    const size_t start = pos;
-    unsigned value = 0;
-    while (pos < text.size() && pos - start < 3 && text[pos] >= '0' && text[pos] <= '9') {
-      value = value * 10 + static_cast<unsigned>(text[pos] - '0');
-      ++pos;
-    }
-    const size_t digits = pos - start;
-    if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
-  }
-  return pos == text.size();
 }
 
 std::optional<std::string> ServerConfigurationUrl(const std::string& ip) {

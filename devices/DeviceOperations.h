@@ -45,9 +45,6 @@ inline constexpr uint32_t kStorageLockSeconds = 259200;
 inline constexpr uint32_t kManualLockSeconds = 3600;
 uint32_t ConnectLockSeconds(const std::string& type);
 
-// Four decimal numbers from 0 to 255 joined by dots: no signs, spaces, leading zeros or
-// anything else.
-bool IsDottedIpv4(const std::string& text);
 // The server's web page, "http://" + ip + "/"; none unless `ip` is a dotted IPv4 address, so
 // nothing else ever reaches the browser.
 std::optional<std::string> ServerConfigurationUrl(const std::string& ip);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "base/AsciiText.h"
 #include "devices/RowLook.h"
 
 #include "records/DeviceTypes.h"
@@ -35,7 +36,7 @@ bool RowLess(const DeviceData& a, const DeviceData& b) {
   if (unknownA != unknownB) return unknownB;
   for (auto field : {&DeviceData::type, &DeviceData::manufacturer, &DeviceData::product,
                      &DeviceData::deviceNumber}) {
-    const int c = CompareIgnoreCase(a.*field, b.*field);
+    const int c = CompareNoCase(a.*field, b.*field);
     if (c != 0) return c < 0;
   }
   return false;

@@ -8,6 +8,7 @@
 
 #include "protocol/BusFrame.h"
 #include "base/ByteOrder.h"
+#include "base/Ipv4Text.h"
 
 namespace tessaro {
 
@@ -25,8 +26,9 @@ uint8_t DeviceNumberByte(const std::string& deviceNumber) {
   return static_cast<uint8_t>(static_cast<unsigned long>(value) & 0xFF);
 }
 
+// A text that is no address travels as 255.255.255.255, which no server has.
 void PutIpv4(uint8_t* out, const std::string& ip) {
-  const in_addr_t address = ::inet_addr(ip.c_str());
+  const uint32_t address = ParseIpv4(ip).value_or(0xFFFFFFFFu);
   std::memcpy(out, &address, 4);
 }
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "driver/ReplyParsers.h"
 
+#include <cstring>
 #include <algorithm>
 #include <cstdio>
 
 #include "base/ByteOrder.h"
+#include "base/Ipv4Text.h"
 
 namespace tessaro {
 
@@ -73,9 +75,9 @@ std::optional<DeviceEntry> ReadDeviceEntry(ByteReader& r) {
 }  // namespace
 
 std::string IpText(const uint8_t* p) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", p[0], p[1], p[2], p[3]);
-  return text;
+  uint32_t networkOrder = 0;
+  std::memcpy(&networkOrder, p, 4);
+  return FormatIpv4(networkOrder);
 }
 
 std::string MacText(const uint8_t* p) {

@@ -8,6 +8,7 @@
 #include "host/Adapters.h"
 #include "base/ComputerName.h"
 #include "host/KernelTables.h"
+#include "base/Ipv4Text.h"
 
 namespace tessaro {
 
@@ -20,7 +21,10 @@ constexpr int kReceiveAttempts = 1000;
 constexpr int kTimeoutsPerCycle = 2;
 
 // The whole of 127.0.0.0/8 is loopback: Debian, for one, maps the host name to 127.0.1.1.
-bool IsLoopbackIPv4(const std::string& dotted) { return dotted.rfind("127.", 0) == 0; }
+bool IsLoopbackAddress(const std::string& dotted) {
+  const auto address = ParseIpv4(dotted);
+  return address && IsLoopbackIpv4(*address);
+}
 
 std::vector<Adapter> AllAdapters(HostNetwork& network) {
   std::vector<Adapter> all;
@@ -38,7 +42,7 @@ HostChecks::~HostChecks() { CloseTestSockets(); }
 
 bool HostChecks::NetworkReady() {
   const auto address = network_.ResolveIPv4(ReadComputerName());
-  return address && !IsLoopbackIPv4(*address);
+  return address && !IsLoopbackAddress(*address);
 }
 
 void HostChecks::PrepareNetworkCheck() {

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "host/KernelTables.h"
+#include "base/Ipv4Text.h"
+#include "base/NumberText.h"
 
 #include <arpa/inet.h>
 
@@ -18,24 +20,12 @@ std::vector<std::string> Fields(const std::string& line) {
   return fields;
 }
 
-template <typename T>
-std::optional<T> ParseNumber(std::string_view text, int base) {
-  T value{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
-}
-
 // The kernel prints an IPv4 address as its 32-bit word in the machine's own byte order.
 std::optional<std::string> RouteAddress(const std::string& hex) {
   if (hex.size() != 8) return std::nullopt;
   const auto word = ParseNumber<uint32_t>(hex, 16);
   if (!word) return std::nullopt;
-  in_addr addr{};
-  std::memcpy(&addr, &*word, sizeof addr);
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &addr, text, sizeof text) == nullptr) return std::nullopt;
-  return std::string(text);
+  return FormatIpv4(*word);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "host/WindowsVersion.h"
+#include "base/NumberText.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -8,11 +9,7 @@ namespace tessaro {
 
 namespace {
 std::optional<unsigned> Number(std::string_view text) {
-  unsigned value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value > 99)
-    return std::nullopt;
-  return value;
+  return ParseNumberIn<unsigned>(text, 0, 99);
 }
 }  // namespace
 

@@ -12,29 +12,20 @@
 
 #include "hubd/DeviceDescription.h"
 #include "protocol/UsbLayout.h"
+#include "base/Ipv4Text.h"
+#include "base/NumberText.h"
 
 namespace tessaro::hubd {
 
 bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& out) {
-  if (text.empty() || text.size() > 20) return false;
-  uint64_t v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc{} || end != text.data() + text.size() || v > max) return false;
-  out = v;
-  return true;
-}
-
-bool ParseIpv4(std::string_view text, uint32_t& networkOrder) {
-  const std::string s(text);
-  in_addr a{};
-  if (inet_pton(AF_INET, s.c_str(), &a) != 1) return false;
-  networkOrder = a.s_addr;
-  return true;
+  const auto value = ParseNumberIn<uint64_t>(text, 0, max);
+  if (value) out = *value;
+  return value.has_value();
 }
 
 bool IsUsableServerAddress(std::string_view text) {
-  uint32_t a = 0;
-  return ParseIpv4(text, a) && a != htonl(INADDR_ANY) && a != htonl(INADDR_BROADCAST);
+  const auto a = ParseIpv4(text);
+  return a && *a != htonl(INADDR_ANY) && *a != htonl(INADDR_BROADCAST);
 }
 
 namespace {
@@ -73,11 +64,9 @@ bool ParseMac(std::string_view s, std::array<uint8_t, 6>& mac) {
 }
 
 bool ParseInt32(std::string_view s, int32_t& out) {
-  int32_t v = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (s.empty() || ec != std::errc{} || end != s.data() + s.size()) return false;
-  out = v;
-  return true;
+  const auto value = ParseNumber<int32_t>(s);
+  if (value) out = *value;
+  return value.has_value();
 }
 
 // Applies one key of [server]; an error message, or empty when the value was taken.

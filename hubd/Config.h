@@ -49,7 +49,6 @@ ConfigResult ParseConfig(std::string_view text, std::string_view fileName);
 ConfigResult LoadConfig(const std::string& path);
 
 // Value checks shared with the command line.
-bool ParseIpv4(std::string_view text, uint32_t& networkOrder);
 // A server address must be one this machine can answer from: not 0.0.0.0 nor a broadcast.
 bool IsUsableServerAddress(std::string_view text);
 bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& out);

@@ -11,15 +11,16 @@
 #include "hubd/Config.h"
 #include "platform/Clock.h"
 #include "protocol/HubWire.h"
+#include "base/WinError.h"
 
 namespace tessaro::hubd {
 
-// Result codes a PC receives (Windows error numbers, as the client expects them).
-inline constexpr uint32_t kStatusOk = 0;
-inline constexpr uint32_t kStatusInvalidFunction = 1;
-inline constexpr uint32_t kStatusRefused = 31;
-inline constexpr uint32_t kStatusBadPayload = 87;
-inline constexpr uint32_t kStatusNotFound = 1168;
+// What each result means to a PC, as the Windows error number the client expects.
+inline constexpr uint32_t kStatusOk = winerr::kSuccess;
+inline constexpr uint32_t kStatusInvalidFunction = winerr::kInvalidFunction;
+inline constexpr uint32_t kStatusRefused = winerr::kGenFailure;
+inline constexpr uint32_t kStatusBadPayload = winerr::kInvalidParameter;
+inline constexpr uint32_t kStatusNotFound = winerr::kNotFound;
 
 class DeviceTable {
  public:

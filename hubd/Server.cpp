@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "hubd/Server.h"
+#include "base/Ipv4Text.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -21,17 +22,14 @@ constexpr int kMaxPollWaitMs = 60 * 60 * 1000;  // a far-off expiry is simply re
 constexpr size_t kFixedFds = 2;                 // the signal descriptor and the listener
 
 std::string Describe(const sockaddr_in& a) {
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
-  return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
+  return FormatIpv4(a.sin_addr.s_addr) + ":" + std::to_string(ntohs(a.sin_port));
 }
 
 }  // namespace
 
 bool Server::Start(const ListenOptions& options, std::string& error) {
   if (!OpenSignals(error) || !OpenListener(options, error)) return false;
-  uint32_t own = 0;
-  ParseIpv4(options.address, own);
+  const uint32_t own = ParseIpv4(options.address).value_or(0);
   discovery_.Open(own, options.discoveryPort, [this](const std::string& l) { hub_.Log(l); });
   hub_.Log("ready " + listening_);
   return true;
@@ -55,7 +53,9 @@ bool Server::OpenListener(const ListenOptions& options, std::string& error) {
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(options.port);
-  if (!ParseIpv4(options.address, sa.sin_addr.s_addr)) {
+  const auto address = ParseIpv4(options.address);
+  if (address) sa.sin_addr.s_addr = *address;
+  if (!address) {
     error = "bad address " + options.address;
     return false;
   }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/WinError.h"
+
 namespace tessaro {
 
 // The two device-interface classes of the virtual bus.
@@ -16,17 +18,8 @@ enum class InterfaceClass { Trunk, Spur };
 using BusHandle = std::int64_t;
 inline constexpr BusHandle kInvalidBusHandle = -1;
 
-// Windows error codes the bus speaks (bus IPC replies carry them unchanged).
-namespace buserr {
-inline constexpr uint32_t kInvalidFunction = 1;
-inline constexpr uint32_t kInvalidHandle = 6;
-inline constexpr uint32_t kNotReady = 21;
-inline constexpr uint32_t kGenFailure = 31;
-inline constexpr uint32_t kInvalidParameter = 87;
-inline constexpr uint32_t kNoMoreItems = 0x103;
-inline constexpr uint32_t kOperationAborted = 995;
-inline constexpr uint32_t kNotFound = 1168;
-}  // namespace buserr
+// The bus answers with Windows error codes (bus IPC replies carry them unchanged).
+namespace buserr = winerr;
 
 struct IoResult {
   bool ok = false;             // the call returned TRUE

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/WinError.h"
+
 namespace tessaro {
 
 enum class RegRoot { CurrentUser, LocalMachine };
@@ -26,17 +28,8 @@ inline constexpr uint32_t kWrite = 0x20006;
 inline constexpr uint32_t kAllAccess = 0xF003F;
 }  // namespace regaccess
 
-// Result codes (0 is success).
-namespace regerr {
-inline constexpr uint32_t kSuccess = 0;
-inline constexpr uint32_t kFileNotFound = 2;
-inline constexpr uint32_t kAccessDenied = 5;
-inline constexpr uint32_t kInvalidHandle = 6;
-inline constexpr uint32_t kInvalidParameter = 87;
-inline constexpr uint32_t kMoreData = 234;
-inline constexpr uint32_t kRegistryIoFailed = 1016;
-inline constexpr uint32_t kKeyDeleted = 1018;
-}  // namespace regerr
+// Result codes are Windows error codes (0 is success).
+namespace regerr = winerr;
 
 // Value types.
 namespace regtype {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/RegistryText.h"
+#include "base/NumberText.h"
 
 #include <charconv>
 
@@ -46,14 +47,7 @@ void RegWriteText(Registry& registry, RegRoot root, std::string_view keyPath,
 }
 
 std::optional<int32_t> ParseRegistryInt32(std::string_view text) {
-  const bool plus = !text.empty() && text.front() == '+';
-  if (plus) text.remove_prefix(1);
-  if (text.empty() || (plus && text.front() == '-')) return std::nullopt;
-  int32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
+  return ParseNumber<int32_t>(text, 10, PlusSign::Allowed);
 }
 
 }  // namespace tessaro

@@ -3,37 +3,17 @@
 
 #include <algorithm>
 
+#include "base/AsciiText.h"
 #include "records/Records.h"
 
 namespace tessaro {
 
-namespace {
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-}  // namespace
-
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
-}
-
-int CompareIgnoreCase(const std::string& a, const std::string& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const auto x = static_cast<unsigned char>(AsciiUpper(a[i]));
-    const auto y = static_cast<unsigned char>(AsciiUpper(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-bool IsType(const std::string& type, const char* word) { return EqualsIgnoreCase(type, word); }
+bool IsType(const std::string& type, const char* word) { return EqualsNoCase(type, word); }
 
 // Scanner ids come from stored value names, which match without regard to case.
 bool InScannerIdList(const std::string& scannerIdentity, const std::vector<std::string>& ids) {
   return std::any_of(ids.begin(), ids.end(),
-                     [&](const std::string& id) { return EqualsIgnoreCase(id, scannerIdentity); });
+                     [&](const std::string& id) { return EqualsNoCase(id, scannerIdentity); });
 }
 
 std::string NormalizeDeviceType(const std::string& reported, const std::string& vendorId,

@@ -16,9 +16,6 @@ inline constexpr const char* kUnknown = "UNKNOWN";
 inline constexpr const char* kMarkedScanner = "Scanner";  // an unknown device the user marked
 }  // namespace devtype
 
-bool EqualsIgnoreCase(const std::string& a, const std::string& b);
-// <0, 0 or >0 as `a` sorts before, with or after `b`: ASCII letters folded, then byte by byte.
-int CompareIgnoreCase(const std::string& a, const std::string& b);
 bool IsType(const std::string& type, const char* word);
 bool InScannerIdList(const std::string& scannerIdentity, const std::vector<std::string>& ids);
 

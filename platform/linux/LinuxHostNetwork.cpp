@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/linux/LinuxHostNetwork.h"
+#include "base/Ipv4Text.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -29,10 +30,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::string Dotted(const sockaddr* sa) {
-  char text[INET_ADDRSTRLEN] = {};
-  const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-  if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) == nullptr) return {};
-  return text;
+  return FormatIpv4(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
 }
 
 struct LinkFacts {

@@ -32,18 +32,10 @@ constexpr const char* kSchema =
     " PRIMARY KEY (key, name));"
     "INSERT OR IGNORE INTO reg_key(path) VALUES('');";
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
 // Sub-key order: ASCII letters folded to upper case, then the bytes themselves.
 bool KeyNameLess(const std::string& a, const std::string& b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto ca = static_cast<unsigned char>(AsciiUpper(a[i]));
-    const auto cb = static_cast<unsigned char>(AsciiUpper(b[i]));
-    if (ca != cb) return ca < cb;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;  // std::string compares bytes as unsigned char
+  const int folded = CompareNoCase(a, b);
+  return folded != 0 ? folded < 0 : a < b;  // std::string compares bytes as unsigned char
 }
 
 // Splits a key path into its names; false for an empty name inside the path. A trailing
