@@ -72,6 +72,15 @@ bool PendingFile::Commit(bool replace) {
   return renamed;
 }
 
+bool SyncFolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".")
+                             : slash == 0               ? std::string("/")
+                                                        : path.substr(0, slash);
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.valid() && ::fsync(fd.get()) == 0;
+}
+
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, bool replace) {
   PendingFile file(path);
   return file.ok() && file.Write(bytes) && file.Commit(replace);
