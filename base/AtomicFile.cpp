@@ -53,8 +53,9 @@ bool PendingFile::Write(std::span<const uint8_t> bytes) {
 
 bool PendingFile::CloseTemp() {
   if (fd_ < 0) {
-    // Another writer filled the file by its path since; flush what it wrote.
-    UniqueFd reopened(::open(tempPath_.c_str(), O_RDONLY | O_CLOEXEC));
+    // Another writer filled the file by its path since; flush what it wrote. Non-blocking, so
+    // that whatever stands at that name now cannot make the open wait.
+    UniqueFd reopened(::open(tempPath_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     return reopened.valid() && ::fsync(reopened.get()) == 0;
   }
   const bool synced = ::fsync(fd_) == 0;
@@ -69,6 +70,15 @@ bool PendingFile::Commit(bool replace) {
                                : RenameNoReplace(tempPath_, finalPath_);
   committed_ = renamed;
   return renamed;
+}
+
+bool SyncFolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".")
+                             : slash == 0               ? std::string("/")
+                                                        : path.substr(0, slash);
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.valid() && ::fsync(fd.get()) == 0;
 }
 
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, bool replace) {

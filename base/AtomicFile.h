@@ -33,6 +33,10 @@ class PendingFile {
   bool committed_ = false;
 };
 
+// Flushes the folder that holds `path` to disk, so that a rename into it (a commit) outlasts a
+// crash; false when it cannot be flushed.
+bool SyncFolderOf(const std::string& path);
+
 // Writes `bytes` as `path` through a PendingFile.
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, bool replace);
 

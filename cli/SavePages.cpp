@@ -2,6 +2,7 @@
 #include "cli/SavePages.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "cli/CliRunner.h"
 #include "scanning/pages/PageNames.h"
@@ -88,13 +90,23 @@ class CommandHost : public ScanSaveHost {
       : target_(std::move(target)), tempBase_(std::move(tempBase)) {}
   std::string TargetFileName() const override { return target_; }
   std::string PdfTempBase() const override { return tempBase_; }
-  void SetPdfPagesPending() override {}
+  void SetPdfPagesPending(std::vector<std::string> createdFiles) override {
+    previews_ = std::move(createdFiles);
+  }
   void EnableNavigation() override {}
   void SaveCompleted() override {}
+
+  // The command plays a scan window that closes once the save is done: nothing shows the
+  // previews, so the intermediate JPEGs the run created go, and only those.
+  void RemovePreviews() {
+    for (const auto& file : previews_) ::unlink(file.c_str());
+    previews_.clear();
+  }
 
  private:
   std::string target_;
   std::string tempBase_;
+  std::vector<std::string> previews_;
 };
 
 }  // namespace
@@ -131,6 +143,7 @@ int RunSavePages(const CliCommand& command, std::ostream& out, std::ostream& err
     saving.Resume();
     while (!saving.Finished()) mainThread.Serve(std::chrono::milliseconds(400));
   }
+  host.RemovePreviews();
   if (SaveErrorFlag()) return exitcode::kFailed;
   if (command.json) {
     out << "{\"ok\":true,\"pages\":" << pages << "}\n";

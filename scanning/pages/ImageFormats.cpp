@@ -71,7 +71,8 @@ int32_t GetJfifDensity(std::span<const uint8_t> head) {
 }
 
 bool StampBmpResolution(const std::string& file, int32_t dpi) {
-  UniqueFd fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+  // Only a regular file is stamped: never a device, and never a FIFO waited on.
+  const UniqueFd fd = OpenRegularFile(file, O_RDWR);
   if (!fd.valid()) return false;
   std::array<uint8_t, kBmpMinimumSize> head{};
   if (ReadAt(fd.get(), head, 0) < head.size() || head[0] != 'B' || head[1] != 'M') return false;
@@ -84,7 +85,7 @@ bool StampBmpResolution(const std::string& file, int32_t dpi) {
 }
 
 void WriteJfifDensity(const std::string& file, int32_t dpi) {
-  UniqueFd fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+  const UniqueFd fd = OpenRegularFile(file, O_RDWR);
   if (!fd.valid()) return;
   // Only bytes the file already has are written: a short file is never made longer.
   std::array<uint8_t, kJfifSearchLength + kUnitsOffset + kDensityBytes> head{};
@@ -96,7 +97,7 @@ void WriteJfifDensity(const std::string& file, int32_t dpi) {
 }
 
 int32_t ReadJfifDensity(const std::string& file) {
-  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  const UniqueFd fd = OpenRegularFile(file, O_RDONLY);
   if (!fd.valid()) return 0;
   // The marker may sit near the end of the 64-byte window, so read enough for its density too.
   std::array<uint8_t, kJfifSearchLength + kUnitsOffset + kDensityBytes> head{};

@@ -29,12 +29,14 @@ bool SetJfifDensity(std::span<uint8_t> jpeg, int32_t dpi);
 int32_t GetJfifDensity(std::span<const uint8_t> head);
 
 // Writes both pels-per-metre fields of an existing BMP file in place; false when the file cannot
-// be opened for writing or is too short to be a BMP.
+// be opened for writing, is not a regular file (a FIFO, a device, a folder) or is too short to be
+// a BMP.
 bool StampBmpResolution(const std::string& file, int32_t dpi);
-// Writes the density after the file's JFIF marker; a file without one is left as it is.
-// Errors are ignored.
+// Writes the density after the file's JFIF marker; a file without one, or anything but a regular
+// file, is left as it is. Errors are ignored.
 void WriteJfifDensity(const std::string& file, int32_t dpi);
-// The Y density of the file's JFIF header; 0 without a marker or when it cannot be read.
+// The Y density of the file's JFIF header; 0 without a marker, when it cannot be read or when it
+// is not a regular file.
 int32_t ReadJfifDensity(const std::string& file);
 
 }  // namespace tessaro

@@ -273,9 +273,10 @@ bool JpegEncoder::Run(const BmpImage& image, int rowsFd, int32_t dpi, PendingFil
 
 std::optional<EncodedPage> EncodeBmpFile(JpegEncoder& encoder, const std::string& source,
                                          const std::string& destination, int32_t dpi) {
-  UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  // A page that is a FIFO, a device or a folder fails here, without waiting for a writer.
   struct stat st {};
-  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const UniqueFd fd = OpenRegularFile(source, O_RDONLY, &st);
+  if (!fd.valid()) return std::nullopt;
   std::array<uint8_t, kBmpHeadBytes> head{};
   const size_t got = ReadAt(fd.get(), head, 0);
   const auto parsed =

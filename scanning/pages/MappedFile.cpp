@@ -12,6 +12,20 @@
 
 namespace tessaro {
 
+UniqueFd OpenRegularFile(const std::string& path, int access, struct stat* st) {
+  UniqueFd fd(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat own {};
+  struct stat& status = st != nullptr ? *st : own;
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) return {};
+  if (!S_ISREG(status.st_mode)) {
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return {};
+  }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return {};
+  return fd;
+}
+
 MappedFile::~MappedFile() { Close(); }
 
 void MappedFile::Close() {
@@ -22,9 +36,9 @@ void MappedFile::Close() {
 
 bool MappedFile::Open(const std::string& path) {
   Close();
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
-  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const UniqueFd fd = OpenRegularFile(path, O_RDONLY, &st);
+  if (!fd.valid()) return false;
   if (st.st_size == 0) return true;  // an empty file maps to no bytes
   void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
   if (p == MAP_FAILED) return false;

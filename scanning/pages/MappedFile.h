@@ -1,13 +1,25 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Reading page files: whole-file mappings, and reads at a position into the caller's buffer.
+// Reading page files: opening them safely, whole-file mappings, and reads at a position into the
+// caller's buffer.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include "base/FileHandle.h"
+
 namespace tessaro {
+
+// Opens `path` (`access` is O_RDONLY or O_RDWR) only when it is a regular file; an invalid
+// UniqueFd otherwise. The open itself never waits: it is made non-blocking, so a FIFO without a
+// writer (or a device that would wait) is refused by the check that follows instead of hanging
+// the caller, and the descriptor is blocking again once it is known to be a file. `st`, when
+// given, receives the file's status.
+UniqueFd OpenRegularFile(const std::string& path, int access, struct stat* st = nullptr);
 
 // A whole file mapped read-only, so a page is read without copying it into the heap.
 class MappedFile {

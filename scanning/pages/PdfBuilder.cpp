@@ -43,7 +43,9 @@ bool PdfBuilder::Save(const std::string& path, bool replace) {
   if (HPDF_SaveToFile(static_cast<HPDF_Doc>(doc_), file.tempPath().c_str()) != HPDF_OK || failed_) {
     return false;
   }
-  return file.Commit(replace);
+  // The caller deletes the pages' only other copies once this returns true, so the name must
+  // outlast a crash too, not only the bytes.
+  return file.Commit(replace) && SyncFolderOf(path);
 }
 
 }  // namespace tessaro

@@ -21,7 +21,8 @@ class PdfBuilder {
   bool AddJpegPage(const std::string& jpegFile, int32_t width, int32_t height);
   int pageCount() const { return pages_; }
   // Writes the document as `path`, whole or not at all, never over an existing file unless
-  // `replace`.
+  // `replace`. True only once it is on disk: its bytes flushed, its name given and the folder
+  // holding that name flushed too.
   bool Save(const std::string& path, bool replace);
 
  private:

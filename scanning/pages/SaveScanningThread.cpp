@@ -182,9 +182,8 @@ void TSaveScanningThread::BuildPdf(const std::string& tempBase, const std::strin
   PdfBuilder pdf;
   const bool pdfReady = pdf.ok();
   bool failed = !pdfReady;
+  std::vector<std::string> previews;  // the intermediate JPEGs this run created
   {
-    // The intermediate JPEGs are the window's own scratch files under its temporary base, so
-    // a previous run's copies are written over.
     OrderedConversion conversion(
         run_.pageCount, WorkerCount(options_.workers, run_.pageCount),
         [&](JpegEncoder& encoder, int32_t k) {
@@ -193,20 +192,33 @@ void TSaveScanningThread::BuildPdf(const std::string& tempBase, const std::strin
         });
     for (int32_t k = 1; k <= run_.pageCount; ++k) {
       const std::string jpeg = PageFileName(tempBase, k, ".jpg");
-      const auto page = conversion.Take(k);
-      const bool added = page && page->file->Commit(true) &&
-                         (failed || pdf.AddJpegPage(jpeg, page->width, page->height));
+      auto page = conversion.Take(k);
+      // The document reads the page from the run's own temporary file, not from its name, which
+      // may hold a file of someone else's. After a failure the later pages are still converted,
+      // so that each failing one is reported, but no more go into the document.
+      const bool added =
+          page && (failed || pdf.AddJpegPage(page->file->tempPath(), page->width, page->height));
+      // The JPEG stays for the window's preview, but only where its name is free: a file already
+      // there is never replaced, and that page then simply has no preview.
+      if (page && page->file->Commit(false)) previews.push_back(jpeg);
+      page.reset();  // removes the temporary file when it got no name
       if (!added) {
         failed = true;
         ReportFailure(jpeg);
-        continue;  // its BMP stays
       }
+    }
+  }
+  const bool saved = !failed && pdf.Save(target, options_.replaceExisting);
+  // A document that cannot be written is a failed save too, not a silent one.
+  if (!pdfReady || (!failed && !saved)) ReportFailure(target);
+  // Only once the whole document is flushed and named on disk are the BMPs no longer the only
+  // copy of their pages. Until then every page keeps its BMP, whatever failed.
+  if (saved) {
+    for (int32_t k = 1; k <= run_.pageCount; ++k) {
       ::unlink(PageFileName(tempBase, k, ".bmp").c_str());
     }
   }
-  // A document that cannot be written is a failed save too, not a silent one.
-  if (!pdfReady || (!failed && !pdf.Save(target, options_.replaceExisting))) ReportFailure(target);
-  main_.RunSync([this] { host_.SetPdfPagesPending(); });
+  main_.RunSync([&] { host_.SetPdfPagesPending(std::move(previews)); });
 }
 
 }  // namespace tessaro

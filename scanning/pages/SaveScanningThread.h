@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/Product.h"
 #include "platform/MainThread.h"
@@ -23,9 +24,12 @@ class ScanSaveHost {
   virtual ~ScanSaveHost() = default;
   // Read once, on the saving thread, when it starts; the window is disabled meanwhile.
   virtual std::string TargetFileName() const = 0;
+  // Base of a PDF run's page BMPs and of its intermediate JPEGs, the window's previews.
   virtual std::string PdfTempBase() const = 0;
-  // Called on the main thread: after a PDF run, the intermediate JPEG pages exist.
-  virtual void SetPdfPagesPending() = 0;
+  // Called on the main thread after every PDF run, with the intermediate JPEGs that this run
+  // created, in page order. The window deletes exactly these at its next scan or when it closes:
+  // a name that was already taken is not among them, since that file is not the run's to delete.
+  virtual void SetPdfPagesPending(std::vector<std::string> createdFiles) = 0;
   // Called on the main thread when the group has several pages and none failed.
   virtual void EnableNavigation() = 0;
   // Called on the main thread at the end of every run, last.

@@ -40,13 +40,56 @@ TEST(SavePagesCliTest, PdfTemporaryBaseDefaultsToTheTargetBase) {
   WritePages(dir, "Doc", 2);
   auto r = SavePages({"save-pages", "pdf", "200", "2", dir / "Doc.pdf"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(dir.Names(), (std::set<std::string>{"Doc.pdf", "Doc.jpg", "Doc_2.jpg"}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"Doc.pdf"}));
 
   WritePages(docs, "Picture", 2);
   r = SavePages({"--json", "save-pages", "pdf", "200", "2", dir / "Other.pdf", docs / "Picture"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(docs.Names(), (std::set<std::string>{"Picture.jpg", "Picture_2.jpg"}));
+  EXPECT_TRUE(docs.Names().empty());
   EXPECT_TRUE(dir.Names().contains("Other.pdf"));
+}
+
+TEST(SavePagesCliTest, PdfRunKeepsEveryBitmapUntilTheDocumentIsWritten) {
+  // Three pages, the second cut short: no document, so no page may lose its BMP.
+  TempFolder dir;
+  WritePages(dir, "P", 3);
+  auto second = ReadBytes(dir / "P_2.bmp");
+  second.resize(second.size() / 2);
+  WriteBytes(dir / "P_2.bmp", second);
+  const auto r = SavePages({"save-pages", "pdf", "300", "3", dir / "P.pdf"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "Can't save file : " + (dir / "P_2.jpg") + "\n");
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"P.bmp", "P_2.bmp", "P_3.bmp"}));
+}
+
+TEST(SavePagesCliTest, PdfRunLeavesTheUsersJpegsAloneAndNoPreviewBehind) {
+  // The command shows no previews: the intermediate JPEGs it made go when it ends, while the
+  // user's files under the names of the first two stay as they were.
+  const std::vector<uint8_t> photo{0xFF, 0xD8, 'm', 'i', 'n', 'e'};
+  const std::vector<uint8_t> note{'n', 'o', 't', 'e'};
+  for (const bool pageFails : {false, true}) {
+    TempFolder dir;
+    WritePages(dir, "X", 4);
+    if (pageFails) {
+      auto third = ReadBytes(dir / "X_3.bmp");
+      third.resize(third.size() / 2);
+      WriteBytes(dir / "X_3.bmp", third);
+    }
+    WriteBytes(dir / "X.jpg", photo);
+    WriteBytes(dir / "X_2.jpg", note);
+    const auto r = SavePages({"save-pages", "pdf", "300", "4", dir / "X.pdf"});
+    EXPECT_EQ(ReadBytes(dir / "X.jpg"), photo) << pageFails;
+    EXPECT_EQ(ReadBytes(dir / "X_2.jpg"), note) << pageFails;
+    if (pageFails) {
+      EXPECT_EQ(r.exitCode, 1);
+      EXPECT_EQ(r.err, "Can't save file : " + (dir / "X_3.jpg") + "\n");
+      EXPECT_EQ(dir.Names(), (std::set<std::string>{"X.bmp", "X_2.bmp", "X_3.bmp", "X_4.bmp",
+                                                    "X.jpg", "X_2.jpg"}));
+    } else {
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_EQ(dir.Names(), (std::set<std::string>{"X.pdf", "X.jpg", "X_2.jpg"}));
+    }
+  }
 }
 
 TEST(SavePagesCliTest, AFailedPageGivesItsMessageAndExitOne) {

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Page names, resolution fields of BMP and JPEG files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
 #include "scanning/pages/ImageFormats.h"
+#include "scanning/pages/JpegCodec.h"
+#include "scanning/pages/MappedFile.h"
 #include "scanning/pages/PageNames.h"
 #include "tests/scanning/PageFixtures.h"
 
@@ -165,6 +168,30 @@ TEST(JfifDensityTest, InMemoryPatchNeedsTheWholeField) {
   auto cut = JpegHead(2, 13);
   EXPECT_FALSE(SetJfifDensity(cut, 600));
   EXPECT_EQ(cut, JpegHead(2, 13));
+}
+
+TEST(PageFileTest, FifosFoldersAndDevicesAreRefusedWithoutBlocking) {
+  TempFolder dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir / "folder");
+  for (const auto& path : {dir / "fifo", dir / "folder", std::string("/dev/zero")}) {
+    // In a child with a time limit: an open that waits for a FIFO's writer fails the test
+    // instead of stopping the suite.
+    const auto seen = RunBounded(
+        [&] {
+          std::string text = std::to_string(ReadJfifDensity(path));
+          WriteJfifDensity(path, 300);
+          text += StampBmpResolution(path, 300) ? " stamped" : " refused";
+          MappedFile mapped;
+          text += mapped.Open(path) ? " mapped" : " unmapped";
+          text += DecodeJpegFileScaled(path, 8) ? " decoded" : " undecoded";
+          return text;
+        },
+        std::chrono::seconds(10));
+    ASSERT_TRUE(seen) << path << " blocked";
+    EXPECT_EQ(*seen, "0 refused unmapped undecoded") << path;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
 }
 
 }  // namespace

@@ -1,7 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/scanning/PageFixtures.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <fstream>
 #include <iterator>
@@ -108,6 +115,61 @@ std::set<std::string> TempFolder::Names() const {
     names.insert(entry.path().filename().string());
   }
   return names;
+}
+
+std::optional<std::string> RunBounded(const std::function<std::string()>& body,
+                                      std::chrono::milliseconds limit) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    ::close(ends[0]);
+    int code = 0;
+    try {
+      const std::string text = body();
+      for (size_t at = 0; at < text.size();) {
+        const ssize_t n = ::write(ends[1], text.data() + at, text.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          code = 3;
+          break;
+        }
+        at += static_cast<size_t>(n);
+      }
+    } catch (...) {
+      code = 2;
+    }
+    ::_exit(code);  // no test teardown, no destructors of the parent's objects
+  }
+  ::close(ends[1]);
+  std::string text;
+  bool ended = false;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{ends[0], POLLIN, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    char buffer[4096];
+    const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ended = true;  // the child closed its end: it is exiting
+      break;
+    }
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(ends[0]);
+  if (!ended) ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return text;
 }
 
 }  // namespace tessaro::testing

@@ -2,8 +2,11 @@
 // Small page files made in the test: bitmaps of every layout the reader meets, and file helpers.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -48,5 +51,11 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
+
+// Runs `body` in a forked child process and gives the text it returned, or nullopt when the child
+// had not finished within `limit` (it is then killed) or died. A regression that blocks for ever
+// (a page file that is a FIFO) so fails its test instead of stopping the whole suite.
+std::optional<std::string> RunBounded(const std::function<std::string()>& body,
+                                      std::chrono::milliseconds limit);
 
 }  // namespace tessaro::testing

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The saving thread end to end on small pages: files, messages and call-backs, in order.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,13 +30,17 @@ class RecordingHost : public ScanSaveHost {
       : target_(std::move(target)), tempBase_(std::move(tempBase)), main_(main) {}
   std::string TargetFileName() const override { return target_; }
   std::string PdfTempBase() const override { return tempBase_; }
-  void SetPdfPagesPending() override { Record("pending"); }
+  void SetPdfPagesPending(std::vector<std::string> createdFiles) override {
+    Record("pending");
+    previews = std::move(createdFiles);
+  }
   void EnableNavigation() override { Record("navigation"); }
   void SaveCompleted() override {
     Record("completed");
     errorAtCompletion = SaveErrorFlag();
   }
   std::vector<std::string> calls;
+  std::vector<std::string> previews;  // as the last PDF run reported them
   bool offMainThread = false;
   bool errorAtCompletion = false;
 
@@ -52,6 +57,7 @@ struct RunResult {
   std::vector<std::string> calls;
   std::vector<std::string> messages;
   bool saveError = false;
+  std::vector<std::string> previews;
 };
 
 RunResult Save(const std::string& target, const std::string& tempBase, int32_t pages, int32_t dpi,
@@ -70,7 +76,7 @@ RunResult Save(const std::string& target, const std::string& tempBase, int32_t p
   }
   EXPECT_FALSE(host.offMainThread);
   EXPECT_EQ(host.errorAtCompletion, SaveErrorFlag());
-  RunResult r{host.calls, {}, SaveErrorFlag()};
+  RunResult r{host.calls, {}, SaveErrorFlag(), host.previews};
   for (const auto& m : ui.messages()) {
     EXPECT_EQ(m.caption, "Tessaro Utility");
     r.messages.push_back(m.text);
@@ -165,8 +171,10 @@ TEST(SaveScanningTest, PdfRunMakesOnePagePerScanAtOnePointPerPixel) {
   WritePages(docs, "Picture", kThreePages);
   const auto r = Save(target / "Scan.pdf", docs / "Picture", 3, 300);
   EXPECT_EQ(target.Names(), (std::set<std::string>{"Scan.pdf"}));
-  // The intermediate JPEGs stay for the preview; the bitmaps go.
+  // The intermediate JPEGs stay for the preview, and the window is told of each; the bitmaps go.
   EXPECT_EQ(docs.Names(), (std::set<std::string>{"Picture.jpg", "Picture_2.jpg", "Picture_3.jpg"}));
+  EXPECT_EQ(r.previews, (std::vector<std::string>{docs / "Picture.jpg", docs / "Picture_2.jpg",
+                                                  docs / "Picture_3.jpg"}));
   const auto [pages, boxes] = PdfPages(target / "Scan.pdf");
   EXPECT_EQ(pages, 3);
   EXPECT_EQ(boxes, (std::vector<std::string>{"40.00 x 30.00", "50.00 x 20.00", "30.00 x 60.00"}));
@@ -194,7 +202,9 @@ TEST(SaveScanningTest, APageTooWideForAPdfPageStopsTheDocument) {
   WritePages(dir, "P", {{.width = 8, .height = 8}, {.width = 14401, .height = 1}, {.width = 8, .height = 8}});
   const auto r = Save(dir / "Wide.pdf", dir / "P", 3, 300);
   EXPECT_EQ(r.messages, (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "P_2.jpg")}));
-  EXPECT_EQ(dir.Names(), (std::set<std::string>{"P.jpg", "P_2.bmp", "P_2.jpg", "P_3.jpg"}));
+  // No document, so every page keeps its BMP; each page that became a JPEG has its preview.
+  EXPECT_EQ(dir.Names(),
+            (std::set<std::string>{"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg", "P_2.jpg", "P_3.jpg"}));
   EXPECT_EQ(r.calls, (std::vector<std::string>{"pending", "completed"}));
 }
 
@@ -248,9 +258,9 @@ TEST(SaveScanningTest, FailedPagesAreReportedInOrderAndTheRestStillSaved) {
        {Fault::None, Fault::NotBmp, Fault::None, Fault::None, Fault::Missing, Fault::None},
        {"P_2.jpg", "P_5.jpg"}, {"P.jpg", "P_2.bmp", "P_3.jpg", "P_4.jpg", "P_6.jpg"}},
       {"pdf, second page truncated", ".pdf", {Fault::None, Fault::Truncated, Fault::None},
-       {"P_2.jpg"}, {"P.jpg", "P_2.bmp", "P_3.jpg"}},
+       {"P_2.jpg"}, {"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg", "P_3.jpg"}},
       {"pdf, first page missing", ".pdf", {Fault::Missing, Fault::None},
-       {"P.jpg"}, {"P_2.jpg"}},
+       {"P.jpg"}, {"P_2.bmp", "P_2.jpg"}},
   };
   for (const auto& c : cases) {
     for (const unsigned workers : {1u, 2u}) {
@@ -266,7 +276,7 @@ TEST(SaveScanningTest, FailedPagesAreReportedInOrderAndTheRestStillSaved) {
       for (const auto& m : c.messages) expected.push_back(std::string(kSaveErrorText) + (dir / m));
       EXPECT_EQ(r.messages, expected) << c.name << ", workers " << workers;
       EXPECT_TRUE(r.saveError) << c.name;
-      // The document of a failed PDF run is not written.
+      // The document of a failed PDF run is not written, so its pages all keep their BMPs.
       EXPECT_EQ(dir.Names(), c.files) << c.name << ", workers " << workers;
       const std::vector<std::string> calls =
           c.ext == std::string(".pdf") ? std::vector<std::string>{"pending", "completed"}
@@ -331,9 +341,182 @@ TEST(SaveScanningTest, ExistingFinalFilesAreReplacedOnlyWhenAsked) {
   r = Save(dir / "Doc.pdf", docs / "T", 1, 300);
   EXPECT_EQ(r.messages, (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "Doc.pdf")}));
   EXPECT_EQ(ReadBytes(dir / "Doc.pdf"), mine);
+  // Its page is in no document, so its BMP stays beside the preview.
+  EXPECT_EQ(docs.Names(), (std::set<std::string>{"T.bmp", "T.jpg"}));
   EXPECT_EQ(r.calls, (std::vector<std::string>{"pending", "completed"}));
   // No temporary file is left behind beside the target.
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"Doc.pdf", "P.jpg", "P_2.jpg"}));
+}
+
+std::string Message(const std::string& file) { return std::string(kSaveErrorText) + file; }
+
+TEST(SaveScanningTest, PdfBitmapsGoOnlyOnceTheDocumentHoldingTheirPagesIsOnDisk) {
+  // A page fails, so no document is written: every BMP stays, the later pages' too, beside the
+  // previews of the pages that converted.
+  for (const unsigned workers : {1u, 2u}) {
+    TempFolder docs, target;
+    WriteSpoiled(docs / "P.bmp", Fault::None);
+    WriteSpoiled(docs / "P_2.bmp", Fault::Truncated);
+    WriteSpoiled(docs / "P_3.bmp", Fault::None);
+    const auto first = ReadBytes(docs / "P.bmp");
+    const auto third = ReadBytes(docs / "P_3.bmp");
+    const auto r = Save(target / "Scan.pdf", docs / "P", 3, 300, SaveOptions{.workers = workers});
+    EXPECT_EQ(r.messages, (std::vector<std::string>{Message(docs / "P_2.jpg")}));
+    EXPECT_TRUE(target.Names().empty());
+    EXPECT_EQ(docs.Names(),
+              (std::set<std::string>{"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg", "P_3.jpg"}))
+        << "workers " << workers;
+    EXPECT_EQ(ReadBytes(docs / "P.bmp"), first);
+    EXPECT_EQ(ReadBytes(docs / "P_3.bmp"), third);
+  }
+  // Every page converts but the document cannot be written: its target exists, or its folder
+  // does not. No page is on disk in a document, so every BMP stays.
+  for (const char* name : {"Scan.pdf", "missing/Scan.pdf"}) {
+    TempFolder docs, target;
+    WritePages(docs, "P", kThreePages);
+    const std::vector<uint8_t> mine{'m', 'i', 'n', 'e'};
+    WriteBytes(target / "Scan.pdf", mine);
+    const auto r = Save(target / name, docs / "P", 3, 300);
+    EXPECT_EQ(r.messages, (std::vector<std::string>{Message(target / name)}));
+    EXPECT_EQ(ReadBytes(target / "Scan.pdf"), mine);
+    EXPECT_EQ(target.Names(), (std::set<std::string>{"Scan.pdf"})) << name;
+    EXPECT_EQ(docs.Names(), (std::set<std::string>{"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg",
+                                                   "P_2.jpg", "P_3.jpg"}))
+        << name;
+    for (size_t i = 0; i < 3; ++i) {
+      const std::string page = i == 0 ? "P.bmp" : "P_" + std::to_string(i + 1) + ".bmp";
+      EXPECT_EQ(ReadBytes(docs / page), MakeBmp(kThreePages[i])) << name << ", " << page;
+    }
+  }
+}
+
+TEST(SaveScanningTest, APdfRunPutsPreviewsOnlyUnderFreeNamesAndReportsExactlyThose) {
+  // save-pages pdf X.pdf: the temporary base is the target's base, so files of the user's own sit
+  // where the first three pages' previews would be named: a photo of another page (a JPEG the
+  // document must not take instead of page 1), a note, and a link to nowhere (which must not be
+  // followed to make its target). Pages 4 and 5 have free names.
+  const std::vector<BmpSpec> pages = {{.width = 40, .height = 30},
+                                      {.width = 50, .height = 20, .topDown = true},
+                                      {.width = 30, .height = 60, .bitCount = 8},
+                                      {.width = 24, .height = 16},
+                                      {.width = 16, .height = 12, .bitCount = 32}};
+  JpegEncoder encoder;
+  const auto encoded = [&](const BmpSpec& layout) {
+    return encoder.Encode(std::get<BmpImage>(ParseBmp(MakeBmp(layout))), 300);
+  };
+  const std::vector<uint8_t> photo = encoded({.width = 12, .height = 12});
+  const std::vector<uint8_t> note{'n', 'o', 't', 'e'};
+  const auto name = [](int32_t k, const char* ext) {
+    return k == 1 ? std::string("X") + ext : "X_" + std::to_string(k) + ext;
+  };
+  struct Case {
+    const char* what;
+    int32_t failing;                // the page cut short, 0 for none
+    std::vector<int32_t> previews;  // the pages that get one
+  };
+  const Case cases[] = {
+      {"every page good", 0, {4, 5}},
+      {"a page with a free name fails", 4, {5}},
+      {"a page with a taken name fails", 2, {4, 5}},
+  };
+  for (const auto& c : cases) {
+    for (const unsigned workers : {1u, 2u}) {
+      const std::string what = c.what + (", workers " + std::to_string(workers));
+      TempFolder dir;
+      WritePages(dir, "X", pages);
+      if (c.failing != 0) WriteSpoiled(dir / name(c.failing, ".bmp"), Fault::Truncated);
+      WriteBytes(dir / "X.jpg", photo);
+      WriteBytes(dir / "X_2.jpg", note);
+      fs::create_symlink(dir / "nowhere.jpg", dir / "X_3.jpg");
+
+      const auto r = Save(dir / "X.pdf", dir / "X", 5, 300, SaveOptions{.workers = workers});
+      EXPECT_EQ(ReadBytes(dir / "X.jpg"), photo) << what;
+      EXPECT_EQ(ReadBytes(dir / "X_2.jpg"), note) << what;
+      EXPECT_TRUE(fs::is_symlink(dir / "X_3.jpg")) << what;
+      std::set<std::string> files{"X.jpg", "X_2.jpg", "X_3.jpg"};  // no "nowhere.jpg"
+      // The window is told of exactly the previews there are, each the page's own JPEG.
+      std::vector<std::string> previews;
+      for (const int32_t k : c.previews) {
+        previews.push_back(dir / name(k, ".jpg"));
+        files.insert(name(k, ".jpg"));
+        EXPECT_EQ(ReadBytes(dir / name(k, ".jpg")), encoded(pages[static_cast<size_t>(k - 1)]))
+            << what << ", page " << k;
+      }
+      EXPECT_EQ(r.previews, previews) << what;
+      if (c.failing != 0) {
+        EXPECT_EQ(r.messages, (std::vector<std::string>{Message(dir / name(c.failing, ".jpg"))}))
+            << what;
+        for (int32_t k = 1; k <= 5; ++k) files.insert(name(k, ".bmp"));
+        EXPECT_EQ(r.calls, (std::vector<std::string>{"pending", "completed"})) << what;
+      } else {
+        EXPECT_TRUE(r.messages.empty()) << what;
+        files.insert("X.pdf");
+        // Every page, the ones without a preview included, is in the document as this run
+        // made it; the user's photo is not.
+        const auto pdf = ReadBytes(dir / "X.pdf");
+        for (const auto& layout : pages) {
+          EXPECT_TRUE(Contains(pdf, encoded(layout))) << what << ", " << layout.width << " wide";
+        }
+        EXPECT_FALSE(Contains(pdf, photo)) << what;
+        EXPECT_EQ(PdfPages(dir / "X.pdf").first, 5) << what;
+        EXPECT_EQ(r.calls, (std::vector<std::string>{"pending", "navigation", "completed"}))
+            << what;
+      }
+      // Nothing else is left behind: no hidden temporary file, nothing made through the link.
+      EXPECT_EQ(dir.Names(), files) << what;
+    }
+  }
+}
+
+// What stands where page 2 of a run should be a bitmap.
+enum class Odd { Fifo, Folder, Device };
+
+TEST(SaveScanningTest, APageThatIsNoRegularFileFailsThatPageWithoutBlocking) {
+  struct Case {
+    const char* ext;
+    const char* message;          // the name in the failure message
+    std::set<std::string> files;  // what the folder holds afterwards
+  };
+  const Case cases[] = {
+      {".jpg", "P_2.jpg", {"P.jpg", "P_2.bmp", "P_3.jpg"}},
+      {".pdf", "P_2.jpg", {"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg", "P_3.jpg"}},
+      {".bmp", "P_2.bmp", {"P.bmp", "P_2.bmp", "P_3.bmp"}},
+  };
+  for (const auto& c : cases) {
+    for (const Odd odd : {Odd::Fifo, Odd::Folder, Odd::Device}) {
+      TempFolder dir;
+      WriteSpoiled(dir / "P.bmp", Fault::None);
+      WriteSpoiled(dir / "P_3.bmp", Fault::None);
+      const std::string page2 = dir / "P_2.bmp";
+      switch (odd) {
+        case Odd::Fifo: ASSERT_EQ(::mkfifo(page2.c_str(), 0600), 0); break;
+        case Odd::Folder: fs::create_directory(page2); break;
+        case Odd::Device: fs::create_symlink("/dev/zero", page2); break;
+      }
+      const bool pdf = c.ext == std::string(".pdf");
+      const std::string target = pdf ? dir / "Out.pdf" : dir / (std::string("P") + c.ext);
+      // In a child with a time limit: a save that blocks on the FIFO fails here, it does not
+      // stop the suite.
+      const auto messages = RunBounded(
+          [&] {
+            const auto r = Save(target, dir / "P", 3, 300, SaveOptions{.workers = 2});
+            std::string text;
+            for (const auto& m : r.messages) text += m + "\n";
+            return text;
+          },
+          std::chrono::seconds(10));
+      const std::string what = c.ext + (", kind " + std::to_string(static_cast<int>(odd)));
+      ASSERT_TRUE(messages) << "the save blocked (or died): " << what;
+      EXPECT_EQ(*messages, Message(dir / c.message) + "\n") << what;
+      EXPECT_EQ(dir.Names(), c.files) << what;
+      if (odd == Odd::Fifo) {
+        EXPECT_TRUE(fs::is_fifo(page2)) << what;
+      }
+      if (odd == Odd::Device) {
+        EXPECT_TRUE(fs::is_symlink(page2)) << what;
+      }
+    }
+  }
 }
 
 }  // namespace
