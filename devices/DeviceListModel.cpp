@@ -70,14 +70,16 @@ std::optional<size_t> DeviceListModel::IndexOf(const DeviceData* data) const {
   return std::nullopt;
 }
 
+std::vector<size_t> DeviceListModel::RowsOf(const std::string& serverName,
+                                            const std::string& serverIp) const {
+  return byServer_.RowsOf(serverName, serverIp);
+}
+
 std::optional<size_t> DeviceListModel::FindRow(const std::string& serverName,
                                                const std::string& serverIp,
                                                const std::string& deviceNumber) const {
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    const DeviceData& d = *rows_[i];
-    if (d.serverName == serverName && d.serverIp == serverIp && d.deviceNumber == deviceNumber)
-      return i;
-  }
+  for (const size_t i : byServer_.RowsOf(serverName, serverIp))
+    if (rows_[i]->deviceNumber == deviceNumber) return i;
   return std::nullopt;
 }
 
@@ -85,11 +87,8 @@ DeviceData* DeviceListModel::FindDeviceRow(const std::string& serverName,
                                            const std::string& serverIp,
                                            const std::string& identityText) const {
   if (serverName.empty() || serverIp.empty() || identityText.empty()) return nullptr;
-  for (const auto& d : rows_) {
-    if (d->serverName == serverName && d->serverIp == serverIp &&
-        d->DeviceIdentityText == identityText)
-      return d.get();
-  }
+  for (const size_t i : byServer_.RowsOf(serverName, serverIp))
+    if (rows_[i]->DeviceIdentityText == identityText) return rows_[i].get();
   return nullptr;
 }
 
@@ -97,11 +96,26 @@ void DeviceListModel::AppendRow(std::unique_ptr<DeviceData> data) {
   const size_t index = rows_.size();
   Notify([&](DeviceListListener& l) { l.RowAboutToBeInserted(index); });
   rows_.push_back(std::move(data));
+  byServer_.Appended(*rows_.back(), index);
+  MarkUnsorted(index);
   Notify([&](DeviceListListener& l) { l.RowInserted(index); });
 }
 
-void DeviceListModel::NotifyChanged(size_t index) {
+void DeviceListModel::RowEdited(size_t index) {
+  byServer_.Edited(*rows_[index], index);
+  MarkUnsorted(index);
   Notify([&](DeviceListListener& l) { l.RowChanged(index); });
+}
+
+void DeviceListModel::MarkUnsorted(size_t index) {
+  const auto at = std::lower_bound(unsortedRows_.begin(), unsortedRows_.end(), index);
+  if (at == unsortedRows_.end() || *at != index) unsortedRows_.insert(at, index);
+}
+
+bool DeviceListModel::InOrderWithNeighbours(size_t index) const {
+  const DeviceData& row = *rows_[index];
+  if (index > 0 && RowLess(row, *rows_[index - 1])) return false;
+  return index + 1 >= rows_.size() || !RowLess(*rows_[index + 1], row);
 }
 
 void DeviceListModel::RemoveRow(size_t index) {
@@ -109,15 +123,21 @@ void DeviceListModel::RemoveRow(size_t index) {
   Notify([&](DeviceListListener& l) { l.RowAboutToBeRemoved(index); });
   std::unique_ptr<DeviceData> gone = std::move(rows_[index]);
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+  byServer_.Removed(*gone, index);
+  std::erase(unsortedRows_, index);
+  for (size_t& i : unsortedRows_)
+    if (i > index) --i;
   if (IsUnnamedDevice(gone->manufacturer, gone->product)) slots_.Release(gone->displayName);
   Notify([&](DeviceListListener& l) { l.RowRemoved(index); });
   window_.ShowNotePanel(rows_.empty());
 }
 
 void DeviceListModel::SortRows() {
-  // Most refreshes change no sort key: one pass settles it.
-  const auto less = [](const auto& a, const auto& b) { return RowLess(*a, *b); };
-  if (std::is_sorted(rows_.begin(), rows_.end(), less)) return;
+  // Most refreshes change no sort key: a look at the rows they touched settles it.
+  const bool inOrder = std::all_of(unsortedRows_.begin(), unsortedRows_.end(),
+                                   [&](size_t i) { return InOrderWithNeighbours(i); });
+  unsortedRows_.clear();
+  if (inOrder) return;
   std::vector<size_t> order(rows_.size());
   std::iota(order.begin(), order.end(), size_t{0});
   std::stable_sort(order.begin(), order.end(),
@@ -131,6 +151,7 @@ void DeviceListModel::SortRows() {
     sorted.push_back(std::move(rows_[order[i]]));
   }
   rows_ = std::move(sorted);
+  byServer_.Reordered(newIndexOf);
   Notify([&](DeviceListListener& l) { l.RowsSorted(newIndexOf); });
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/ServerRowIndex.h"
 #include "records/Records.h"
 #include "records/UnnamedSlots.h"
 
@@ -62,6 +63,8 @@ class DeviceListModel {
   size_t rowCount() const { return rows_.size(); }
   const DeviceData& row(size_t index) const { return *rows_.at(index); }
   std::optional<size_t> IndexOf(const DeviceData* data) const;
+  // The positions of this server's rows, ascending.
+  std::vector<size_t> RowsOf(const std::string& serverName, const std::string& serverIp) const;
   // The first row of this server with this device number.
   std::optional<size_t> FindRow(const std::string& serverName, const std::string& serverIp,
                                 const std::string& deviceNumber) const;
@@ -74,7 +77,7 @@ class DeviceListModel {
   template <typename Edit>
   void EditRow(size_t index, Edit edit) {
     edit(*rows_.at(index));
-    NotifyChanged(index);
+    RowEdited(index);
   }
   // Deleting a row for any reason: an unnamed device gives its caption number back, the
   // listeners hear of it and the note panel shows when the list became empty.
@@ -85,7 +88,9 @@ class DeviceListModel {
   UnnamedSlots& unnamedSlots() { return slots_; }
 
  private:
-  void NotifyChanged(size_t index);
+  void RowEdited(size_t index);
+  void MarkUnsorted(size_t index);
+  bool InOrderWithNeighbours(size_t index) const;
   template <typename F>
   void Notify(F f) {
     // A copy, so a listener that removes itself does not disturb the loop.
@@ -97,6 +102,10 @@ class DeviceListModel {
   std::vector<DeviceListListener*> listeners_;
   ServerList servers_;
   std::vector<std::unique_ptr<DeviceData>> rows_;
+  ServerRowIndex byServer_;
+  // Rows appended or edited since the last sort, ascending: the only ones that can be out of
+  // order, as the others were sorted and removals keep their order.
+  std::vector<size_t> unsortedRows_;
   UnnamedSlots slots_;
 };
 

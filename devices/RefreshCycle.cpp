@@ -92,14 +92,9 @@ void RefreshCycle::ClearServersAndRows() {
 }
 
 void RefreshCycle::RemoveRowsOf(const std::string& name, const std::string& ip) {
-  for (size_t i = 0; i < model_.rowCount();) {
-    const DeviceData& row = model_.row(i);
-    if (row.serverName == name && row.serverIp == ip) {
-      model_.RemoveRow(i);
-    } else {
-      ++i;
-    }
-  }
+  // Removing a row processes no events: only the removals before it move a row up.
+  size_t removed = 0;
+  for (const size_t listed : model_.RowsOf(name, ip)) model_.RemoveRow(listed - removed++);
 }
 
 void RefreshCycle::RemoveVanishedServers(const std::vector<ServerEntry>& reported) {
@@ -221,27 +216,30 @@ void RefreshCycle::MergeDevices(ServerData server, const std::vector<DeviceEntry
   fresh.reserve(entries.size());
   for (const auto& e : entries) fresh.push_back(BuildDevice(e, server));
 
-  for (size_t i = 0; i < model_.rowCount();) {
-    const DeviceData& row = model_.row(i);
-    if (row.serverName != server.name || row.serverIp != server.ip) {
-      ++i;
-      continue;
-    }
-    const auto match = std::find_if(fresh.begin(), fresh.end(), [&](const DeviceData& f) {
-      return f.deviceNumber == row.deviceNumber;
-    });
-    if (match == fresh.end()) {
-      model_.RemoveRow(i);
-      continue;
-    }
-    model_.EditRow(i, [&](DeviceData& r) { TakeRefreshedFields(r, *match, server.handle); });
-    ++i;
-  }
+  UpdateRowsOf(server, fresh);
   for (const DeviceData& f : fresh) {
     if (!model_.FindRow(server.name, server.ip, f.deviceNumber)) AddRow(f, server);
   }
   model_.SortRows();
   services_.window.RepaintList();
+}
+
+void RefreshCycle::UpdateRowsOf(const ServerData& server, const std::vector<DeviceData>& fresh) {
+  // Editing and removing rows process no events: only the removals before it move a row up.
+  size_t removed = 0;
+  for (const size_t listed : model_.RowsOf(server.name, server.ip)) {
+    const size_t i = listed - removed;
+    const std::string& number = model_.row(i).deviceNumber;
+    const auto match = std::find_if(fresh.begin(), fresh.end(), [&](const DeviceData& f) {
+      return f.deviceNumber == number;
+    });
+    if (match == fresh.end()) {
+      model_.RemoveRow(i);
+      ++removed;
+      continue;
+    }
+    model_.EditRow(i, [&](DeviceData& r) { TakeRefreshedFields(r, *match, server.handle); });
+  }
 }
 
 void RefreshCycle::AddRow(const DeviceData& fresh, const ServerData& server) {

@@ -81,6 +81,8 @@ class RefreshCycle {
   void MergeServer(const ServerEntry& entry);
   void RemoveRowsOf(const std::string& name, const std::string& ip);
   DeviceData BuildDevice(const DeviceEntry& entry, const ServerData& server) const;
+  // The server's rows take the fields of the fresh device with their number, or go.
+  void UpdateRowsOf(const ServerData& server, const std::vector<DeviceData>& fresh);
   void AddRow(const DeviceData& fresh, const ServerData& server);
   void CloseSpur(BusHandle& handle);
 

@@ -2,6 +2,10 @@
 // The device refresh: one server's device list merged into the rows, before and after.
 #include "tests/devices/RefreshFixture.h"
 
+#include <functional>
+#include <map>
+#include <set>
+
 #include "records/StateText.h"
 
 using namespace tessaro;
@@ -205,3 +209,166 @@ TEST_F(RefreshTest, NestedRefreshDuringANoticeListsEachDeviceOnce) {
   EXPECT_EQ(window.notices.size(), 3u);
   EXPECT_FALSE(state.flags.NoticeBusy);
 }
+
+// A notice processes events, and a refresh run then may remove rows, this server's or
+// another's, while the outer merge still has devices to add: it must find its rows afresh.
+class NestedRemoval : public RefreshTest {
+ protected:
+  // Office and Lab list a printer each; Office's refresh then adds storage and an unnamed
+  // device, running `nested` inside the first notice.
+  void RefreshOfficeRunning(const std::function<void()>& nested) {
+    for (const Hub& h : {kHub, kOther}) {
+      Store(h, true);
+      SpurAppears(h.ip, {kPrinter});
+    }
+    Report({kHub, kOther});
+    ASSERT_TRUE(cycle.RefreshServers());
+    window.notices.clear();
+    bool ran = false;
+    window.onNotice = [&](const std::string&) {
+      if (ran) return;
+      ran = true;
+      nested();
+    };
+    Devices(kHub.ip, {kPrinter, kStorage, kUnnamed});
+    ASSERT_EQ(cycle.RefreshDevices(model.FindServer(kHub.name, kHub.ip)), DeviceRefresh::Merged);
+    ASSERT_TRUE(ran);
+  }
+  // "ip#number caption" per row, in list order.
+  std::vector<std::string> Rows() const {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < model.rowCount(); ++i)
+      out.push_back(model.row(i).serverIp + "#" + model.row(i).deviceNumber + " " +
+                    model.row(i).displayName);
+    return out;
+  }
+};
+
+TEST_F(NestedRemoval, RowsTheOuterMergeAddedGo) {
+  RefreshOfficeRunning([&] {
+    Devices(kHub.ip, {kUnnamed});
+    cycle.RefreshDevices(model.FindServer(kHub.name, kHub.ip));
+  });
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"192.168.1.21#1 Lumen - Laser 2040",
+                                              "192.168.1.20#5 USB Device 1"}));
+  EXPECT_EQ(window.notices, (std::vector<std::string>{"Keystone - Drive 32", "USB Device 1"}));
+  EXPECT_FALSE(model.unnamedSlots().taken(1)) << "the unnamed device was numbered once";
+}
+
+TEST_F(NestedRemoval, AnotherServerVanishesWithRowsBeforeThem) {
+  RefreshOfficeRunning([&] {
+    Report({kHub});
+    cycle.RefreshServers();
+  });
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"192.168.1.20#2 Keystone - Drive 32",
+                                              "192.168.1.20#1 Lumen - Laser 2040",
+                                              "192.168.1.20#5 USB Device 1"}));
+  EXPECT_EQ(window.notices, (std::vector<std::string>{"Keystone - Drive 32", "USB Device 1"}));
+}
+
+namespace {
+
+// Servers whose devices sit in the same slots with the same products, some sharing a name or an
+// address: their rows interleave in the list, and only the server tells them apart.
+const std::vector<std::pair<std::string, std::string>> kSlotServers = {
+    {"Office", "10.0.0.1"}, {"Office", "10.0.0.2"}, {"Lab", "10.0.0.1"}, {"Lab", "10.0.0.3"}};
+
+struct SlotDevice {
+  int number;
+  std::string owner{};
+};
+
+struct SlotCase {
+  const char* what;
+  size_t server;  // in kSlotServers, whose list changes
+  std::vector<SlotDevice> after;
+};
+
+void PrintTo(const SlotCase& c, std::ostream* os) { *os << c.what; }
+
+ServerData SlotServer(size_t i) {
+  ServerData s;
+  s.name = kSlotServers[i].first;
+  s.ip = kSlotServers[i].second;
+  s.handle = static_cast<BusHandle>(100 + i);
+  return s;
+}
+
+std::vector<DeviceEntry> SlotList(const std::vector<SlotDevice>& devices) {
+  std::vector<DeviceEntry> list;
+  for (const SlotDevice& d : devices) {
+    DeviceEntry e;
+    e.deviceNumber = d.number;
+    e.vendorId = "04F9";
+    e.productId = "0042";
+    e.type = "PRINTER";
+    e.manufacturer = "Lumen";
+    e.product = "Laser 2040";
+    e.owner = d.owner;
+    list.push_back(e);
+  }
+  return list;
+}
+
+// The server of every row a notification names.
+class ServerOfRows : public DeviceListListener {
+ public:
+  explicit ServerOfRows(const DeviceListModel& m) : model_(m) {}
+  void RowInserted(size_t i) override { Note(i); }
+  void RowAboutToBeRemoved(size_t i) override { Note(i); }
+  void RowChanged(size_t i) override { Note(i); }
+  std::set<std::string> servers;
+
+ private:
+  void Note(size_t i) { servers.insert(model_.row(i).serverName + " " + model_.row(i).serverIp); }
+  const DeviceListModel& model_;
+};
+
+class EqualSlots : public RefreshTest, public ::testing::WithParamInterface<SlotCase> {};
+
+}  // namespace
+
+TEST_P(EqualSlots, MergeTouchesOnlyItsServersRows) {
+  const SlotCase& c = GetParam();
+  state.notifyDeviceDetect = false;
+  for (size_t s = 0; s < kSlotServers.size(); ++s)
+    cycle.MergeDevices(SlotServer(s), SlotList({{1}, {2}, {3}}));
+  const auto& [name, ip] = kSlotServers[c.server];
+  // The other servers' rows: the same records with the same contents afterwards.
+  auto others = [&] {
+    std::map<const DeviceData*, std::string> out;
+    for (size_t i = 0; i < model.rowCount(); ++i) {
+      const DeviceData& d = model.row(i);
+      if (d.serverName != name || d.serverIp != ip)
+        out[&d] = d.serverName + d.serverIp + "#" + d.deviceNumber + d.owner + d.stateText;
+    }
+    return out;
+  };
+  const auto othersBefore = others();
+  ServerOfRows touched(model);
+  model.AddListener(&touched);
+  cycle.MergeDevices(SlotServer(c.server), SlotList(c.after));
+  model.RemoveListener(&touched);
+
+  std::set<std::string> rows, expected;
+  for (size_t i : model.RowsOf(name, ip))
+    rows.insert(model.row(i).deviceNumber + " " + model.row(i).owner);
+  for (const SlotDevice& d : c.after) expected.insert(std::to_string(d.number) + " " + d.owner);
+  EXPECT_EQ(rows, expected);
+  EXPECT_EQ(model.rowCount(), othersBefore.size() + c.after.size());
+  EXPECT_EQ(others(), othersBefore);
+  EXPECT_EQ(touched.servers, (std::set<std::string>{name + " " + ip}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EqualSlots,
+    ::testing::Values(
+        SlotCase{"an owner change at the second server of the same name", 1,
+                 {{1}, {2, "PC-B"}, {3}}},
+        SlotCase{"an owner change at the server sharing the first one's address", 2,
+                 {{1, "PC-B"}, {2}, {3}}},
+        SlotCase{"an unplugged device leaves the others' equal slots", 0, {{1}, {3}}},
+        SlotCase{"a new device at the last server", 3, {{1}, {2}, {3}, {4, "PC-B"}}},
+        SlotCase{"devices listed in another order", 1, {{3, "PC-B"}, {1}, {2, "PC-C"}}},
+        SlotCase{"every device gone from one server", 2, {}}),
+    CaseName<SlotCase>);

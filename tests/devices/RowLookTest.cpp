@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // How a row looks and where it sorts, as tables over DeviceData; and the row model's
-// notifications that a view follows.
+// notifications that a view follows, its lookups by server and its sort.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
 
 #include "devices/DeviceListModel.h"
 #include "devices/MainWindowPort.h"
@@ -159,4 +163,113 @@ TEST(DeviceListModel, FindDeviceRowNeedsEveryKey) {
   EXPECT_EQ(model.FindDeviceRow("Office", "192.168.1.20", "04F9 - 0042 - S2"), nullptr);
   EXPECT_EQ(model.FindDeviceRow("", "192.168.1.20", "04F9 - 0042 - S1"), nullptr);
   EXPECT_EQ(model.FindDeviceRow("office", "192.168.1.20", "04F9 - 0042 - S1"), nullptr);
+}
+
+// The lookups go through an index of each server's rows: after every kind of change they must
+// agree with a walk of the list, also for servers that share a name or an address.
+TEST(DeviceListModel, LookupsAgreeWithAWalkAfterEveryChange) {
+  FakeClock clock;
+  RecordingWindow window(clock);
+  DeviceListModel model(window);
+  const std::vector<std::pair<std::string, std::string>> servers = {
+      {"Office", "10.0.0.1"}, {"Office", "10.0.0.2"}, {"Lab", "10.0.0.1"}, {"Lab", "10.0.0.9"}};
+  const std::vector<std::string> numbers = {"1", "2", "3", "7"};
+  auto walk = [&](const auto& server) {
+    std::vector<size_t> rows;
+    for (size_t i = 0; i < model.rowCount(); ++i)
+      if (model.row(i).serverName == server.first && model.row(i).serverIp == server.second)
+        rows.push_back(i);
+    return rows;
+  };
+  auto expectAgreement = [&](const char* after) {
+    for (const auto& server : servers) {
+      const auto rows = walk(server);
+      EXPECT_EQ(model.RowsOf(server.first, server.second), rows) << after << " " << server.first;
+      for (const auto& number : numbers) {
+        std::optional<size_t> first;
+        for (size_t i : rows)
+          if (!first && model.row(i).deviceNumber == number) first = i;
+        EXPECT_EQ(model.FindRow(server.first, server.second, number), first)
+            << after << " " << server.first << " " << server.second << " #" << number;
+      }
+    }
+  };
+  // Slot 3 is storage, so the sort moves every server's third row to the front.
+  for (size_t s = 0; s < 3; ++s) {
+    for (const char* number : {"1", "2", "3"}) {
+      const char* type = number[0] == '3' ? "MASS STORAGE" : "SCANNER";
+      DeviceData d = Device(type, "Corvid", "Flat", number);
+      d.serverName = servers[s].first;
+      d.serverIp = servers[s].second;
+      model.AppendRow(std::make_unique<DeviceData>(d));
+    }
+  }
+  expectAgreement("appends");
+  model.SortRows();
+  expectAgreement("a sort");
+  model.RemoveRow(4);
+  model.RemoveRow(0);
+  expectAgreement("removals in the middle and at the front");
+  model.EditRow(1, [](DeviceData& d) { d.serverName = "Lab"; d.serverIp = "10.0.0.9"; });
+  expectAgreement("an edit that moves a row to another server");
+  model.EditRow(2, [](DeviceData& d) { d.deviceNumber = "7"; });
+  expectAgreement("an edit of a device number");
+  model.RemoveRow(model.rowCount() - 1);
+  expectAgreement("removing the last row");
+  while (model.rowCount() > 0) model.RemoveRow(0);
+  expectAgreement("emptied");
+}
+
+// A sort looks only at the rows appended or edited since the last one; each change that puts a
+// row out of place must still get the list sorted, and an unchanged order tells no one.
+TEST(DeviceListModel, SortFindsEveryRowOutOfPlace) {
+  auto product = [](std::string p) { return [p](DeviceData& d) { d.product = p; }; };
+  const struct Case {
+    const char* what;
+    std::function<void(DeviceListModel&)> change;
+    std::vector<std::string> order;  // products after the sort
+    bool reordered;
+  } cases[] = {
+      {"an edit that keeps the order",
+       [](auto& m) { m.EditRow(1, [](DeviceData& d) { d.owner = "PC-B"; }); },
+       {"B", "C", "D", "E"}, false},
+      {"an edit that moves a row forward", [&](auto& m) { m.EditRow(3, product("A")); },
+       {"A", "B", "C", "D"}, true},
+      {"an edit that moves a row back", [&](auto& m) { m.EditRow(0, product("F")); },
+       {"C", "D", "E", "F"}, true},
+      {"an edit in the middle", [&](auto& m) { m.EditRow(2, product("B0")); },
+       {"B", "B0", "C", "E"}, true},
+      {"an appended row that sorts first",
+       [](auto& m) { m.AppendRow(std::make_unique<DeviceData>(Device("PRINTER", "M", "A", "5"))); },
+       {"A", "B", "C", "D", "E"}, true},
+      {"an edited row that a removal before it moved up",
+       [&](auto& m) {
+         m.EditRow(3, product("A"));
+         m.RemoveRow(0);
+       },
+       {"A", "C", "D"}, true},
+      {"an edit undone by a second one", [&](auto& m) {
+         m.EditRow(1, product("Z"));
+         m.EditRow(1, product("C"));
+       },
+       {"B", "C", "D", "E"}, false},
+  };
+  for (const Case& c : cases) {
+    FakeClock clock;
+    RecordingWindow window(clock);
+    DeviceListModel model(window);
+    for (const char* p : {"B", "C", "D", "E"})
+      model.AppendRow(std::make_unique<DeviceData>(Device("PRINTER", "M", p, "1")));
+    model.SortRows();
+    Trace trace(model);
+    model.AddListener(&trace);
+    c.change(model);
+    model.SortRows();
+    model.RemoveListener(&trace);
+    std::vector<std::string> order;
+    for (size_t i = 0; i < model.rowCount(); ++i) order.push_back(model.row(i).product);
+    EXPECT_EQ(order, c.order) << c.what;
+    EXPECT_EQ(std::count(trace.events.begin(), trace.events.end(), "sort?"), c.reordered ? 1 : 0)
+        << c.what;
+  }
 }
