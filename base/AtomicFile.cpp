@@ -81,9 +81,4 @@ bool SyncFolderOf(const std::string& path) {
   return fd.valid() && ::fsync(fd.get()) == 0;
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, bool replace) {
-  PendingFile file(path);
-  return file.ok() && file.Write(bytes) && file.Commit(replace);
-}
-
 }  // namespace tessaro

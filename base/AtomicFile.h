@@ -37,7 +37,4 @@ class PendingFile {
 // crash; false when it cannot be flushed.
 bool SyncFolderOf(const std::string& path);
 
-// Writes `bytes` as `path` through a PendingFile.
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, bool replace);
-
 }  // namespace tessaro

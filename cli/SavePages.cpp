@@ -140,7 +140,7 @@ int RunSavePages(const CliCommand& command, std::ostream& out, std::ostream& err
   CommandHost host(target, tempBase);
   {
     TSaveScanningThread saving(host, mainThread, ui, SaveRun{pages, dpi, 0});
-    saving.Resume();
+    saving.Start();
     while (!saving.Finished()) mainThread.Serve(std::chrono::milliseconds(400));
   }
   host.RemovePreviews();

@@ -60,7 +60,7 @@ std::vector<DeviceMenuItem> DeviceMenuItems(const DeviceData& d,
   for (size_t i : {kConnect, kDisconnect, kRequest}) menu[i].enabled = false;
 
   const bool heldElsewhere = !d.owner.empty() && d.owner != computerName;
-  if (heldElsewhere && d.lockKind == 2) {
+  if (heldElsewhere && d.LockedAs(LockKind::Manual)) {
     Show(menu[kRequest]);
     return menu;
   }

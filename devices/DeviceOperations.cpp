@@ -90,7 +90,7 @@ void DeviceOperations::Connect(size_t row) {
   const auto d = Snapshot(row);
   if (!d || d->handle == kInvalidBusHandle) return;
   // A storage device carries its server's storage mode where others carry their printer entry.
-  if (IsType(d->type, devtype::kMassStorage) && d->autoPrinterIndex == 0) {
+  if (IsType(d->type, devtype::kMassStorage) && d->StorageMode() == 0) {
     Show(opmessage::kStorageInServerMode);
     return;
   }

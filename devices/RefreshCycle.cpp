@@ -207,7 +207,7 @@ DeviceData RefreshCycle::BuildDevice(const DeviceEntry& e, const ServerData& ser
   d.displayName = DeviceDisplayName(e.manufacturer, e.product);
   UpdateStateText(d, state_.scanners(), state_.computerName);
   // A storage device carries its server's storage mode where others carry their printer entry.
-  if (IsType(d.type, devtype::kMassStorage)) d.autoPrinterIndex = server.storageMode;
+  if (IsType(d.type, devtype::kMassStorage)) d.SetStorageMode(server.storageMode);
   return d;
 }
 

@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "driver/LockKind.h"
 #include "driver/ReplyParsers.h"
 #include "platform/BusTransport.h"
 #include "platform/Clock.h"
 
 namespace tessaro {
-
-enum class LockKind : uint8_t { Automatic = 1, Manual = 2 };
 
 // One opened Spur interface: the caller owns the handle.
 struct SpurInterface {

@@ -23,8 +23,8 @@ class Spooler {
   virtual bool SetQueueHold(const std::string& printerName, QueueHold hold) = 0;
 };
 
-// Until the print spooler is reached through CUPS, no queue can be bound to a device, so there
-// is never one to hold or release: every request answers "not changed".
+// A spooler without queues bound to devices: there is never one to hold or release, so every
+// request answers "not changed".
 class UnboundSpooler : public Spooler {
  public:
   bool SetQueueHold(const std::string&, QueueHold) override { return false; }

@@ -55,12 +55,6 @@ std::optional<std::vector<ClassTriple>> ParseClassTripleList(std::string_view te
   }
 }
 
-std::string FormatClassTriple(const ClassTriple& t) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%02x/%02x/%02x", t.usbClass, t.subClass, t.protocol);
-  return text;
-}
-
 DefaultFunctions DefaultFunctionsFor(std::string_view typeWord) {
   const std::string_view word = Trim(typeWord);
   if (EqualsNoCase(word, "PRINTER")) return {"07/01/02", ""};

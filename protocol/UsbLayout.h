@@ -29,7 +29,6 @@ struct ClassTriple {
 std::optional<ClassTriple> ParseClassTriple(std::string_view text);
 // Comma-separated triples, spaces around each allowed; nullopt when any is bad or there are none.
 std::optional<std::vector<ClassTriple>> ParseClassTripleList(std::string_view text);
-std::string FormatClassTriple(const ClassTriple& triple);  // lower-case hex: "ff/ff/ff"
 
 // What a server sends when its config gives neither `class` nor `interfaces`, by type word
 // (compared without regard to case): exactly one of the two is set.

@@ -48,8 +48,7 @@ struct AutoConnectInfo {
   std::string Reserve3;
 };
 
-// The print monitor thread that watches an entry's printer. It comes with the print monitor;
-// until then entries carry no thread.
+// The print monitor thread that watches an entry's printer.
 class TPrintThread;
 
 // One element of the auto-connect printer or fax list.

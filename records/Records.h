@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "driver/LockKind.h"
 #include "platform/BusTransport.h"
 
 namespace tessaro {
@@ -39,11 +40,18 @@ struct DeviceData {
   std::string productId;
   std::string serial;
   std::string autoPrinterName;
-  int32_t autoPrinterIndex = -1;  // a "MASS STORAGE" device holds the server's storage mode here
+  // A printer's index in the auto-connect printer list (-1: none). A "MASS STORAGE" row has no
+  // auto-connect printer and keeps its server's storage mode here instead: use the accessors.
+  int32_t autoPrinterIndex = -1;
   std::string autoFaxName;
   int32_t autoFaxIndex = -1;
-  int32_t lockKind = 0;
+  int32_t lockKind = 0;  // a LockKind, 0 while nobody holds a lock
   int32_t lockCount = 0;
+
+  bool LockedAs(LockKind kind) const { return lockKind == static_cast<int32_t>(kind); }
+  // The storage mode of a "MASS STORAGE" row's server: 0 = network storage, other = USB mode.
+  int32_t StorageMode() const { return autoPrinterIndex; }
+  void SetStorageMode(int32_t mode) { autoPrinterIndex = mode; }
 };
 
 std::string ServerDisplayName(const std::string& name, const std::string& ip);

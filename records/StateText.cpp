@@ -22,7 +22,7 @@ std::string DeviceStateText(const DeviceData& device, const std::vector<std::str
   if (device.lockCount == 0) return statetext::kAvailable;
   if (device.owner != computerName) return statetext::UseBy(device.owner);
   // This PC's own automatic lock (a print or a scan in progress) leaves the device usable.
-  return device.lockKind == 2 ? statetext::UseBy(device.owner) : statetext::kAvailable;
+  return device.LockedAs(LockKind::Manual) ? statetext::UseBy(device.owner) : statetext::kAvailable;
 }
 
 }  // namespace tessaro

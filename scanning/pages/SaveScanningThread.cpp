@@ -123,7 +123,7 @@ TSaveScanningThread::~TSaveScanningThread() {
   if (thread_.joinable()) thread_.join();
 }
 
-void TSaveScanningThread::Resume() {
+void TSaveScanningThread::Start() {
   if (!thread_.joinable() && !finished_) thread_ = std::thread([this] { Execute(); });
 }
 

@@ -63,7 +63,7 @@ class TSaveScanningThread {
   ~TSaveScanningThread();
 
   // Starts the run; a thread object runs once.
-  void Resume();
+  void Start();
   bool Finished() const { return finished_.load(); }
 
  private:

@@ -67,7 +67,7 @@ RunResult Save(const std::string& target, const std::string& tempBase, int32_t p
   RecordingHost host(target, tempBase, main);
   {
     TSaveScanningThread saving(host, main, ui, SaveRun{pages, dpi, 24}, options);
-    saving.Resume();
+    saving.Start();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!saving.Finished() && std::chrono::steady_clock::now() < deadline) {
       main.DrainWithin(std::chrono::milliseconds(100));
@@ -302,7 +302,7 @@ TEST(SaveScanningTest, PagesAreCompressedOnlyAFewAheadOfTheOneBeingSaved) {
     return std::count_if(names.begin(), names.end(), [](const auto& n) { return n[0] == '.'; });
   };
   TSaveScanningThread saving(host, main, ui, SaveRun{20, 300, 24}, SaveOptions{.workers = 1});
-  saving.Resume();
+  saving.Start();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (pending() < 2 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
