@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/RegistryText.h"
+#include "app/ClientRuntime.h"
 #include "app/ui/FormShells.h"
 #include "devices/ui/EjectDeviceDialog.h"
 #include "app/ui/MainForm.h"
@@ -125,7 +126,8 @@ int main(int argc, char** argv) {
   QtMainThread mainThread;
   UnboundSpooler spooler;
   QtShell shell;
-  TMainFm mainForm(services, mainThread, spooler, shell);
+  ClientRuntime runtime({services, mainThread, spooler, shell});
+  TMainFm mainForm(runtime);
   ui.SetMainWindow(&mainForm);
   StartupInputs inputs;
   inputs.programPath = QCoreApplication::applicationFilePath().toStdString();

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The real main window on Qt's off-screen platform, over real busd and hubd processes in the
 // test's network namespace: rows appear and change by the driver's events, the list paints them,
-// and the tray menu lists each server once.
+// the tray menu lists each server once, and Exit chosen while a wait processes events.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QImage>
 #include <QMenu>
+#include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "platform/qt/QtPlatform.h"
 #include "platform/Spooler.h"
 #include "autoconnect/AutoConnectStore.h"
+#include "devices/RefreshLock.h"
 #include "devices/ui/DeviceListView.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/FileNamedMutex.h"
@@ -25,6 +27,7 @@
 #include "tests/devices/OperationFakes.h"
 #include "tests/support/FakeFirewall.h"
 #include "tests/support/ScriptedUi.h"
+#include "tests/support/Watchdog.h"
 
 namespace tessaro {
 namespace {
@@ -40,6 +43,17 @@ QApplication& App() {
   static auto* app = new QApplication(argc, argv);
   return *app;
 }
+
+// Qt's pump, through which a case may act as the user inside the next wait that processes
+// events: `whileWaiting` runs there, once.
+class UserDuringWaits : public EventPump {
+ public:
+  std::function<void()> whileWaiting;
+  void ProcessPendingEvents() override {
+    if (auto act = std::exchange(whileWaiting, nullptr)) act();
+    QCoreApplication::processEvents();
+  }
+};
 
 // Pumps the event loop until `condition` holds.
 template <typename F>
@@ -75,7 +89,9 @@ class MainWindowTest : public ::testing::Test {
                                 return std::make_unique<FileNamedMutex>(name);
                               },
                               stdout};
-    auto form = std::make_unique<TMainFm>(services, mainThread_, spooler_, shell_);
+    runtime_ =
+        std::make_unique<ClientRuntime>(ClientPlatform{services, mainThread_, spooler_, shell_});
+    auto form = std::make_unique<TMainFm>(*runtime_);
     StartupInputs inputs;
     inputs.workArea = {0, 0, 1024, 768};
     EXPECT_EQ(form->RunCreationSteps(inputs), CreateResult::Ready);
@@ -118,10 +134,12 @@ class MainWindowTest : public ::testing::Test {
   testing::AbsentFirewall firewall_;
   LinuxHostNetwork network_;
   testing::ScriptedUi ui_;
-  QtEventPump pump_;
+  UserDuringWaits pump_;
   QtMainThread mainThread_;
   UnboundSpooler spooler_;
   testing::RecordingShell shell_;
+  std::unique_ptr<ClientRuntime> runtime_;  // outlives the window each case opens
+  testing::Watchdog watchdog_{std::chrono::seconds(90)};  // a hang fails the case
 };
 
 TEST_F(MainWindowTest, RowsAppearChangeByEventsAndAreDrawn) {
@@ -226,6 +244,61 @@ TEST_F(MainWindowTest, ConnectAndDisconnectFromTheDeviceMenuShowInTheRowByEvents
   server->actions().back()->trigger();  // Configuration...
   EXPECT_EQ(shell_.opened, std::vector<std::string>{"http://127.0.0.2/"});
 }
+
+// The refresh lock as another process holds it: every wait for it processes events meanwhile.
+class LockHeldElsewhere {
+ public:
+  LockHeldElsewhere() { EXPECT_TRUE(lock_.TryLock()); }
+  ~LockHeldElsewhere() { lock_.Unlock(); }
+
+ private:
+  FileNamedMutex lock_{kRefreshLockMutexName};
+};
+
+// Exit chosen while a refresh waits for that lock: in the handling of a server-list event (the
+// reader is still handing that record over) or in the first refresh after the window shows. The
+// wait ends, the close follows once the refresh has returned, and the tray icon stays removed.
+struct NestedCloseCase {
+  const char* what;
+  bool inServerListEvent;
+};
+
+void PrintTo(const NestedCloseCase& c, std::ostream* os) { *os << c.what; }
+
+class NestedCloseTest : public MainWindowTest,
+                        public ::testing::WithParamInterface<NestedCloseCase> {};
+
+TEST_P(NestedCloseTest, EndsAfterTheWaitAndKeepsTheTrayIconRemoved) {
+  std::unique_ptr<TMainFm> form;
+  std::optional<LockHeldElsewhere> held;
+  if (GetParam().inServerListEvent) {
+    form = OpenWindow();
+    ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(600));  // the first refresh is over
+    held.emplace();
+  } else {
+    held.emplace();
+    form = OpenWindow();
+  }
+  bool exitChosen = false;
+  pump_.whileWaiting = [&] {
+    exitChosen = true;
+    QTimer::singleShot(0, form.get(), [&form] { form->ExitMItemClick(); });
+  };
+  if (GetParam().inServerListEvent) lab_.StopHub("127.0.0.3");
+  ASSERT_TRUE(PumpUntil([&] { return form->Runtime().Closed(); }, std::chrono::seconds(20)));
+  EXPECT_TRUE(exitChosen);
+  EXPECT_FALSE(form->Tray()->isVisible());
+  EXPECT_TRUE(form->isHidden());
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, NestedCloseTest,
+                         ::testing::Values(NestedCloseCase{"server list event", true},
+                                           NestedCloseCase{"first refresh", false}),
+                         [](const auto& c) {
+                           return std::string(c.param.inServerListEvent ? "ServerListEvent"
+                                                                        : "FirstRefresh");
+                         });
 
 }  // namespace
 }  // namespace tessaro
