@@ -271,16 +271,18 @@ void TMainFm::PopupMenuPopup() {
   if (runtime_.State().flags.NoticeBusy) return;
   raise();
   activateWindow();
-  const QList<QAction*> actions = popupMenu_->actions();
-  for (QAction* action : actions) {
-    if (action == upmItem_) break;
-    popupMenu_->removeAction(action);
-    action->deleteLater();
-  }
-  AddServerEntries(runtime_.ServerMenuEntries());
+  // Read before the old entries go: the read may wait, and an opening meanwhile rebuilds them.
+  ReplaceServerEntries(runtime_.ServerMenuEntries());
 }
 
-void TMainFm::AddServerEntries(const std::vector<ServerMenuEntry>& servers) {
+void TMainFm::ReplaceServerEntries(const std::vector<ServerMenuEntry>& servers) {
+  // Deleted later: a command chosen from an old entry may still be running below this opening.
+  for (const QPointer<QMenu>& old : serverMenus_) {
+    if (old == nullptr) continue;
+    popupMenu_->removeAction(old->menuAction());
+    old->deleteLater();
+  }
+  serverMenus_.clear();
   for (const ServerMenuEntry& server : servers) {
     const std::string caption = server.displayName;
     auto* entry = new QMenu(QString::fromLocal8Bit(caption.c_str()), popupMenu_);
@@ -299,6 +301,7 @@ void TMainFm::AddServerEntries(const std::vector<ServerMenuEntry>& servers) {
     entry->addSeparator();
     add("Configuration...", false, false);
     popupMenu_->insertMenu(upmItem_, entry);
+    serverMenus_.push_back(entry);
   }
 }
 

@@ -95,7 +95,7 @@ class TMainFm : public QWidget, public ClientWindow {
   void BuildPopupMenu();
   void BuildListView();
   void PopupMenuPopup();
-  void AddServerEntries(const std::vector<ServerMenuEntry>& servers);
+  void ReplaceServerEntries(const std::vector<ServerMenuEntry>& servers);
   void ApplyTrayLook();
   void ApplyPlacement();
   void ShowFromTray();
@@ -111,6 +111,7 @@ class TMainFm : public QWidget, public ClientWindow {
   QFrame* notePanel_ = nullptr;
   QLabel* noteMemo_ = nullptr;
   QMenu* popupMenu_ = nullptr;
+  std::vector<QPointer<QMenu>> serverMenus_;  // the tray menu's server entries
   QAction* upmItem_ = nullptr;
   QAction* optionsMItem_ = nullptr;
   QAction* openMItem_ = nullptr;

@@ -300,5 +300,17 @@ INSTANTIATE_TEST_SUITE_P(Waits, NestedCloseTest,
                                                                         : "FirstRefresh");
                          });
 
+// Every opening of the tray menu replaces its server entries; the old ones do not pile up.
+TEST_F(MainWindowTest, TrayMenuOpeningsLeaveOneSubmenuPerServer) {
+  auto form = OpenWindow();
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().servers().size() == 2; }));
+  QMenu* menu = form->PopupMenu();
+  for (int opening = 0; opening < 5; ++opening) {
+    emit menu->aboutToShow();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_EQ(menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 2);
+}
+
 }  // namespace
 }  // namespace tessaro
