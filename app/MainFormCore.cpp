@@ -33,6 +33,10 @@ TrayLook ChooseTrayLook(const std::string& caption, bool networkReady, bool note
   return look;
 }
 
+WindowState StartWindowState(const MainWindowPlacement& placement, bool miniStart) {
+  return miniStart ? WindowState::Normal : placement.state;
+}
+
 DialogPosition OptionsDialogPosition(int32_t mainLeft, int32_t mainTop, int32_t mainWidth,
                                      int32_t dialogWidth, int32_t workAreaWidth) {
   const bool fitsRight = dialogWidth < workAreaWidth - mainLeft - mainWidth;

@@ -75,6 +75,10 @@ bool HasMiniSwitch(const std::vector<std::string>& arguments);
 // The tray tip and icon from the caption, the network state and whether the note panel shows.
 TrayLook ChooseTrayLook(const std::string& caption, bool networkReady, bool notePanelVisible);
 
+// The state the window first shows in: the stored one, except that a mini start parks the
+// window off-screen in its normal state (it hides half a second later).
+WindowState StartWindowState(const MainWindowPlacement& placement, bool miniStart);
+
 // Where the Options dialog opens beside the main window: to its right when the dialog is
 // narrower than the room left of the work area, else to its left; its top is the window's.
 struct DialogPosition {

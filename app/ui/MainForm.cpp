@@ -149,10 +149,10 @@ void TMainFm::ApplyPlacement() {
 }
 
 void TMainFm::ShowAfterCreation() {
-  if (Core().Placement().state == WindowState::Maximized && !Core().MiniStart()) {
-    showMaximized();
-  } else {
-    show();
+  switch (StartWindowState(Core().Placement(), Core().MiniStart())) {
+    case WindowState::Maximized: showMaximized(); break;
+    case WindowState::Minimized: showMinimized(); break;
+    case WindowState::Normal: show(); break;
   }
 }
 
@@ -251,8 +251,11 @@ void TMainFm::resizeEvent(QResizeEvent* event) {
   if (notePanel_ != nullptr) notePanel_->resize(width() - 16, notePanel_->height());
 }
 
+// A minimised window comes back in the state it had before (maximised stays maximised); a
+// hidden one comes back as it was hidden.
 void TMainFm::ShowFromTray() {
-  showNormal();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
   raise();
   activateWindow();
 }

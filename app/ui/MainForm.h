@@ -37,7 +37,8 @@ class TMainFm : public QWidget, public ClientWindow {
 
   // The creation steps; on SetupIncomplete the caller ends the program.
   CreateResult RunCreationSteps(const StartupInputs& inputs);
-  // First show after creation: on screen, or parked off-screen for a mini start.
+  // First show after creation: on screen in the stored state, or parked off-screen for a mini
+  // start.
   void ShowAfterCreation();
 
   void TrayMessage(int message);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The real main window on Qt's off-screen platform, over real busd and hubd processes in the
 // test's network namespace: rows appear and change by the driver's events, the list paints them,
-// the tray menu lists each server once, and Exit chosen while a wait processes events.
+// the tray menu lists each server once, Exit chosen while a wait processes events, and the
+// window's state.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 
 #include "app/ui/MainForm.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/RegistryText.h"
 #include "platform/Spooler.h"
 #include "autoconnect/AutoConnectStore.h"
 #include "devices/RefreshLock.h"
@@ -83,7 +85,7 @@ class MainWindowTest : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<TMainFm> OpenWindow() {
+  std::unique_ptr<TMainFm> OpenWindow(std::vector<std::string> arguments = {}) {
     MainFormServices services{registry_, bus_, clock_, firewall_, network_, ui_, &pump_,
                               [](const std::string& name) -> std::unique_ptr<NamedMutex> {
                                 return std::make_unique<FileNamedMutex>(name);
@@ -93,6 +95,7 @@ class MainWindowTest : public ::testing::Test {
         std::make_unique<ClientRuntime>(ClientPlatform{services, mainThread_, spooler_, shell_});
     auto form = std::make_unique<TMainFm>(*runtime_);
     StartupInputs inputs;
+    inputs.arguments = std::move(arguments);
     inputs.workArea = {0, 0, 1024, 768};
     EXPECT_EQ(form->RunCreationSteps(inputs), CreateResult::Ready);
     form->ShowAfterCreation();
@@ -310,6 +313,67 @@ TEST_F(MainWindowTest, TrayMenuOpeningsLeaveOneSubmenuPerServer) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   EXPECT_EQ(menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 2);
+}
+
+// Showing from the tray, or for a later copy, keeps a maximised window maximised, also after it
+// was minimised; a normal window comes back normal.
+TEST_F(MainWindowTest, ShowingFromTheTrayKeepsTheWindowsState) {
+  auto form = OpenWindow();
+  struct Case {
+    const char* what;
+    bool maximised;
+    bool minimiseFirst;  // else the close box hid it
+    int message;
+  } cases[] = {
+      {"maximised, hidden, tray click", true, false, kTrayLeftButtonDown},
+      {"maximised, hidden, later copy", true, false, kTrayShowRequest},
+      {"maximised, minimised, tray click", true, true, kTrayLeftButtonDown},
+      {"normal, minimised, later copy", false, true, kTrayShowRequest},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.maximised) {
+      form->showMaximized();
+    } else {
+      form->showNormal();
+    }
+    if (c.minimiseFirst) {
+      form->showMinimized();
+    } else {
+      form->close();
+    }
+    QCoreApplication::processEvents();
+    form->TrayMessage(c.message);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_EQ(form->isMaximized(), c.maximised);
+  }
+}
+
+// The stored "MainForm WindowState" at start: minimised (1) or maximised (2) as stored, except
+// that a mini start parks the window in its normal state.
+TEST_F(MainWindowTest, StoredWindowStateAppliesAtStartUnlessParked) {
+  struct Case {
+    const char* stored;
+    std::vector<std::string> arguments;
+    bool minimised;
+    bool maximised;
+  } cases[] = {
+      {"1", {}, true, false},
+      {"2", {}, false, true},
+      {"1", {"-mini"}, false, false},
+      {"0", {}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.stored) + (c.arguments.empty() ? "" : " -mini"));
+    RegWriteText(registry_, RegRoot::CurrentUser, AppRegistryKey, "MainForm WindowState", false,
+                 true, c.stored);
+    auto form = OpenWindow(c.arguments);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->isMinimized(), c.minimised);
+    EXPECT_EQ(form->isMaximized(), c.maximised);
+  }
 }
 
 }  // namespace
