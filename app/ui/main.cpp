@@ -15,6 +15,7 @@
 
 #include "platform/RegistryText.h"
 #include "app/ClientRuntime.h"
+#include "app/ui/ClientApplication.h"
 #include "app/ui/FormShells.h"
 #include "devices/ui/EjectDeviceDialog.h"
 #include "app/ui/MainForm.h"
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
     if (autoRun == "0") return 0;
   }
 
-  QApplication app(argc, argv);
+  ClientApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
 
@@ -117,6 +118,7 @@ int main(int argc, char** argv) {
   FirewalldFirewall firewall;
   LinuxHostNetwork network;
   QtUiPort ui;
+  app.SetUiPort(&ui);
   QtEventPump pump;
   MainFormServices services{registry, bus, clock, firewall, network, ui, &pump,
                             [](const std::string& name) -> std::unique_ptr<NamedMutex> {

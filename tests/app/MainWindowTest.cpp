@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The real main window on Qt's off-screen platform, over real busd and hubd processes in the
 // test's network namespace: rows appear and change by the driver's events, the list paints them,
-// the tray menu lists each server once, Exit chosen while a wait processes events, and the
-// window's state.
+// the tray menu lists each server once, Exit chosen while a wait processes events, the window's
+// state, and an exception escaping an event handler.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QMenu>
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
+#include "app/ui/ClientApplication.h"
 #include "app/ui/MainForm.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/RegistryText.h"
@@ -36,13 +37,13 @@ namespace {
 
 using testing::Lab;
 
-QApplication& App() {
+ClientApplication& App() {
   static int argc = 1;
   static char name[] = "test_main_window";
   static char* argv[] = {name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");
   // Never destroyed: at exit Qt's own globals may already be gone.
-  static auto* app = new QApplication(argc, argv);
+  static auto* app = new ClientApplication(argc, argv);
   return *app;
 }
 
@@ -374,6 +375,22 @@ TEST_F(MainWindowTest, StoredWindowStateAppliesAtStartUnlessParked) {
     EXPECT_EQ(form->isMinimized(), c.minimised);
     EXPECT_EQ(form->isMaximized(), c.maximised);
   }
+}
+
+// An exception that escapes an event handler is shown, with the product's name as caption, and
+// the events after it are still handled.
+TEST(ClientApplication, ShowsAnEscapingExceptionAndGoesOn) {
+  ClientApplication& app = App();
+  testing::ScriptedUi ui;
+  app.SetUiPort(&ui);
+  bool laterEventHandled = false;
+  QTimer::singleShot(0, &app, [] { throw std::runtime_error("The device list went away"); });
+  QTimer::singleShot(0, &app, [&] { laterEventHandled = true; });
+  EXPECT_TRUE(PumpUntil([&] { return !ui.messages().empty() && laterEventHandled; }));
+  app.SetUiPort(nullptr);
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages()[0].caption, "Tessaro Utility");
+  EXPECT_EQ(ui.messages()[0].text, "The device list went away");
 }
 
 }  // namespace
