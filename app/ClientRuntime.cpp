@@ -57,7 +57,8 @@ CloseResult ClientRuntime::Close(CloseReason reason) {
   state_.flags.Closing = true;
   if (reason == CloseReason::SessionEnd) state_.flags.SessionEnding = true;
   if (!ReleaseOwnedDevices()) {
-    // The program goes on as before: a later close box only hides, a later close asks again.
+    // Nothing of the close stays behind: a SessionEnding left set would make the reader's stop
+    // at a later close give up early.
     state_.flags.Closing = false;
     state_.flags.SessionEnding = false;
     return CloseResult::Kept;
@@ -95,6 +96,7 @@ void ClientRuntime::TearDown() {
   window_.StopTimers();
   StopReader();
   if (refresh_) refresh_->CloseServers();
+  // They refer to the refresh lock, which goes below.
   operations_.reset();
   dispatcher_.reset();
   refresh_.reset();
