@@ -33,25 +33,32 @@ TrayLook ChooseTrayLook(const std::string& caption, bool networkReady, bool note
   return look;
 }
 
+WindowState StartWindowState(const MainWindowPlacement& placement, bool miniStart) {
+  return miniStart ? WindowState::Normal : placement.state;
+}
+
 DialogPosition OptionsDialogPosition(int32_t mainLeft, int32_t mainTop, int32_t mainWidth,
                                      int32_t dialogWidth, int32_t workAreaWidth) {
   const bool fitsRight = dialogWidth < workAreaWidth - mainLeft - mainWidth;
   return {fitsRight ? mainLeft + mainWidth : mainLeft - dialogWidth, mainTop};
 }
 
-MainFormCore::MainFormCore(MainFormServices services, MainFormShell& shell)
+MainFormCore::MainFormCore(MainFormServices services, MainFormShell& shell, ClientState& state)
     : services_(std::move(services)),
       shell_(shell),
+      state_(state),
       host_(std::make_unique<HostChecks>(services_.network, services_.pump)) {}
 
 MainFormCore::~MainFormCore() { Release(); }
 
 CreateResult MainFormCore::Create(const StartupInputs& inputs) {
   LoadSettings(services_.registry, kApplicationTitle, inputs.workArea, placement_, settings_);
+  state_.computerName = settings_.ComputerName;
+  state_.notifyDeviceDetect = settings_.NotifyDeviceDetect;
 
   DriverClient driver(services_.bus, services_.clock);
-  trunk_ = driver.OpenTrunk();
-  if (trunk_ == kInvalidBusHandle) {
+  state_.trunk = driver.OpenTrunk();
+  if (state_.trunk == kInvalidBusHandle) {
     MessageRequest message;
     message.caption = kApplicationTitle;
     message.text = SetupIncompleteText();
@@ -81,15 +88,15 @@ CreateResult MainFormCore::Create(const StartupInputs& inputs) {
 
   if (services_.makeNamedMutex) refreshLock_ = services_.makeNamedMutex(kRefreshLockMutexName);
 
-  autoPrinters_.clear();
-  autoFaxes_.clear();
-  LoadAutoConnectLists(services_.registry, AppRegistryKey, autoPrinters_, autoFaxes_);
+  state_.autoPrinters.clear();
+  state_.autoFaxes.clear();
+  LoadAutoConnectLists(services_.registry, AppRegistryKey, state_.autoPrinters, state_.autoFaxes);
 
-  GetWindowsVersionFlags(windowsVersionFlags_, inputs.windowsVersionSetting);
+  GetWindowsVersionFlags(state_.windowsVersionFlags, inputs.windowsVersionSetting);
   SecondUdpCheck();
 
-  scannerIds_.clear();
-  LoadScannerIdList(services_.registry, AppRegistryKey, scannerIds_);
+  state_.scannerIds.clear();
+  LoadScannerIdList(services_.registry, AppRegistryKey, state_.scannerIds);
 
   if (settings_.NotifyNewVersion) shell_.StartNotifyVersionTimer(2000);
   return CreateResult::Ready;
@@ -111,8 +118,8 @@ void MainFormCore::FindFirstRunGateway(const StartupInputs& inputs) {
   uint32_t flags = 0;
   GetWindowsVersionFlags(flags, inputs.windowsVersionSetting);
   if (flags & kWinNT4) return;
-  firstRunGateway_ =
-      tessaro::FirstRunGateway(services_.registry, AppRegistryKey, flags, host_->FindDefaultGateways());
+  state_.firstRunGateway = tessaro::FirstRunGateway(services_.registry, AppRegistryKey, flags,
+                                                     host_->FindDefaultGateways());
 }
 
 // Some other program may sit on port 9303; the client then keeps test sockets on free ports.
@@ -125,11 +132,11 @@ void MainFormCore::SecondUdpCheck() {
 }
 
 void MainFormCore::CloseListsAndTrunk() {
-  autoPrinters_.clear();
-  autoFaxes_.clear();
-  if (trunk_ != kInvalidBusHandle) {
-    services_.bus.Close(trunk_);
-    trunk_ = kInvalidBusHandle;
+  state_.autoPrinters.clear();
+  state_.autoFaxes.clear();
+  if (state_.trunk != kInvalidBusHandle) {
+    services_.bus.Close(state_.trunk);
+    state_.trunk = kInvalidBusHandle;
   }
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // What the main form does when it is made, without any window: settings, the Trunk, the
 // firewall, the network self-test, the first-run gateway, the tray icon's look, the process-wide
-// lists. The Qt form applies the results and owns the timers; tests drive this class alone.
+// lists. What the running program shares goes into its ClientState; the Qt form applies the rest
+// and owns the timers; tests drive this class alone.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "records/AutoConnectRecords.h"
+#include "records/ClientState.h"
 #include "platform/BusTransport.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
@@ -74,6 +75,10 @@ bool HasMiniSwitch(const std::vector<std::string>& arguments);
 // The tray tip and icon from the caption, the network state and whether the note panel shows.
 TrayLook ChooseTrayLook(const std::string& caption, bool networkReady, bool notePanelVisible);
 
+// The state the window first shows in: the stored one, except that a mini start parks the
+// window off-screen in its normal state (it hides half a second later).
+WindowState StartWindowState(const MainWindowPlacement& placement, bool miniStart);
+
 // Where the Options dialog opens beside the main window: to its right when the dialog is
 // narrower than the room left of the work area, else to its left; its top is the window's.
 struct DialogPosition {
@@ -85,7 +90,9 @@ DialogPosition OptionsDialogPosition(int32_t mainLeft, int32_t mainTop, int32_t 
 
 class MainFormCore {
  public:
-  MainFormCore(MainFormServices services, MainFormShell& shell);
+  // `state` receives the Trunk, the computer name, the first-run gateway, the notice switch,
+  // the Windows version flags and the stored lists; it must outlive the core.
+  MainFormCore(MainFormServices services, MainFormShell& shell, ClientState& state);
   ~MainFormCore();
   MainFormCore(const MainFormCore&) = delete;
   MainFormCore& operator=(const MainFormCore&) = delete;
@@ -107,16 +114,14 @@ class MainFormCore {
   MainWindowPlacement& Placement() { return placement_; }
   const MainWindowPlacement& Placement() const { return placement_; }
   const MainFormSettings& Settings() const { return settings_; }
-  BusHandle Trunk() const { return trunk_; }
-  const std::string& FirstRunGateway() const { return firstRunGateway_; }
+  BusHandle Trunk() const { return state_.trunk; }
+  const std::string& FirstRunGateway() const { return state_.firstRunGateway; }
   bool MiniStart() const { return miniStart_; }
-  uint32_t WindowsVersionFlags() const { return windowsVersionFlags_; }
+  uint32_t WindowsVersionFlags() const { return state_.windowsVersionFlags; }
   bool NetworkReady() const { return networkReady_; }
   const TrayLook& CurrentTrayLook() const { return trayLook_; }
   NamedMutex* RefreshLock() const { return refreshLock_.get(); }
-  AutoLinkList& AutoPrinterList() { return autoPrinters_; }
-  AutoLinkList& AutoFaxList() { return autoFaxes_; }
-  const std::vector<std::string>& ScannerIdList() const { return scannerIds_; }
+  const std::vector<std::string>& ScannerIdList() const { return state_.scannerIds; }
   HostChecks& Host() { return *host_; }
   const MainFormServices& Services() const { return services_; }
 
@@ -127,19 +132,14 @@ class MainFormCore {
 
   MainFormServices services_;
   MainFormShell& shell_;
+  ClientState& state_;
   std::unique_ptr<HostChecks> host_;
   MainWindowPlacement placement_;
   MainFormSettings settings_;
-  BusHandle trunk_ = kInvalidBusHandle;
-  std::string firstRunGateway_;
   bool miniStart_ = false;
   bool networkReady_ = false;
-  uint32_t windowsVersionFlags_ = 0;
   TrayLook trayLook_;
   std::unique_ptr<NamedMutex> refreshLock_;
-  AutoLinkList autoPrinters_;
-  AutoLinkList autoFaxes_;
-  std::vector<std::string> scannerIds_;
 };
 
 }  // namespace tessaro

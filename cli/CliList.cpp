@@ -71,19 +71,13 @@ int RunList(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHa
     return exitcode::kFailed;
   }
   Registry& registry = *env.registry;
-  AutoLinkList printers, faxes;
-  std::vector<std::string> scannerIds;
-  LoadAutoConnectLists(registry, AppRegistryKey, printers, faxes);
-  LoadScannerIdList(registry, AppRegistryKey, scannerIds);
-
   ClientState state;
+  LoadAutoConnectLists(registry, AppRegistryKey, state.autoPrinters, state.autoFaxes);
+  LoadScannerIdList(registry, AppRegistryKey, state.scannerIds);
   state.trunk = trunk;
   state.computerName = env.computerName;
   state.windowsVersionFlags = env.windowsVersionFlags;
   state.notifyDeviceDetect = false;
-  state.autoPrinters = &printers;
-  state.autoFaxes = &faxes;
-  state.scannerIds = &scannerIds;
   state.firstRunGateway =
       FirstRunGateway(registry, AppRegistryKey, env.windowsVersionFlags,
                       env.defaultGateways ? env.defaultGateways() : std::vector<std::string>{});

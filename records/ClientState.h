@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The program-wide values the refresh cycle, the driver event dispatch and the device menu read.
-// The main window fills them in after its creation steps and keeps them current; everything
-// here belongs to the main thread.
+// The creation steps fill them in and the running program keeps them current; it holds them
+// once, and everything here belongs to the main thread.
 #pragma once
 
 #include <cstdint>
@@ -30,24 +30,15 @@ struct ClientState {
   std::string appKey = AppRegistryKey;
   bool notifyDeviceDetect = true;
   uint32_t windowsVersionFlags = 0;
-  // The auto-connect lists and scanner identities, owned elsewhere; null reads as empty.
-  const AutoLinkList* autoPrinters = nullptr;
-  const AutoLinkList* autoFaxes = nullptr;
-  const std::vector<std::string>* scannerIds = nullptr;
+  // The stored auto-connect lists and scanner identities, loaded by the creation steps.
+  AutoLinkList autoPrinters;
+  AutoLinkList autoFaxes;
+  std::vector<std::string> scannerIds;
   ClientFlags flags;
 
-  const AutoLinkList& printers() const { return autoPrinters ? *autoPrinters : Empty(); }
-  const AutoLinkList& faxes() const { return autoFaxes ? *autoFaxes : Empty(); }
-  const std::vector<std::string>& scanners() const {
-    static const std::vector<std::string> none;
-    return scannerIds ? *scannerIds : none;
-  }
-
- private:
-  static const AutoLinkList& Empty() {
-    static const AutoLinkList none;
-    return none;
-  }
+  const AutoLinkList& printers() const { return autoPrinters; }
+  const AutoLinkList& faxes() const { return autoFaxes; }
+  const std::vector<std::string>& scanners() const { return scannerIds; }
 };
 
 }  // namespace tessaro

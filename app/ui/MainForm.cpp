@@ -13,10 +13,7 @@
 #include <cstdlib>
 
 #include "app/ui/TrayIcons.h"
-#include "devices/DeviceMenu.h"
-#include "devices/RefreshLock.h"
 #include "devices/ui/DeviceListView.h"
-#include "host/HostChecks.h"
 
 namespace tessaro {
 
@@ -27,16 +24,10 @@ void TraceLine(const std::string& what) {
   std::fflush(stdout);
 }
 
-TMainFm::TMainFm(MainFormServices services, MainThread& mainThread, Spooler& spooler,
-                 Shell& shell)
+TMainFm::TMainFm(ClientRuntime& runtime)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      registry_(services.registry),
-      mainThread_(mainThread),
-      core_(services, *this),
-      spooler_(spooler),
-      shell_(shell),
-      plugAndPlay_(services.bus, services.clock) {
+      runtime_(runtime) {
   setObjectName(QStringLiteral("TMainFm"));
   // Relative paths (the printer maker table) are taken from the program's folder.
   programFolder_ = QCoreApplication::applicationDirPath().toStdString();
@@ -67,20 +58,20 @@ TMainFm::TMainFm(MainFormServices services, MainThread& mainThread, Spooler& spo
   timerMiniWindow_.setSingleShot(false);
   QObject::connect(&timerMiniWindow_, &QTimer::timeout, this, [this] { Timer_MiniWindowTimer(); });
   timerTrunkUpdate_.setInterval(500);
-  QObject::connect(&timerTrunkUpdate_, &QTimer::timeout, this, [this] { Timer_TrunkUpdateTimer(); });
-  timerRequest_.setSingleShot(true);
-  QObject::connect(&timerRequest_, &QTimer::timeout, this, [this] {
-    if (dispatcher_) dispatcher_->OnReleaseRequestTimer();
+  QObject::connect(&timerTrunkUpdate_, &QTimer::timeout, this, [this] {
+    if (runtime_.TrunkUpdateTick()) timerTrunkUpdate_.stop();
   });
+  timerRequest_.setSingleShot(true);
+  QObject::connect(&timerRequest_, &QTimer::timeout, this,
+                   [this] { runtime_.ReleaseRequestTimer(); });
+  runtime_.AttachWindow(*this);
 }
 
 void TMainFm::BuildListView() {
-  itemModel_ = new DeviceItemModel(model_, this);
+  itemModel_ = new DeviceItemModel(runtime_.Rows(), this);
   DeviceListHooks hooks;
-  hooks.computerName = [this] { return state_.computerName; };
-  hooks.prepareMenu = [this](size_t row) {
-    return PrepareDeviceMenu(model_, row, registry_, state_);
-  };
+  hooks.computerName = [this] { return runtime_.State().computerName; };
+  hooks.prepareMenu = [this](size_t row) { return runtime_.DeviceMenu(row); };
   hooks.runCommand = [this](DeviceCommand command, size_t row) { RunDeviceCommand(command, row); };
   hooks.quickScan = [this](size_t row) { QuickScan(row); };
   hooks.bringToFront = [this] {
@@ -93,21 +84,13 @@ void TMainFm::BuildListView() {
   layout->addWidget(listView_);
 }
 
-// A window destroyed without its close sequence (tests, an escaping exception) still stops its
-// reader first: the reader may be waiting to hand a record to this thread.
+// A window destroyed without the close sequence (tests, an escaping exception) has the reader
+// stopped first: it may be waiting to hand this window a record.
 TMainFm::~TMainFm() {
-  StopReader();
-  // The view and its item model follow the rows, which go with this object's members, before
-  // QWidget would delete its children.
+  runtime_.DetachWindow();
+  // The view and its item model stop following the rows before QWidget deletes its children.
   delete listView_;
   delete itemModel_;
-}
-
-void TMainFm::StopReader() {
-  if (reader_ && refresh_) {
-    reader_->Stop(refresh_->driver(), *core_.Services().pump,
-                  [this] { return state_.flags.SessionEnding; });
-  }
 }
 
 void TMainFm::BuildNotePanel() {
@@ -147,12 +130,11 @@ void TMainFm::BuildPopupMenu() {
 }
 
 CreateResult TMainFm::RunCreationSteps(const StartupInputs& inputs) {
-  const CreateResult result = core_.Create(inputs);
+  const CreateResult result = runtime_.Start(inputs);
   if (result != CreateResult::Ready) return result;
-  networkReady_ = core_.NetworkReady();
+  networkReady_ = Core().NetworkReady();
   workAreaWidth_ = inputs.workArea.right - inputs.workArea.left;
-  StartDeviceWork();
-  const MainFormSettings& settings = core_.Settings();
+  const MainFormSettings& settings = Core().Settings();
   setWindowTitle(QString::fromLocal8Bit(settings.WindowCaption.c_str()));
   openMItem_->setText(QString::fromLocal8Bit(settings.TrayOpenCaption.c_str()));
   aboutMItem_->setText(QString::fromLocal8Bit(settings.TrayAboutCaption.c_str()));
@@ -160,61 +142,22 @@ CreateResult TMainFm::RunCreationSteps(const StartupInputs& inputs) {
   return result;
 }
 
-// The lists, the refresh cycle, the event dispatch and the reader, once the creation steps made
-// the Trunk, the refresh lock and the stored lists.
-void TMainFm::StartDeviceWork() {
-  const MainFormSettings& settings = core_.Settings();
-  state_.trunk = core_.Trunk();
-  state_.computerName = settings.ComputerName;
-  state_.firstRunGateway = core_.FirstRunGateway();
-  state_.notifyDeviceDetect = settings.NotifyDeviceDetect;
-  state_.windowsVersionFlags = core_.WindowsVersionFlags();
-  state_.autoPrinters = &core_.AutoPrinterList();
-  state_.autoFaxes = &core_.AutoFaxList();
-  state_.scannerIds = &core_.ScannerIdList();
-
-  const MainFormServices& services = core_.Services();
-  NamedMutex& lock = *core_.RefreshLock();
-  refresh_ = std::make_unique<RefreshCycle>(
-      RefreshServices{services.bus, services.clock, *services.pump, lock, registry_, *this},
-      state_, model_);
-  dispatcher_ = std::make_unique<DriverEventDispatcher>(
-      *refresh_, model_, state_, lock, *this, services.ui, services.clock,
-      [this] { return core_.Host().NetworkReady(); });
-  operations_ = std::make_unique<DeviceOperations>(
-      DeviceOperationServices{services.bus, services.clock, *services.pump, lock, registry_,
-                              registry_, plugAndPlay_, services.ui, spooler_, shell_},
-      state_, model_, *refresh_);
-  if (state_.trunk != kInvalidBusHandle) {
-    reader_ = std::make_unique<TReadThread>(
-        services.bus, state_.trunk, mainThread_, services.clock,
-        [this](std::span<const uint8_t> record, int64_t bytes) {
-          dispatcher_->Dispatch(record, bytes);
-        });
-    reader_->Start();
-  }
-}
-
-void TMainFm::Timer_TrunkUpdateTimer() {
-  if (refresh_ && refresh_->TrunkUpdateTick()) timerTrunkUpdate_.stop();
-}
-
 void TMainFm::ApplyPlacement() {
-  const MainWindowPlacement& placement = core_.Placement();
+  const MainWindowPlacement& placement = Core().Placement();
   resize(placement.width, placement.height);
   move(placement.left, placement.top);
 }
 
 void TMainFm::ShowAfterCreation() {
-  if (core_.Placement().state == WindowState::Maximized && !core_.MiniStart()) {
-    showMaximized();
-  } else {
-    show();
+  switch (StartWindowState(Core().Placement(), Core().MiniStart())) {
+    case WindowState::Maximized: showMaximized(); break;
+    case WindowState::Minimized: showMinimized(); break;
+    case WindowState::Normal: show(); break;
   }
 }
 
-MainWindowPlacement TMainFm::CurrentPlacement() const {
-  MainWindowPlacement placement = core_.Placement();
+MainWindowPlacement TMainFm::PlacementAtClose() const {
+  MainWindowPlacement placement = runtime_.Core().Placement();
   const QRect normal = isMaximized() ? normalGeometry() : geometry();
   placement.width = normal.width();
   placement.height = normal.height();
@@ -252,9 +195,11 @@ void TMainFm::Timer_MiniWindowTimer() {
   hide();
 }
 
+// Once the close has removed the tray icon, nothing brings it back.
 void TMainFm::ApplyTrayLook() {
-  SetTrayLook(ChooseTrayLook(core_.Settings().WindowCaption, networkReady_, !notePanel_->isHidden()));
-  tray_->show();
+  SetTrayLook(
+      ChooseTrayLook(Core().Settings().WindowCaption, networkReady_, !notePanel_->isHidden()));
+  if (!trayRemoved_) tray_->show();
 }
 
 void TMainFm::ShowNotePanel(bool visible) {
@@ -288,9 +233,9 @@ void TMainFm::RepaintList() { listView_->viewport()->repaint(); }
 
 void TMainFm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (y() == kMiniHiddenTop) move(x(), core_.Settings().RestoreTop);
-  if (state_.trunk != kInvalidBusHandle) {
-    LoadPrinterMakerTable(programFolder_, printerMakers_);
+  if (y() == kMiniHiddenTop) move(x(), Core().Settings().RestoreTop);
+  if (runtime_.State().trunk != kInvalidBusHandle) {
+    runtime_.ReloadPrinterMakers(programFolder_);
     timerTrunkUpdate_.start();
   }
   TraceLine("main window shown");
@@ -306,14 +251,17 @@ void TMainFm::resizeEvent(QResizeEvent* event) {
   if (notePanel_ != nullptr) notePanel_->resize(width() - 16, notePanel_->height());
 }
 
+// A minimised window comes back in the state it had before (maximised stays maximised); a
+// hidden one comes back as it was hidden.
 void TMainFm::ShowFromTray() {
-  showNormal();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
   raise();
   activateWindow();
 }
 
 void TMainFm::TrayMessage(int message) {
-  if (state_.flags.NoticeBusy) return;
+  if (runtime_.State().flags.NoticeBusy) return;
   if (message == kTrayLeftButtonDown || message == kTrayShowRequest) {
     ShowFromTray();
   } else if (message == kTrayRightButtonUp) {
@@ -323,76 +271,53 @@ void TMainFm::TrayMessage(int message) {
 
 // Rebuilt on every opening: one entry per server, above the separator.
 void TMainFm::PopupMenuPopup() {
-  if (state_.flags.NoticeBusy) return;
+  if (runtime_.State().flags.NoticeBusy) return;
   raise();
   activateWindow();
-  const QList<QAction*> actions = popupMenu_->actions();
-  for (QAction* action : actions) {
-    if (action == upmItem_) break;
-    popupMenu_->removeAction(action);
-    action->deleteLater();
-  }
-  AddServerEntries();
+  // Read before the old entries go: the read may wait, and an opening meanwhile rebuilds them.
+  ReplaceServerEntries(runtime_.ServerMenuEntries());
 }
 
-void TMainFm::AddServerEntries() {
-  // The entries are built even when the lock cannot be had in time.
-  const MainFormServices& services = core_.Services();
-  if (core_.RefreshLock() == nullptr) return;  // a menu opened while the window is being made
-  RefreshLockWait hold(*core_.RefreshLock(), *services.pump, services.clock, state_.flags);
-  for (const auto& server : model_.servers()) {
-    const std::string caption = server->displayName;
-    const bool enabled = server->enabled != 0;
+void TMainFm::ReplaceServerEntries(const std::vector<ServerMenuEntry>& servers) {
+  // Deleted later: a command chosen from an old entry may still be running below this opening.
+  for (const QPointer<QMenu>& old : serverMenus_) {
+    if (old == nullptr) continue;
+    popupMenu_->removeAction(old->menuAction());
+    old->deleteLater();
+  }
+  serverMenus_.clear();
+  for (const ServerMenuEntry& server : servers) {
+    const std::string caption = server.displayName;
     auto* entry = new QMenu(QString::fromLocal8Bit(caption.c_str()), popupMenu_);
     entry->menuAction()->setCheckable(true);
-    entry->menuAction()->setChecked(enabled);
+    entry->menuAction()->setChecked(server.enabled);
     const auto add = [&](const char* text, bool checkable, bool checked) {
       QAction* action = entry->addAction(QString::fromLatin1(text));
       action->setCheckable(checkable);
       action->setChecked(checked);
       const std::string item = text;
       QObject::connect(action, &QAction::triggered, this,
-                       [this, caption, item] { ServerCommand(caption, item); });
+                       [this, caption, item] { runtime_.ServerCommand(caption, item); });
     };
-    add("Enable", true, enabled);
-    add("Disable", true, !enabled);
+    add("Enable", true, server.enabled);
+    add("Disable", true, !server.enabled);
     entry->addSeparator();
     add("Configuration...", false, false);
     popupMenu_->insertMenu(upmItem_, entry);
-  }
-}
-
-void TMainFm::ServerCommand(const std::string& displayName, const std::string& item) {
-  if (!operations_) return;
-  if (item == "Enable") {
-    operations_->EnableServer(displayName);
-  } else if (item == "Disable") {
-    operations_->DisableServer(displayName);
-  } else if (item == "Configuration...") {
-    operations_->OpenServerConfiguration(displayName);
+    serverMenus_.push_back(entry);
   }
 }
 
 // Manage Device and Scan Now belong to the device setup and scanning windows, which this build
 // does not have yet; their choice is only traced.
 void TMainFm::RunDeviceCommand(DeviceCommand command, size_t row) {
-  if (!operations_) return;
-  switch (command) {
-    case DeviceCommand::Connect: operations_->Connect(row); break;
-    case DeviceCommand::Disconnect: operations_->Disconnect(row); break;
-    case DeviceCommand::RequestToUse: operations_->RequestToUse(row); break;
-    default:
-      TraceLine("device command " + std::to_string(static_cast<int>(command)) + " for row " +
-                std::to_string(row) + " is not available in this build");
-  }
+  if (runtime_.RunDeviceCommand(command, row)) return;
+  TraceLine("device command " + std::to_string(static_cast<int>(command)) + " for row " +
+            std::to_string(row) + " is not available in this build");
 }
 
 void TMainFm::QuickScan(size_t row) {
-  const DeviceData& device = model_.row(row);
-  if (QuickScanRuns(device, ReadStoredDeviceEntry(registry_, state_.appKey, device),
-                    state_.windowsVersionFlags)) {
-    RunDeviceCommand(DeviceCommand::ScanNow, row);
-  }
+  if (runtime_.QuickScanRuns(row)) RunDeviceCommand(DeviceCommand::ScanNow, row);
 }
 
 void TMainFm::OpenMItemClick() {
@@ -413,55 +338,36 @@ void TMainFm::OptionsMItemClick() {
   optionsDialog_->exec();
 }
 
-void TMainFm::ExitMItemClick() {
-  exitRequested_ = true;
-  close();
-  exitRequested_ = false;
-}
+void TMainFm::ExitMItemClick() { runtime_.Close(CloseReason::Exit); }
 
-void TMainFm::EndSession() {
-  state_.flags.SessionEnding = true;
-  close();
-}
+void TMainFm::EndSession() { runtime_.Close(CloseReason::SessionEnd); }
 
+// The close box only hides; the tray icon is the way back. Without a tray it minimises. The
+// program ends by Exit or the session's end, never here.
 void TMainFm::closeEvent(QCloseEvent* event) {
-  if (!exitRequested_ && !state_.flags.SessionEnding) {
-    // The close box only hides; the tray icon is the way back. Without a tray, minimise.
-    event->ignore();
-    if (!trayAvailable_) {
-      showMinimized();
-      return;
-    }
-    tray_->show();
-    hide();
+  event->ignore();
+  if (runtime_.Closed()) return;
+  if (!trayAvailable_) {
+    showMinimized();
     return;
   }
-  RunCloseSequence(event);
+  tray_->show();
+  hide();
 }
 
-void TMainFm::RunCloseSequence(QCloseEvent* event) {
-  if (state_.flags.Closing) {
-    event->ignore();
-    return;
-  }
-  state_.flags.Closing = true;
-  // The user may keep a storage device that could not be stopped: the program then stays.
-  if (operations_ && !operations_->DisconnectAllOwned()) {
-    state_.flags.Closing = false;
-    event->ignore();
-    return;
-  }
-  const MainWindowPlacement placement = CurrentPlacement();
+void TMainFm::StopTimers() {
+  timerMiniWindow_.stop();
   timerTrunkUpdate_.stop();
   timerRequest_.stop();
-  StopReader();
-  if (refresh_) refresh_->CloseServers();
-  core_.CloseListsAndTrunk();
-  state_.trunk = kInvalidBusHandle;
+}
+
+void TMainFm::RemoveTrayIcon() {
+  trayRemoved_ = true;
   tray_->hide();
-  core_.CloseSocketsAndLock();
-  event->accept();
-  SavePlacement(registry_, placement);
+}
+
+void TMainFm::Closed() {
+  hide();
   TraceLine("closed");
   QCoreApplication::quit();
 }

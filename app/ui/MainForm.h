@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The main window: the device list, the hint panel, the tray icon with its menu, the close box
-// that only hides, the mini start and the close sequence. What it decides comes from
-// MainFormCore; this class applies it to Qt.
+// that only hides and the mini start. What it shows comes from the ClientRuntime, which it
+// forwards the user's commands, its timers and the close to; this class applies it to Qt.
 #pragma once
 
 #include <QDialog>
@@ -11,21 +11,11 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "app/MainFormCore.h"
-#include "autoconnect/PrinterMakers.h"
-#include "records/ClientState.h"
-#include "devices/DeviceListModel.h"
-#include "devices/DeviceMenu.h"
-#include "devices/DeviceOperations.h"
-#include "devices/DriverEvents.h"
-#include "devices/MainWindowPort.h"
-#include "devices/RefreshCycle.h"
-#include "driver/PlugAndPlay.h"
-#include "driver/ReadThread.h"
-#include "platform/MainThread.h"
+#include "app/ClientRuntime.h"
+#include "app/ClientWindow.h"
 
 class QLabel;
 
@@ -39,14 +29,16 @@ inline constexpr int kTrayShowRequest = 119;
 class DeviceItemModel;
 class DeviceListView;
 
-class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
+class TMainFm : public QWidget, public ClientWindow {
  public:
-  TMainFm(MainFormServices services, MainThread& mainThread, Spooler& spooler, Shell& shell);
+  // The runtime must outlive the window.
+  explicit TMainFm(ClientRuntime& runtime);
   ~TMainFm() override;
 
   // The creation steps; on SetupIncomplete the caller ends the program.
   CreateResult RunCreationSteps(const StartupInputs& inputs);
-  // First show after creation: on screen, or parked off-screen for a mini start.
+  // First show after creation: on screen in the stored state, or parked off-screen for a mini
+  // start.
   void ShowAfterCreation();
 
   void TrayMessage(int message);
@@ -62,18 +54,16 @@ class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
   // The device menu's commands and the double click on a row.
   void RunDeviceCommand(DeviceCommand command, size_t row);
   void QuickScan(size_t row);
-  // A tray menu server entry's sub-items, for the server with this caption.
-  void ServerCommand(const std::string& displayName, const std::string& item);
 
-  MainFormCore& Core() { return core_; }
-  DeviceOperations* Operations() const { return operations_.get(); }
-  DeviceListModel& Rows() { return model_; }
+  ClientRuntime& Runtime() { return runtime_; }
+  MainFormCore& Core() { return runtime_.Core(); }
+  DeviceListModel& Rows() { return runtime_.Rows(); }
+  ClientState& State() { return runtime_.State(); }
   DeviceListView* ListView() const { return listView_; }
-  ClientState& State() { return state_; }
   QMenu* PopupMenu() const { return popupMenu_; }
   QFrame* NotePanel() const { return notePanel_; }
   QSystemTrayIcon* Tray() const { return tray_; }
-  bool Closing() const { return state_.flags.Closing; }
+  bool Closing() const { return runtime_.Closing(); }
   const std::string& ProgramFolder() const { return programFolder_; }
 
   // MainFormShell
@@ -89,6 +79,12 @@ class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
   void StartReleaseRequestTimer(std::chrono::milliseconds delay) override;
   void RepaintList() override;
 
+  // The close sequence's window steps.
+  MainWindowPlacement PlacementAtClose() const override;
+  void StopTimers() override;
+  void RemoveTrayIcon() override;
+  void Closed() override;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -100,38 +96,23 @@ class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
   void BuildPopupMenu();
   void BuildListView();
   void PopupMenuPopup();
-  void AddServerEntries();
-  void StartDeviceWork();
-  void StopReader();
-  void Timer_TrunkUpdateTimer();
+  void ReplaceServerEntries(const std::vector<ServerMenuEntry>& servers);
   void ApplyTrayLook();
   void ApplyPlacement();
-  MainWindowPlacement CurrentPlacement() const;
   void ShowFromTray();
   void Timer_MiniWindowTimer();
-  void RunCloseSequence(QCloseEvent* event);
 
-  Registry& registry_;
-  MainThread& mainThread_;
-  MainFormCore core_;
-  ClientState state_;
-  DeviceListModel model_{*this};
-  std::unique_ptr<RefreshCycle> refresh_;
-  std::unique_ptr<DriverEventDispatcher> dispatcher_;
-  std::unique_ptr<TReadThread> reader_;
-  Spooler& spooler_;
-  Shell& shell_;
-  PlugAndPlay plugAndPlay_;
-  std::unique_ptr<DeviceOperations> operations_;
+  ClientRuntime& runtime_;
   std::string programFolder_;
-  bool exitRequested_ = false;
   bool trayAvailable_ = false;
+  bool trayRemoved_ = false;
   bool networkReady_ = false;
   DeviceItemModel* itemModel_ = nullptr;
   DeviceListView* listView_ = nullptr;
   QFrame* notePanel_ = nullptr;
   QLabel* noteMemo_ = nullptr;
   QMenu* popupMenu_ = nullptr;
+  std::vector<QPointer<QMenu>> serverMenus_;  // the tray menu's server entries
   QAction* upmItem_ = nullptr;
   QAction* optionsMItem_ = nullptr;
   QAction* openMItem_ = nullptr;
@@ -142,7 +123,6 @@ class TMainFm : public QWidget, public MainFormShell, public MainWindowPort {
   QTimer timerNotifyVer_;
   QTimer timerTrunkUpdate_;
   QTimer timerRequest_;
-  PrinterMakerTable printerMakers_;
   QPointer<QDialog> optionsDialog_;
   int32_t workAreaWidth_ = 0;
 };

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "platform/RegistryText.h"
+#include "app/ClientRuntime.h"
+#include "app/ui/ClientApplication.h"
 #include "app/ui/FormShells.h"
 #include "devices/ui/EjectDeviceDialog.h"
 #include "app/ui/MainForm.h"
@@ -107,7 +109,7 @@ int main(int argc, char** argv) {
     if (autoRun == "0") return 0;
   }
 
-  QApplication app(argc, argv);
+  ClientApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
 
@@ -116,6 +118,7 @@ int main(int argc, char** argv) {
   FirewalldFirewall firewall;
   LinuxHostNetwork network;
   QtUiPort ui;
+  app.SetUiPort(&ui);
   QtEventPump pump;
   MainFormServices services{registry, bus, clock, firewall, network, ui, &pump,
                             [](const std::string& name) -> std::unique_ptr<NamedMutex> {
@@ -125,7 +128,8 @@ int main(int argc, char** argv) {
   QtMainThread mainThread;
   UnboundSpooler spooler;
   QtShell shell;
-  TMainFm mainForm(services, mainThread, spooler, shell);
+  ClientRuntime runtime({services, mainThread, spooler, shell});
+  TMainFm mainForm(runtime);
   ui.SetMainWindow(&mainForm);
   StartupInputs inputs;
   inputs.programPath = QCoreApplication::applicationFilePath().toStdString();

@@ -91,7 +91,7 @@ class MainFormCoreTest : public HiveTest {
                                 return std::make_unique<CountingMutex>();
                               },
                               trace_};
-    return std::make_unique<MainFormCore>(services, shell_);
+    return std::make_unique<MainFormCore>(services, shell_, state_);
   }
   StartupInputs Inputs(std::vector<std::string> args = {}) {
     StartupInputs inputs;
@@ -113,6 +113,7 @@ class MainFormCoreTest : public HiveTest {
   OneAdapterNetwork network_;
   testing::ScriptedUi ui_;
   RecordingShell shell_;
+  ClientState state_;
   std::vector<std::string> mutexNames_;
   std::FILE* trace_;
 };
@@ -214,7 +215,8 @@ TEST_F(MainFormCoreTest, FirstRunGatewayRules) {
     network_.withAdapter = c.withAdapter;
     MainFormServices services{registry, bus_, clock_, firewall_, network_, ui_, nullptr, {},
                               trace_};
-    MainFormCore core(services, shell_);
+    ClientState state;
+    MainFormCore core(services, shell_, state);
     StartupInputs inputs = Inputs();
     inputs.windowsVersionSetting = c.version;
     ASSERT_EQ(core.Create(inputs), CreateResult::Ready);

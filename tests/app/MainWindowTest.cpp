@@ -1,20 +1,25 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The real main window on Qt's off-screen platform, over real busd and hubd processes in the
 // test's network namespace: rows appear and change by the driver's events, the list paints them,
-// and the tray menu lists each server once.
+// the tray menu lists each server once, Exit chosen while a wait processes events, the window's
+// state, and an exception escaping an event handler.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QMenu>
+#include <QTimer>
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
+#include "app/ui/ClientApplication.h"
 #include "app/ui/MainForm.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/RegistryText.h"
 #include "platform/Spooler.h"
 #include "autoconnect/AutoConnectStore.h"
+#include "devices/RefreshLock.h"
 #include "devices/ui/DeviceListView.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/FileNamedMutex.h"
@@ -25,21 +30,33 @@
 #include "tests/devices/OperationFakes.h"
 #include "tests/support/FakeFirewall.h"
 #include "tests/support/ScriptedUi.h"
+#include "tests/support/Watchdog.h"
 
 namespace tessaro {
 namespace {
 
 using testing::Lab;
 
-QApplication& App() {
+ClientApplication& App() {
   static int argc = 1;
   static char name[] = "test_main_window";
   static char* argv[] = {name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");
   // Never destroyed: at exit Qt's own globals may already be gone.
-  static auto* app = new QApplication(argc, argv);
+  static auto* app = new ClientApplication(argc, argv);
   return *app;
 }
+
+// Qt's pump, through which a case may act as the user inside the next wait that processes
+// events: `whileWaiting` runs there, once.
+class UserDuringWaits : public EventPump {
+ public:
+  std::function<void()> whileWaiting;
+  void ProcessPendingEvents() override {
+    if (auto act = std::exchange(whileWaiting, nullptr)) act();
+    QCoreApplication::processEvents();
+  }
+};
 
 // Pumps the event loop until `condition` holds.
 template <typename F>
@@ -69,14 +86,17 @@ class MainWindowTest : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<TMainFm> OpenWindow() {
+  std::unique_ptr<TMainFm> OpenWindow(std::vector<std::string> arguments = {}) {
     MainFormServices services{registry_, bus_, clock_, firewall_, network_, ui_, &pump_,
                               [](const std::string& name) -> std::unique_ptr<NamedMutex> {
                                 return std::make_unique<FileNamedMutex>(name);
                               },
                               stdout};
-    auto form = std::make_unique<TMainFm>(services, mainThread_, spooler_, shell_);
+    runtime_ =
+        std::make_unique<ClientRuntime>(ClientPlatform{services, mainThread_, spooler_, shell_});
+    auto form = std::make_unique<TMainFm>(*runtime_);
     StartupInputs inputs;
+    inputs.arguments = std::move(arguments);
     inputs.workArea = {0, 0, 1024, 768};
     EXPECT_EQ(form->RunCreationSteps(inputs), CreateResult::Ready);
     form->ShowAfterCreation();
@@ -118,10 +138,12 @@ class MainWindowTest : public ::testing::Test {
   testing::AbsentFirewall firewall_;
   LinuxHostNetwork network_;
   testing::ScriptedUi ui_;
-  QtEventPump pump_;
+  UserDuringWaits pump_;
   QtMainThread mainThread_;
   UnboundSpooler spooler_;
   testing::RecordingShell shell_;
+  std::unique_ptr<ClientRuntime> runtime_;  // outlives the window each case opens
+  testing::Watchdog watchdog_{std::chrono::seconds(90)};  // a hang fails the case
 };
 
 TEST_F(MainWindowTest, RowsAppearChangeByEventsAndAreDrawn) {
@@ -225,6 +247,150 @@ TEST_F(MainWindowTest, ConnectAndDisconnectFromTheDeviceMenuShowInTheRowByEvents
   ASSERT_NE(server, nullptr);
   server->actions().back()->trigger();  // Configuration...
   EXPECT_EQ(shell_.opened, std::vector<std::string>{"http://127.0.0.2/"});
+}
+
+// The refresh lock as another process holds it: every wait for it processes events meanwhile.
+class LockHeldElsewhere {
+ public:
+  LockHeldElsewhere() { EXPECT_TRUE(lock_.TryLock()); }
+  ~LockHeldElsewhere() { lock_.Unlock(); }
+
+ private:
+  FileNamedMutex lock_{kRefreshLockMutexName};
+};
+
+// Exit chosen while a refresh waits for that lock: in the handling of a server-list event (the
+// reader is still handing that record over) or in the first refresh after the window shows. The
+// wait ends, the close follows once the refresh has returned, and the tray icon stays removed.
+struct NestedCloseCase {
+  const char* what;
+  bool inServerListEvent;
+};
+
+void PrintTo(const NestedCloseCase& c, std::ostream* os) { *os << c.what; }
+
+class NestedCloseTest : public MainWindowTest,
+                        public ::testing::WithParamInterface<NestedCloseCase> {};
+
+TEST_P(NestedCloseTest, EndsAfterTheWaitAndKeepsTheTrayIconRemoved) {
+  std::unique_ptr<TMainFm> form;
+  std::optional<LockHeldElsewhere> held;
+  if (GetParam().inServerListEvent) {
+    form = OpenWindow();
+    ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(600));  // the first refresh is over
+    held.emplace();
+  } else {
+    held.emplace();
+    form = OpenWindow();
+  }
+  bool exitChosen = false;
+  pump_.whileWaiting = [&] {
+    exitChosen = true;
+    QTimer::singleShot(0, form.get(), [&form] { form->ExitMItemClick(); });
+  };
+  if (GetParam().inServerListEvent) lab_.StopHub("127.0.0.3");
+  ASSERT_TRUE(PumpUntil([&] { return form->Runtime().Closed(); }, std::chrono::seconds(20)));
+  EXPECT_TRUE(exitChosen);
+  EXPECT_FALSE(form->Tray()->isVisible());
+  EXPECT_TRUE(form->isHidden());
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, NestedCloseTest,
+                         ::testing::Values(NestedCloseCase{"server list event", true},
+                                           NestedCloseCase{"first refresh", false}),
+                         [](const auto& c) {
+                           return std::string(c.param.inServerListEvent ? "ServerListEvent"
+                                                                        : "FirstRefresh");
+                         });
+
+// Every opening of the tray menu replaces its server entries; the old ones do not pile up.
+TEST_F(MainWindowTest, TrayMenuOpeningsLeaveOneSubmenuPerServer) {
+  auto form = OpenWindow();
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().servers().size() == 2; }));
+  QMenu* menu = form->PopupMenu();
+  for (int opening = 0; opening < 5; ++opening) {
+    emit menu->aboutToShow();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_EQ(menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 2);
+}
+
+// Showing from the tray, or for a later copy, keeps a maximised window maximised, also after it
+// was minimised; a normal window comes back normal.
+TEST_F(MainWindowTest, ShowingFromTheTrayKeepsTheWindowsState) {
+  auto form = OpenWindow();
+  struct Case {
+    const char* what;
+    bool maximised;
+    bool minimiseFirst;  // else the close box hid it
+    int message;
+  } cases[] = {
+      {"maximised, hidden, tray click", true, false, kTrayLeftButtonDown},
+      {"maximised, hidden, later copy", true, false, kTrayShowRequest},
+      {"maximised, minimised, tray click", true, true, kTrayLeftButtonDown},
+      {"normal, minimised, later copy", false, true, kTrayShowRequest},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.maximised) {
+      form->showMaximized();
+    } else {
+      form->showNormal();
+    }
+    if (c.minimiseFirst) {
+      form->showMinimized();
+    } else {
+      form->close();
+    }
+    QCoreApplication::processEvents();
+    form->TrayMessage(c.message);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_EQ(form->isMaximized(), c.maximised);
+  }
+}
+
+// The stored "MainForm WindowState" at start: minimised (1) or maximised (2) as stored, except
+// that a mini start parks the window in its normal state.
+TEST_F(MainWindowTest, StoredWindowStateAppliesAtStartUnlessParked) {
+  struct Case {
+    const char* stored;
+    std::vector<std::string> arguments;
+    bool minimised;
+    bool maximised;
+  } cases[] = {
+      {"1", {}, true, false},
+      {"2", {}, false, true},
+      {"1", {"-mini"}, false, false},
+      {"0", {}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.stored) + (c.arguments.empty() ? "" : " -mini"));
+    RegWriteText(registry_, RegRoot::CurrentUser, AppRegistryKey, "MainForm WindowState", false,
+                 true, c.stored);
+    auto form = OpenWindow(c.arguments);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->isMinimized(), c.minimised);
+    EXPECT_EQ(form->isMaximized(), c.maximised);
+  }
+}
+
+// An exception that escapes an event handler is shown, with the product's name as caption, and
+// the events after it are still handled.
+TEST(ClientApplication, ShowsAnEscapingExceptionAndGoesOn) {
+  ClientApplication& app = App();
+  testing::ScriptedUi ui;
+  app.SetUiPort(&ui);
+  bool laterEventHandled = false;
+  QTimer::singleShot(0, &app, [] { throw std::runtime_error("The device list went away"); });
+  QTimer::singleShot(0, &app, [&] { laterEventHandled = true; });
+  EXPECT_TRUE(PumpUntil([&] { return !ui.messages().empty() && laterEventHandled; }));
+  app.SetUiPort(nullptr);
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages()[0].caption, "Tessaro Utility");
+  EXPECT_EQ(ui.messages()[0].text, "The device list went away");
 }
 
 }  // namespace

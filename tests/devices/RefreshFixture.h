@@ -146,9 +146,6 @@ class RefreshTest : public ::testing::Test {
     bus.SetReply(kTrunk, busop::kWakeEventReader, FakeBusTransport::Success({}));
     state.trunk = bus.Open(kTrunk);
     state.computerName = "PC-A";
-    state.autoPrinters = &printers;
-    state.autoFaxes = &faxes;
-    state.scannerIds = &scannerIds;
   }
 
   void Report(const std::vector<Hub>& hubs) {
@@ -216,9 +213,10 @@ class RefreshTest : public ::testing::Test {
   TempDir dir;
   SqliteRegistry registry{HivePaths{dir / "user.hive", dir / "machine.hive"}};
   FileNamedMutex refreshLock{kRefreshLockMutexName, dir.path()};
-  AutoLinkList printers, faxes;
-  std::vector<std::string> scannerIds;
   ClientState state;
+  AutoLinkList& printers = state.autoPrinters;
+  AutoLinkList& faxes = state.autoFaxes;
+  std::vector<std::string>& scannerIds = state.scannerIds;
   RecordingWindow window{clock, &state.flags};
   DeviceListModel model{window};
   RefreshCycle cycle{{bus, clock, main, refreshLock, registry, window}, state, model};

@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "app/ClientRuntime.h"
+
+#include "devices/RefreshLock.h"
+#include "host/HostChecks.h"
+
+namespace tessaro {
+
+ClientRuntime::ClientRuntime(ClientPlatform platform)
+    : platform_(std::move(platform)),
+      core_(platform_.services, window_, state_),
+      driver_(platform_.services.bus, platform_.services.clock),
+      plugAndPlay_(platform_.services.bus, platform_.services.clock) {}
+
+ClientRuntime::~ClientRuntime() { StopReader(); }
+
+void ClientRuntime::AttachWindow(ClientWindow& window) { window_.Attach(&window); }
+
+void ClientRuntime::DetachWindow() {
+  StopReader();
+  window_.Attach(nullptr);
+}
+
+CreateResult ClientRuntime::Start(const StartupInputs& inputs) {
+  const CreateResult result = core_.Create(inputs);
+  if (result == CreateResult::Ready) StartRunningParts();
+  return result;
+}
+
+void ClientRuntime::StartRunningParts() {
+  if (core_.RefreshLock() == nullptr) return;  // no named mutexes: nothing can be refreshed
+  const MainFormServices& services = platform_.services;
+  NamedMutex& lock = *core_.RefreshLock();
+  refresh_ = std::make_unique<RefreshCycle>(
+      RefreshServices{services.bus, services.clock, Pump(), lock, services.registry, window_},
+      state_, model_);
+  dispatcher_ = std::make_unique<DriverEventDispatcher>(
+      *refresh_, model_, state_, lock, window_, services.ui, services.clock,
+      [this] { return core_.Host().NetworkReady(); });
+  operations_ = std::make_unique<DeviceOperations>(
+      DeviceOperationServices{services.bus, services.clock, Pump(), lock, services.registry,
+                              services.registry, plugAndPlay_, services.ui, platform_.spooler,
+                              platform_.shell},
+      state_, model_, *refresh_);
+  if (state_.trunk == kInvalidBusHandle) return;
+  reader_ = std::make_unique<TReadThread>(
+      services.bus, state_.trunk, platform_.mainThread, services.clock,
+      [this](std::span<const uint8_t> record, int64_t bytes) {
+        Frame frame(*this);
+        if (dispatcher_) dispatcher_->Dispatch(record, bytes);
+      });
+  reader_->Start();
+}
+
+CloseResult ClientRuntime::Close(CloseReason reason) {
+  if (state_.flags.Closing || closed_) return CloseResult::Ignored;
+  state_.flags.Closing = true;
+  if (reason == CloseReason::SessionEnd) state_.flags.SessionEnding = true;
+  if (!ReleaseOwnedDevices()) {
+    // Nothing of the close stays behind: a SessionEnding left set would make the reader's stop
+    // at a later close give up early.
+    state_.flags.Closing = false;
+    state_.flags.SessionEnding = false;
+    return CloseResult::Kept;
+  }
+  teardownPending_ = true;
+  if (depth_ > 0) return CloseResult::Deferred;
+  TearDown();
+  return CloseResult::Closed;
+}
+
+// The eject dialog processes events: an Exit chosen in it finds the close under way.
+bool ClientRuntime::ReleaseOwnedDevices() {
+  Frame frame(*this);
+  return !operations_ || operations_->DisconnectAllOwned();
+}
+
+// The outermost frame may be the reader's hand-over, whose thread the teardown waits for: the
+// teardown runs from the event loop after it, not from inside it.
+void ClientRuntime::LeaveFrame() {
+  if (--depth_ > 0 || !teardownPending_) return;
+  platform_.mainThread.Post([this, alive = std::weak_ptr<bool>(alive_)] {
+    if (alive.lock()) RunPendingTeardown();
+  });
+}
+
+// A queued teardown that finds a frame running again leaves it to that frame's end.
+void ClientRuntime::RunPendingTeardown() {
+  if (teardownPending_ && depth_ == 0 && !closed_) TearDown();
+}
+
+void ClientRuntime::TearDown() {
+  teardownPending_ = false;
+  const bool withWindow = window_.window() != nullptr;
+  const MainWindowPlacement placement = window_.PlacementAtClose();
+  window_.StopTimers();
+  StopReader();
+  if (refresh_) refresh_->CloseServers();
+  // They refer to the refresh lock, which goes below.
+  operations_.reset();
+  dispatcher_.reset();
+  refresh_.reset();
+  core_.CloseListsAndTrunk();
+  window_.RemoveTrayIcon();
+  core_.CloseSocketsAndLock();
+  if (withWindow) SavePlacement(platform_.services.registry, placement);
+  closed_ = true;
+  window_.Closed();
+}
+
+void ClientRuntime::StopReader() {
+  if (!reader_) return;
+  reader_->Stop(driver_, Pump(), [this] { return state_.flags.SessionEnding; });
+  reader_.reset();
+}
+
+bool ClientRuntime::TrunkUpdateTick() {
+  if (!refresh_ || Closing()) return true;
+  Frame frame(*this);
+  return refresh_->TrunkUpdateTick();
+}
+
+void ClientRuntime::ReleaseRequestTimer() {
+  if (!dispatcher_) return;
+  Frame frame(*this);
+  dispatcher_->OnReleaseRequestTimer();
+}
+
+std::vector<DeviceMenuItem> ClientRuntime::DeviceMenu(size_t row) {
+  if (row >= model_.rowCount()) return {};
+  return PrepareDeviceMenu(model_, row, platform_.services.registry, state_);
+}
+
+bool ClientRuntime::RunDeviceCommand(DeviceCommand command, size_t row) {
+  if (!operations_ || Closing()) return true;
+  Frame frame(*this);
+  switch (command) {
+    case DeviceCommand::Connect: operations_->Connect(row); return true;
+    case DeviceCommand::Disconnect: operations_->Disconnect(row); return true;
+    case DeviceCommand::RequestToUse: operations_->RequestToUse(row); return true;
+    default: return false;
+  }
+}
+
+bool ClientRuntime::QuickScanRuns(size_t row) const {
+  if (row >= model_.rowCount()) return false;
+  const DeviceData& device = model_.row(row);
+  return tessaro::QuickScanRuns(
+      device, ReadStoredDeviceEntry(platform_.services.registry, state_.appKey, device),
+      state_.windowsVersionFlags);
+}
+
+// Copies, so the menu is built after the lock is given back; it is built even when the lock
+// could not be had in time.
+std::vector<ServerMenuEntry> ClientRuntime::ServerMenuEntries() {
+  if (!refresh_ || Closing()) return {};
+  Frame frame(*this);
+  RefreshLockWait hold(*core_.RefreshLock(), Pump(), platform_.services.clock, state_.flags);
+  std::vector<ServerMenuEntry> entries;
+  for (const auto& server : model_.servers())
+    entries.push_back({server->displayName, server->enabled != 0});
+  return entries;
+}
+
+void ClientRuntime::ServerCommand(const std::string& displayName, const std::string& item) {
+  if (!operations_ || Closing()) return;
+  Frame frame(*this);
+  if (item == "Enable") {
+    operations_->EnableServer(displayName);
+  } else if (item == "Disable") {
+    operations_->DisableServer(displayName);
+  } else if (item == "Configuration...") {
+    operations_->OpenServerConfiguration(displayName);
+  }
+}
+
+void ClientRuntime::ReloadPrinterMakers(const std::string& folder) {
+  LoadPrinterMakerTable(folder, printerMakers_);
+}
+
+}  // namespace tessaro

@@ -1,0 +1,338 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The running program without a window, over a scripted bus whose event reads block like the
+// bus's and a refresh lock that records who holds it: a close the user chooses while a wait
+// processes events, inside a driver event's handling, a timer or a command.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+
+#include "app/ClientRuntime.h"
+#include "tests/app/HiveFixture.h"
+#include "tests/devices/OperationFakes.h"
+#include "tests/devices/RefreshFixture.h"
+#include "tests/support/FakeFirewall.h"
+#include "tests/support/Watchdog.h"
+
+namespace tessaro {
+namespace {
+
+namespace busop = busipc::code;
+using testing::FakeBusTransport;
+
+constexpr const char* kTrunk = "trunk/0";
+const testing::Hub kHub{"127.0.0.2", "OFFICE-HUB"};
+const std::string kHubCaption = "OFFICE-HUB - 127.0.0.2";
+
+// Event reads wait, as the bus's do, until a record is queued or the reader is woken; everything
+// else is the scripted bus's.
+class BlockingEventBus : public BusTransport {
+ public:
+  explicit BlockingEventBus(FakeBusTransport& bus) : bus_(bus) {}
+
+  std::optional<std::vector<std::string>> ListInterfaces(InterfaceClass cls) override {
+    return bus_.ListInterfaces(cls);
+  }
+  BusHandle Open(const std::string& path) override { return bus_.Open(path); }
+  void Close(BusHandle handle) override { bus_.Close(handle); }
+  IoResult Control(BusHandle handle, uint32_t code, const void* input, uint32_t inputLength,
+                   void* output, uint32_t outputLength) override {
+    if (code == busop::kWakeEventReader) {
+      std::lock_guard lock(mutex_);
+      ++wakes_;
+      changed_.notify_all();
+    }
+    return bus_.Control(handle, code, input, inputLength, output, outputLength);
+  }
+  IoResult ReadEvent(BusHandle, void* buffer, uint32_t length) override {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return wakes_ > 0 || !records_.empty(); });
+    if (wakes_ > 0) {
+      --wakes_;
+      return {true, 0, 0};
+    }
+    const testing::Bytes record = std::move(records_.front());
+    records_.pop_front();
+    std::memcpy(buffer, record.data(), std::min<size_t>(record.size(), length));
+    return {true, 0, static_cast<uint32_t>(record.size())};
+  }
+
+  void Queue(testing::Bytes record) {
+    std::lock_guard lock(mutex_);
+    records_.push_back(std::move(record));
+    changed_.notify_all();
+  }
+
+ private:
+  FakeBusTransport& bus_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<testing::Bytes> records_;
+  int wakes_ = 0;
+};
+
+// A record of kind 2 (server list changed) or 3 (this PC's addresses changed).
+testing::Bytes EventOfKind(uint8_t kind) {
+  testing::Bytes record(16, 0);
+  record[0] = kind;
+  return record;
+}
+
+// The refresh lock's holds, kept outside the lock so they can be read after it has gone.
+struct LockLog {
+  bool heldElsewhere = false;  // another process holds it: every TryLock fails
+  int holds = 0;
+  bool destroyed = false;
+};
+
+// Fails the case where the lock goes while held: the holder would unlock freed memory later.
+class LoggedMutex : public NamedMutex {
+ public:
+  explicit LoggedMutex(LockLog& log) : log_(log) {}
+  ~LoggedMutex() override {
+    EXPECT_EQ(log_.holds, 0) << "the refresh lock goes while a frame still holds it";
+    log_.destroyed = true;
+  }
+  bool TryLock() override {
+    if (log_.heldElsewhere) return false;
+    ++log_.holds;
+    return true;
+  }
+  void Unlock() override {
+    if (log_.holds > 0) --log_.holds;
+  }
+
+ private:
+  LockLog& log_;
+};
+
+// The main thread, whose waits let the user act: `whileWaiting` runs in the next wait, once.
+class MainWithUser : public testing::ManualMainThread {
+ public:
+  std::function<void()> whileWaiting;
+  void ProcessPendingEvents() override {
+    if (auto act = std::exchange(whileWaiting, nullptr)) act();
+    ManualMainThread::ProcessPendingEvents();
+  }
+};
+
+// No adapter to test; the computer name resolves to a LAN address.
+class NoAdapters : public HostNetwork {
+ public:
+  std::vector<AdapterFacts> ListAdapters() override { return {}; }
+  std::string ReadRouteTable() override { return {}; }
+  std::string ReadUdpTable(bool) override { return {}; }
+  std::optional<std::string> ResolveIPv4(const std::string&) override { return "192.168.2.10"; }
+  int OpenBroadcastSocket(const std::string&, uint16_t, std::chrono::milliseconds) override {
+    return -1;
+  }
+  bool SendBroadcast(int, const uint8_t*, size_t, uint16_t) override { return false; }
+  ReceiveStatus Receive(int, uint8_t*, size_t, size_t&) override { return ReceiveStatus::Failed; }
+  void CloseSocket(int) override {}
+};
+
+// Every call the window hears, by name, in order.
+class RecordingClientWindow : public ClientWindow {
+ public:
+  void SetTrayLook(const TrayLook&) override { calls.push_back("tray look"); }
+  void AddTrayIcon() override { calls.push_back("add tray icon"); }
+  void StartMiniWindowTimer() override { calls.push_back("mini timer"); }
+  void StartNotifyVersionTimer(int) override { calls.push_back("version timer"); }
+  void ShowNotePanel(bool) override { calls.push_back("note panel"); }
+  void NetworkChecked(bool) override { calls.push_back("network checked"); }
+  void ShowDeviceFoundNotice(const std::string&) override { calls.push_back("notice"); }
+  void StartReleaseRequestTimer(std::chrono::milliseconds) override {
+    calls.push_back("release timer");
+  }
+  void RepaintList() override { calls.push_back("repaint"); }
+  MainWindowPlacement PlacementAtClose() const override { return {}; }
+  void StopTimers() override { calls.push_back("stop timers"); }
+  void RemoveTrayIcon() override { calls.push_back("remove tray icon"); }
+  void Closed() override { calls.push_back("closed"); }
+
+  // What the window heard from the tray icon's removal on.
+  std::vector<std::string> FromTrayRemoval() const {
+    const auto at = std::find(calls.begin(), calls.end(), "remove tray icon");
+    return {at, calls.end()};
+  }
+
+  std::vector<std::string> calls;
+};
+
+class ClientRuntimeTest : public HiveTest {
+ protected:
+  ClientRuntimeTest() {
+    ::setenv("TESSARO_COMPUTERNAME", "PC-A", 1);
+    fake_.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{kTrunk});
+    fake_.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{});  // never attached
+    fake_.SetReply(kTrunk, busop::kAttachServer, FakeBusTransport::Success({}));
+    fake_.SetReply(kTrunk, busop::kWakeEventReader, FakeBusTransport::Success({}));
+    fake_.SetReply(kTrunk, busop::kGetServerList,
+                   FakeBusTransport::Success(testing::ServerList({kHub})));
+  }
+  ~ClientRuntimeTest() override { std::fclose(trace_); }
+
+  void StoreHub(bool enabled) {
+    ServerInfoReg entry{kHub.name, kHub.ip, kHub.mac, uint8_t{enabled}, "", "", ""};
+    ASSERT_TRUE(WriteServerEntry(registry_, AppRegistryKey, entry));
+  }
+  // The hub's Spur is listed, reporting `devices`.
+  void SpurOfHub(const std::vector<testing::Dev>& devices) {
+    const std::string path = "spur/" + kHub.ip;
+    fake_.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{path});
+    fake_.SetReply(path, busop::kGetSpurAddress,
+                   FakeBusTransport::Success(
+                       testing::AddressReply(testing::ParseBytes<4>(kHub.ip, '.', 10))));
+    fake_.SetReply(path, busop::kGetDeviceList,
+                   FakeBusTransport::Success(testing::DeviceList(devices)));
+  }
+  void Start() {
+    runtime_.AttachWindow(window_);
+    StartupInputs inputs;
+    inputs.workArea = {0, 0, 1024, 768};
+    inputs.windowsVersionSetting = "6.1";
+    ASSERT_EQ(runtime_.Start(inputs), CreateResult::Ready);
+  }
+
+  // A hang fails the case.
+  testing::Watchdog watchdog_{std::chrono::seconds(30)};
+  FakeBusTransport fake_;
+  BlockingEventBus bus_{fake_};
+  testing::FakeClock clock_;
+  testing::AbsentFirewall firewall_;
+  NoAdapters network_;
+  testing::ScriptedUi ui_;
+  MainWithUser main_;
+  UnboundSpooler spooler_;
+  testing::RecordingShell shell_;
+  LockLog lock_;
+  std::FILE* trace_ = std::tmpfile();
+  RecordingClientWindow window_;
+  ClientRuntime runtime_{ClientPlatform{
+      MainFormServices{registry_, bus_, clock_, firewall_, network_, ui_, &main_,
+                       [this](const std::string&) -> std::unique_ptr<NamedMutex> {
+                         return std::make_unique<LoggedMutex>(lock_);
+                       },
+                       trace_},
+      main_, spooler_, shell_}};
+};
+
+// The close waits for the wait it was chosen in to end, and for every frame below it to
+// return; then it releases everything, the refresh lock once nobody holds it, and the window
+// hears nothing after its tray icon has gone.
+void ExpectClosedAfterTheFrames(ClientRuntime& runtime, const LockLog& lock,
+                                const RecordingClientWindow& window,
+                                const FakeBusTransport& bus) {
+  EXPECT_TRUE(runtime.Closed());
+  EXPECT_EQ(bus.openHandles(), 0) << "the Trunk is closed";
+  EXPECT_TRUE(lock.destroyed);
+  EXPECT_EQ(window.FromTrayRemoval(), (std::vector<std::string>{"remove tray icon", "closed"}));
+}
+
+// Exit chosen while a driver event's handling waits. The reader is still handing that record
+// over, so it can stop only after the handling has returned.
+struct EventCase {
+  const char* what;
+  uint8_t kind;
+  bool lockHeldElsewhere;  // the wait is the refresh lock's, not the attach's
+};
+
+void PrintTo(const EventCase& c, std::ostream* os) { *os << c.what; }
+
+class CloseInsideAnEvent : public ClientRuntimeTest,
+                           public ::testing::WithParamInterface<EventCase> {};
+
+TEST_P(CloseInsideAnEvent, EndsOnceTheHandlingHasReturned) {
+  StoreHub(true);
+  Start();
+  lock_.heldElsewhere = GetParam().lockHeldElsewhere;
+  std::optional<CloseResult> chosen;
+  main_.whileWaiting = [&] { chosen = runtime_.Close(CloseReason::Exit); };
+  bus_.Queue(EventOfKind(GetParam().kind));
+  // The hand-over, and the teardown it leaves queued behind it.
+  ASSERT_GT(main_.DrainWithin(std::chrono::seconds(10)), 0);
+  EXPECT_EQ(chosen, CloseResult::Deferred);
+  ExpectClosedAfterTheFrames(runtime_, lock_, window_, fake_);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, CloseInsideAnEvent,
+    ::testing::Values(EventCase{"server list changed, in the attach wait", 2, false},
+                      EventCase{"addresses changed, in the attach wait", 3, false},
+                      EventCase{"server list changed, in the refresh lock wait", 2, true}),
+    testing::CaseName<EventCase>);
+
+// Exit chosen in the attach wait of a timer's refresh or a tray menu command, both holding the
+// refresh lock across it.
+struct EntryCase {
+  const char* what;
+  bool storedEnabled;
+  std::function<void(ClientRuntime&)> enter;
+};
+
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.what; }
+
+class CloseInsideAnEntry : public ClientRuntimeTest,
+                           public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(CloseInsideAnEntry, TearsDownOnlyAfterItReturns) {
+  StoreHub(GetParam().storedEnabled);
+  Start();
+  if (!GetParam().storedEnabled) {
+    ASSERT_TRUE(runtime_.TrunkUpdateTick());  // listed, disabled
+  }
+  std::optional<CloseResult> chosen;
+  main_.whileWaiting = [&] { chosen = runtime_.Close(CloseReason::Exit); };
+  GetParam().enter(runtime_);
+  EXPECT_EQ(chosen, CloseResult::Deferred);
+  EXPECT_FALSE(lock_.destroyed) << "torn down inside the entry";
+  main_.Drain();
+  ExpectClosedAfterTheFrames(runtime_, lock_, window_, fake_);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, CloseInsideAnEntry,
+    ::testing::Values(
+        EntryCase{"trunk update timer", true, [](ClientRuntime& r) { r.TrunkUpdateTick(); }},
+        EntryCase{"tray menu Enable", false,
+                  [](ClientRuntime& r) { r.ServerCommand(kHubCaption, "Enable"); }}),
+    testing::CaseName<EntryCase>);
+
+// The user keeps a storage device that could not be stopped: the close is cancelled and leaves
+// nothing of itself behind. A SessionEnding left set would make a later close box end the
+// program and a later stop of the reader give up early.
+TEST_F(ClientRuntimeTest, CloseTheUserCancelsLeavesNoCloseBehind) {
+  testing::Dev drive;
+  drive.number = 2;
+  drive.type = "MASS STORAGE";
+  drive.manufacturer = "Keystone";
+  drive.product = "Pocket Drive 32";
+  drive.owner = "PC-A";
+  drive.lockKind = 2;
+  drive.lockCount = 1;
+  drive.vendorId = 0x2E10;
+  drive.productId = 0x5567;
+  StoreHub(true);
+  SpurOfHub({drive});
+  Start();
+  ASSERT_TRUE(runtime_.TrunkUpdateTick());
+  ASSERT_EQ(runtime_.Rows().rowCount(), 1u);
+
+  for (const CloseReason reason : {CloseReason::SessionEnd, CloseReason::Exit}) {
+    // No device database entry: the eject dialog asks, and the scripted user cancels.
+    EXPECT_EQ(runtime_.Close(reason), CloseResult::Kept);
+    EXPECT_FALSE(runtime_.State().flags.SessionEnding);
+    EXPECT_FALSE(runtime_.Closing());
+  }
+  ASSERT_EQ(ui_.dialogs().size(), 2u);
+  EXPECT_EQ(ui_.dialogs()[1].dialogId, "TEjectDeviceDlg");
+  EXPECT_FALSE(runtime_.Closed());
+}
+
+}  // namespace
+}  // namespace tessaro
