@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/TestPaths.h"
+
 namespace tessaro::testing {
 
 const char* const kPrinterAndStorage = R"([device 1]
@@ -59,7 +61,7 @@ Lab::~Lab() {
 }
 
 std::string Lab::Binary(const std::string& relative) {
-  return std::string(TESSARO_BINARY_DIR) + "/" + relative;
+  return std::string(kBinaryDir) + "/" + relative;
 }
 
 std::string Lab::HubConfig(const HubSpec& spec) const {
