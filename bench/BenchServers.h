@@ -7,19 +7,20 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 
 namespace tessaro::bench {
 
 inline std::string Binary(const char* relative) {
-  return std::string(TESSARO_BINARY_DIR) + "/" + relative;
+  return std::string(testing::kBinaryDir) + "/" + relative;
 }
 
 class BenchServers {
  public:
   BenchServers()
       : hub_(Binary("hubd/tessaro-hubd"),
-             {"--config", TESSARO_SOURCE_DIR "/tests/fixtures/demo/hub-one.conf"}),
+             {"--config", std::string(testing::kFixturesDir) + "/demo/hub-one.conf"}),
         busd_(Binary("busd/tessaro-busd"),
               {"--runtime-dir", runtime(), "--computer-name", "PC-A", "--group", "root",
                "--no-discovery", "--server", "127.0.0.2", "--machine-hive",

@@ -23,6 +23,7 @@
 #include "bench/Stats.h"
 #include "bench/TimedRun.h"
 #include "scanning/pages/PageNames.h"
+#include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 
 using namespace tessaro;
@@ -34,7 +35,7 @@ namespace {
 constexpr int kPages = 10;
 constexpr int kDpi = 300;
 constexpr uint64_t kSeed = 2026;
-const std::string kCli = std::string(TESSARO_BINARY_DIR) + "/cli/tessaro-cli";
+const std::string kCli = std::string(tessaro::testing::kBinaryDir) + "/cli/tessaro-cli";
 
 std::string Page(const std::string& folder, int k, const std::string& ext) {
   return PageFileName(folder + "/page", k, ext);

@@ -74,8 +74,9 @@ class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
     App();
-    lab_.StartHub({"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", testing::kPrinterAndStorage, {}});
-    lab_.StartHub({"127.0.0.3", "STUDIO-HUB", "00:1C:F0:AA:0B:02", testing::kMfpAndScanner, {}});
+    lab_.StartHub(
+        {"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", testing::PrinterAndStorage(), {}});
+    lab_.StartHub({"127.0.0.3", "STUDIO-HUB", "00:1C:F0:AA:0B:02", testing::MfpAndScanner(), {}});
     pc_ = &lab_.StartPc("PC-A", {"127.0.0.2", "127.0.0.3"});
     ::setenv("TESSARO_COMPUTERNAME", "PC-A", 1);
     ::setenv("TESSARO_LOCK_DIR", (lab_.dir() / "locks").c_str(), 1);

@@ -11,6 +11,7 @@
 #include "platform/RegistryText.h"
 #include "app/Settings.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 
 namespace tessaro {
@@ -20,7 +21,7 @@ using testing::Process;
 using testing::TempDir;
 
 std::string Binary(const std::string& relative) {
-  return std::string(TESSARO_BINARY_DIR) + "/" + relative;
+  return std::string(testing::kBinaryDir) + "/" + relative;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -147,8 +148,8 @@ TEST_F(ProgramTest, WithoutTheBusShowsTheSetupMessageAndLeavesNoTrayIcon) {
 // The installer step writes the version with an outside tool; the client's own reader, through
 // the read-only fallback, must find it.
 TEST_F(ProgramTest, InstallerStepWritesTheVersionTheClientReads) {
-  const std::string script = std::string(TESSARO_FIXTURES_DIR) + "/../../tessaro.sh";
-  const std::string command = "TESSARO_BUILD_DIR='" + std::string(TESSARO_BINARY_DIR) +
+  const std::string script = std::string(testing::kSourceDir) + "/tessaro.sh";
+  const std::string command = "TESSARO_BUILD_DIR='" + std::string(testing::kBinaryDir) +
                               "' TESSARO_MACHINE_HIVE='" + (dir_ / "machine.hive") +
                               "' XDG_DATA_HOME='" + (dir_ / "data") + "' XDG_CONFIG_HOME='" +
                               (dir_ / "config") + "' bash '" + script + "' install >/dev/null";
@@ -167,7 +168,7 @@ TEST_F(ProgramTest, InstallerStepWritesTheVersionTheClientReads) {
   registry.EnumValues(key, names);
   EXPECT_EQ(names, std::vector<std::string>{"Product Version"});
 
-  const std::string program = std::string(TESSARO_BINARY_DIR) + "/app/tessaro-utility";
+  const std::string program = std::string(testing::kBinaryDir) + "/app/tessaro-utility";
   EXPECT_NE(ReadFile(dir_ / "data/applications/tessaro-utility.desktop").find("Exec=" + program + "\n"),
             std::string::npos);
   EXPECT_NE(ReadFile(dir_ / "config/autostart/tessaro-utility.desktop")

@@ -9,6 +9,7 @@
 
 #include "app/Settings.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 
 namespace tessaro {
@@ -53,7 +54,7 @@ TEST(SettingsReadOnly, LimitedUserReadsTheMachineHiveThroughTheQueryOnlyFallback
 
   // The probe is copied where any user may run it.
   const std::string probe = dir / "settings_probe";
-  std::filesystem::copy_file(TESSARO_SETTINGS_PROBE, probe);
+  std::filesystem::copy_file(testing::kSettingsProbe, probe);
   ASSERT_EQ(chmod(probe.c_str(), 0755), 0);
   std::string program = probe;
   std::vector<std::string> args{userHive, machineHive, "product version", "Dword", "Fits",

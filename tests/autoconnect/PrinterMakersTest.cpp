@@ -6,13 +6,14 @@
 
 #include "autoconnect/IniFile.h"
 #include "autoconnect/PrinterMakers.h"
+#include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 
 namespace tessaro {
 namespace {
 
 using Lines = std::vector<std::pair<std::string, std::string>>;
-const std::string kFixtures = TESSARO_AUTOCONNECT_FIXTURES;
+const std::string kFixtures = std::string(testing::kFixturesDir) + "/autoconnect";
 
 TEST(PrinterMakers, SectionsAndLinesKeepFileOrderWithoutEmptyValues) {
   const PrinterMakerTable table = ReadPrinterMakerFile(kFixtures + "/makers.ini");
@@ -52,7 +53,7 @@ TEST(PrinterMakers, MissingEmptyOrOversizedFilesGiveAnEmptyTable) {
 
 TEST(PrinterMakers, ShippedTableGivesEveryMakerAVendorIdAndKeywords) {
   const PrinterMakerTable table =
-      ReadPrinterMakerFile(std::string(TESSARO_RESOURCES_DIR) + "/" + kPrinterMakerFileName);
+      ReadPrinterMakerFile(std::string(testing::kResourcesDir) + "/" + kPrinterMakerFileName);
   ASSERT_GT(table.count(), 0u);
   for (const PrinterMakerSection& section : table.sections) {
     ASSERT_GE(section.lines.size(), 2u) << section.name;

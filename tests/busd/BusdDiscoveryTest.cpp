@@ -88,7 +88,7 @@ class BusdWithRealHub : public BusdProcess {
     BusdProcess::TearDown();
   }
   bool StartHubd() {
-    const std::string binary = TESSARO_BINARY_DIR "/hubd/tessaro-hubd";
+    const std::string binary = std::string(tessaro::testing::kBinaryDir) + "/hubd/tessaro-hubd";
     if (::access(binary.c_str(), X_OK) != 0) return false;
     const std::string config = runtime_ + "/hubd.ini";
     tessaro::testing::WriteTextFile(

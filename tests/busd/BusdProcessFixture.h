@@ -22,6 +22,7 @@
 #include "protocol/BusFrame.h"
 #include "base/ByteOrder.h"
 #include "base/FileHandle.h"
+#include "tests/TestPaths.h"
 #include "tests/busd/FakeHub.h"
 #include "tests/support/Process.h"
 
@@ -115,7 +116,8 @@ class BusdProcess : public ::testing::Test {
                                   "--drop-after", "2", "--machine-hive",
                                   hiveDir_ / "machine.hive"};
     args.insert(args.end(), extra.begin(), extra.end());
-    busd_ = std::make_unique<testing::Process>(TESSARO_BINARY_DIR "/busd/tessaro-busd", args);
+    busd_ = std::make_unique<testing::Process>(
+        std::string(testing::kBinaryDir) + "/busd/tessaro-busd", args);
     ASSERT_TRUE(busd_->Start());
   }
 

@@ -181,7 +181,7 @@ TEST_F(BusdProcess, MalformedFrameClosesOnlyThatConnection) {
 }
 
 TEST(BusdCommandLine, RefusesALongRuntimeFolder) {
-  const std::string binary = TESSARO_BINARY_DIR "/busd/tessaro-busd";
+  const std::string binary = std::string(tessaro::testing::kBinaryDir) + "/busd/tessaro-busd";
   const std::string dir = "/tmp/" + std::string(60, 'd');
   const std::string command = binary + " --no-discovery --runtime-dir " + dir + " 2>&1";
   FILE* p = ::popen(command.c_str(), "r");

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/TestPaths.h"
+
 extern char** environ;
 
 namespace {
@@ -30,7 +32,7 @@ std::string ReadAll(const std::string& path) {
 
 // Runs the CLI with TESSARO_RUNTIME_DIR set to `runtimeDir`, capturing both streams.
 Result RunCli(const std::vector<std::string>& args, const std::string& runtimeDir) {
-  const std::string binary = TESSARO_BINARY_DIR "/cli/tessaro-cli";
+  const std::string binary = std::string(tessaro::testing::kBinaryDir) + "/cli/tessaro-cli";
   const std::string outPath = runtimeDir + "/.out", errPath = runtimeDir + "/.err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

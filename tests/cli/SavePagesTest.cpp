@@ -2,6 +2,7 @@
 // tessaro-cli save-pages as scripts run it: no bus needed, files, output and exit status.
 #include <gtest/gtest.h>
 
+#include "tests/TestPaths.h"
 #include "tests/scanning/PageFixtures.h"
 #include "tests/support/Command.h"
 
@@ -11,7 +12,7 @@ namespace {
 
 // No busd anywhere: saving pages must not need one.
 CommandResult SavePages(const std::vector<std::string>& args) {
-  return RunCommand(TESSARO_BINARY_DIR "/cli/tessaro-cli", args,
+  return RunCommand(std::string(kBinaryDir) + "/cli/tessaro-cli", args,
                     {{"TESSARO_RUNTIME_DIR", "/nonexistent/tessaro-runtime"}});
 }
 

@@ -9,13 +9,14 @@
 #include "host/Adapters.h"
 #include "host/KernelTables.h"
 #include "host/WindowsVersion.h"
+#include "tests/TestPaths.h"
 
 using namespace tessaro;
 
 namespace {
 
 std::string Fixture(const std::string& name) {
-  std::ifstream in(std::string(TESSARO_FIXTURES_DIR) + "/host/" + name);
+  std::ifstream in(std::string(tessaro::testing::kFixturesDir) + "/host/" + name);
   EXPECT_TRUE(in) << name;
   std::stringstream ss;
   ss << in.rdbuf();

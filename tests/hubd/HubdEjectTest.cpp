@@ -6,6 +6,7 @@
 
 #include "base/ByteOrder.h"
 #include "protocol/HubWire.h"
+#include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"
 
@@ -16,7 +17,7 @@ using wire::MsgType;
 
 namespace {
 
-const std::string kBinary = TESSARO_BINARY_DIR "/hubd/tessaro-hubd";
+const std::string kBinary = std::string(kBinaryDir) + "/hubd/tessaro-hubd";
 
 const std::string kConfig =
     "[server]\n"

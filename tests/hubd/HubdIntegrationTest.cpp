@@ -12,6 +12,7 @@
 
 #include "base/FileHandle.h"
 #include "protocol/HubWire.h"
+#include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"
 
@@ -22,7 +23,7 @@ using wire::MsgType;
 
 namespace {
 
-const std::string kBinary = TESSARO_BINARY_DIR "/hubd/tessaro-hubd";
+const std::string kBinary = std::string(kBinaryDir) + "/hubd/tessaro-hubd";
 constexpr std::chrono::seconds kDeadline{20};
 
 const std::string kConfig =

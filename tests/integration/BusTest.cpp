@@ -25,8 +25,8 @@ int CountRecords(const Process& watch, const std::string& kind, const std::strin
 class OnePc : public ::testing::Test {
  protected:
   void SetUp() override {
-    lab.StartHub({"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", kPrinterAndStorage, {}});
-    lab.StartHub({"127.0.0.3", "STUDIO-HUB", "00:1c:f0:aa:0b:02", kMfpAndScanner, {}});
+    lab.StartHub({"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", PrinterAndStorage(), {}});
+    lab.StartHub({"127.0.0.3", "STUDIO-HUB", "00:1c:f0:aa:0b:02", MfpAndScanner(), {}});
     pc = &lab.StartPc("PC-A", {"127.0.0.2", "127.0.0.3"});
   }
   Lab lab;
@@ -131,10 +131,10 @@ TEST_F(OnePc, DeviceListEditedOnTheServerReachesThePc) {
   ASSERT_TRUE(lab.AttachAll(*pc, {"127.0.0.2"}));
   ASSERT_EQ(lab.Cli(*pc, {"link", "127.0.0.2", "1"}).exitCode, 0);
   Process& watch = lab.StartWatch(*pc);
-  lab.EditHubDevices("127.0.0.2", std::string(kPrinterAndStorage) +
-                                      "\n[device 3]\ntype = SCANNER\nvendor-id = 2E12\n"
-                                      "product-id = 0001\nmanufacturer = Prism\nproduct = "
-                                      "ScanDesk 110\nserial = S1\n");
+  lab.EditHubDevices("127.0.0.2", PrinterAndStorage() +
+                                  "\n[device 3]\ntype = SCANNER\nvendor-id = 2E12\n"
+                                  "product-id = 0001\nmanufacturer = Prism\nproduct = "
+                                  "ScanDesk 110\nserial = S1\n");
   EXPECT_TRUE(Eventually([&] { return lab.Devices(*pc, "127.0.0.2").size() == 3; }));
   EXPECT_TRUE(Eventually([&] { return CountRecords(watch, "1", "127.0.0.2") >= 1; }));
   EXPECT_EQ(FindDevice(lab.Devices(*pc, "127.0.0.2"), "1")->at("owner"), "PC-A")
@@ -143,7 +143,7 @@ TEST_F(OnePc, DeviceListEditedOnTheServerReachesThePc) {
 
 TEST(Servers, IncompatibleServerIsListedWithStateTwo) {
   Lab lab;
-  lab.StartHub({"127.0.0.2", "OLD-HUB", "00:1C:F0:AA:0B:09", kPrinterAndStorage,
+  lab.StartHub({"127.0.0.2", "OLD-HUB", "00:1C:F0:AA:0B:09", PrinterAndStorage(),
                 {"--protocol-version", "9"}});
   auto& pc = lab.StartPc("PC-A", {"127.0.0.2"});
   EXPECT_TRUE(lab.WaitForServerState(pc, "127.0.0.2", "2"));
@@ -152,7 +152,7 @@ TEST(Servers, IncompatibleServerIsListedWithStateTwo) {
 
 TEST(Servers, SilentServerIsReportedThenDroppedAndFoundAgain) {
   Lab lab;
-  HubSpec hub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", kPrinterAndStorage, {}};
+  HubSpec hub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", PrinterAndStorage(), {}};
   lab.StartHub(hub);
   auto& pc = lab.StartPc("PC-A", {"127.0.0.2"}, {"--drop-after", "2"});
   ASSERT_TRUE(lab.WaitForServerState(pc, "127.0.0.2", "1"));

@@ -15,7 +15,7 @@ using namespace tessaro::testing;
 
 namespace {
 
-const HubSpec kHub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", kPrinterAndStorage, {}};
+const HubSpec kHub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", PrinterAndStorage(), {}};
 const std::string kHubName = "OFFICE-HUB - 127.0.0.2";
 const std::string kPrinterNumber = "1";
 const std::string kStorageNumber = "2";
@@ -132,13 +132,13 @@ TEST_F(DeviceOperationsLab, StorageOfAServerInServerModeIsNeverSent) {
   const std::string config = lab.dir() / "nas.conf";
   WriteTextFile(config, std::string("[server]\nname = NAS-HUB\naddress = 127.0.0.3\nport = 2005\n"
                                     "mac = 00:1C:F0:AA:0B:03\nstorage-mode = 0\n\n") +
-                            kPrinterAndStorage);
+                            PrinterAndStorage());
   Process nas(Lab::Binary("hubd/tessaro-hubd"), {"--config", config});
   ASSERT_TRUE(nas.Start() && nas.WaitForOutput("hubd: ready"));
   auto& c = lab.StartPc("PC-C", {"127.0.0.3"});
   ASSERT_TRUE(lab.WaitForServerState(c, "127.0.0.3", "1"));
   OperatingPc pc(c);
-  pc.Start({"127.0.0.3", "NAS-HUB", "00:1C:F0:AA:0B:03", kPrinterAndStorage, {}});
+  pc.Start({"127.0.0.3", "NAS-HUB", "00:1C:F0:AA:0B:03", PrinterAndStorage(), {}});
   ASSERT_TRUE(pc.client.Until([&] { return pc.client.model.rowCount() == 2; }));
   EXPECT_EQ(pc.client.Row(kStorageNumber)->autoPrinterIndex, 0) << "the server's storage mode";
 

@@ -66,7 +66,7 @@ TEST(Discovery, ServerOnAnotherNetworkIsFoundByBroadcastAndAgainAfterItReturns) 
   const std::string config = lab.dir() / "far-hub.conf";
   WriteTextFile(config, std::string("[server]\nname = FAR-HUB\naddress = 10.203.0.2\n"
                                     "mac = 00:1C:F0:AA:0B:07\n\n") +
-                            kPrinterAndStorage);
+                            PrinterAndStorage());
   auto startHub = [&] {
     auto hub = std::make_unique<Process>(
         "/usr/bin/nsenter",

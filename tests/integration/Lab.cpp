@@ -3,44 +3,35 @@
 
 #include <signal.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/TestPaths.h"
+
 namespace tessaro::testing {
 
-const char* const kPrinterAndStorage = R"([device 1]
-type = PRINTER
-vendor-id = 04F9
-product-id = 0042
-manufacturer = Lumen
-product = Laser 2040
-serial = LW2040-00731
+namespace {
 
-[device 2]
-type = mass storage
-vendor-id = 2E10
-product-id = 5567
-manufacturer = Keystone
-product = Pocket Drive 32
-serial = 4C5300012312
-)";
+std::string ReadHubFixture(const std::string& name) {
+  const std::string path = std::string(kFixturesDir) + "/hubd/" + name;
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
-const char* const kMfpAndScanner = R"([device 1]
-type = MFP
-vendor-id = 2E11
-product-id = 5511
-manufacturer = Corvid
-product = Duo 4500 MFP
-serial = CN0A1B2C3D
+}  // namespace
 
-[device 5]
-type = Camera
-vendor-id = 2E12
-product-id = 1909
-manufacturer =
-product =
-serial =
-)";
+const std::string& PrinterAndStorage() {
+  static const std::string devices = ReadHubFixture("printer-and-storage.conf");
+  return devices;
+}
+
+const std::string& MfpAndScanner() {
+  static const std::string devices = ReadHubFixture("mfp-and-scanner.conf");
+  return devices;
+}
 
 std::map<std::string, std::string> Lab::Pc::Env() const {
   return {{"TESSARO_RUNTIME_DIR", runtimeDir},
@@ -59,7 +50,7 @@ Lab::~Lab() {
 }
 
 std::string Lab::Binary(const std::string& relative) {
-  return std::string(TESSARO_BINARY_DIR) + "/" + relative;
+  return std::string(kBinaryDir) + "/" + relative;
 }
 
 std::string Lab::HubConfig(const HubSpec& spec) const {

@@ -73,8 +73,8 @@ class Lab {
   std::vector<std::unique_ptr<Process>> watches_;
 };
 
-// Device sections used by several tests.
-extern const char* const kPrinterAndStorage;
-extern const char* const kMfpAndScanner;
+// Device sections used by several tests, read once from tests/fixtures/hubd/.
+const std::string& PrinterAndStorage();  // printer-and-storage.conf
+const std::string& MfpAndScanner();      // mfp-and-scanner.conf
 
 }  // namespace tessaro::testing

@@ -13,8 +13,8 @@ using namespace tessaro::testing;
 
 namespace {
 
-const HubSpec kOffice{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", kPrinterAndStorage, {}};
-const HubSpec kStudio{"127.0.0.3", "LAB-HUB", "00:1C:F0:AA:0B:02", kMfpAndScanner, {}};
+const HubSpec kOffice{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", PrinterAndStorage(), {}};
+const HubSpec kStudio{"127.0.0.3", "LAB-HUB", "00:1C:F0:AA:0B:02", MfpAndScanner(), {}};
 
 void StoreServer(Registry& registry, const HubSpec& hub, bool enabled) {
   ServerInfoReg reg;

@@ -11,7 +11,7 @@ using namespace tessaro::testing;
 
 namespace {
 
-const HubSpec kHub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", kPrinterAndStorage, {}};
+const HubSpec kHub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", PrinterAndStorage(), {}};
 
 std::string Unnamed(int number) {
   return "[device " + std::to_string(number) +
@@ -52,7 +52,7 @@ TEST(ClientRefresh, RowsFollowTheDevicesOfAnAttachedServer) {
             (std::vector<std::string>{"2:Keystone - Pocket Drive 32", "1:Lumen - Laser 2040"}));
 
   // New devices reach the rows through the device-list event alone.
-  lab.EditHubDevices(kHub.ip, std::string(kPrinterAndStorage) + "\n" + Unnamed(3) + Unnamed(4));
+  lab.EditHubDevices(kHub.ip, PrinterAndStorage() + "\n" + Unnamed(3) + Unnamed(4));
   ASSERT_TRUE(client.Until([&] { return client.model.rowCount() == 4; })) << a.busd->Output();
   EXPECT_EQ(client.Row("3")->displayName, "USB Device 1");
   EXPECT_EQ(client.Row("4")->displayName, "USB Device 2");
@@ -69,10 +69,10 @@ TEST(ClientRefresh, RowsFollowTheDevicesOfAnAttachedServer) {
   EXPECT_EQ(client.Row("1")->lockKind, 2);
 
   // One unnamed device goes: the other keeps its number, the next one takes the freed one.
-  lab.EditHubDevices(kHub.ip, std::string(kPrinterAndStorage) + "\n" + Unnamed(4));
+  lab.EditHubDevices(kHub.ip, PrinterAndStorage() + "\n" + Unnamed(4));
   ASSERT_TRUE(client.Until([&] { return client.model.rowCount() == 3; }));
   EXPECT_EQ(client.Row("4")->displayName, "USB Device 2");
-  lab.EditHubDevices(kHub.ip, std::string(kPrinterAndStorage) + "\n" + Unnamed(4) + Unnamed(6));
+  lab.EditHubDevices(kHub.ip, PrinterAndStorage() + "\n" + Unnamed(4) + Unnamed(6));
   ASSERT_TRUE(client.Until([&] { return client.Row("6") != nullptr; }));
   EXPECT_EQ(client.Row("6")->displayName, "USB Device 1");
   EXPECT_EQ(client.Row("4")->displayName, "USB Device 2");

@@ -26,7 +26,7 @@ std::vector<JsonLine> RecordsOfKind(const Process& watch, const std::string& kin
 
 TEST(TwoPcs, OwnershipLocksRequestsAndRestart) {
   Lab lab;
-  HubSpec hub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", kPrinterAndStorage, {}};
+  HubSpec hub{"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", PrinterAndStorage(), {}};
   lab.StartHub(hub);
   auto& a = lab.StartPc("PC-A", {"127.0.0.2"});
   auto& b = lab.StartPc("PC-B", {"127.0.0.2"});

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/linux/SqliteRegistry.h"
+#include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 
 namespace tessaro {
@@ -289,7 +290,7 @@ TEST(RegistryReadOnly, UnwritableHiveOpensForQueryOnly) {
   }
   // The probe is copied where any user may run it.
   const std::string probe = dir / "registry_probe";
-  std::filesystem::copy_file(TESSARO_REGISTRY_PROBE, probe);
+  std::filesystem::copy_file(testing::kRegistryProbe, probe);
   ASSERT_EQ(chmod(probe.c_str(), 0755), 0);
   std::string program = probe;
   std::vector<std::string> args{hive, "software\\corvana\\tessaro utility", "product version"};
