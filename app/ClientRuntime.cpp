@@ -7,8 +7,7 @@
 namespace tessaro {
 
 ClientRuntime::ClientRuntime(ClientPlatform platform)
-    : platform_(std::move(platform)),
-      core_(platform_.services, window_, state_),
+    : platform_(std::move(platform)), core_(platform_.services, window_, state_),
       driver_(platform_.services.bus, platform_.services.clock),
       plugAndPlay_(platform_.services.bus, platform_.services.clock) {}
 
@@ -43,12 +42,12 @@ void ClientRuntime::StartRunningParts() {
                               platform_.shell},
       state_, model_, *refresh_);
   if (state_.trunk == kInvalidBusHandle) return;
-  reader_ = std::make_unique<TReadThread>(
-      services.bus, state_.trunk, platform_.mainThread, services.clock,
-      [this](std::span<const uint8_t> record, int64_t bytes) {
-        Frame frame(*this);
-        if (dispatcher_) dispatcher_->Dispatch(record, bytes);
-      });
+  reader_ = std::make_unique<TReadThread>(services.bus, state_.trunk, platform_.mainThread,
+                                          services.clock,
+                                          [this](std::span<const uint8_t> record, int64_t bytes) {
+                                            Frame frame(*this);
+                                            if (dispatcher_) dispatcher_->Dispatch(record, bytes);
+                                          });
   reader_->Start();
 }
 

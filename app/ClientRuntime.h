@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The running tray client without any window. It holds the program-wide state once, runs the
 // creation steps, and owns what runs afterwards: the driver client, the refresh cycle, the driver
-// event dispatch, the device commands, the event reader and plug and play. The main window shows what it
-// decides and forwards the user's commands, its timers and the close to it.
+// event dispatch, the device commands, the event reader and plug and play. The main window shows
+// what it decides and forwards the user's commands, its timers and the close to it.
 //
 // Everything here runs on the main thread. Many entries wait while processing events (the
 // refresh lock, a server's attach, a message box or dialog), so the user may choose Exit inside

@@ -44,9 +44,7 @@ DialogPosition OptionsDialogPosition(int32_t mainLeft, int32_t mainTop, int32_t 
 }
 
 MainFormCore::MainFormCore(MainFormServices services, MainFormShell& shell, ClientState& state)
-    : services_(std::move(services)),
-      shell_(shell),
-      state_(state),
+    : services_(std::move(services)), shell_(shell), state_(state),
       host_(std::make_unique<HostChecks>(services_.network, services_.pump)) {}
 
 MainFormCore::~MainFormCore() { Release(); }
@@ -119,7 +117,7 @@ void MainFormCore::FindFirstRunGateway(const StartupInputs& inputs) {
   GetWindowsVersionFlags(flags, inputs.windowsVersionSetting);
   if (flags & kWinNT4) return;
   state_.firstRunGateway = tessaro::FirstRunGateway(services_.registry, AppRegistryKey, flags,
-                                                     host_->FindDefaultGateways());
+                                                    host_->FindDefaultGateways());
 }
 
 // Some other program may sit on port 9303; the client then keeps test sockets on free ports.

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "records/ClientState.h"
 #include "platform/BusTransport.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
@@ -21,6 +20,7 @@
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
 #include "platform/UiPort.h"
+#include "records/ClientState.h"
 
 namespace tessaro {
 
@@ -60,7 +60,7 @@ class MainFormShell {
 };
 
 struct StartupInputs {
-  std::string programPath;  // the program file, let in by the firewall
+  std::string programPath;             // the program file, let in by the firewall
   std::vector<std::string> arguments;  // without the program itself
   WorkArea workArea;
   std::string windowsVersionSetting;  // empty: TESSARO_WINDOWS_VERSION or the default

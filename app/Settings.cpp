@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <optional>
 
-#include "platform/RegistryText.h"
 #include "base/ComputerName.h"
+#include "platform/RegistryText.h"
 
 namespace tessaro {
 

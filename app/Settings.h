@@ -13,7 +13,6 @@
 
 namespace tessaro {
 
-
 // The main form as designed: its outer size, and the number the "MainForm WindowState" value
 // holds for each state.
 inline constexpr int32_t kDesignWidth = 289;

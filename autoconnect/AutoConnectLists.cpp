@@ -65,8 +65,7 @@ int32_t FindAutoLinkEntry(const AutoLinkList& list, const std::string& serverMac
   for (std::size_t i = 0; i < list.size(); ++i) {
     const AutoLinkPrinter& entry = *list[i];
     if (entry.ServerMAC == serverMac &&
-        MakeDeviceIdentityText(entry.DeviceVid, entry.DevicePid, entry.DeviceSNo) ==
-            identityText) {
+        MakeDeviceIdentityText(entry.DeviceVid, entry.DevicePid, entry.DeviceSNo) == identityText) {
       printerName = entry.PrinterName;
       return static_cast<int32_t>(i);
     }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "records/AutoConnectRecords.h"
 #include "platform/Registry.h"
+#include "records/AutoConnectRecords.h"
 
 namespace tessaro {
 

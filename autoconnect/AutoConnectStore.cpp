@@ -3,7 +3,6 @@
 
 #include "platform/RegistryText.h"
 
-
 namespace tessaro {
 
 namespace {
@@ -27,13 +26,13 @@ std::string ReadText(Registry& registry, const RegKey& key, std::string_view nam
 
 std::string FlagText(uint8_t flag) { return flag ? "1" : "0"; }
 
-bool OpenEntry(Registry& registry, const std::string& appKey, const std::string& name,
-               bool create, RegKey& key) {
+bool OpenEntry(Registry& registry, const std::string& appKey, const std::string& name, bool create,
+               RegKey& key) {
   if (!IsOneKeyName(name)) return false;
   if (create) {
     RegKey list;
-    if (registry.OpenKey(RegRoot::CurrentUser, AutoConnectPath(appKey), regaccess::kAllAccess,
-                         true, list) != regerr::kSuccess) {
+    if (registry.OpenKey(RegRoot::CurrentUser, AutoConnectPath(appKey), regaccess::kAllAccess, true,
+                         list) != regerr::kSuccess) {
       return false;
     }
     return registry.OpenSubKey(list, name, regaccess::kAllAccess, true, key) == regerr::kSuccess;
@@ -90,9 +89,7 @@ std::string ScannerIdValueName(const std::string& vendorId, const std::string& p
   return "Vid_" + vendorId + "&Pid_" + productId;
 }
 
-uint8_t ReadFlagText(std::string_view text) {
-  return ParseRegistryInt32(text) == 1 ? 1 : 0;
-}
+uint8_t ReadFlagText(std::string_view text) { return ParseRegistryInt32(text) == 1 ? 1 : 0; }
 
 int32_t ReadScanIndexText(std::string_view text) {
   const auto value = ParseRegistryInt32(text);
@@ -103,8 +100,8 @@ bool ListAutoConnectKeys(Registry& registry, const std::string& appKey,
                          std::vector<std::string>& names) {
   names.clear();
   RegKey key;
-  if (registry.OpenKey(RegRoot::CurrentUser, AutoConnectPath(appKey), regaccess::kAllAccess,
-                       true, key) != regerr::kSuccess) {
+  if (registry.OpenKey(RegRoot::CurrentUser, AutoConnectPath(appKey), regaccess::kAllAccess, true,
+                       key) != regerr::kSuccess) {
     return false;
   }
   return registry.EnumSubKeys(key, names) == regerr::kSuccess;

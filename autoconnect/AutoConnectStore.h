@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "records/AutoConnectRecords.h"
 #include "platform/Registry.h"
+#include "records/AutoConnectRecords.h"
 
 namespace tessaro {
 
@@ -40,8 +40,7 @@ bool WriteDeviceEntry(Registry& registry, const std::string& appKey, const AutoC
 bool ReadDeviceEntryAt(Registry& registry, const std::string& appKey, std::size_t index,
                        AutoConnectInfo& info);
 
-bool ListScannerIds(Registry& registry, const std::string& appKey,
-                    std::vector<std::string>& names);
+bool ListScannerIds(Registry& registry, const std::string& appKey, std::vector<std::string>& names);
 bool AddScannerId(Registry& registry, const std::string& appKey, const std::string& vendorId,
                   const std::string& productId, const std::string& identityText);
 // True when the key opened and the value is gone (deleted now, or absent already).

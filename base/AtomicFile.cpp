@@ -17,7 +17,8 @@ namespace {
 
 std::string TempNameFor(const std::string& finalPath) {
   const auto slash = finalPath.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : finalPath.substr(0, slash + 1);
+  const std::string folder =
+      slash == std::string::npos ? std::string() : finalPath.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
   return folder + "." + name + ".XXXXXX";
 }

@@ -25,12 +25,11 @@ bool IsValid(const CivilDateTime& t) {
 
 std::optional<int32_t> PackDosDateTime(const CivilDateTime& when) {
   if (!IsValid(when)) return std::nullopt;
-  const uint32_t bits = static_cast<uint32_t>(when.year - kFirstYear) << 25 |
-                        static_cast<uint32_t>(when.month) << 21 |
-                        static_cast<uint32_t>(when.day) << 16 |
-                        static_cast<uint32_t>(when.hour) << 11 |
-                        static_cast<uint32_t>(when.minute) << 5 |
-                        static_cast<uint32_t>(when.second / 2);
+  const uint32_t bits =
+      static_cast<uint32_t>(when.year - kFirstYear) << 25 |
+      static_cast<uint32_t>(when.month) << 21 | static_cast<uint32_t>(when.day) << 16 |
+      static_cast<uint32_t>(when.hour) << 11 | static_cast<uint32_t>(when.minute) << 5 |
+      static_cast<uint32_t>(when.second / 2);
   return static_cast<int32_t>(bits);
 }
 

@@ -36,7 +36,8 @@ class UniqueFd {
 bool WriteAll(int fd, const void* data, size_t length);
 // Reads exactly `length` bytes; false on error or end of stream.
 bool ReadExact(int fd, void* data, size_t length);
-// Turns off Nagle's delay on a TCP socket: the control path sends small frames that must go at once.
+// Turns off Nagle's delay on a TCP socket: the control path sends small frames that must go at
+// once.
 void SetNoDelay(int fd);
 // Connects a stream socket to a Unix socket path; an invalid UniqueFd on failure.
 UniqueFd ConnectUnix(const std::string& path);

@@ -21,11 +21,11 @@ class BenchServers {
   BenchServers()
       : hub_(Binary("hubd/tessaro-hubd"),
              {"--config", std::string(testing::kFixturesDir) + "/demo/hub-one.conf"}),
-        busd_(Binary("busd/tessaro-busd"),
-              {"--runtime-dir", runtime(), "--computer-name", "PC-A", "--group", "root",
-               "--no-discovery", "--server", "127.0.0.2", "--machine-hive",
-               dir_ / "machine.hive"}) {
-    if (!hub_.Start() || !hub_.WaitForOutput("hubd: ready")) throw std::runtime_error(hub_.Output());
+        busd_(Binary("busd/tessaro-busd"), {"--runtime-dir", runtime(), "--computer-name", "PC-A",
+                                            "--group", "root", "--no-discovery", "--server",
+                                            "127.0.0.2", "--machine-hive", dir_ / "machine.hive"}) {
+    if (!hub_.Start() || !hub_.WaitForOutput("hubd: ready"))
+      throw std::runtime_error(hub_.Output());
     if (!busd_.Start() || !busd_.WaitForOutput("busd: ready"))
       throw std::runtime_error(busd_.Output());
   }

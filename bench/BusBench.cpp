@@ -14,13 +14,13 @@
 #include <stdexcept>
 #include <thread>
 
+#include "bench/BenchServers.h"
 #include "bench/Stats.h"
 #include "driver/DriverClient.h"
 #include "driver/EventRecord.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/SystemClock.h"
 #include "protocol/HubWire.h"
-#include "bench/BenchServers.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"
 
@@ -31,7 +31,6 @@ using Steady = std::chrono::steady_clock;
 namespace {
 
 // The demo's first server: 127.0.0.2, a printer as device 1 and a storage device as device 2.
-
 
 // Reads the Trunk's event channel and stamps each kind-1 record as it is read.
 class EventStamps {
@@ -94,19 +93,25 @@ void Run(int rounds) {
   DriverClient driver(bus, clock);
   const BusHandle trunk = driver.OpenTrunk();
   if (trunk == kInvalidBusHandle) throw std::runtime_error("no Trunk");
-  WaitFor([&] {
-    std::vector<ServerEntry> servers;
-    return driver.GetServerList(trunk, servers) == 1 && servers[0].state == "1";
-  }, "the server never answered");
+  WaitFor(
+      [&] {
+        std::vector<ServerEntry> servers;
+        return driver.GetServerList(trunk, servers) == 1 && servers[0].state == "1";
+      },
+      "the server never answered");
   driver.AttachServer(trunk, "127.0.0.2");
   BusHandle spur = kInvalidBusHandle;
-  WaitFor([&] {
-    for (const auto& s : driver.OpenSpurs().value_or(std::vector<SpurInterface>{})) {
-      if (s.address == "127.0.0.2" && spur == kInvalidBusHandle) spur = s.handle;
-      else bus.Close(s.handle);
-    }
-    return spur != kInvalidBusHandle;
-  }, "no Spur");
+  WaitFor(
+      [&] {
+        for (const auto& s : driver.OpenSpurs().value_or(std::vector<SpurInterface>{})) {
+          if (s.address == "127.0.0.2" && spur == kInvalidBusHandle)
+            spur = s.handle;
+          else
+            bus.Close(s.handle);
+        }
+        return spur != kInvalidBusHandle;
+      },
+      "no Spur");
 
   EventStamps events(bus, trunk);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));

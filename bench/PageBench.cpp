@@ -102,10 +102,10 @@ class PageBench {
     const std::string run = folder_ + "/" + name;
     Stage(pages_, run, count);
     Settle();
-    return Checked(
-        kCli,
-        {"save-pages", format, std::to_string(kDpi), std::to_string(count), run + "/page." + format},
-        oneCore);
+    return Checked(kCli,
+                   {"save-pages", format, std::to_string(kDpi), std::to_string(count),
+                    run + "/page." + format},
+                   oneCore);
   }
 
   // cjpeg on each page, one process after the other; the wall times add up.
@@ -256,20 +256,20 @@ void Report(const Results& m, unsigned cores) {
   std::printf(
       "\npeak resident size of the saving process (a child of this benchmark starts at %.1f MB)\n",
       KbToMb(Median(m.floorKb)));
-  std::printf("  JPG  1 page %6.1f MB   %d pages %6.1f MB\n", KbToMb(Median(m.jpgOnePageKb)), kPages,
-              KbToMb(Median(m.jpg.peakKb)));
-  std::printf("  PDF  1 page %6.1f MB   %d pages %6.1f MB\n", KbToMb(Median(m.pdfOnePageKb)), kPages,
-              KbToMb(Median(m.pdf.peakKb)));
+  std::printf("  JPG  1 page %6.1f MB   %d pages %6.1f MB\n", KbToMb(Median(m.jpgOnePageKb)),
+              kPages, KbToMb(Median(m.jpg.peakKb)));
+  std::printf("  PDF  1 page %6.1f MB   %d pages %6.1f MB\n", KbToMb(Median(m.pdfOnePageKb)),
+              kPages, KbToMb(Median(m.pdf.peakKb)));
 
   std::printf("\nratios ours / reference (medians) and goals\n");
   bool all = true;
   all &= PrintGoal("JPG save, one processor / cjpeg", Ms(m.jpgOneCore.ours) / Ms(m.jpg.reference),
                    0.5, "x");
   if (cores >= 2)
-    all &=
-        PrintGoal("JPG save, all processors / cjpeg", Ms(m.jpg.ours) / Ms(m.jpg.reference), 0.3, "x");
-  all &= PrintGoal("PDF save, all processors / cjpeg + img2pdf", Ms(m.pdf.ours) / Ms(m.pdf.reference),
-                   0.45, "x");
+    all &= PrintGoal("JPG save, all processors / cjpeg", Ms(m.jpg.ours) / Ms(m.jpg.reference), 0.3,
+                     "x");
+  all &= PrintGoal("PDF save, all processors / cjpeg + img2pdf",
+                   Ms(m.pdf.ours) / Ms(m.pdf.reference), 0.45, "x");
   std::printf("  %-44s %7.2fx  (no goal)\n", "PDF save, one processor / cjpeg + img2pdf",
               Ms(m.pdfOneCore.ours) / Ms(m.pdf.reference));
   // The PDF's JPEG data stay in memory until the document is written; beyond them, 64 MB.
@@ -296,7 +296,8 @@ int Run(int repetitions) {
   const auto start = std::chrono::steady_clock::now();
   MakePages(bench.pages(), cores);
   std::printf(
-      "page saving: %d generated A4 pages, %d x %d, 24-bit bottom-up BMP, %.1f MB each, made in %.1f "
+      "page saving: %d generated A4 pages, %d x %d, 24-bit bottom-up BMP, %.1f MB each, made in "
+      "%.1f "
       "s\n",
       kPages, kA4Width300, kA4Height300,
       BytesToMb(static_cast<uintmax_t>(fs::file_size(Page(bench.pages(), 1, ".bmp")))),

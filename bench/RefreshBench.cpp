@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "autoconnect/AutoConnectStore.h"
+#include "bench/BenchServers.h"
 #include "bench/Stats.h"
 #include "devices/DriverEvents.h"
 #include "devices/RefreshCycle.h"
@@ -27,7 +28,6 @@
 #include "platform/linux/SystemClock.h"
 #include "protocol/HubWire.h"
 #include "tests/support/ManualMainThread.h"
-#include "bench/BenchServers.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"
 
@@ -40,13 +40,10 @@ namespace {
 constexpr size_t kServers = 64;
 constexpr size_t kDevicesPerServer = 16;
 
-
-
 // The core's outside services, in a temporary folder.
 struct Core {
   explicit Core(const std::string& runtimeDir, const TempDir& dir)
-      : bus(runtimeDir),
-        registry(HivePaths{dir / "user.hive", dir / "machine.hive"}),
+      : bus(runtimeDir), registry(HivePaths{dir / "user.hive", dir / "machine.hive"}),
         lock(kRefreshLockMutexName, dir.path()) {}
   BusIpcTransport bus;
   SystemClock clock;
@@ -191,10 +188,13 @@ void LatencyBench(int rounds) {
                                    [] { return true; });
   core.state.trunk = cycle.driver().OpenTrunk();
   if (core.state.trunk == kInvalidBusHandle) throw std::runtime_error("no Trunk");
-  if (!Eventually([&] {
-        std::vector<ServerEntry> list;
-        return cycle.driver().GetServerList(core.state.trunk, list) == 1 && list[0].state == "1";
-      }, std::chrono::seconds(15)))
+  if (!Eventually(
+          [&] {
+            std::vector<ServerEntry> list;
+            return cycle.driver().GetServerList(core.state.trunk, list) == 1 &&
+                   list[0].state == "1";
+          },
+          std::chrono::seconds(15)))
     throw std::runtime_error("the server never answered");
   std::vector<ServerEntry> list;
   cycle.driver().GetServerList(core.state.trunk, list);
@@ -228,7 +228,8 @@ void LatencyBench(int rounds) {
       peer.Call(type, wire::EncodeDeviceCommand(type, {2, 0, 0}));
     });
     const auto deadline = Steady::now() + std::chrono::seconds(10);
-    while (!watch.stamp() && Steady::now() < deadline) main.DrainWithin(std::chrono::milliseconds(5));
+    while (!watch.stamp() && Steady::now() < deadline)
+      main.DrainWithin(std::chrono::milliseconds(5));
     sender.join();
     if (!watch.stamp()) throw std::runtime_error("the row never changed");
     change.Add(*watch.stamp() - t0);

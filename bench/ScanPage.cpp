@@ -99,7 +99,8 @@ class ValueNoise {
 class PhotoField {
  public:
   explicit PhotoField(Rng& rng) : coarse_(rng, 3), middle_(rng, 9), fine_(rng, 31) {
-    for (Colour& c : palette_) c = {rng.Uniform(20, 235), rng.Uniform(20, 235), rng.Uniform(20, 235)};
+    for (Colour& c : palette_)
+      c = {rng.Uniform(20, 235), rng.Uniform(20, 235), rng.Uniform(20, 235)};
     light_ = rng.Uniform(0, 1);
   }
   Colour At(float u, float v) const {
@@ -153,7 +154,8 @@ struct TextStyle {
   int maxLines = 1 << 20;
 };
 
-void PaintText(PageImage& page, Rect area, const TextStyle& style, const GlyphSet& glyphs, Rng& rng) {
+void PaintText(PageImage& page, Rect area, const TextStyle& style, const GlyphSet& glyphs,
+               Rng& rng) {
   const int cell = std::max(2, style.fontPx / GlyphSet::kRows);
   const int advance = cell * (GlyphSet::kColumns + 1);
   const int lineHeight = cell * GlyphSet::kRows * 3 / 2;
@@ -207,7 +209,8 @@ class Screen {
     cosA_ = std::cos(a) / periodPx;
     sinA_ = std::sin(a) / periodPx;
     for (size_t i = 0; i < cosTable_.size(); ++i)
-      cosTable_[i] = std::cos(2 * kPi * static_cast<float>(i) / static_cast<float>(cosTable_.size()));
+      cosTable_[i] =
+          std::cos(2 * kPi * static_cast<float>(i) / static_cast<float>(cosTable_.size()));
   }
   bool Covers(int x, int y, float tone) const {
     const float u = static_cast<float>(x) * cosA_ - static_cast<float>(y) * sinA_;
@@ -237,8 +240,9 @@ void PaintHalftone(PageImage& page, Rect area, bool colour, Rng& rng) {
   for (int y = area.y0; y < area.y1; ++y) {
     uint8_t* row = page.Row(y);
     for (int x = area.x0; x < area.x1; ++x) {
-      const Colour c = field.At(static_cast<float>(x - area.x0) / static_cast<float>(area.Width()),
-                                static_cast<float>(y - area.y0) / static_cast<float>(area.Height()));
+      const Colour c =
+          field.At(static_cast<float>(x - area.x0) / static_cast<float>(area.Width()),
+                   static_cast<float>(y - area.y0) / static_cast<float>(area.Height()));
       uint8_t* p = row + static_cast<size_t>(x) * 3;
       Colour light{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
       if (colour) {
@@ -273,9 +277,10 @@ void PaintTable(PageImage& page, Rect area, const GlyphSet& glyphs, Rng& rng) {
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < columns; ++c) {
       if (rng.Chance(0.25f)) continue;  // empty fields of the form
-      const Rect cellArea{
-          area.x0 + area.Width() * c / columns + 14, area.y0 + area.Height() * r / rows + 12,
-          area.x0 + area.Width() * (c + 1) / columns - 14, area.y0 + area.Height() * (r + 1) / rows};
+      const Rect cellArea{area.x0 + area.Width() * c / columns + 14,
+                          area.y0 + area.Height() * r / rows + 12,
+                          area.x0 + area.Width() * (c + 1) / columns - 14,
+                          area.y0 + area.Height() * (r + 1) / rows};
       PaintText(page, cellArea, style, glyphs, rng);
     }
 }
@@ -336,8 +341,8 @@ void AddNoise(PageImage& page, Rng& rng) {
         state ^= state << 13;  // xorshift32: a cheap noise source for 26 million samples
         state ^= state >> 17;
         state ^= state << 5;
-        const float noise =
-            static_cast<float>(static_cast<int>(state & 7) + static_cast<int>((state >> 3) & 7) - 7);
+        const float noise = static_cast<float>(static_cast<int>(state & 7) +
+                                               static_cast<int>((state >> 3) & 7) - 7);
         uint8_t& v = row[x * 3 + ch];
         v = Clamp8(static_cast<float>(v) * gain[static_cast<size_t>(x)] + noise * 0.6f);
       }
@@ -429,27 +434,13 @@ PageImage MakeScanPage(int layout, uint64_t seed, int width, int height) {
         PaintText(page, area, {72, ink}, glyphs, rng);
         break;
       }
-      case Kind::Text:
-        PaintText(page, area, {42, black}, glyphs, rng);
-        break;
-      case Kind::SmallText:
-        PaintText(page, area, {33, black}, glyphs, rng);
-        break;
-      case Kind::Photo:
-        PaintPhoto(page, area, rng);
-        break;
-      case Kind::HalftoneGrey:
-        PaintHalftone(page, area, false, rng);
-        break;
-      case Kind::HalftoneColour:
-        PaintHalftone(page, area, true, rng);
-        break;
-      case Kind::Table:
-        PaintTable(page, area, glyphs, rng);
-        break;
-      case Kind::Band:
-        PaintBand(page, area, rng);
-        break;
+      case Kind::Text: PaintText(page, area, {42, black}, glyphs, rng); break;
+      case Kind::SmallText: PaintText(page, area, {33, black}, glyphs, rng); break;
+      case Kind::Photo: PaintPhoto(page, area, rng); break;
+      case Kind::HalftoneGrey: PaintHalftone(page, area, false, rng); break;
+      case Kind::HalftoneColour: PaintHalftone(page, area, true, rng); break;
+      case Kind::Table: PaintTable(page, area, glyphs, rng); break;
+      case Kind::Band: PaintBand(page, area, rng); break;
     }
   }
   Blur(page);

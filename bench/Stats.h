@@ -17,7 +17,8 @@ class Samples {
     if (us_.empty()) return 0;
     std::vector<double> s = us_;
     std::sort(s.begin(), s.end());
-    const size_t i = std::min(s.size() - 1, static_cast<size_t>(p / 100.0 * static_cast<double>(s.size())));
+    const size_t i =
+        std::min(s.size() - 1, static_cast<size_t>(p / 100.0 * static_cast<double>(s.size())));
     return s[i];
   }
   size_t size() const { return us_.size(); }
@@ -33,9 +34,10 @@ class Samples {
 
 inline void PrintRatio(const std::string& name, const Samples& measured, const Samples& reference) {
   const double ref = reference.Percentile(50);
-  std::printf("%-46s p50 ratio %.2f  p90 ratio %.2f\n", name.c_str(),
-              ref > 0 ? measured.Percentile(50) / ref : 0.0,
-              reference.Percentile(90) > 0 ? measured.Percentile(90) / reference.Percentile(90) : 0.0);
+  std::printf(
+      "%-46s p50 ratio %.2f  p90 ratio %.2f\n", name.c_str(),
+      ref > 0 ? measured.Percentile(50) / ref : 0.0,
+      reference.Percentile(90) > 0 ? measured.Percentile(90) / reference.Percentile(90) : 0.0);
 }
 
 }  // namespace tessaro::bench

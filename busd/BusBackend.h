@@ -8,9 +8,9 @@
 #include <functional>
 #include <vector>
 
+#include "base/WinError.h"
 #include "busd/ServerEntry.h"
 #include "protocol/HubWire.h"
-#include "base/WinError.h"
 
 namespace tessaro::busd {
 

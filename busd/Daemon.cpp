@@ -49,8 +49,8 @@ bool Daemon::Start() {
     return false;
   }
   HivePaths hives;  // busd writes the machine hive only
-  hives.machine = options_.machineHive.empty() ? HivePathsFromEnvironment().machine
-                                               : options_.machineHive;
+  hives.machine =
+      options_.machineHive.empty() ? HivePathsFromEnvironment().machine : options_.machineHive;
   machineHive_ = std::make_unique<SqliteRegistry>(hives);
   arrival_ = std::make_unique<DeviceArrival>(
       options_.computerName,

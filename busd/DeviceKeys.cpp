@@ -3,10 +3,10 @@
 
 #include <cctype>
 
+#include "base/AsciiText.h"
 #include "busd/ReplyBuilder.h"
 #include "busd/UsbInstance.h"
 #include "platform/Registry.h"
-#include "base/AsciiText.h"
 #include "protocol/UsbLayout.h"
 
 namespace tessaro::busd {
@@ -41,22 +41,14 @@ struct RoleTraits {
 
 RoleTraits TraitsOf(Role role) {
   switch (role) {
-    case Role::Printer:
-      return {kUsb, "usbprint", "USB Printing Support"};
-    case Role::Dot4Printer:
-      return {kUsb, "Dot4Usb", "IEEE 1284.4 over USB"};
-    case Role::Storage:
-      return {kUsb, "USBSTOR", "USB Mass Storage Device"};
-    case Role::Scanner:
-      return {kImage, "usbscan", "USB Scanner"};
-    case Role::Audio:
-      return {kMedia, "usbaudio", "USB Audio Device"};
-    case Role::Hid:
-      return {kHid, "HidUsb", "USB Input Device"};
-    case Role::Hub:
-      return {kUsb, "usbhub", "USB Hub"};
-    default:
-      return {kUsb, "", "USB Device"};
+    case Role::Printer: return {kUsb, "usbprint", "USB Printing Support"};
+    case Role::Dot4Printer: return {kUsb, "Dot4Usb", "IEEE 1284.4 over USB"};
+    case Role::Storage: return {kUsb, "USBSTOR", "USB Mass Storage Device"};
+    case Role::Scanner: return {kImage, "usbscan", "USB Scanner"};
+    case Role::Audio: return {kMedia, "usbaudio", "USB Audio Device"};
+    case Role::Hid: return {kHid, "HidUsb", "USB Input Device"};
+    case Role::Hub: return {kUsb, "usbhub", "USB Hub"};
+    default: return {kUsb, "", "USB Device"};
   }
 }
 
@@ -94,8 +86,7 @@ void SetClass(DeviceKey& key, const SetupClass& setupClass, const char* service,
 class Builder {
  public:
   Builder(uint32_t serverIp, const wire::DeviceInfo& device)
-      : device_(device),
-        layout_(wire::ResolveUsbLayout(device.type, device.descriptors)),
+      : device_(device), layout_(wire::ResolveUsbLayout(device.type, device.descriptors)),
         deviceName_(UsbDeviceName(device.vendorId, device.productId)),
         instance_(InstanceName(serverIp, device)) {
     scannerType_ = EqualsNoCase(device.type, "SCANNER") || EqualsNoCase(device.type, "MFP");
@@ -122,22 +113,14 @@ class Builder {
  private:
   Role RoleOf(const wire::ClassTriple& t) const {
     switch (t.usbClass) {
-      case 0x07:
-        return t.protocol == 0x03 ? Role::Dot4Printer : Role::Printer;
-      case 0x08:
-        return Role::Storage;
-      case 0x06:
-        return Role::Scanner;
-      case 0xFF:
-        return scannerType_ ? Role::Scanner : Role::Other;
-      case 0x01:
-        return Role::Audio;
-      case 0x03:
-        return Role::Hid;
-      case 0x09:
-        return Role::Hub;
-      default:
-        return Role::Other;
+      case 0x07: return t.protocol == 0x03 ? Role::Dot4Printer : Role::Printer;
+      case 0x08: return Role::Storage;
+      case 0x06: return Role::Scanner;
+      case 0xFF: return scannerType_ ? Role::Scanner : Role::Other;
+      case 0x01: return Role::Audio;
+      case 0x03: return Role::Hid;
+      case 0x09: return Role::Hub;
+      default: return Role::Other;
     }
   }
 

@@ -7,10 +7,10 @@
 #include <functional>
 #include <vector>
 
+#include "base/FileHandle.h"
 #include "busd/HostAddresses.h"
 #include "busd/HubSession.h"
 #include "busd/PollSet.h"
-#include "base/FileHandle.h"
 
 namespace tessaro::busd {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "base/FileHandle.h"
 #include "busd/HubSession.h"
 #include "busd/PollSet.h"
-#include "base/FileHandle.h"
 
 namespace tessaro::busd {
 

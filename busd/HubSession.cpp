@@ -73,19 +73,13 @@ uint32_t HubSession::Send(MsgType type, std::vector<uint8_t> payload) {
 
 void HubSession::Handle(const wire::Frame& frame) {
   switch (frame.type) {
-    case MsgType::HelloReply:
-      return HandleHelloReply(frame);
+    case MsgType::HelloReply: return HandleHelloReply(frame);
     case MsgType::DeviceList:
-    case MsgType::DevicesChanged:
-      return HandleDevices(frame);
-    case MsgType::Result:
-      return HandleResult(frame);
-    case MsgType::UseRequested:
-      return HandleUseRequested(frame);
-    case MsgType::EjectReply:
-      return HandleEjectReply(frame);
-    default:
-      return;  // Pong and anything newer than us: hearing it is all that counts
+    case MsgType::DevicesChanged: return HandleDevices(frame);
+    case MsgType::Result: return HandleResult(frame);
+    case MsgType::UseRequested: return HandleUseRequested(frame);
+    case MsgType::EjectReply: return HandleEjectReply(frame);
+    default: return;  // Pong and anything newer than us: hearing it is all that counts
   }
 }
 

@@ -5,8 +5,6 @@
 
 namespace tessaro::busd {
 
-std::string IpText(uint32_t ipNetworkOrder) {
-  return FormatIpv4(ipNetworkOrder);
-}
+std::string IpText(uint32_t ipNetworkOrder) { return FormatIpv4(ipNetworkOrder); }
 
 }  // namespace tessaro::busd

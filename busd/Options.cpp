@@ -5,10 +5,10 @@
 
 #include <charconv>
 
-#include "busd/ReplyBuilder.h"
-#include "protocol/BusFrame.h"
 #include "base/Ipv4Text.h"
 #include "base/NumberText.h"
+#include "busd/ReplyBuilder.h"
+#include "protocol/BusFrame.h"
 
 namespace tessaro::busd {
 

@@ -13,7 +13,7 @@ namespace tessaro::busd {
 
 inline constexpr size_t kServerListBufferSize = 1024;
 inline constexpr size_t kDeviceListBufferSize = 2048;
-inline constexpr size_t kMaxBusText = 63;  // the client copies texts into 64-byte buffers
+inline constexpr size_t kMaxBusText = 63;           // the client copies texts into 64-byte buffers
 inline constexpr size_t kMaxInstanceIdInput = 200;  // an instance ID with its NUL
 inline constexpr size_t kVetoNameBufferSize = 260;  // a veto name with its NUL
 inline constexpr uint8_t kVersionMajor = 1;

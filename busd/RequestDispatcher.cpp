@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/ByteOrder.h"
 #include "busd/ReplyBuilder.h"
 #include "busd/UsbInstance.h"
-#include "base/ByteOrder.h"
 
 namespace tessaro::busd {
 
@@ -82,21 +82,15 @@ std::optional<Reply> RequestDispatcher::Handle(const ConnectionInfo& c, const bu
 std::optional<Reply> RequestDispatcher::HandleTrunk(const ConnectionInfo& c,
                                                     const busipc::Request& r) {
   switch (r.code) {
-    case code::kGetServerList:
-      return Success(BuildServerList(backend_.ServerList()));
+    case code::kGetServerList: return Success(BuildServerList(backend_.ServerList()));
     case code::kAttachServer:
       if (r.input.size() != 4) return Failure(status::kInvalidParameter);
       return backend_.AttachServer(IpFrom(r.input)) ? Success() : Failure(status::kGenFailure);
-    case code::kWakeEventReader:
-      Deliver(events_.Wake(c.pid));
-      return Success();
-    case code::kGetTrunkVersion:
-      return Success(BuildVersion());
+    case code::kWakeEventReader: Deliver(events_.Wake(c.pid)); return Success();
+    case code::kGetTrunkVersion: return Success(BuildVersion());
     case code::kDeviceNodePresent:
-    case code::kRequestEject:
-      return HandleDeviceNode(c, r);
-    default:
-      return Failure(status::kInvalidFunction);
+    case code::kRequestEject: return HandleDeviceNode(c, r);
+    default: return Failure(status::kInvalidFunction);
   }
 }
 
@@ -109,12 +103,12 @@ std::optional<Reply> RequestDispatcher::HandleDeviceNode(const ConnectionInfo& c
   if (r.code == code::kDeviceNodePresent) return Success();
   ReplyRouter& router = router_;
   const int connection = c.id;
-  const bool sent = backend_.Eject(
-      linked->serverIp, linked->device.number,
-      [&router, connection](uint32_t result, const wire::EjectReply& reply) {
-        router.Complete(connection,
-                        result == 0 ? Success(BuildEjectOutput(reply)) : Failure(result));
-      });
+  const bool sent =
+      backend_.Eject(linked->serverIp, linked->device.number,
+                     [&router, connection](uint32_t result, const wire::EjectReply& reply) {
+                       router.Complete(connection, result == 0 ? Success(BuildEjectOutput(reply))
+                                                               : Failure(result));
+                     });
   if (!sent) return Failure(status::kGenFailure);
   return std::nullopt;
 }
@@ -130,14 +124,10 @@ std::optional<LinkedDevice> RequestDispatcher::FindLinked(const std::string& ins
 std::optional<Reply> RequestDispatcher::HandleSpur(const ConnectionInfo& c,
                                                    const busipc::Request& r) {
   switch (r.code) {
-    case code::kGetSpurAddress:
-      return Success(BuildSpurAddress(c.serverIp));
-    case code::kGetDeviceList:
-      return Success(BuildDeviceList(backend_.Devices(c.serverIp)));
-    case code::kGetSpurVersion:
-      return Success(BuildVersion());
-    default:
-      break;
+    case code::kGetSpurAddress: return Success(BuildSpurAddress(c.serverIp));
+    case code::kGetDeviceList: return Success(BuildDeviceList(backend_.Devices(c.serverIp)));
+    case code::kGetSpurVersion: return Success(BuildVersion());
+    default: break;
   }
   for (const ForwardedCode& f : kForwarded) {
     if (f.code != r.code) continue;

@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/ComputerName.h"
 #include "busd/Daemon.h"
 #include "busd/Log.h"
-#include "base/ComputerName.h"
 
 int main(int argc, char** argv) {
   using namespace tessaro;

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <map>
 
-#include "cli/SavePages.h"
 #include "base/NumberText.h"
+#include "cli/SavePages.h"
 
 namespace tessaro::cli {
 
@@ -82,7 +82,8 @@ ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {
   }
   if (i == args.size()) return UsageError("no command given");
   command.name = args[i];
-  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                      args.end());
   if (command.name == "watch") return ParseWatch(std::move(command), rest);
   if (command.name == "save-pages") {
     const std::string problem = CheckSavePagesArgs(rest);
@@ -92,7 +93,8 @@ ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {
   }
   const auto it = CommandTable().find(command.name);
   if (it == CommandTable().end()) return UsageError("unknown command " + command.name);
-  if (rest.size() != it->second.size()) return UsageError("wrong number of arguments for " + command.name);
+  if (rest.size() != it->second.size())
+    return UsageError("wrong number of arguments for " + command.name);
   for (size_t a = 0; a < rest.size(); ++a) {
     if (!ArgValid(it->second[a], rest[a])) {
       return UsageError(command.name + ": bad argument \"" + rest[a] + "\"");

@@ -12,8 +12,8 @@ namespace tessaro::cli {
 struct CliCommand {
   bool json = false;
   std::string name;
-  std::vector<std::string> args;           // checked for count and form
-  std::optional<uint64_t> watchCount;      // watch --count K
+  std::vector<std::string> args;       // checked for count and form
+  std::optional<uint64_t> watchCount;  // watch --count K
 };
 
 struct ParsedArgs {

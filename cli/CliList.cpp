@@ -5,16 +5,13 @@
 #include "autoconnect/AutoConnectStore.h"
 #include "cli/CliRunner.h"
 #include "cli/JsonLine.h"
-#include "records/DeviceTypes.h"
 #include "devices/RefreshCycle.h"
 #include "host/WindowsVersion.h"
+#include "records/DeviceTypes.h"
 
 namespace tessaro::cli {
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 std::string FormatListServer(const ServerData& s, bool json) {
   if (json) {
@@ -29,8 +26,8 @@ std::string FormatListServer(const ServerData& s, bool json) {
         .Bool("enabled", s.enabled != 0)
         .str();
   }
-  return "server " + s.displayName + "  mac " + s.mac + "  state " + s.state +
-         "  storage mode " + std::to_string(s.storageMode) + (s.enabled ? "  enabled" : "  disabled");
+  return "server " + s.displayName + "  mac " + s.mac + "  state " + s.state + "  storage mode " +
+         std::to_string(s.storageMode) + (s.enabled ? "  enabled" : "  disabled");
 }
 
 std::string FormatListRow(const DeviceData& d, bool json) {

@@ -7,13 +7,13 @@
 #include <ostream>
 #include <string>
 
-#include "autoconnect/AutoConnectLists.h"
 #include <vector>
+#include "autoconnect/AutoConnectLists.h"
 
-#include "records/Records.h"
 #include "driver/DriverClient.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
+#include "records/Records.h"
 
 namespace tessaro::cli {
 
@@ -26,7 +26,6 @@ struct ClientEnvironment {
   // The first gateway of each qualifying adapter, for the first-run rule.
   std::function<std::vector<std::string>()> defaultGateways;
 };
-
 
 std::string FormatListServer(const ServerData& server, bool json);
 std::string FormatListRow(const DeviceData& row, bool json);

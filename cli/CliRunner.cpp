@@ -50,7 +50,8 @@ class HandleCloser {
 // Runs `use` on the first Spur whose address is `ip`; exit 4 when none has it.
 int WithSpur(const Session& s, const std::string& ip, const std::function<int(BusHandle)>& use) {
   // A listing that fails counts as no Spur having the address.
-  const std::vector<SpurInterface> spurs = s.driver.OpenSpurs().value_or(std::vector<SpurInterface>{});
+  const std::vector<SpurInterface> spurs =
+      s.driver.OpenSpurs().value_or(std::vector<SpurInterface>{});
   HandleCloser closer(s.bus);
   BusHandle match = kInvalidBusHandle;
   for (const auto& spur : spurs) {
@@ -155,10 +156,18 @@ int List(const Session& s) {
 
 const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
   static const std::map<std::string, std::function<int(const Session&)>> handlers = {
-      {"trunk-version", TrunkVersion}, {"servers", Servers},          {"spurs", Spurs},
-      {"attach", Attach},              {"devices", Devices},          {"spur-version", SpurVersion},
-      {"link", DeviceCommand},         {"unlink", DeviceCommand},     {"lock", DeviceCommand},
-      {"unlock", DeviceCommand},       {"request", DeviceCommand},    {"watch", Watch},
+      {"trunk-version", TrunkVersion},
+      {"servers", Servers},
+      {"spurs", Spurs},
+      {"attach", Attach},
+      {"devices", Devices},
+      {"spur-version", SpurVersion},
+      {"link", DeviceCommand},
+      {"unlink", DeviceCommand},
+      {"lock", DeviceCommand},
+      {"unlock", DeviceCommand},
+      {"request", DeviceCommand},
+      {"watch", Watch},
       {"list", List},
   };
   return handlers;
@@ -166,8 +175,8 @@ const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock,
-           std::ostream& out, std::ostream& err, const ClientEnvironment& env) {
+int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock, std::ostream& out,
+           std::ostream& err, const ClientEnvironment& env) {
   const ParsedArgs parsed = ParseCliArgs(args);
   if (parsed.help) {
     out << UsageText();

@@ -25,7 +25,7 @@ inline constexpr const char* kSetupIncompleteMessage =
 
 // Runs one command line (without the program name); returns the exit status. `env` serves the
 // client operations (list); without it they fail.
-int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock,
-           std::ostream& out, std::ostream& err, const ClientEnvironment& env = {});
+int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock, std::ostream& out,
+           std::ostream& err, const ClientEnvironment& env = {});
 
 }  // namespace tessaro::cli

@@ -20,7 +20,7 @@ namespace tessaro::cli {
 
 namespace {
 
-constexpr int64_t kMaxDpi = 65535;     // the JFIF density holds 16 bits
+constexpr int64_t kMaxDpi = 65535;  // the JFIF density holds 16 bits
 constexpr int64_t kMaxPages = 100000;
 
 // The command's own thread plays the main thread: hand-overs queue here until it runs them.

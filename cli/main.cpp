@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <iostream>
 
+#include "base/ComputerName.h"
 #include "cli/CliRunner.h"
 #include "devices/RefreshLock.h"
-#include "base/ComputerName.h"
 #include "host/HostChecks.h"
 #include "host/WindowsVersion.h"
 #include "platform/linux/BusIpcTransport.h"

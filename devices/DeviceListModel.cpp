@@ -5,9 +5,9 @@
 #include <numeric>
 
 #include "base/AsciiText.h"
-#include "records/DeviceTypes.h"
 #include "devices/MainWindowPort.h"
 #include "devices/RowLook.h"
+#include "records/DeviceTypes.h"
 
 namespace tessaro {
 

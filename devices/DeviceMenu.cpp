@@ -3,10 +3,10 @@
 
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
-#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
-#include "records/DeviceTypes.h"
 #include "host/WindowsVersion.h"
+#include "records/ClientState.h"
+#include "records/DeviceTypes.h"
 
 namespace tessaro {
 
@@ -15,7 +15,16 @@ namespace {
 constexpr const char* kManageDevice = "Manage Device";
 constexpr const char* kTroubleShooting = "TroubleShooting";
 
-enum Item : size_t { kPrintManage, kScanManage, kN2, kScanNow, kN6, kConnect, kDisconnect, kRequest };
+enum Item : size_t {
+  kPrintManage,
+  kScanManage,
+  kN2,
+  kScanNow,
+  kN6,
+  kConnect,
+  kDisconnect,
+  kRequest
+};
 
 std::vector<DeviceMenuItem> DesignedMenu() {
   using C = DeviceCommand;
@@ -42,7 +51,8 @@ void Show(DeviceMenuItem& item) {
 
 }  // namespace
 
-bool StoredEntryOffersScan(const std::optional<AutoConnectInfo>& entry, uint32_t windowsVersionFlags) {
+bool StoredEntryOffersScan(const std::optional<AutoConnectInfo>& entry,
+                           uint32_t windowsVersionFlags) {
   if (!entry || entry->PrinterName.empty() || !entry->PrinterEnable) return false;
   if (entry->ScanIndex != 1) return false;
   // Older Windows scans through a TWAIN source, which the entry has to name.
@@ -107,9 +117,8 @@ std::vector<DeviceMenuItem> PrepareDeviceMenu(DeviceListModel& model, size_t row
   auto menu = DeviceMenuItems(d, stored, state.computerName, state.windowsVersionFlags);
   if (!IsType(d.type, devtype::kMassStorage)) {
     model.EditRow(rowIndex, [&](DeviceData& row) {
-      row.autoPrinterIndex =
-          FindAutoLinkEntry(state.printers(), row.serverMac, row.DeviceIdentityText,
-                            row.autoPrinterName);
+      row.autoPrinterIndex = FindAutoLinkEntry(state.printers(), row.serverMac,
+                                               row.DeviceIdentityText, row.autoPrinterName);
       row.autoFaxIndex =
           FindAutoLinkEntry(state.faxes(), row.serverMac, row.DeviceIdentityText, row.autoFaxName);
     });

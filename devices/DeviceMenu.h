@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Registry.h"
 #include "records/AutoConnectRecords.h"
 #include "records/Records.h"
-#include "platform/Registry.h"
 
 namespace tessaro {
 

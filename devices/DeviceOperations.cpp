@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <charconv>
 
-#include "base/Product.h"
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
-#include "records/DeviceTypes.h"
-#include "devices/Eject.h"
-#include "devices/RefreshLock.h"
 #include "base/Ipv4Text.h"
 #include "base/NumberText.h"
+#include "base/Product.h"
+#include "devices/Eject.h"
+#include "devices/RefreshLock.h"
+#include "records/DeviceTypes.h"
 
 namespace tessaro {
 
@@ -36,9 +36,7 @@ class BusyScope {
 
 // The vendor or product ID text read as a hexadecimal number; 0 for a text that is none, which
 // no device database key carries.
-uint16_t HexId(const std::string& text) {
-  return ParseNumber<uint16_t>(text, 16).value_or(0);
-}
+uint16_t HexId(const std::string& text) { return ParseNumber<uint16_t>(text, 16).value_or(0); }
 
 bool IsPrinterOrMfp(const std::string& type) {
   return IsType(type, devtype::kPrinter) || IsType(type, devtype::kMfp);
@@ -212,8 +210,8 @@ void DeviceOperations::RemoveRowsExcept(const ServerData& server,
                                         const std::vector<std::string>& keptNumbers) {
   for (size_t i = 0; i < model_.rowCount();) {
     const DeviceData& d = model_.row(i);
-    const bool kept = std::find(keptNumbers.begin(), keptNumbers.end(), d.deviceNumber) !=
-                      keptNumbers.end();
+    const bool kept =
+        std::find(keptNumbers.begin(), keptNumbers.end(), d.deviceNumber) != keptNumbers.end();
     if (OfServer(d, server) && !kept) {
       model_.RemoveRow(i);
     } else {

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
 #include "devices/RefreshCycle.h"
 #include "driver/PlugAndPlay.h"
@@ -27,6 +26,7 @@
 #include "platform/Shell.h"
 #include "platform/Spooler.h"
 #include "platform/UiPort.h"
+#include "records/ClientState.h"
 
 namespace tessaro {
 

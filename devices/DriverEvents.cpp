@@ -14,14 +14,8 @@ DriverEventDispatcher::DriverEventDispatcher(RefreshCycle& refresh, DeviceListMo
                                              ClientState& state, NamedMutex& refreshLock,
                                              MainWindowPort& window, UiPort& ui, Clock& clock,
                                              std::function<bool()> networkReady)
-    : refresh_(refresh),
-      model_(model),
-      state_(state),
-      refreshLock_(refreshLock),
-      window_(window),
-      ui_(ui),
-      clock_(clock),
-      networkReady_(std::move(networkReady)) {}
+    : refresh_(refresh), model_(model), state_(state), refreshLock_(refreshLock), window_(window),
+      ui_(ui), clock_(clock), networkReady_(std::move(networkReady)) {}
 
 void DriverEventDispatcher::Dispatch(std::span<const uint8_t> record, int64_t byteCount) {
   if (state_.flags.Closing) return;
@@ -29,9 +23,7 @@ void DriverEventDispatcher::Dispatch(std::span<const uint8_t> record, int64_t by
   const auto event = ParseEventRecord(record, byteCount);
   if (!event || !event->knownKind()) return;
   switch (event->kind) {
-    case kEventUpdateDeviceList:
-      DeviceListChanged(event->serverIp);
-      break;
+    case kEventUpdateDeviceList: DeviceListChanged(event->serverIp); break;
     case kEventUpdateBusList:
       refresh_.NoteBusListEvent();
       refresh_.RefreshServers();
@@ -43,8 +35,7 @@ void DriverEventDispatcher::Dispatch(std::span<const uint8_t> record, int64_t by
     case kEventRequestToUse:
       RequestToUse(event->serverIp, event->deviceNumber, event->subCode);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -62,8 +53,7 @@ void DriverEventDispatcher::RequestToUse(const std::string& serverIp, int device
   const std::string number = std::to_string(deviceNumber);
   for (size_t i = 0; i < model_.rowCount(); ++i) {
     const DeviceData& row = model_.row(i);
-    if (row.serverIp != serverIp || row.deviceNumber != number ||
-        row.owner != state_.computerName)
+    if (row.serverIp != serverIp || row.deviceNumber != number || row.owner != state_.computerName)
       continue;
     request_.text = ReleaseRequestText(row.displayName);
     request_.armed = true;

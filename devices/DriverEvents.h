@@ -9,13 +9,13 @@
 #include <span>
 #include <string>
 
-#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
 #include "devices/MainWindowPort.h"
 #include "devices/RefreshCycle.h"
 #include "platform/Clock.h"
 #include "platform/NamedMutex.h"
 #include "platform/UiPort.h"
+#include "records/ClientState.h"
 
 namespace tessaro {
 

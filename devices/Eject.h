@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/PlugAndPlay.h"
 #include "base/Product.h"
+#include "driver/PlugAndPlay.h"
 #include "platform/Registry.h"
 #include "platform/UiPort.h"
 

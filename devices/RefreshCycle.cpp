@@ -5,8 +5,8 @@
 
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
-#include "records/DeviceTypes.h"
 #include "devices/RefreshLock.h"
+#include "records/DeviceTypes.h"
 #include "records/StateText.h"
 
 namespace tessaro {
@@ -230,9 +230,8 @@ void RefreshCycle::UpdateRowsOf(const ServerData& server, const std::vector<Devi
   for (const size_t listed : model_.RowsOf(server.name, server.ip)) {
     const size_t i = listed - removed;
     const std::string& number = model_.row(i).deviceNumber;
-    const auto match = std::find_if(fresh.begin(), fresh.end(), [&](const DeviceData& f) {
-      return f.deviceNumber == number;
-    });
+    const auto match = std::find_if(fresh.begin(), fresh.end(),
+                                    [&](const DeviceData& f) { return f.deviceNumber == number; });
     if (match == fresh.end()) {
       model_.RemoveRow(i);
       ++removed;
@@ -268,8 +267,8 @@ void RefreshCycle::NoteBusListEvent() { lastBusListEvent_ = services_.clock.Wall
 
 bool RefreshCycle::TrunkUpdateTick() {
   if (trunkUpdateRunning_) return false;
-  const auto quiet = std::chrono::duration_cast<std::chrono::seconds>(
-      services_.clock.WallNow() - lastBusListEvent_);
+  const auto quiet = std::chrono::duration_cast<std::chrono::seconds>(services_.clock.WallNow() -
+                                                                      lastBusListEvent_);
   if (quiet >= std::chrono::seconds(0) && quiet < kQuietAfterBusEvent) return false;
   trunkUpdateRunning_ = true;
   RefreshServers();

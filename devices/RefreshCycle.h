@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "records/ClientState.h"
 #include "devices/DeviceListModel.h"
 #include "devices/MainWindowPort.h"
 #include "driver/DriverClient.h"
@@ -17,6 +16,7 @@
 #include "platform/EventPump.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
+#include "records/ClientState.h"
 
 namespace tessaro {
 

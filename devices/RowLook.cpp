@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "base/AsciiText.h"
 #include "devices/RowLook.h"
+#include "base/AsciiText.h"
 
 #include "records/DeviceTypes.h"
 #include "records/StateText.h"

@@ -40,7 +40,7 @@ struct RowLook {
   std::string stateText;  // in stateColour
   Rgb stateColour = rowcolour::kFree;
   int overlayIndex = -1;  // -1 none; 0 own use, 1 other's use, 2 available
-  int imageIndex = 4;     // in the 48-pixel list: MFP 0, PRINTER 1, MASS STORAGE 2, SCANNER 3, other 4
+  int imageIndex = 4;  // in the 48-pixel list: MFP 0, PRINTER 1, MASS STORAGE 2, SCANNER 3, other 4
 };
 
 // `computerName` is this PC's: an owner equal to it (exactly) is "this computer".

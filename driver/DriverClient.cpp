@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "protocol/BusFrame.h"
 #include "base/ByteOrder.h"
 #include "base/Ipv4Text.h"
+#include "protocol/BusFrame.h"
 
 namespace tessaro {
 
@@ -159,8 +159,8 @@ bool DriverClient::UnlockDevice(BusHandle spur, const std::string& deviceNumber,
   return SendLock(spur, code::kUnlockDevice, deviceNumber, static_cast<uint8_t>(kind), seconds);
 }
 
-bool DriverClient::RequestToUseDevice(BusHandle spur, const std::string& deviceNumber,
-                                      uint8_t kind, const std::string& ip) {
+bool DriverClient::RequestToUseDevice(BusHandle spur, const std::string& deviceNumber, uint8_t kind,
+                                      const std::string& ip) {
   std::vector<uint8_t> buffer(kLockRequestSize, 0);
   buffer[0] = DeviceNumberByte(deviceNumber);
   buffer[1] = kind;

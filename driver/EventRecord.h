@@ -24,11 +24,11 @@ enum EventKind : int {
 std::string_view EventKindName(int kind);
 
 struct EventRecord {
-  int kind = 0;           // byte 0
-  std::string serverIp;   // kinds 1 and 4
+  int kind = 0;          // byte 0
+  std::string serverIp;  // kinds 1 and 4
   // Kind 4 only.
   int subCode = 0;
-  int deviceNumber = 0;   // signed byte
+  int deviceNumber = 0;  // signed byte
   std::string requesterIp;
   std::string requesterName;
 

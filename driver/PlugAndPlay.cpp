@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "protocol/BusFrame.h"
 #include "base/ByteOrder.h"
+#include "protocol/BusFrame.h"
 
 namespace tessaro {
 

@@ -14,12 +14,8 @@ constexpr std::chrono::milliseconds kStopPoll{20};
 
 TReadThread::TReadThread(BusTransport& bus, BusHandle trunk, MainThread& mainThread, Clock& clock,
                          Handler handler)
-    : bus_(bus),
-      trunk_(trunk),
-      mainThread_(mainThread),
-      clock_(clock),
-      handler_(std::move(handler)),
-      shared_(std::make_shared<Shared>()) {}
+    : bus_(bus), trunk_(trunk), mainThread_(mainThread), clock_(clock),
+      handler_(std::move(handler)), shared_(std::make_shared<Shared>()) {}
 
 TReadThread::~TReadThread() {
   if (!thread_.joinable()) return;

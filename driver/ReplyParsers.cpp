@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "driver/ReplyParsers.h"
 
-#include <cstring>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "base/ByteOrder.h"
 #include "base/Ipv4Text.h"
@@ -113,8 +113,8 @@ std::optional<std::vector<ServerEntry>> ParseServerList(std::span<const uint8_t>
     if (nameLength < 0) break;
     const size_t entrySize = kServerEntryFixedSize + static_cast<size_t>(nameLength);
     if (offset + entrySize > received.size()) break;
-    entries.push_back(ParseServerEntry(received.subspan(offset, entrySize),
-                                       static_cast<size_t>(nameLength)));
+    entries.push_back(
+        ParseServerEntry(received.subspan(offset, entrySize), static_cast<size_t>(nameLength)));
     offset += entrySize;
   }
   return entries;
@@ -140,8 +140,8 @@ std::optional<std::string> ParseVersion(std::span<const uint8_t> buffer, uint32_
   constexpr size_t kVersionEnd = 7;  // parts in bytes 4, 5 and 6
   if (returnedSize > kQueryBufferSize || returnedSize < kVersionEnd) return std::nullopt;
   if (buffer.size() < kVersionEnd || buffer[0] == 0) return std::nullopt;
-  return std::to_string(SignedByte(buffer[4])) + "." + std::to_string(SignedByte(buffer[5])) +
-         "." + std::to_string(SignedByte(buffer[6]));
+  return std::to_string(SignedByte(buffer[4])) + "." + std::to_string(SignedByte(buffer[5])) + "." +
+         std::to_string(SignedByte(buffer[6]));
 }
 
 std::optional<std::string> ParseSpurAddress(std::span<const uint8_t> buffer,

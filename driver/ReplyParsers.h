@@ -40,9 +40,9 @@ struct DeviceEntry {
 };
 
 // Text forms shared by the driver client.
-std::string IpText(const uint8_t* networkOrder);      // dotted decimal of four bytes
-std::string MacText(const uint8_t* sixBytes);          // "00:1C:F0:AA:0B:3E"
-std::string UsbIdText(uint16_t id);                    // "04F9"
+std::string IpText(const uint8_t* networkOrder);  // dotted decimal of four bytes
+std::string MacText(const uint8_t* sixBytes);     // "00:1C:F0:AA:0B:3E"
+std::string UsbIdText(uint16_t id);               // "04F9"
 // Bytes up to the first NUL, at most `maxLength` of them.
 std::string TextUntilNul(std::span<const uint8_t> bytes, size_t maxLength);
 
@@ -62,7 +62,6 @@ std::optional<std::string> ParseVersion(std::span<const uint8_t> buffer, uint32_
 
 // The dotted address of an address reply; nullopt when byte 0 is zero, the reply is longer
 // than 64 bytes, or the reply (by its own length byte or by the bytes received) holds no address.
-std::optional<std::string> ParseSpurAddress(std::span<const uint8_t> buffer,
-                                            uint32_t returnedSize);
+std::optional<std::string> ParseSpurAddress(std::span<const uint8_t> buffer, uint32_t returnedSize);
 
 }  // namespace tessaro

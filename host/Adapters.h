@@ -15,7 +15,7 @@ constexpr size_t kMaxAdapters = 10;
 // One adapter as the host checks see it.
 struct Adapter {
   std::string name;
-  int type = 1;                      // Windows adapter-type number
+  int type = 1;  // Windows adapter-type number
   std::array<uint8_t, 6> hardware{};
   std::string ipv4 = "0.0.0.0";
 };

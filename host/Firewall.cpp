@@ -74,15 +74,14 @@ uint32_t AddApplication(Firewall& firewall, const std::string& path, const std::
     Trace(out, "Add failed: 0x%08lx\n", hr);
     return hr;
   }
-  std::fprintf(out, "Authorized application %s is now enabled in the firewall.\n",
-               path.c_str());
+  std::fprintf(out, "Authorized application %s is now enabled in the firewall.\n", path.c_str());
   return 0;
 }
 
 }  // namespace
 
-bool AuthorizeApplication(Firewall& firewall, const std::string& imagePath,
-                          const std::string& name, std::FILE* out) {
+bool AuthorizeApplication(Firewall& firewall, const std::string& imagePath, const std::string& name,
+                          std::FILE* out) {
   if (!OpenProfile(firewall, out)) return false;
   if (const uint32_t hr = AddApplication(firewall, Limited(imagePath), Limited(name), out)) {
     Trace(out, "WindowsFirewallAddApp failed: 0x%08lx\n", hr);

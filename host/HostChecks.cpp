@@ -5,10 +5,10 @@
 #include <array>
 #include <cstring>
 
-#include "host/Adapters.h"
 #include "base/ComputerName.h"
-#include "host/KernelTables.h"
 #include "base/Ipv4Text.h"
+#include "host/Adapters.h"
+#include "host/KernelTables.h"
 
 namespace tessaro {
 
@@ -74,8 +74,7 @@ bool HostChecks::UdpLoopbackTest() {
   const int socket = sockets_[0];
   for (int cycle = 0; cycle < kSendCycles; ++cycle) {
     // A send that fails says nothing about the firewall: the self-test does not warn then.
-    if (!network_.SendBroadcast(socket, kTestDatagram.data(), kTestDatagram.size(),
-                                kSelfTestPort))
+    if (!network_.SendBroadcast(socket, kTestDatagram.data(), kTestDatagram.size(), kSelfTestPort))
       return true;
     int timeouts = 0;
     for (int attempt = 0; attempt < kReceiveAttempts; ++attempt) {
@@ -128,8 +127,8 @@ std::vector<std::string> HostChecks::FindDefaultGateways() {
 std::vector<std::string> HostChecks::InterfaceTable() const { return addresses_; }
 
 size_t HostChecks::OpenTestSocketCount() const {
-  return static_cast<size_t>(std::count_if(sockets_.begin(), sockets_.end(),
-                                           [](int s) { return s >= 0; }));
+  return static_cast<size_t>(
+      std::count_if(sockets_.begin(), sockets_.end(), [](int s) { return s >= 0; }));
 }
 
 }  // namespace tessaro

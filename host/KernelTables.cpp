@@ -79,8 +79,7 @@ std::vector<uint16_t> ParseUdpLocalPorts(const std::string& text) {
 
 std::optional<int> ParseArphrd(const std::string& text) {
   std::string trimmed = text;
-  while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == ' '))
-    trimmed.pop_back();
+  while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == ' ')) trimmed.pop_back();
   const auto value = ParseNumber<int>(trimmed, 10);
   if (!value || *value < 0) return std::nullopt;
   return value;
@@ -88,17 +87,17 @@ std::optional<int> ParseArphrd(const std::string& text) {
 
 int AdapterTypeFromArphrd(int arphrd) {
   switch (arphrd) {
-    case 1: return 6;      // Ethernet
-    case 772: return 24;   // loopback
-    case 512: return 23;   // PPP
-    case 256:              // SLIP
-    case 257: return 28;   // CSLIP
-    case 774: return 15;   // FDDI
-    case 800: return 9;    // token ring
-    case 801:              // the IEEE 802.11 family: wireless, a type outside the known set
+    case 1: return 6;     // Ethernet
+    case 772: return 24;  // loopback
+    case 512: return 23;  // PPP
+    case 256:             // SLIP
+    case 257: return 28;  // CSLIP
+    case 774: return 15;  // FDDI
+    case 800: return 9;   // token ring
+    case 801:             // the IEEE 802.11 family: wireless, a type outside the known set
     case 802:
     case 803: return 71;
-    default: return 1;     // other
+    default: return 1;  // other
   }
 }
 

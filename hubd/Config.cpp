@@ -10,10 +10,10 @@
 #include <set>
 #include <sstream>
 
-#include "hubd/DeviceDescription.h"
-#include "protocol/UsbLayout.h"
 #include "base/Ipv4Text.h"
 #include "base/NumberText.h"
+#include "hubd/DeviceDescription.h"
+#include "protocol/UsbLayout.h"
 
 namespace tessaro::hubd {
 
@@ -95,14 +95,14 @@ std::string ApplyServerKey(ServerConfig& c, const std::string& key, std::string_
 }
 
 std::string ApplyDeviceText(DeviceConfig& d, const std::string& key, std::string_view v) {
-  std::string* field = key == "type"              ? &d.type
-                       : key == "manufacturer"    ? &d.manufacturer
-                       : key == "product"         ? &d.product
-                       : key == "serial"          ? &d.serial
-                       : key == "output-folder"   ? &d.outputFolder
-                       : key == "sane-device"     ? &d.saneDevice
-                       : key == "driver-class"    ? &d.driverClass
-                                                  : nullptr;
+  std::string* field = key == "type"            ? &d.type
+                       : key == "manufacturer"  ? &d.manufacturer
+                       : key == "product"       ? &d.product
+                       : key == "serial"        ? &d.serial
+                       : key == "output-folder" ? &d.outputFolder
+                       : key == "sane-device"   ? &d.saneDevice
+                       : key == "driver-class"  ? &d.driverClass
+                                                : nullptr;
   if (!field) return "unknown key \"" + key + "\" in [device " + std::to_string(d.number) + "]";
   *field = v;
   return {};
@@ -127,8 +127,8 @@ std::string ApplyDeviceKey(DeviceConfig& d, const std::string& key, std::string_
       return "bad interfaces \"" + value +
              "\": want comma-separated triples such as 07/01/02,ff/ff/ff";
     if (list->size() > wire::kMaxInterfaces)
-      return "bad interfaces \"" + value + "\": at most " +
-             std::to_string(wire::kMaxInterfaces) + " functions";
+      return "bad interfaces \"" + value + "\": at most " + std::to_string(wire::kMaxInterfaces) +
+             " functions";
     d.interfaces = value;
   } else if (key == "eject-veto-name") {
     if (v.size() > wire::kMaxVetoName)

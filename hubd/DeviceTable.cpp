@@ -85,8 +85,7 @@ DeviceTable::EjectOutcome DeviceTable::Eject(uint8_t number, const std::string& 
   return {kStatusOk, {e->config.ejectVeto, e->config.ejectVetoName}};
 }
 
-uint32_t DeviceTable::SetEjectVeto(uint8_t number, uint32_t vetoType,
-                                   const std::string& vetoName) {
+uint32_t DeviceTable::SetEjectVeto(uint8_t number, uint32_t vetoType, const std::string& vetoName) {
   Entry* e = Find(number);
   if (!e) return kStatusNotFound;
   // Kept in the entry's copy of its config, so a reload brings the file's veto back.

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/WinError.h"
 #include "hubd/Config.h"
 #include "platform/Clock.h"
 #include "protocol/HubWire.h"
-#include "base/WinError.h"
 
 namespace tessaro::hubd {
 

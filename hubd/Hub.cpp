@@ -8,12 +8,8 @@
 namespace tessaro::hubd {
 
 Hub::Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, LogFn log)
-    : server_(config.server),
-      versionMajor_(versionMajor),
-      tcpPort_(config.server.port),
-      clock_(clock),
-      table_(clock),
-      log_(std::move(log)) {
+    : server_(config.server), versionMajor_(versionMajor), tcpPort_(config.server.port),
+      clock_(clock), table_(clock), log_(std::move(log)) {
   table_.Replace(config.devices);
 }
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/FileHandle.h"
 #include "hubd/Config.h"
 #include "hubd/Discovery.h"
 #include "hubd/Hub.h"
 #include "hubd/Session.h"
-#include "base/FileHandle.h"
 
 struct pollfd;
 

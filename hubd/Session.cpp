@@ -12,14 +12,10 @@ using wire::MsgType;
 namespace {
 const char* CommandName(MsgType type) {
   switch (type) {
-    case MsgType::Link:
-      return "link";
-    case MsgType::Unlink:
-      return "unlink";
-    case MsgType::Lock:
-      return "lock";
-    default:
-      return "unlock";
+    case MsgType::Link: return "link";
+    case MsgType::Unlink: return "unlink";
+    case MsgType::Lock: return "lock";
+    default: return "unlock";
   }
 }
 }  // namespace
@@ -94,10 +90,8 @@ void Session::Handle(const Frame& frame) {
     case MsgType::Unlink:
     case MsgType::Lock:
     case MsgType::Unlock:
-    case MsgType::RequestToUse:
-      return HandleDeviceCommand(frame);
-    case MsgType::Eject:
-      return HandleEject(frame);
+    case MsgType::RequestToUse: return HandleDeviceCommand(frame);
+    case MsgType::Eject: return HandleEject(frame);
     default:  // a repeated Hello, replies sent the wrong way, and what later versions add
       return ReplyResult(frame, kStatusInvalidFunction);
   }
@@ -139,14 +133,10 @@ void Session::HandleDeviceCommand(const Frame& frame) {
 DeviceTable::Outcome Session::Apply(MsgType type, const wire::DeviceCommand& c) {
   DeviceTable& t = hub_.table();
   switch (type) {
-    case MsgType::Link:
-      return t.Link(c.number, name_);
-    case MsgType::Unlink:
-      return t.Unlink(c.number, name_);
-    case MsgType::Lock:
-      return t.Lock(c.number, name_, c.kind, c.value);
-    default:
-      return t.Unlock(c.number, name_, c.value);
+    case MsgType::Link: return t.Link(c.number, name_);
+    case MsgType::Unlink: return t.Unlink(c.number, name_);
+    case MsgType::Lock: return t.Lock(c.number, name_, c.kind, c.value);
+    default: return t.Unlock(c.number, name_, c.value);
   }
 }
 

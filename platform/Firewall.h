@@ -12,7 +12,7 @@ namespace tessaro {
 class Firewall {
  public:
   struct Entry {
-    uint32_t result = 0;   // non-zero: the look-up itself failed
+    uint32_t result = 0;  // non-zero: the look-up itself failed
     bool found = false;
     bool enabled = false;
   };

@@ -42,8 +42,7 @@ class HostNetwork {
   // Sends to 255.255.255.255:`port`; false when the send fails.
   virtual bool SendBroadcast(int socket, const uint8_t* data, size_t size, uint16_t port) = 0;
   // Receives one datagram into at most `capacity` bytes; `received` is its stored length.
-  virtual ReceiveStatus Receive(int socket, uint8_t* buffer, size_t capacity,
-                                size_t& received) = 0;
+  virtual ReceiveStatus Receive(int socket, uint8_t* buffer, size_t capacity, size_t& received) = 0;
   virtual void CloseSocket(int socket) = 0;
 };
 

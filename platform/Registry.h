@@ -67,8 +67,8 @@ class Registry {
   uint32_t OpenSubKey(const RegKey& parent, std::string_view name, uint32_t access, bool create,
                       RegKey& out) {
     if (!parent.valid) return regerr::kInvalidHandle;
-    const std::string path = parent.path.empty() ? std::string(name)
-                                                 : parent.path + "\\" + std::string(name);
+    const std::string path =
+        parent.path.empty() ? std::string(name) : parent.path + "\\" + std::string(name);
     return OpenKey(parent.root, path, access, create, out);
   }
 

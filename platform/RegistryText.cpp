@@ -36,8 +36,7 @@ void RegReadText(Registry& registry, RegRoot root, std::string_view keyPath,
 }
 
 void RegWriteText(Registry& registry, RegRoot root, std::string_view keyPath,
-                  std::string_view valueName, bool expandable, bool create,
-                  std::string_view text) {
+                  std::string_view valueName, bool expandable, bool create, std::string_view text) {
   RegKey key;
   if (registry.OpenKey(root, keyPath, regaccess::kAllAccess, create, key) != regerr::kSuccess &&
       registry.OpenKey(root, keyPath, regaccess::kWrite, false, key) != regerr::kSuccess) {

@@ -22,8 +22,7 @@ void RegReadText(Registry& registry, RegRoot root, std::string_view keyPath,
 // Writes `text` as REG_SZ (REG_EXPAND_SZ when `expandable`), creating the key path when
 // `create`. When full access is refused, an existing key is tried once more for writing only.
 void RegWriteText(Registry& registry, RegRoot root, std::string_view keyPath,
-                  std::string_view valueName, bool expandable, bool create,
-                  std::string_view text);
+                  std::string_view valueName, bool expandable, bool create, std::string_view text);
 
 // A number stored as registry text: decimal digits with an optional sign, within 32 bits;
 // anything else (spaces, hex, overflow) is no number.

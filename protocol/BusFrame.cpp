@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "protocol/BusFrame.h"
 
-
 #include "base/ByteOrder.h"
 
 namespace tessaro::busipc {
@@ -48,7 +47,8 @@ std::optional<Request> RequestDecoder::Next() {
   r.op = static_cast<Op>(op);
   r.code = GetU32(h + 8);
   r.outputLength = outLen;
-  r.input.assign(buffer_.begin() + kRequestHeaderSize, buffer_.begin() + kRequestHeaderSize + inLen);
+  r.input.assign(buffer_.begin() + kRequestHeaderSize,
+                 buffer_.begin() + kRequestHeaderSize + inLen);
   buffer_.erase(buffer_.begin(), buffer_.begin() + kRequestHeaderSize + inLen);
   return r;
 }

@@ -166,7 +166,8 @@ std::optional<std::vector<DeviceInfo>> DecodeDeviceList(std::span<const uint8_t>
     d.productId = r.U16();
     d.lockKind = r.U8();
     d.lockCount = r.U8();
-    for (std::string* t : {&d.type, &d.owner, &d.manufacturer, &d.product, &d.serial}) *t = r.Text();
+    for (std::string* t : {&d.type, &d.owner, &d.manufacturer, &d.product, &d.serial})
+      *t = r.Text();
     const uint16_t n = r.U16();
     if (n > kMaxDescriptors) return std::nullopt;
     for (uint16_t k = 0; k < n && r.ok(); ++k) {
@@ -282,7 +283,8 @@ std::vector<uint8_t> EncodeWriteData(uint8_t number, std::span<const uint8_t> da
   return w.Take();
 }
 
-std::optional<std::pair<uint8_t, std::vector<uint8_t>>> DecodeWriteData(std::span<const uint8_t> p) {
+std::optional<std::pair<uint8_t, std::vector<uint8_t>>> DecodeWriteData(
+    std::span<const uint8_t> p) {
   if (p.empty()) return std::nullopt;
   return std::make_pair(p[0], std::vector<uint8_t>(p.begin() + 1, p.end()));
 }

@@ -42,7 +42,7 @@ enum class MsgType : uint16_t {
   RequestToUse = 0x0034,
   Result = 0x0040,        // reply to the commands above and to any unknown request
   UseRequested = 0x0050,  // unsolicited, id 0, to the owner's connections
-  Eject = 0x0060,       // answered with EjectReply, or a Result for a refusal
+  Eject = 0x0060,         // answered with EjectReply, or a Result for a refusal
   EjectReply = 0x0061,
   SetEjectVeto = 0x0080,  // administration, accepted only from the server's own machine
   WriteData = 0x0070,
@@ -111,8 +111,8 @@ struct DeviceInfo {
 
 struct DeviceCommand {  // Link, Unlink, Eject, EndData (number only); Lock, Unlock, RequestToUse
   uint8_t number = 0;
-  uint8_t kind = 0;          // lock kind, or the request-to-use kind byte
-  uint32_t value = 0;        // seconds (Lock), linger seconds (Unlock), requester IPv4 (network order)
+  uint8_t kind = 0;    // lock kind, or the request-to-use kind byte
+  uint32_t value = 0;  // seconds (Lock), linger seconds (Unlock), requester IPv4 (network order)
 };
 
 struct UseRequested {

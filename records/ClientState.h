@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/Product.h"
-#include "records/AutoConnectRecords.h"
 #include "platform/BusTransport.h"
+#include "records/AutoConnectRecords.h"
 
 namespace tessaro {
 

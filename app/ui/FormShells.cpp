@@ -18,8 +18,7 @@ TOptionFm::TOptionFm(QWidget* owner)
     : ShellDialog("TOptionFm", QStringLiteral("Advanced Options"), owner) {}
 TAboutBox::TAboutBox(QWidget* owner)
     : ShellDialog("TAboutBox", QString::fromLatin1(ProductName), owner) {}
-TNetScanFm::TNetScanFm(QWidget* owner)
-    : ShellDialog("TNetScanFm", QStringLiteral("Scan"), owner) {}
+TNetScanFm::TNetScanFm(QWidget* owner) : ShellDialog("TNetScanFm", QStringLiteral("Scan"), owner) {}
 TNetWIASaveFm::TNetWIASaveFm(QWidget* owner)
     : ShellDialog("TNetWIASaveFm", QStringLiteral("Save"), owner) {}
 TNetWIASetFm::TNetWIASetFm(QWidget* owner)

@@ -6,8 +6,8 @@
 
 #include <QDialog>
 #include <QFrame>
-#include <QPointer>
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>

@@ -28,8 +28,8 @@ QPixmap DrawTrayIcon(int index, int size) {
   p.setBrush(Qt::white);
   for (int i = 0; i < 3; ++i) p.drawRect(QRectF(3.5 + i * 3.0, 6.0, 2.0, 2.0));
   // The link below it.
-  p.setPen(QPen(normal ? QColor(0x2e, 0xa0, 0x43) : QColor(0xa0, 0xa0, 0xa0), 1.6,
-                Qt::SolidLine, Qt::RoundCap));
+  p.setPen(QPen(normal ? QColor(0x2e, 0xa0, 0x43) : QColor(0xa0, 0xa0, 0xa0), 1.6, Qt::SolidLine,
+                Qt::RoundCap));
   p.drawLine(QPointF(8, 10.5), QPointF(8, 14.5));
   p.drawLine(QPointF(4, 14.5), QPointF(12, 14.5));
   if (!normal) {

@@ -1,34 +1,34 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // tessaro-utility: one copy per session, "-mini" for the autostart, then the main window.
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSocketNotifier>
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/RegistryText.h"
 #include "app/ClientRuntime.h"
 #include "app/ui/ClientApplication.h"
 #include "app/ui/FormShells.h"
-#include "devices/ui/EjectDeviceDialog.h"
 #include "app/ui/MainForm.h"
-#include "platform/qt/QtPlatform.h"
-#include "platform/qt/QtShell.h"
-#include "platform/qt/QtUiPort.h"
 #include "app/ui/SingleInstance.h"
+#include "devices/ui/EjectDeviceDialog.h"
+#include "platform/RegistryText.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/FileNamedMutex.h"
 #include "platform/linux/FirewalldFirewall.h"
 #include "platform/linux/LinuxHostNetwork.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
+#include "platform/qt/QtPlatform.h"
+#include "platform/qt/QtShell.h"
+#include "platform/qt/QtUiPort.h"
 #include "scanning/ui/SaveFileForm.h"
 
 namespace {
@@ -49,8 +49,8 @@ WorkArea DesktopWorkArea() {
 // The forms made once and reused, after the main form and in this order.
 struct Forms {
   explicit Forms(QWidget* main)
-      : deviceSetup(main), options(main), about(main), netScan(main), saveFile(main),
-        wiaSave(main), wiaSet(main), ejectDevice(main) {}
+      : deviceSetup(main), options(main), about(main), netScan(main), saveFile(main), wiaSave(main),
+        wiaSet(main), ejectDevice(main) {}
   TDeviceSetupFm deviceSetup;
   TOptionFm options;
   TAboutBox about;
@@ -75,8 +75,7 @@ void WatchTerminationSignals(TMainFm& form) {
   auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &form);
   QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
     char drain[16];
-    while (::read(g_signalPipe[0], drain, sizeof drain) > 0) {
-    }
+    while (::read(g_signalPipe[0], drain, sizeof drain) > 0) {}
     form.EndSession();
   });
   struct sigaction action {};
@@ -120,7 +119,13 @@ int main(int argc, char** argv) {
   QtUiPort ui;
   app.SetUiPort(&ui);
   QtEventPump pump;
-  MainFormServices services{registry, bus, clock, firewall, network, ui, &pump,
+  MainFormServices services{registry,
+                            bus,
+                            clock,
+                            firewall,
+                            network,
+                            ui,
+                            &pump,
                             [](const std::string& name) -> std::unique_ptr<NamedMutex> {
                               return std::make_unique<FileNamedMutex>(name);
                             }};

@@ -62,7 +62,8 @@ void DrawPrinter(QPainter& p, bool withScannerLid) {
   p.setBrush(kPaper);
   p.drawRect(QRectF(13, 31, 22, 11));
   p.setPen(QPen(QColor(0x9a, 0xa4, 0xb0), 1.0));
-  for (int line = 0; line < 3; ++line) p.drawLine(QPointF(16, 34.5 + line * 2.5), QPointF(31, 34.5 + line * 2.5));
+  for (int line = 0; line < 3; ++line)
+    p.drawLine(QPointF(16, 34.5 + line * 2.5), QPointF(31, 34.5 + line * 2.5));
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0x3c, 0xc8, 0x5a));
   p.drawEllipse(QPointF(38, 22), 1.6, 1.6);
@@ -82,16 +83,16 @@ void DrawStorage(QPainter& p) {
   p.save();
   p.translate(24, 24);
   p.rotate(-35);
-  Box(p, QRectF(-8, -6, 16, 24), kBody, 3);              // the stick
+  Box(p, QRectF(-8, -6, 16, 24), kBody, 3);  // the stick
   p.setPen(QPen(kEdge, 1.0));
   p.setBrush(QColor(0xc8, 0xcc, 0xd2));
-  p.drawRect(QRectF(-5.5, -16, 11, 10));                 // its plug
+  p.drawRect(QRectF(-5.5, -16, 11, 10));  // its plug
   p.setBrush(kEdge);
   p.drawRect(QRectF(-3, -13, 2, 2));
   p.drawRect(QRectF(1, -13, 2, 2));
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0xf0, 0xa0, 0x30));
-  p.drawRoundedRect(QRectF(-4, 4, 8, 8), 1.5, 1.5);     // its label
+  p.drawRoundedRect(QRectF(-4, 4, 8, 8), 1.5, 1.5);  // its label
   p.restore();
 }
 

@@ -136,7 +136,8 @@ DeviceListView::DeviceListView(DeviceItemModel& model, DeviceListHooks hooks, QW
   QObject::connect(&timerPopupEnter_, &QTimer::timeout, this, [this] { Timer_PopupEnterTimer(); });
   QObject::connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
                    [this](const QModelIndex&, int first, int last) {
-                     for (int row = first; row <= last; ++row) ForgetHoverRow(static_cast<size_t>(row));
+                     for (int row = first; row <= last; ++row)
+                       ForgetHoverRow(static_cast<size_t>(row));
                    });
 }
 
@@ -163,7 +164,8 @@ void DeviceListView::BuildMenu(size_t row) {
     QAction* action = menu_->addAction(Local8(item.caption));
     action->setObjectName(QString::fromStdString(item.name));
     action->setEnabled(item.enabled);
-    if (item.imageIndex >= 0) action->setIcon(QIcon(MenuImage(item.imageIndex, devicePixelRatioF())));
+    if (item.imageIndex >= 0)
+      action->setIcon(QIcon(MenuImage(item.imageIndex, devicePixelRatioF())));
     const DeviceCommand command = item.command;
     // The row may move or go while the menu is open: find it again when the command runs.
     QObject::connect(action, &QAction::triggered, this, [this, command, device] {

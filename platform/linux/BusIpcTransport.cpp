@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/linux/BusIpcTransport.h"
 
-#include <cstdlib>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <cstdlib>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 
-#include "protocol/BusFrame.h"
 #include "base/ByteOrder.h"
 #include "base/FileHandle.h"
+#include "protocol/BusFrame.h"
 
 namespace tessaro {
 
@@ -96,7 +96,8 @@ IoResult BusIpcTransport::Connection::Exchange(const busipc::Request& request, v
   }
   if (reply->status != 0) return Failure(reply->status);
   const auto returned = static_cast<uint32_t>(reply->output.size());
-  if (output && returned > 0) std::memcpy(output, reply->output.data(), std::min(returned, outputLength));
+  if (output && returned > 0)
+    std::memcpy(output, reply->output.data(), std::min(returned, outputLength));
   return IoResult{true, 0, returned};
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/NamedMutex.h"
 #include "base/FileHandle.h"
+#include "platform/NamedMutex.h"
 
 namespace tessaro {
 
@@ -21,7 +21,8 @@ std::string NamedMutexDirectory();
 // so a crashed holder never leaves the name taken.
 class FileNamedMutex : public NamedMutex {
  public:
-  explicit FileNamedMutex(const std::string& name, const std::string& directory = NamedMutexDirectory());
+  explicit FileNamedMutex(const std::string& name,
+                          const std::string& directory = NamedMutexDirectory());
   // False when the lock file could not be opened; TryLock then always fails.
   bool Valid() const { return fd_.valid(); }
   const std::string& Path() const { return path_; }

@@ -69,15 +69,17 @@ FirewalldFirewall::Reply FirewalldFirewall::Busctl(const std::vector<std::string
   char buffer[4096];
   for (;;) {
     const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-    if (n > 0) reply.text.append(buffer, static_cast<size_t>(n));
-    else if (n < 0 && errno == EINTR) continue;
-    else break;
+    if (n > 0)
+      reply.text.append(buffer, static_cast<size_t>(n));
+    else if (n < 0 && errno == EINTR)
+      continue;
+    else
+      break;
   }
   ::close(pipeFds[0]);
   if (spawned != 0) return {};
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   reply.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return reply;
 }

@@ -86,8 +86,8 @@ std::vector<AdapterFacts> LinuxHostNetwork::ListAdapters() {
       link.typeText = ReadFile(sys + "type");
       link.hardwareText = ReadFile(sys + "address");
     }
-    adapters.push_back({name, link.typeText, link.hardwareText,
-                        link.ipv4.empty() ? "0.0.0.0" : link.ipv4});
+    adapters.push_back(
+        {name, link.typeText, link.hardwareText, link.ipv4.empty() ? "0.0.0.0" : link.ipv4});
   }
   if_freenameindex(names);
   return adapters;
@@ -126,13 +126,12 @@ int LinuxHostNetwork::OpenBroadcastSocket(const std::string& device, uint16_t po
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   // A socket bound to a unicast address never sees a broadcast here, so it takes the wildcard
   // address and is tied to its adapter instead.
-  const bool ok =
-      ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0 &&
-      ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
-      ::setsockopt(s, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
-                   static_cast<socklen_t>(device.size())) == 0 &&
-      ::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-      ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+  const bool ok = ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0 &&
+                  ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+                  ::setsockopt(s, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
+                               static_cast<socklen_t>(device.size())) == 0 &&
+                  ::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+                  ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
   if (!ok) {
     ::close(s);
     return -1;
@@ -140,8 +139,7 @@ int LinuxHostNetwork::OpenBroadcastSocket(const std::string& device, uint16_t po
   return s;
 }
 
-bool LinuxHostNetwork::SendBroadcast(int socket, const uint8_t* data, size_t size,
-                                     uint16_t port) {
+bool LinuxHostNetwork::SendBroadcast(int socket, const uint8_t* data, size_t size, uint16_t port) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
@@ -151,8 +149,8 @@ bool LinuxHostNetwork::SendBroadcast(int socket, const uint8_t* data, size_t siz
   return sent == static_cast<ssize_t>(size);
 }
 
-HostNetwork::ReceiveStatus LinuxHostNetwork::Receive(int socket, uint8_t* buffer,
-                                                     size_t capacity, size_t& received) {
+HostNetwork::ReceiveStatus LinuxHostNetwork::Receive(int socket, uint8_t* buffer, size_t capacity,
+                                                     size_t& received) {
   received = 0;
   for (;;) {
     const ssize_t n = ::recv(socket, buffer, capacity, 0);

@@ -101,8 +101,10 @@ std::string LockFolderChooser::Choose(const std::vector<std::string>& candidates
   }
   if (passedOver.empty()) passedOver = "no lock folder to try";
   const std::string folder = PrivateFolder(privateParents);
-  if (folder.empty()) WarnOnce(passedOver + ", and no private one could be made");
-  else WarnOnce(passedOver + "; using " + folder + ", private to this process");
+  if (folder.empty())
+    WarnOnce(passedOver + ", and no private one could be made");
+  else
+    WarnOnce(passedOver + "; using " + folder + ", private to this process");
   return folder;
 }
 

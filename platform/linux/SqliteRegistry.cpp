@@ -197,16 +197,16 @@ uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
     if (!create) return regerr::kFileNotFound;
     // The machine hive is every user's to read; a user hive is its owner's alone.
     if (!MakeDirs(dir, hive.isMachine ? 0755 : 0700)) return regerr::kAccessDenied;
-    const int fd = open(hive.file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC,
-                        hive.isMachine ? 0644 : 0600);
+    const int fd =
+        open(hive.file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, hive.isMachine ? 0644 : 0600);
     if (fd < 0) return errno == EACCES ? regerr::kAccessDenied : regerr::kRegistryIoFailed;
     close(fd);
   }
   // The rollback journal lives beside the file, so writing needs the folder as well.
   hive.writable = access(hive.file.c_str(), W_OK) == 0 && access(dir.c_str(), W_OK) == 0;
   if (access(hive.file.c_str(), R_OK) != 0) return regerr::kAccessDenied;
-  const int flags = (hive.writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
-                    SQLITE_OPEN_FULLMUTEX;
+  const int flags =
+      (hive.writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_FULLMUTEX;
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(hive.file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     sqlite3_close(db);
@@ -227,8 +227,8 @@ uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
   return regerr::kSuccess;
 }
 
-uint32_t SqliteRegistry::OpenKey(RegRoot root, std::string_view path, uint32_t access,
-                                 bool create, RegKey& out) {
+uint32_t SqliteRegistry::OpenKey(RegRoot root, std::string_view path, uint32_t access, bool create,
+                                 RegKey& out) {
   out = RegKey{};
   std::vector<std::string> names;
   if (path.size() > kMaxBytes || !SplitPath(path, names)) return regerr::kInvalidParameter;

@@ -78,8 +78,8 @@ QtUiPort::QtUiPort() {
   }
 }
 
-int QtUiPort::Recorded(const std::string& kind, const std::string& caption,
-                       const std::string& text, uint32_t flags, int defaultAnswer) {
+int QtUiPort::Recorded(const std::string& kind, const std::string& caption, const std::string& text,
+                       uint32_t flags, int defaultAnswer) {
   if (std::FILE* f = std::fopen(logPath_.c_str(), "a"); f != nullptr) {
     const std::string line = UiLogLine(kind, flags, caption, text);
     std::fwrite(line.data(), 1, line.size(), f);

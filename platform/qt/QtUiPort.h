@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <QWidget>
 #include <QPointer>
+#include <QWidget>
 #include <deque>
 #include <functional>
 #include <map>

@@ -44,8 +44,8 @@ bool BmpImage::GreyPalette() const {
 
 std::variant<BmpImage, BmpError> ParseBmpHeader(std::span<const uint8_t> file, uint64_t fileSize) {
   // Whatever the caller passed, only the bytes a header can use count as the header.
-  file = file.first(
-      static_cast<size_t>(std::min<uint64_t>({file.size(), fileSize, kBmpHeadBytes})));
+  file =
+      file.first(static_cast<size_t>(std::min<uint64_t>({file.size(), fileSize, kBmpHeadBytes})));
   if (file.size() < kFileHeaderSize + 4) return BmpError{"too short for a bitmap header"};
   if (file[0] != 'B' || file[1] != 'M') return BmpError{"not a bitmap"};
   const uint32_t pixelOffset = U32(file, 10);

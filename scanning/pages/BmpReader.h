@@ -22,10 +22,10 @@ inline constexpr size_t kBmpHeadBytes = 14 + 124 + 256 * 4;
 
 struct BmpImage {
   int32_t width = 0;
-  int32_t height = 0;       // always positive
-  bool bottomUp = true;     // rows stored from the bottom (positive height in the header)
-  uint16_t bitCount = 0;    // 1, 4, 8, 24 or 32
-  size_t stride = 0;        // bytes per stored row, padded to four
+  int32_t height = 0;     // always positive
+  bool bottomUp = true;   // rows stored from the bottom (positive height in the header)
+  uint16_t bitCount = 0;  // 1, 4, 8, 24 or 32
+  size_t stride = 0;      // bytes per stored row, padded to four
   int32_t xPelsPerMeter = 0;
   int32_t yPelsPerMeter = 0;
   std::vector<std::array<uint8_t, 3>> palette;  // blue, green, red; for 1, 4 and 8 bits

@@ -15,8 +15,8 @@ namespace tessaro {
 
 namespace {
 
-constexpr size_t kUnitsOffset = 7;    // counted from the "J"
-constexpr size_t kDensityBytes = 5;   // units, X high, X low, Y high, Y low
+constexpr size_t kUnitsOffset = 7;   // counted from the "J"
+constexpr size_t kDensityBytes = 5;  // units, X high, X low, Y high, Y low
 constexpr size_t kBmpMinimumSize = kBmpYPelsOffset + 4;
 
 std::array<uint8_t, kDensityBytes> DensityBytes(int32_t dpi) {
@@ -78,8 +78,9 @@ bool StampBmpResolution(const std::string& file, int32_t dpi) {
   if (ReadAt(fd.get(), head, 0) < head.size() || head[0] != 'B' || head[1] != 'M') return false;
   const auto ppm = static_cast<uint32_t>(DpiToPelsPerMeter(dpi));
   const std::array<uint8_t, 8> fields{
-      static_cast<uint8_t>(ppm), static_cast<uint8_t>(ppm >> 8), static_cast<uint8_t>(ppm >> 16),
-      static_cast<uint8_t>(ppm >> 24), static_cast<uint8_t>(ppm), static_cast<uint8_t>(ppm >> 8),
+      static_cast<uint8_t>(ppm),       static_cast<uint8_t>(ppm >> 8),
+      static_cast<uint8_t>(ppm >> 16), static_cast<uint8_t>(ppm >> 24),
+      static_cast<uint8_t>(ppm),       static_cast<uint8_t>(ppm >> 8),
       static_cast<uint8_t>(ppm >> 16), static_cast<uint8_t>(ppm >> 24)};
   return PWriteAll(fd.get(), fields.data(), fields.size(), kBmpXPelsOffset);
 }

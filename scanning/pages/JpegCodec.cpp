@@ -2,8 +2,8 @@
 #include "scanning/pages/JpegCodec.h"
 
 #include <fcntl.h>
-#include <stdio.h>  // jpeglib.h needs FILE first
 #include <jpeglib.h>
+#include <stdio.h>  // jpeglib.h needs FILE first
 #include <sys/stat.h>
 #include <turbojpeg.h>
 
@@ -50,7 +50,8 @@ struct TjDestroy {
 };
 
 // Spells out one stored row of a palette page as grey bytes or RGB triples.
-void ExpandPaletteRow(const BmpImage& image, std::span<const uint8_t> row, bool grey, uint8_t* dst) {
+void ExpandPaletteRow(const BmpImage& image, std::span<const uint8_t> row, bool grey,
+                      uint8_t* dst) {
   const unsigned bits = image.bitCount;
   const unsigned mask = (1u << bits) - 1;
   const size_t perByte = 8 / bits;
@@ -291,7 +292,8 @@ std::optional<EncodedPage> EncodeBmpFile(JpegEncoder& encoder, const std::string
 }
 
 std::optional<DecodedImage> DecodeJpegScaled(std::span<const uint8_t> jpeg, int denominator) {
-  if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) return std::nullopt;
+  if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8)
+    return std::nullopt;
   if (jpeg.empty()) return std::nullopt;
   const std::unique_ptr<void, TjDestroy> handle(tjInitDecompress());
   if (!handle) return std::nullopt;

@@ -33,9 +33,7 @@ class OrderedConversion {
   using Work = std::function<std::optional<EncodedPage>(JpegEncoder&, int32_t page)>;
 
   OrderedConversion(int32_t pages, unsigned workers, Work work)
-      : pages_(pages),
-        ahead_(2 * static_cast<int32_t>(workers)),
-        work_(std::move(work)),
+      : pages_(pages), ahead_(2 * static_cast<int32_t>(workers)), work_(std::move(work)),
         results_(static_cast<size_t>(pages) + 1) {
     for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Serve(); });
   }
@@ -184,12 +182,11 @@ void TSaveScanningThread::BuildPdf(const std::string& tempBase, const std::strin
   bool failed = !pdfReady;
   std::vector<std::string> previews;  // the intermediate JPEGs this run created
   {
-    OrderedConversion conversion(
-        run_.pageCount, WorkerCount(options_.workers, run_.pageCount),
-        [&](JpegEncoder& encoder, int32_t k) {
-          return EncodeBmpFile(encoder, PageFileName(tempBase, k, ".bmp"),
-                               PageFileName(tempBase, k, ".jpg"), dpi);
-        });
+    OrderedConversion conversion(run_.pageCount, WorkerCount(options_.workers, run_.pageCount),
+                                 [&](JpegEncoder& encoder, int32_t k) {
+                                   return EncodeBmpFile(encoder, PageFileName(tempBase, k, ".bmp"),
+                                                        PageFileName(tempBase, k, ".jpg"), dpi);
+                                 });
     for (int32_t k = 1; k <= run_.pageCount; ++k) {
       const std::string jpeg = PageFileName(tempBase, k, ".jpg");
       auto page = conversion.Take(k);

@@ -185,9 +185,9 @@ class ClientRuntimeTest : public HiveTest {
   void SpurOfHub(const std::vector<testing::Dev>& devices) {
     const std::string path = "spur/" + kHub.ip;
     fake_.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{path});
-    fake_.SetReply(path, busop::kGetSpurAddress,
-                   FakeBusTransport::Success(
-                       testing::AddressReply(testing::ParseBytes<4>(kHub.ip, '.', 10))));
+    fake_.SetReply(
+        path, busop::kGetSpurAddress,
+        FakeBusTransport::Success(testing::AddressReply(testing::ParseBytes<4>(kHub.ip, '.', 10))));
     fake_.SetReply(path, busop::kGetDeviceList,
                    FakeBusTransport::Success(testing::DeviceList(devices)));
   }
@@ -213,21 +213,20 @@ class ClientRuntimeTest : public HiveTest {
   LockLog lock_;
   std::FILE* trace_ = std::tmpfile();
   RecordingClientWindow window_;
-  ClientRuntime runtime_{ClientPlatform{
-      MainFormServices{registry_, bus_, clock_, firewall_, network_, ui_, &main_,
-                       [this](const std::string&) -> std::unique_ptr<NamedMutex> {
-                         return std::make_unique<LoggedMutex>(lock_);
-                       },
-                       trace_},
-      main_, spooler_, shell_}};
+  ClientRuntime runtime_{
+      ClientPlatform{MainFormServices{registry_, bus_, clock_, firewall_, network_, ui_, &main_,
+                                      [this](const std::string&) -> std::unique_ptr<NamedMutex> {
+                                        return std::make_unique<LoggedMutex>(lock_);
+                                      },
+                                      trace_},
+                     main_, spooler_, shell_}};
 };
 
 // The close waits for the wait it was chosen in to end, and for every frame below it to
 // return; then it releases everything, the refresh lock once nobody holds it, and the window
 // hears nothing after its tray icon has gone.
 void ExpectClosedAfterTheFrames(ClientRuntime& runtime, const LockLog& lock,
-                                const RecordingClientWindow& window,
-                                const FakeBusTransport& bus) {
+                                const RecordingClientWindow& window, const FakeBusTransport& bus) {
   EXPECT_TRUE(runtime.Closed());
   EXPECT_EQ(bus.openHandles(), 0) << "the Trunk is closed";
   EXPECT_TRUE(lock.destroyed);
@@ -295,13 +294,14 @@ TEST_P(CloseInsideAnEntry, TearsDownOnlyAfterItReturns) {
   ExpectClosedAfterTheFrames(runtime_, lock_, window_, fake_);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, CloseInsideAnEntry,
-    ::testing::Values(
-        EntryCase{"trunk update timer", true, [](ClientRuntime& r) { r.TrunkUpdateTick(); }},
-        EntryCase{"tray menu Enable", false,
-                  [](ClientRuntime& r) { r.ServerCommand(kHubCaption, "Enable"); }}),
-    testing::CaseName<EntryCase>);
+INSTANTIATE_TEST_SUITE_P(Entries, CloseInsideAnEntry,
+                         ::testing::Values(EntryCase{"trunk update timer", true,
+                                                     [](ClientRuntime& r) { r.TrunkUpdateTick(); }},
+                                           EntryCase{"tray menu Enable", false,
+                                                     [](ClientRuntime& r) {
+                                                       r.ServerCommand(kHubCaption, "Enable");
+                                                     }}),
+                         testing::CaseName<EntryCase>);
 
 // The user keeps a storage device that could not be stopped: the close is cancelled and leaves
 // nothing of itself behind. A SessionEnding left set would make a later close box end the

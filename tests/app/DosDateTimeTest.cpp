@@ -20,8 +20,8 @@ bool operator==(const CivilDateTime& a, const CivilDateTime& b) {
 
 std::string Show(const CivilDateTime& t) {
   char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 
@@ -70,16 +70,11 @@ TEST(DosDateTime, NumbersWhoseFieldsAreNoDateDoNotUnpack) {
     const char* why;
     uint32_t packed;
   } cases[] = {
-      {"0, never", 0x00000000},
-      {"month 0", 0x00010000},
-      {"month 13", 0x01A10000},
-      {"day 0", 0x00200000},
-      {"31 April", 0x009F0000},
-      {"29 February 2001", 0x2A5D0000},
-      {"29 February 2100", 0xF05D0000},
-      {"hour 24", 0x0021C000},
-      {"minute 60", 0x00210780},
-      {"second 60", 0x0021001E},
+      {"0, never", 0x00000000},         {"month 0", 0x00010000},
+      {"month 13", 0x01A10000},         {"day 0", 0x00200000},
+      {"31 April", 0x009F0000},         {"29 February 2001", 0x2A5D0000},
+      {"29 February 2100", 0xF05D0000}, {"hour 24", 0x0021C000},
+      {"minute 60", 0x00210780},        {"second 60", 0x0021001E},
   };
   for (const auto& c : cases) {
     EXPECT_FALSE(UnpackDosDateTime(static_cast<int32_t>(c.packed))) << c.why;

@@ -85,7 +85,13 @@ class MainFormCoreTest : public HiveTest {
   ~MainFormCoreTest() override { std::fclose(trace_); }
 
   std::unique_ptr<MainFormCore> Make() {
-    MainFormServices services{registry_, bus_, clock_, firewall_, network_, ui_, nullptr,
+    MainFormServices services{registry_,
+                              bus_,
+                              clock_,
+                              firewall_,
+                              network_,
+                              ui_,
+                              nullptr,
                               [this](const std::string& name) -> std::unique_ptr<NamedMutex> {
                                 mutexNames_.push_back(name);
                                 return std::make_unique<CountingMutex>();
@@ -124,7 +130,8 @@ TEST_F(MainFormCoreTest, WithoutTheTrunkShowsTheSetupMessageAndMakesNothingElse)
   EXPECT_EQ(core->Create(Inputs()), CreateResult::SetupIncomplete);
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].caption, "Corvana");
-  EXPECT_EQ(ui_.messages()[0].text, "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.");
+  EXPECT_EQ(ui_.messages()[0].text,
+            "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.");
   EXPECT_TRUE(shell_.calls.empty());  // no tray icon is ever added
   EXPECT_TRUE(mutexNames_.empty());
   // The settings were loaded before the Trunk was tried.
@@ -161,8 +168,8 @@ TEST_F(MainFormCoreTest, SelfTestThatGetsNothingBackShowsTheFirewallHint) {
   network_.echo = false;
   auto core = Make();
   ASSERT_EQ(core->Create(Inputs()), CreateResult::Ready);
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{
-                                "Firewall\n\nTCP Out Port : 80; 2005\n\nUDP Out Port : 9303"});
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"Firewall\n\nTCP Out Port : 80; 2005\n\nUDP Out Port : 9303"});
 }
 
 TEST_F(MainFormCoreTest, TrayLookFollowsTheNetwork) {
@@ -213,8 +220,8 @@ TEST_F(MainFormCoreTest, FirstRunGatewayRules) {
                 regerr::kSuccess);
     }
     network_.withAdapter = c.withAdapter;
-    MainFormServices services{registry, bus_, clock_, firewall_, network_, ui_, nullptr, {},
-                              trace_};
+    MainFormServices services{registry, bus_,    clock_, firewall_, network_,
+                              ui_,      nullptr, {},     trace_};
     ClientState state;
     MainFormCore core(services, shell_, state);
     StartupInputs inputs = Inputs();
@@ -234,7 +241,8 @@ TEST_F(MainFormCoreTest, MiniStartParksTheWindowOnlyForTheExactSwitch) {
     auto core = Make();
     ASSERT_EQ(core->Create(Inputs(c.args)), CreateResult::Ready);
     EXPECT_EQ(core->MiniStart(), c.mini);
-    const bool timer = std::find(shell_.calls.begin(), shell_.calls.end(), "mini") != shell_.calls.end();
+    const bool timer =
+        std::find(shell_.calls.begin(), shell_.calls.end(), "mini") != shell_.calls.end();
     EXPECT_EQ(timer, c.mini);
     if (c.mini) {
       EXPECT_EQ(core->Placement().top, 3000);

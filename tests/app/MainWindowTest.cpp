@@ -15,19 +15,19 @@
 
 #include "app/ui/ClientApplication.h"
 #include "app/ui/MainForm.h"
-#include "platform/qt/QtPlatform.h"
-#include "platform/RegistryText.h"
-#include "platform/Spooler.h"
 #include "autoconnect/AutoConnectStore.h"
 #include "devices/RefreshLock.h"
 #include "devices/ui/DeviceListView.h"
+#include "platform/RegistryText.h"
+#include "platform/Spooler.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/FileNamedMutex.h"
 #include "platform/linux/LinuxHostNetwork.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
-#include "tests/integration/Lab.h"
+#include "platform/qt/QtPlatform.h"
 #include "tests/devices/OperationFakes.h"
+#include "tests/integration/Lab.h"
 #include "tests/support/FakeFirewall.h"
 #include "tests/support/ScriptedUi.h"
 #include "tests/support/Watchdog.h"
@@ -80,15 +80,22 @@ class MainWindowTest : public ::testing::Test {
     pc_ = &lab_.StartPc("PC-A", {"127.0.0.2", "127.0.0.3"});
     ::setenv("TESSARO_COMPUTERNAME", "PC-A", 1);
     ::setenv("TESSARO_LOCK_DIR", (lab_.dir() / "locks").c_str(), 1);
-    for (const auto& [name, ip, mac] : {std::tuple{"OFFICE-HUB", "127.0.0.2", "00:1C:F0:AA:0B:01"},
-                                        std::tuple{"STUDIO-HUB", "127.0.0.3", "00:1C:F0:AA:0B:02"}}) {
+    for (const auto& [name, ip, mac] :
+         {std::tuple{"OFFICE-HUB", "127.0.0.2", "00:1C:F0:AA:0B:01"},
+          std::tuple{"STUDIO-HUB", "127.0.0.3", "00:1C:F0:AA:0B:02"}}) {
       ServerInfoReg entry{name, ip, mac, 1, "", "", ""};
       WriteServerEntry(registry_, AppRegistryKey, entry);
     }
   }
 
   std::unique_ptr<TMainFm> OpenWindow(std::vector<std::string> arguments = {}) {
-    MainFormServices services{registry_, bus_, clock_, firewall_, network_, ui_, &pump_,
+    MainFormServices services{registry_,
+                              bus_,
+                              clock_,
+                              firewall_,
+                              network_,
+                              ui_,
+                              &pump_,
                               [](const std::string& name) -> std::unique_ptr<NamedMutex> {
                                 return std::make_unique<FileNamedMutex>(name);
                               },
@@ -143,7 +150,7 @@ class MainWindowTest : public ::testing::Test {
   QtMainThread mainThread_;
   UnboundSpooler spooler_;
   testing::RecordingShell shell_;
-  std::unique_ptr<ClientRuntime> runtime_;  // outlives the window each case opens
+  std::unique_ptr<ClientRuntime> runtime_;                // outlives the window each case opens
   testing::Watchdog watchdog_{std::chrono::seconds(90)};  // a hang fails the case
 };
 
@@ -186,7 +193,9 @@ serial = LW2040-00731
 
 TEST_F(MainWindowTest, TrayMenuListsEachServerOnceAfterTwoOpenings) {
   auto form = OpenWindow();
-  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; })) << form->Rows().servers().size() << " servers " << lab_.Cli(*pc_, {"servers"}).out << pc_->busd->Output();
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }))
+      << form->Rows().servers().size() << " servers " << lab_.Cli(*pc_, {"servers"}).out
+      << pc_->busd->Output();
   QMenu* menu = form->PopupMenu();
   for (int opening = 0; opening < 2; ++opening) {
     emit menu->aboutToShow();
@@ -194,9 +203,9 @@ TEST_F(MainWindowTest, TrayMenuListsEachServerOnceAfterTwoOpenings) {
   }
   std::vector<std::string> captions;
   for (QAction* action : menu->actions()) captions.push_back(action->text().toStdString());
-  const std::vector<std::string> expected = {"OFFICE-HUB - 127.0.0.2", "STUDIO-HUB - 127.0.0.3", "",
-                                             "Advanced Options", "Open Tessaro Utility",
-                                             "About Tessaro Utility", "", "Exit"};
+  const std::vector<std::string> expected = {
+      "OFFICE-HUB - 127.0.0.2", "STUDIO-HUB - 127.0.0.3", "", "Advanced Options",
+      "Open Tessaro Utility",   "About Tessaro Utility",  "", "Exit"};
   EXPECT_EQ(captions, expected);
   QMenu* server = menu->actions()[0]->menu();
   ASSERT_NE(server, nullptr);

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/RegistryText.h"
 #include "app/Settings.h"
+#include "platform/RegistryText.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "tests/TestPaths.h"
 #include "tests/support/Process.h"
@@ -92,11 +92,9 @@ TEST_F(ProgramTest, FirstStartWritesTheDefaultsAndTheCloseSavesThePlacement) {
   auto client = Client();
   ASSERT_TRUE(client->WaitForOutput("main window shown")) << client->Output();
   const std::pair<const char*, std::string> expected[] = {
-      {"MainForm Width", "289"},         {"MainForm Height", "351"},
-      {"MainForm Top", "208"},           {"MainForm Left", "367"},
-      {"MainForm WindowState", "0"},     {"Notify Device Detect", "1"},
-      {"Notify New Version", "1"},       {"Notify Check Days", "60"},
-      {"Notify Last Date", "0"},
+      {"MainForm Width", "289"},   {"MainForm Height", "351"},    {"MainForm Top", "208"},
+      {"MainForm Left", "367"},    {"MainForm WindowState", "0"}, {"Notify Device Detect", "1"},
+      {"Notify New Version", "1"}, {"Notify Check Days", "60"},   {"Notify Last Date", "0"},
   };
   for (const auto& [name, text] : expected) EXPECT_EQ(UserText(name), text) << name;
   EXPECT_EQ(UserText("AutoRun Check"), std::nullopt);
@@ -162,15 +160,16 @@ TEST_F(ProgramTest, InstallerStepWritesTheVersionTheClientReads) {
   EXPECT_EQ(version, "1.0");
   RegKey key;
   std::vector<std::string> names;
-  ASSERT_EQ(registry.OpenKey(RegRoot::LocalMachine, AppRegistryKey, regaccess::kQueryValue, false,
-                             key),
-            regerr::kSuccess);
+  ASSERT_EQ(
+      registry.OpenKey(RegRoot::LocalMachine, AppRegistryKey, regaccess::kQueryValue, false, key),
+      regerr::kSuccess);
   registry.EnumValues(key, names);
   EXPECT_EQ(names, std::vector<std::string>{"Product Version"});
 
   const std::string program = std::string(testing::kBinaryDir) + "/app/tessaro-utility";
-  EXPECT_NE(ReadFile(dir_ / "data/applications/tessaro-utility.desktop").find("Exec=" + program + "\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadFile(dir_ / "data/applications/tessaro-utility.desktop").find("Exec=" + program + "\n"),
+      std::string::npos);
   EXPECT_NE(ReadFile(dir_ / "config/autostart/tessaro-utility.desktop")
                 .find("Exec=" + program + " -mini\n"),
             std::string::npos);

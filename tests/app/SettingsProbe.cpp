@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/RegistryText.h"
 #include "app/Settings.h"
+#include "platform/RegistryText.h"
 #include "platform/linux/SqliteRegistry.h"
 
 using namespace tessaro;

@@ -18,7 +18,7 @@ namespace {
 constexpr uid_t kNobody = 65534;
 
 std::optional<std::string> Text(const std::string& userHive, const std::string& machineHive,
-                                 RegRoot root, const std::string& path, const std::string& name) {
+                                RegRoot root, const std::string& path, const std::string& name) {
   SqliteRegistry registry(HivePaths{userHive, machineHive});
   RegKey key;
   std::string text;
@@ -42,9 +42,9 @@ TEST(SettingsReadOnly, LimitedUserReadsTheMachineHiveThroughTheQueryOnlyFallback
     // What the installer (and busd) leave in the machine hive.
     SqliteRegistry installer(HivePaths{dir / "installer-user.hive", machineHive});
     RegKey key;
-    ASSERT_EQ(installer.OpenKey(RegRoot::LocalMachine, AppRegistryKey, regaccess::kAllAccess,
-                                true, key),
-              regerr::kSuccess);
+    ASSERT_EQ(
+        installer.OpenKey(RegRoot::LocalMachine, AppRegistryKey, regaccess::kAllAccess, true, key),
+        regerr::kSuccess);
     ASSERT_EQ(RegSetString(installer, key, "Product Version", "2.5"), regerr::kSuccess);
     ASSERT_EQ(installer.SetValue(key, "Dword", regtype::kDword, std::string("123\0", 4)),
               regerr::kSuccess);
@@ -57,8 +57,8 @@ TEST(SettingsReadOnly, LimitedUserReadsTheMachineHiveThroughTheQueryOnlyFallback
   std::filesystem::copy_file(testing::kSettingsProbe, probe);
   ASSERT_EQ(chmod(probe.c_str(), 0755), 0);
   std::string program = probe;
-  std::vector<std::string> args{userHive, machineHive, "product version", "Dword", "Fits",
-                                "TooLong", "Missing"};
+  std::vector<std::string> args{userHive, machineHive, "product version", "Dword",
+                                "Fits",   "TooLong",   "Missing"};
   if (geteuid() == 0) {
     // Root may write any file: the reading side runs as nobody, whose own hive folder it is.
     ASSERT_EQ(chown(userDir.c_str(), kNobody, kNobody), 0);

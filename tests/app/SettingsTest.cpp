@@ -33,11 +33,10 @@ class SettingsTest : public HiveTest {
 
 TEST_F(SettingsTest, FirstStartOnAnEmptyHiveWritesEveryDefaultInLoadOrder) {
   Load();
-  EXPECT_EQ(UserValueNames(),
-            (std::vector<std::string>{"MainForm Width", "MainForm Height", "MainForm Top",
-                                      "MainForm Left", "MainForm WindowState",
-                                      "Notify Device Detect", "Notify New Version",
-                                      "Notify Check Days", "Notify Last Date"}));
+  EXPECT_EQ(UserValueNames(), (std::vector<std::string>{
+                                  "MainForm Width", "MainForm Height", "MainForm Top",
+                                  "MainForm Left", "MainForm WindowState", "Notify Device Detect",
+                                  "Notify New Version", "Notify Check Days", "Notify Last Date"}));
   EXPECT_EQ(UserText("MainForm Width"), "289");
   EXPECT_EQ(UserText("MainForm Height"), "351");
   EXPECT_EQ(UserText("MainForm Top"), std::to_string(kCentredTop));
@@ -194,13 +193,22 @@ TEST_F(SettingsTest, SaveStoresThePlacementExceptParkedTopsAndMinimised) {
       {"a normal window", {300, 400, 120, 50, WindowState::Normal, {}}, "120", "50", "0"},
       {"maximised", {300, 400, 120, 50, WindowState::Maximized, {}}, "120", "50", "2"},
       {"parked by a mini start", {300, 400, 3000, 50, WindowState::Normal, {}}, "111", "50", "0"},
-      {"hidden after a mini start", {300, 400, 3001, 50, WindowState::Normal, {}}, "111", "50",
+      {"hidden after a mini start",
+       {300, 400, 3001, 50, WindowState::Normal, {}},
+       "111",
+       "50",
        "0"},
-      {"just above the parking top", {300, 400, 2999, 50, WindowState::Normal, {}}, "2999", "50",
+      {"just above the parking top",
+       {300, 400, 2999, 50, WindowState::Normal, {}},
+       "2999",
+       "50",
        "0"},
       {"top 0", {300, 400, 0, 50, WindowState::Normal, {}}, "111", "50", "0"},
       {"top 1", {300, 400, 1, 50, WindowState::Normal, {}}, "1", "50", "0"},
-      {"above the screen, left of it", {300, 400, -8, -30, WindowState::Normal, {}}, "111", "-30",
+      {"above the screen, left of it",
+       {300, 400, -8, -30, WindowState::Normal, {}},
+       "111",
+       "-30",
        "0"},
       {"minimised", {300, 400, 120, 50, WindowState::Minimized, {}}, "120", "50", "2"},
   };

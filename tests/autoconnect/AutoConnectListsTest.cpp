@@ -84,8 +84,8 @@ TEST_F(ListsTest, LoadTakesEnabledBindingsInRegistryOrderAndSkipsTheRest) {
   SetText(kAutoConnectPath + "\\" + DeviceEntryName(entries[5].info), "PrinterEnable", "2");
   // Never loaded: a server entry, an entry without vendor and product ID, and entries whose
   // name does not match their own values.
-  ASSERT_TRUE(WriteServerEntry(registry_, kAppKey, {"Hub", "192.168.0.20", "00:0D:88:12:34:56", 1,
-                                                    "", "", ""}));
+  ASSERT_TRUE(WriteServerEntry(registry_, kAppKey,
+                               {"Hub", "192.168.0.20", "00:0D:88:12:34:56", 1, "", "", ""}));
   AutoConnectInfo noIds = Bound("S7", "P7", 1, "", 0);
   noIds.DeviceVid.clear();
   noIds.DevicePid.clear();

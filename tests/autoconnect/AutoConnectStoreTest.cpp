@@ -73,12 +73,14 @@ TEST_F(StoreTest, DeviceEntryHasItsNameAndTwentyTwoValuesInOrder) {
     ASSERT_TRUE(WriteDeviceEntry(registry_, kAppKey, info));
     const std::string path = kAutoConnectPath + "\\" + c.key;
     ASSERT_TRUE(Exists(path)) << c.key;
-    EXPECT_EQ(ValueNames(path),
-              (std::vector<std::string>{
-                  "ServerName", "ServerIP", "ServerMAC", "DeviceVid", "DevicePid", "DeviceSNo",
-                  "DeviceType", "DeviceManufacturer", "DeviceProduct", "PrinterEnable",
-                  "PrinterName", "PrinterPort", "Reserve4", "Reserve5", "Reserve6", "ScanIndex",
-                  "Reserve7", "ScanNameTwain", "Reserve8", "Reserve1", "Reserve2", "Reserve3"}));
+    EXPECT_EQ(
+        ValueNames(path),
+        (std::vector<std::string>{
+            "ServerName",  "ServerIP",    "ServerMAC",          "DeviceVid",     "DevicePid",
+            "DeviceSNo",   "DeviceType",  "DeviceManufacturer", "DeviceProduct", "PrinterEnable",
+            "PrinterName", "PrinterPort", "Reserve4",           "Reserve5",      "Reserve6",
+            "ScanIndex",   "Reserve7",    "ScanNameTwain",      "Reserve8",      "Reserve1",
+            "Reserve2",    "Reserve3"}));
     EXPECT_EQ(Text(path, "PrinterEnable"), "1");
     EXPECT_EQ(Text(path, "Reserve4"), "0");
     EXPECT_EQ(Text(path, "Reserve5"), "Fax");
@@ -102,14 +104,14 @@ TEST_F(StoreTest, FlagsAndScanIndexFollowTheReadRules) {
     uint8_t flag;
     int32_t scanIndex;
   } cases[] = {
-      {"1", 1, 1},  {"0", 0, 0},   {"2", 0, 2},       {"3", 0, 0},          {"yes", 0, 0},
-      {"", 0, 0},   {"01", 1, 1},  {"+2", 0, 2},      {"-1", 0, 0},         {"1x", 0, 0},
+      {"1", 1, 1},  {"0", 0, 0},   {"2", 0, 2},          {"3", 0, 0},           {"yes", 0, 0},
+      {"", 0, 0},   {"01", 1, 1},  {"+2", 0, 2},         {"-1", 0, 0},          {"1x", 0, 0},
       {" 1", 0, 0}, {"+-1", 0, 0}, {"4294967297", 0, 0}, {"99999999999", 0, 0},
   };
   const AutoConnectInfo info = Device("04F9", "0027", "S");
   ASSERT_TRUE(WriteDeviceEntry(registry_, kAppKey, info));
-  ASSERT_TRUE(WriteServerEntry(registry_, kAppKey, {"Hub", "192.168.0.20", "00:0D:88:12:34:56", 0,
-                                                    "", "", ""}));
+  ASSERT_TRUE(WriteServerEntry(registry_, kAppKey,
+                               {"Hub", "192.168.0.20", "00:0D:88:12:34:56", 0, "", "", ""}));
   const std::string path = kAutoConnectPath + "\\" + DeviceEntryName(info);
   for (const Case& c : cases) {
     for (const char* name : {"PrinterEnable", "Reserve4", "Reserve8", "ScanIndex"}) {
@@ -132,9 +134,9 @@ TEST_F(StoreTest, MissingOrNonStringValuesReadAsEmptyAndOverwriteTheRecord) {
   const std::string name = "IP_1.2.3.4&MAC_M&Vid_AAAA&Pid_BBBB&SNo_X";
   const std::string path = kAutoConnectPath + "\\" + name;
   SetText(path, "PrinterName", "Only");
-  ASSERT_EQ(registry_.SetValue(Open(path), "DeviceType", regtype::kDword,
-                               std::string("\1\0\0\0", 4)),
-            regerr::kSuccess);
+  ASSERT_EQ(
+      registry_.SetValue(Open(path), "DeviceType", regtype::kDword, std::string("\1\0\0\0", 4)),
+      regerr::kSuccess);
   AutoConnectInfo read = Device("AAAA", "BBBB", "X");
   read.ServerIP = "1.2.3.4";
   read.ServerMAC = "M";
@@ -155,8 +157,8 @@ TEST_F(StoreTest, MissingOrNonStringValuesReadAsEmptyAndOverwriteTheRecord) {
 TEST_F(StoreTest, ReadDeviceEntryAtFollowsRegistryOrder) {
   ASSERT_TRUE(WriteDeviceEntry(registry_, kAppKey, Device("04F9", "0027", "b")));
   ASSERT_TRUE(WriteDeviceEntry(registry_, kAppKey, Device("04F9", "0027", "A")));
-  ASSERT_TRUE(WriteServerEntry(registry_, kAppKey, {"Hub", "192.168.0.20", "00:0D:88:12:34:56", 1,
-                                                    "", "", ""}));
+  ASSERT_TRUE(WriteServerEntry(registry_, kAppKey,
+                               {"Hub", "192.168.0.20", "00:0D:88:12:34:56", 1, "", "", ""}));
   std::vector<std::string> names;
   ASSERT_TRUE(ListAutoConnectKeys(registry_, kAppKey, names));
   const std::string server = "IP_192.168.0.20&MAC_00:0D:88:12:34:56";

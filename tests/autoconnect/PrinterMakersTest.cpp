@@ -26,9 +26,9 @@ TEST(PrinterMakers, SectionsAndLinesKeepFileOrderWithoutEmptyValues) {
   EXPECT_EQ(table.sections[1].name, "Blankfirst");
   EXPECT_EQ(table.sections[1].lines, (Lines{{"K1", "F2A7"}, {"K2", "Brant"}}));
   // A repeated key answers with its first value on every line it names.
-  EXPECT_EQ(table.sections[2].lines,
-            (Lines{{"Vid", "F3D0"}, {"K", "first"}, {"K", "first"}, {"k", "first"},
-                   {"Other", "Orris"}}));
+  EXPECT_EQ(
+      table.sections[2].lines,
+      (Lines{{"Vid", "F3D0"}, {"K", "first"}, {"K", "first"}, {"k", "first"}, {"Other", "Orris"}}));
   EXPECT_EQ(table.sections[3].name, "Empty");
   EXPECT_TRUE(table.sections[3].lines.empty());
 }

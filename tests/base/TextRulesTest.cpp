@@ -19,11 +19,10 @@ TEST(Ipv4Text, OnlyAPlainDottedQuadIsAnAddress) {
     bool address;
   };
   const Case cases[] = {
-      {"10.0.0.1", true},         {"255.255.255.255", true}, {"0.0.0.0", true},
-      {"127.0.1.1", true},        {"10.1", false},           {"10.0.0.256", false},
-      {"010.0.0.1", false},       {"0x7f.0.0.1", false},     {" 10.0.0.1", false},
-      {"10.0.0.1 ", false},       {"10.0.0.1.5", false},     {"10..0.1", false},
-      {"", false},                {"1000.0.0.1", false},     {"10.0.0.-1", false},
+      {"10.0.0.1", true},   {"255.255.255.255", true}, {"0.0.0.0", true},     {"127.0.1.1", true},
+      {"10.1", false},      {"10.0.0.256", false},     {"010.0.0.1", false},  {"0x7f.0.0.1", false},
+      {" 10.0.0.1", false}, {"10.0.0.1 ", false},      {"10.0.0.1.5", false}, {"10..0.1", false},
+      {"", false},          {"1000.0.0.1", false},     {"10.0.0.-1", false},
   };
   for (const Case& c : cases) {
     const auto parsed = ParseIpv4(c.text);
@@ -67,7 +66,8 @@ TEST(NumberText, TheWholeTextMustBeTheNumber) {
       {"2147483648", PlusSign::Refused, std::nullopt},
       {"0x10", PlusSign::Refused, std::nullopt},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseNumber<int32_t>(c.text, 10, c.plus), c.value) << c.text;
+  for (const Case& c : cases)
+    EXPECT_EQ(ParseNumber<int32_t>(c.text, 10, c.plus), c.value) << c.text;
   EXPECT_EQ(ParseNumber<uint16_t>("04b8", 16), 0x04b8);
   EXPECT_EQ(ParseNumber<uint16_t>("10000", 16), std::nullopt);
   EXPECT_EQ(ParseNumberIn<uint32_t>("65535", 1, 65535), 65535u);

@@ -18,10 +18,10 @@
 #include <functional>
 #include <memory>
 
-#include "busd/ReplyBuilder.h"
-#include "protocol/BusFrame.h"
 #include "base/ByteOrder.h"
 #include "base/FileHandle.h"
+#include "busd/ReplyBuilder.h"
+#include "protocol/BusFrame.h"
 #include "tests/TestPaths.h"
 #include "tests/busd/FakeHub.h"
 #include "tests/support/Process.h"
@@ -96,9 +96,8 @@ class BusdProcess : public ::testing::Test {
                                       Device(2, "SCANNER", "Scan")});
     ASSERT_TRUE(hub_->listening());
     StartBusd(BusdArguments());
-    ASSERT_TRUE(WaitFor([this] { return RawBus(TrunkPath()).valid(); }))
-        << "busd never listened\n"
-        << busd_->Output();
+    ASSERT_TRUE(WaitFor([this] { return RawBus(TrunkPath()).valid(); })) << "busd never listened\n"
+                                                                         << busd_->Output();
   }
 
   void TearDown() override {
@@ -112,9 +111,9 @@ class BusdProcess : public ::testing::Test {
 
   void StartBusd(std::vector<std::string> extra) {
     // Its own machine hive: what busd records of linked devices stays in the test's folder.
-    std::vector<std::string> args{"--runtime-dir", runtime_, "--computer-name", "PC-A",
-                                  "--drop-after", "2", "--machine-hive",
-                                  hiveDir_ / "machine.hive"};
+    std::vector<std::string> args{
+        "--runtime-dir", runtime_, "--computer-name", "PC-A",
+        "--drop-after",  "2",      "--machine-hive",  hiveDir_ / "machine.hive"};
     args.insert(args.end(), extra.begin(), extra.end());
     busd_ = std::make_unique<testing::Process>(
         std::string(testing::kBinaryDir) + "/busd/tessaro-busd", args);

@@ -9,11 +9,11 @@
 #include <map>
 #include <memory>
 
+#include "base/ByteOrder.h"
 #include "busd/BusSession.h"
 #include "busd/HubSession.h"
 #include "busd/ReplyBuilder.h"
 #include "busd/UsbInstance.h"
-#include "base/ByteOrder.h"
 #include "tests/busd/FakeBackend.h"
 
 using namespace tessaro;

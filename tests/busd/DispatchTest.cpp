@@ -5,9 +5,9 @@
 #include <map>
 #include <memory>
 
+#include "base/ByteOrder.h"
 #include "busd/BusSession.h"
 #include "busd/ReplyBuilder.h"
-#include "base/ByteOrder.h"
 #include "tests/busd/FakeBackend.h"
 
 using namespace tessaro;

@@ -95,15 +95,9 @@ TEST(EventHub, Scenarios) {
           EXPECT_EQ(Connections(hub.Publish(Record(static_cast<uint8_t>(step.argument))), false),
                     step.expect);
           break;
-        case Step::Wake:
-          EXPECT_EQ(Connections(hub.Wake(step.argument), true), step.expect);
-          break;
-        case Step::Open:
-          hub.AddConnection(step.argument, 200);
-          break;
-        case Step::Close:
-          hub.RemoveConnection(step.argument);
-          break;
+        case Step::Wake: EXPECT_EQ(Connections(hub.Wake(step.argument), true), step.expect); break;
+        case Step::Open: hub.AddConnection(step.argument, 200); break;
+        case Step::Close: hub.RemoveConnection(step.argument); break;
       }
     }
   }

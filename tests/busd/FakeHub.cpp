@@ -126,12 +126,10 @@ void FakeHub::Handle(Connection& c, const wire::Frame& f) {
       if (major_ != wire::kVersionMajor) c.fd.Reset();
       return;
     }
-    case MsgType::Ping:
-      return Send(c, MsgType::Pong, f.id, {});
+    case MsgType::Ping: return Send(c, MsgType::Pong, f.id, {});
     case MsgType::GetDevices:
       return Send(c, MsgType::DeviceList, f.id, wire::EncodeDeviceList(devices_));
-    default:
-      return HandleCommand(c, f);
+    default: return HandleCommand(c, f);
   }
 }
 

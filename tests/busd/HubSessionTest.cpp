@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#include "base/ByteOrder.h"
 #include "busd/BusBackend.h"
 #include "busd/HubSession.h"
-#include "base/ByteOrder.h"
 
 using namespace tessaro;
 using namespace tessaro::busd;

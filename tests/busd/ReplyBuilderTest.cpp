@@ -2,8 +2,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "busd/ReplyBuilder.h"
 #include "base/ByteOrder.h"
+#include "busd/ReplyBuilder.h"
 
 using namespace tessaro;
 using namespace tessaro::busd;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The built program itself, for what only the real binary shows: its environment and status.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,8 +36,10 @@ Result RunCli(const std::vector<std::string>& args, const std::string& runtimeDi
   const std::string outPath = runtimeDir + "/.out", errPath = runtimeDir + "/.err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     if (std::string(*e).rfind("TESSARO_RUNTIME_DIR=", 0) != 0) env.emplace_back(*e);
@@ -78,7 +80,8 @@ TEST_F(CliBinaryTest, EmptyRuntimeFolderIsAnIncompleteSetup) {
     const Result r = RunCli({"--json", command}, dir_);
     EXPECT_EQ(r.status, 3) << command;
     EXPECT_EQ(r.out, "") << command;
-    EXPECT_EQ(r.err, "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n") << command;
+    EXPECT_EQ(r.err, "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n")
+        << command;
   }
 }
 

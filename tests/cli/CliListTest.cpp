@@ -26,8 +26,8 @@ class CliListTest : public ::testing::Test {
     bus.SetReply("spur/0", busop::kGetSpurAddress,
                  FakeBusTransport::Success(AddressReply({192, 168, 1, 20})));
     bus.SetReply("spur/0", busop::kGetDeviceList,
-                 FakeBusTransport::Success(DeviceList({Dev{}, Dev{.number = 4, .manufacturer = "",
-                                                                  .product = "", .serial = ""}})));
+                 FakeBusTransport::Success(DeviceList(
+                     {Dev{}, Dev{.number = 4, .manufacturer = "", .product = "", .serial = ""}})));
     env.registry = &registry;
     env.refreshLock = &lock;
     env.computerName = "PC-A";
@@ -58,10 +58,11 @@ class CliListTest : public ::testing::Test {
 TEST_F(CliListTest, FirstRunGatewayIsEnabledStoredAndListed) {
   gateways = {kHub.ip, "10.0.0.1"};
   ASSERT_EQ(Run({"list"}), exitcode::kOk) << err;
-  EXPECT_EQ(out,
-            "server Office - 192.168.1.20  mac 00:1C:F0:AA:0B:01  state 1  storage mode 1  enabled\n"
-            "  USB Device 1 - Waiting to Connect  [PRINTER]  #4 on Office (192.168.1.20)\n"
-            "  Lumen - Laser 2040 - Waiting to Connect  [PRINTER]  #1 on Office (192.168.1.20)\n");
+  EXPECT_EQ(
+      out,
+      "server Office - 192.168.1.20  mac 00:1C:F0:AA:0B:01  state 1  storage mode 1  enabled\n"
+      "  USB Device 1 - Waiting to Connect  [PRINTER]  #4 on Office (192.168.1.20)\n"
+      "  Lumen - Laser 2040 - Waiting to Connect  [PRINTER]  #1 on Office (192.168.1.20)\n");
   ServerInfoReg stored;
   stored.ServerIP = kHub.ip;
   stored.ServerMAC = kHub.mac;
@@ -97,14 +98,19 @@ TEST_F(CliListTest, FailuresPrintNothing) {
     std::function<void()> arrange;
     int status;
   } cases[] = {
-      {"no server list", [&] {
-         bus.SetReply("trunk/0", busop::kGetServerList, FakeBusTransport::Fail(buserr::kGenFailure));
-       }, exitcode::kFailed},
-      {"a device list longer than its buffer", [&] {
+      {"no server list",
+       [&] {
+         bus.SetReply("trunk/0", busop::kGetServerList,
+                      FakeBusTransport::Fail(buserr::kGenFailure));
+       },
+       exitcode::kFailed},
+      {"a device list longer than its buffer",
+       [&] {
          auto reply = FakeBusTransport::Success(DeviceList({}));
          reply.bytesReturned = kDeviceListBufferSize + 1;
          bus.SetReply("spur/0", busop::kGetDeviceList, reply);
-       }, exitcode::kFailed},
+       },
+       exitcode::kFailed},
       {"no Trunk", [&] { bus.SetInterfaces(InterfaceClass::Trunk, std::nullopt); },
        exitcode::kSetupIncomplete},
   };

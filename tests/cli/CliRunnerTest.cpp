@@ -33,8 +33,10 @@ class CliRunnerTest : public ::testing::Test {
   CliRunnerTest() {
     bus.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{kTrunk});
     bus.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{kSpurA, kSpurB});
-    bus.SetReply(kSpurA, code::kGetSpurAddress, FakeBusTransport::Success(AddressReply({127, 0, 0, 2})));
-    bus.SetReply(kSpurB, code::kGetSpurAddress, FakeBusTransport::Success(AddressReply({127, 0, 0, 3})));
+    bus.SetReply(kSpurA, code::kGetSpurAddress,
+                 FakeBusTransport::Success(AddressReply({127, 0, 0, 2})));
+    bus.SetReply(kSpurB, code::kGetSpurAddress,
+                 FakeBusTransport::Success(AddressReply({127, 0, 0, 3})));
   }
   CliRun Cli(std::vector<std::string> args) {
     std::ostringstream out, err;
@@ -101,7 +103,9 @@ TEST_F(CliRunnerTest, DeviceCommandsSendToTheSpurOfTheAddress) {
       {{"--json", "attach", "127.0.0.3"}, code::kAttachServer, {127, 0, 0, 3}},
       {{"--json", "link", "127.0.0.3", "5"}, code::kLinkDevice, {5}},
       {{"--json", "unlink", "127.0.0.3", "5"}, code::kUnlinkDevice, {5}},
-      {{"--json", "lock", "127.0.0.3", "5", "2", "3600"}, code::kLockDevice, {5, 0x10, 0x0E, 0, 0, 2}},
+      {{"--json", "lock", "127.0.0.3", "5", "2", "3600"},
+       code::kLockDevice,
+       {5, 0x10, 0x0E, 0, 0, 2}},
       {{"--json", "unlock", "127.0.0.3", "5", "1", "0"}, code::kUnlockDevice, {5, 0, 0, 0, 0, 1}},
       {{"--json", "request", "127.0.0.3", "5"}, code::kRequestToUse, {5, 1, 0, 0, 0, 0}},
   };
@@ -129,12 +133,12 @@ TEST_F(CliRunnerTest, ExitStatus) {
     std::vector<std::string> args;
     int status;
   } cases[] = {
-      {{"servers"}, 1},                        // -1 from the server list
-      {{"--json", "trunk-version"}, 1},        // a failed version query
+      {{"servers"}, 1},                           // -1 from the server list
+      {{"--json", "trunk-version"}, 1},           // a failed version query
       {{"--json", "link", "127.0.0.2", "1"}, 1},  // a false result
-      {{"devices", "127.0.0.3"}, 1},           // a device list longer than its buffer
-      {{"devices", "127.0.0.2"}, 0},           // a failed list is zero devices
-      {{"devices", "10.9.9.9"}, 4},            // no Spur has the address
+      {{"devices", "127.0.0.3"}, 1},              // a device list longer than its buffer
+      {{"devices", "127.0.0.2"}, 0},              // a failed list is zero devices
+      {{"devices", "10.9.9.9"}, 4},               // no Spur has the address
       {{}, 2},
       {{"--json"}, 2},
       {{"frobnicate"}, 2},

@@ -5,8 +5,8 @@
 // change while a dialog is open.
 #include <thread>
 
-#include "devices/DeviceOperations.h"
 #include "base/ByteOrder.h"
+#include "devices/DeviceOperations.h"
 #include "tests/devices/OperationFakes.h"
 #include "tests/devices/RefreshFixture.h"
 
@@ -20,8 +20,12 @@ const Hub kLab{"192.168.1.21", "Lab", "00:1C:F0:AA:0B:02", 1, 1};
 const std::string kHubName = "Office - 192.168.1.20";
 
 const Dev kPrinter{.number = 1};
-const Dev kStorage{.number = 2, .type = "MASS STORAGE", .manufacturer = "Keystone",
-                   .product = "Drive 32", .vendorId = 0x2E10, .productId = 0x5567,
+const Dev kStorage{.number = 2,
+                   .type = "MASS STORAGE",
+                   .manufacturer = "Keystone",
+                   .product = "Drive 32",
+                   .vendorId = 0x2E10,
+                   .productId = 0x5567,
                    .serial = "KS1"};
 const std::string kStorageKey = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_2e10&Pid_5567\\KS1";
 const std::string kStorageDialogText =
@@ -63,7 +67,8 @@ class OperationsTest : public RefreshTest {
   void List(const Hub& h, const std::vector<Dev>& devs) {
     Store(h, true);
     SpurAppears(h.ip, devs);
-    if (std::none_of(reported_.begin(), reported_.end(), [&](const Hub& r) { return r.ip == h.ip; }))
+    if (std::none_of(reported_.begin(), reported_.end(),
+                     [&](const Hub& r) { return r.ip == h.ip; }))
       reported_.push_back(h);
     Report(reported_);
     ASSERT_TRUE(cycle.RefreshServers());
@@ -81,18 +86,20 @@ class OperationsTest : public RefreshTest {
   // The storage device as the device database and plug and play see it.
   void StorageRecorded() {
     RegKey key;
-    ASSERT_EQ(registry.OpenKey(RegRoot::LocalMachine, kStorageKey, regaccess::kAllAccess, true, key),
-              regerr::kSuccess);
+    ASSERT_EQ(
+        registry.OpenKey(RegRoot::LocalMachine, kStorageKey, regaccess::kAllAccess, true, key),
+        regerr::kSuccess);
   }
   void StoragePresent(bool present) {
-    bus.SetReply(kTrunk, busop::kDeviceNodePresent,
-                 present ? FakeBusTransport::Success({})
-                         : FakeBusTransport::Fail(buserr::kNotFound));
+    bus.SetReply(
+        kTrunk, busop::kDeviceNodePresent,
+        present ? FakeBusTransport::Success({}) : FakeBusTransport::Fail(buserr::kNotFound));
   }
   void StorageVeto(std::optional<uint32_t> vetoType) {
-    bus.SetReply(kTrunk, busop::kRequestEject,
-                 vetoType ? FakeBusTransport::Success(EjectReply(*vetoType, *vetoType ? "Open files" : ""))
-                          : FakeBusTransport::Fail(buserr::kGenFailure));
+    bus.SetReply(
+        kTrunk, busop::kRequestEject,
+        vetoType ? FakeBusTransport::Success(EjectReply(*vetoType, *vetoType ? "Open files" : ""))
+                 : FakeBusTransport::Fail(buserr::kGenFailure));
   }
   void AutoPrinter(const std::string& mac, const std::string& serial, const std::string& name) {
     auto entry = std::make_unique<AutoLinkPrinter>();
@@ -152,7 +159,8 @@ std::string Link(const Hub& h, uint8_t n) { return "spur/" + h.ip + " link " + s
 std::string Unlink(const Hub& h, uint8_t n) {
   return "spur/" + h.ip + " unlink " + std::to_string(n);
 }
-std::string Lock(const Hub& h, uint8_t n, uint32_t seconds, uint8_t kind, const char* verb = "lock") {
+std::string Lock(const Hub& h, uint8_t n, uint32_t seconds, uint8_t kind,
+                 const char* verb = "lock") {
   std::string s = "spur/" + h.ip + " " + verb;
   for (uint8_t b : LockRequest(n, seconds, kind)) s += " " + std::to_string(b);
   return s;
@@ -184,31 +192,57 @@ TEST_P(ConnectByType, LinksAndLocksForThisPc) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConnectByType,
-    ::testing::Values(
-        ConnectCase{"a printer is locked for an hour", kPrinter, 1,
-                    {Link(kHub, 1), Lock(kHub, 1, 3600, 2)}, {}},
-        ConnectCase{"an MFP is locked for an hour",
-                    With(kPrinter, [](Dev& d) { d.type = "MFP"; d.number = 7; }), 1,
-                    {Link(kHub, 7), Lock(kHub, 7, 3600, 2)}, {}},
-        ConnectCase{"a scanner is locked for an hour",
-                    With(kPrinter, [](Dev& d) { d.type = "SCANNER"; }), 1,
-                    {Link(kHub, 1), Lock(kHub, 1, 3600, 2)}, {}},
-        ConnectCase{"an unknown device is locked for an hour",
-                    With(kPrinter, [](Dev& d) { d.type = "Camera"; }), 1,
-                    {Link(kHub, 1), Lock(kHub, 1, 3600, 2)}, {}},
-        ConnectCase{"a storage device is locked for 72 hours", kStorage, 1,
-                    {Link(kHub, 2), Lock(kHub, 2, 259200, 2)}, {}},
-        ConnectCase{"a storage device reported in lower case likewise",
-                    With(kStorage, [](Dev& d) { d.type = "mass storage"; }), 1,
-                    {Link(kHub, 2), Lock(kHub, 2, 259200, 2)}, {}},
-        ConnectCase{"any storage mode but 0 is USB-over-network mode", kStorage, 2,
-                    {Link(kHub, 2), Lock(kHub, 2, 259200, 2)}, {}},
-        ConnectCase{"a storage device of a server in server mode: nothing is sent", kStorage, 0,
-                    {},
-                    {"Can not connect because the storage access mode is currently in Server "
-                     "mode, not Remotix mode."}},
-        ConnectCase{"the storage mode does not concern a printer", kPrinter, 0,
-                    {Link(kHub, 1), Lock(kHub, 1, 3600, 2)}, {}}),
+    ::testing::Values(ConnectCase{"a printer is locked for an hour",
+                                  kPrinter,
+                                  1,
+                                  {Link(kHub, 1), Lock(kHub, 1, 3600, 2)},
+                                  {}},
+                      ConnectCase{"an MFP is locked for an hour",
+                                  With(kPrinter,
+                                       [](Dev& d) {
+                                         d.type = "MFP";
+                                         d.number = 7;
+                                       }),
+                                  1,
+                                  {Link(kHub, 7), Lock(kHub, 7, 3600, 2)},
+                                  {}},
+                      ConnectCase{"a scanner is locked for an hour",
+                                  With(kPrinter, [](Dev& d) { d.type = "SCANNER"; }),
+                                  1,
+                                  {Link(kHub, 1), Lock(kHub, 1, 3600, 2)},
+                                  {}},
+                      ConnectCase{"an unknown device is locked for an hour",
+                                  With(kPrinter, [](Dev& d) { d.type = "Camera"; }),
+                                  1,
+                                  {Link(kHub, 1), Lock(kHub, 1, 3600, 2)},
+                                  {}},
+                      ConnectCase{"a storage device is locked for 72 hours",
+                                  kStorage,
+                                  1,
+                                  {Link(kHub, 2), Lock(kHub, 2, 259200, 2)},
+                                  {}},
+                      ConnectCase{"a storage device reported in lower case likewise",
+                                  With(kStorage, [](Dev& d) { d.type = "mass storage"; }),
+                                  1,
+                                  {Link(kHub, 2), Lock(kHub, 2, 259200, 2)},
+                                  {}},
+                      ConnectCase{"any storage mode but 0 is USB-over-network mode",
+                                  kStorage,
+                                  2,
+                                  {Link(kHub, 2), Lock(kHub, 2, 259200, 2)},
+                                  {}},
+                      ConnectCase{
+                          "a storage device of a server in server mode: nothing is sent",
+                          kStorage,
+                          0,
+                          {},
+                          {"Can not connect because the storage access mode is currently in Server "
+                           "mode, not Remotix mode."}},
+                      ConnectCase{"the storage mode does not concern a printer",
+                                  kPrinter,
+                                  0,
+                                  {Link(kHub, 1), Lock(kHub, 1, 3600, 2)},
+                                  {}}),
     CaseName<ConnectCase>);
 
 TEST_F(OperationsTest, ConnectFailuresAreReportedAfterTheCommandEnds) {
@@ -222,8 +256,11 @@ TEST_F(OperationsTest, ConnectFailuresAreReportedAfterTheCommandEnds) {
     std::string message;
   } cases[] = {
       {"link refused: no lock is tried", false, true, {Link(kHub, 1)}, "Connect device failed !"},
-      {"lock refused: the device stays linked", true, false,
-       {Link(kHub, 1), Lock(kHub, 1, 3600, 2)}, "Connect device failed !!"},
+      {"lock refused: the device stays linked",
+       true,
+       false,
+       {Link(kHub, 1), Lock(kHub, 1, 3600, 2)},
+       "Connect device failed !!"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -267,16 +304,15 @@ TEST_F(OperationsTest, DisconnectUnlocksThenUnlinks) {
 TEST_F(OperationsTest, DisconnectingStorageEjectsItFirstAndAsksWhenThatIsRefused) {
   const struct {
     const char* what;
-    bool recorded;  // the device database has its key
-    bool present;   // its device node is present
+    bool recorded;                 // the device database has its key
+    bool present;                  // its device node is present
     std::optional<uint32_t> veto;  // the eject's answer; none: the request failed
     int answer;                    // the dialog's, when it is shown
     bool asked;
     bool released;
   } cases[] = {
       {"prepared for removal", true, true, 0, answer::kCancel, false, true},
-      {"no longer present: released without asking", true, false, 0, answer::kCancel, false,
-       true},
+      {"no longer present: released without asking", true, false, 0, answer::kCancel, false, true},
       {"vetoed, the user cancels", true, true, 5, answer::kCancel, true, false},
       {"vetoed, the user disconnects anyway", true, true, 5, answer::kOk, true, true},
       {"the eject got no answer", true, true, std::nullopt, answer::kCancel, true, false},
@@ -289,9 +325,9 @@ TEST_F(OperationsTest, DisconnectingStorageEjectsItFirstAndAsksWhenThatIsRefused
     SqliteRegistry database{HivePaths{hives / "user.hive", hives / "machine.hive"}};
     if (c.recorded) {
       RegKey key;
-      ASSERT_EQ(database.OpenKey(RegRoot::LocalMachine, kStorageKey, regaccess::kAllAccess, true,
-                                 key),
-                regerr::kSuccess);
+      ASSERT_EQ(
+          database.OpenKey(RegRoot::LocalMachine, kStorageKey, regaccess::kAllAccess, true, key),
+          regerr::kSuccess);
     }
     StoragePresent(c.present);
     StorageVeto(c.veto);
@@ -299,7 +335,9 @@ TEST_F(OperationsTest, DisconnectingStorageEjectsItFirstAndAsksWhenThatIsRefused
     asking.QueueAnswer(c.answer);
     DeviceOperations commands{
         {bus, clock, main, refreshLock, registry, database, pnp, asking, spooler, shell},
-        state, model, cycle};
+        state,
+        model,
+        cycle};
     const size_t sentBefore = DeviceRequests().size();
     commands.Disconnect(0);
     ASSERT_EQ(asking.dialogs().size(), c.asked ? 1u : 0u);
@@ -324,7 +362,11 @@ TEST_F(OperationsTest, DisconnectWorksOnTheRowAsItWasWhenChosen) {
   StoragePresent(true);
   StorageVeto(5);
   ui.whileDialogOpen = [&] {
-    Devices(kHub.ip, {With(kStorage, [](Dev& d) { d.number = 9; d.manufacturer = "Aardvark"; }),
+    Devices(kHub.ip, {With(kStorage,
+                           [](Dev& d) {
+                             d.number = 9;
+                             d.manufacturer = "Aardvark";
+                           }),
                       HeldBy(kStorage, "PC-B")});
     cycle.RefreshDevices(model.servers()[0].get());
   };
@@ -352,10 +394,17 @@ TEST_F(OperationsTest, ManualConnectReleasesAndDisconnectParksTheAutoConnectQueu
     bool unlinkOk;
     std::vector<H> holds;  // after Connect, then Disconnect
   } cases[] = {
-      {"a bound printer", kPrinter, {{kHub.mac, "LW2040-1", "Office Laser"}}, true, true,
+      {"a bound printer",
+       kPrinter,
+       {{kHub.mac, "LW2040-1", "Office Laser"}},
+       true,
+       true,
        {{"Office Laser", QueueHold::Released, true}, {"Office Laser", QueueHold::Parked, true}}},
-      {"a bound MFP", With(kPrinter, [](Dev& d) { d.type = "mfp"; }),
-       {{kHub.mac, "LW2040-1", "Duo"}}, true, true,
+      {"a bound MFP",
+       With(kPrinter, [](Dev& d) { d.type = "mfp"; }),
+       {{kHub.mac, "LW2040-1", "Duo"}},
+       true,
+       true,
        {{"Duo", QueueHold::Released, true}, {"Duo", QueueHold::Parked, true}}},
       {"the first entry of this server's device",
        kPrinter,
@@ -365,13 +414,25 @@ TEST_F(OperationsTest, ManualConnectReleasesAndDisconnectParksTheAutoConnectQueu
        true,
        true,
        {{"Office Laser", QueueHold::Released, true}, {"Office Laser", QueueHold::Parked, true}}},
-      {"no entry for this serial", kPrinter, {{kHub.mac, "LW2040-2", "Office Laser"}}, true, true,
+      {"no entry for this serial",
+       kPrinter,
+       {{kHub.mac, "LW2040-2", "Office Laser"}},
+       true,
+       true,
        {}},
       {"no entries at all", kPrinter, {}, true, true, {}},
-      {"a scanner is not a printer", With(kPrinter, [](Dev& d) { d.type = "SCANNER"; }),
-       {{kHub.mac, "LW2040-1", "Office Laser"}}, true, true, {}},
-      {"neither a failed link nor a failed unlink", kPrinter,
-       {{kHub.mac, "LW2040-1", "Office Laser"}}, false, false, {}},
+      {"a scanner is not a printer",
+       With(kPrinter, [](Dev& d) { d.type = "SCANNER"; }),
+       {{kHub.mac, "LW2040-1", "Office Laser"}},
+       true,
+       true,
+       {}},
+      {"neither a failed link nor a failed unlink",
+       kPrinter,
+       {{kHub.mac, "LW2040-1", "Office Laser"}},
+       false,
+       false,
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -394,8 +455,9 @@ TEST_F(OperationsTest, RequestToUseAsksTheHolderAndShowsNothing) {
   ops.RequestToUse(RowIndex(kHub.ip, "2"));
   Answer(kHub.ip, busop::kRequestToUse, false);
   ops.RequestToUse(RowIndex(kHub.ip, "1"));
-  EXPECT_EQ(DeviceRequests(), (std::vector<std::string>{"spur/" + kHub.ip + " request 2 1 0 0 0 0",
-                                                        "spur/" + kHub.ip + " request 1 1 0 0 0 0"}))
+  EXPECT_EQ(DeviceRequests(),
+            (std::vector<std::string>{"spur/" + kHub.ip + " request 2 1 0 0 0 0",
+                                      "spur/" + kHub.ip + " request 1 1 0 0 0 0"}))
       << "kind 1, no address";
   EXPECT_TRUE(ui.messages().empty());
   EXPECT_FALSE(state.flags.OperationBusy);
@@ -491,10 +553,8 @@ TEST_F(OperationsTest, EnableDropsAServerThatCannotBeAttached) {
 
 TEST_F(OperationsTest, DisableReleasesThisPcsDevicesAndRemovesTheServersRows) {
   List(kLab, {HeldBy(kPrinter, "PC-A")});
-  List(kHub, {HeldBy(kPrinter, "PC-A"), kStorage, HeldBy(With(kPrinter, [](Dev& d) {
-                                                      d.number = 4;
-                                                    }),
-                                                    "PC-B")});
+  List(kHub, {HeldBy(kPrinter, "PC-A"), kStorage,
+              HeldBy(With(kPrinter, [](Dev& d) { d.number = 4; }), "PC-B")});
   ops.DisableServer(kHubName);
   EXPECT_EQ(DeviceRequests(), std::vector<std::string>{Unlink(kHub, 1)});
   EXPECT_EQ(Servers(), (std::vector<std::string>{"Lab 192.168.1.21 enabled spur",

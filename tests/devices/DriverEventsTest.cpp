@@ -11,8 +11,11 @@ namespace {
 const Hub kHub{"192.168.1.20", "Office", "00:1C:F0:AA:0B:01"};
 const Hub kOff{"192.168.1.21", "Lab", "00:1C:F0:AA:0B:02"};
 const Dev kPrinter{.number = 1};
-const Dev kStorage{.number = 2, .type = "MASS STORAGE", .manufacturer = "Keystone",
-                   .product = "Drive 32", .serial = "KS1"};
+const Dev kStorage{.number = 2,
+                   .type = "MASS STORAGE",
+                   .manufacturer = "Keystone",
+                   .product = "Drive 32",
+                   .serial = "KS1"};
 
 Bytes First(Bytes record, size_t n) {
   record.resize(n);
@@ -21,7 +24,9 @@ Bytes First(Bytes record, size_t n) {
 
 class DispatchTest : public RefreshTest {
  protected:
-  void Dispatch(const Bytes& record) { dispatcher.Dispatch(record, static_cast<int64_t>(record.size())); }
+  void Dispatch(const Bytes& record) {
+    dispatcher.Dispatch(record, static_cast<int64_t>(record.size()));
+  }
   // Advances the clock in steps and fires the window's timer when it is due.
   void Run(std::chrono::milliseconds span) {
     for (auto t = std::chrono::milliseconds(0); t < span; t += std::chrono::milliseconds(10)) {
@@ -31,8 +36,8 @@ class DispatchTest : public RefreshTest {
   }
   ScriptedUi ui;
   bool networkReady = true;
-  DriverEventDispatcher dispatcher{cycle, model, state, refreshLock, window, ui, clock,
-                                   [this] { return networkReady; }};
+  DriverEventDispatcher dispatcher{cycle,  model, state, refreshLock,
+                                   window, ui,    clock, [this] { return networkReady; }};
 };
 
 }  // namespace
@@ -64,11 +69,11 @@ TEST_F(DispatchTest, DeviceListEventsThatChangeNothing) {
       {"an address no server has", [] {}, DeviceListEvent("10.9.9.9"), 16},
       {"while a device command runs", [&] { state.flags.OperationBusy = true; },
        DeviceListEvent(kHub.ip), 16},
-      {"while the window closes", [&] { state.flags.Closing = true; }, DeviceListEvent(kHub.ip), 16},
+      {"while the window closes", [&] { state.flags.Closing = true; }, DeviceListEvent(kHub.ip),
+       16},
       {"an empty completed read", [] {}, Bytes(16, 0), 16},
       {"a negative byte count", [] {}, DeviceListEvent(kHub.ip), -1},
-      {"a record too short for its address", [] {},
-       First(DeviceListEvent(kHub.ip), 12), 12},
+      {"a record too short for its address", [] {}, First(DeviceListEvent(kHub.ip), 12), 12},
       {"an unknown kind", [] {}, Bytes{9, 0, 0, 0}, 4},
       {"a kind-5 record", [] {}, Bytes(16, 5), 16},
   };
@@ -120,7 +125,8 @@ TEST_F(DispatchTest, AddressEventChecksTheNetworkThenRefreshes) {
 TEST_F(DispatchTest, TwoRequestsWithinHalfASecondShowOneMessageForTheSecond) {
   Listed(kHub, {kPrinter, kStorage});
   // Both devices held by this PC.
-  for (size_t i = 0; i < model.rowCount(); ++i) model.EditRow(i, [](DeviceData& d) { d.owner = "PC-A"; });
+  for (size_t i = 0; i < model.rowCount(); ++i)
+    model.EditRow(i, [](DeviceData& d) { d.owner = "PC-A"; });
   Dispatch(RequestToUseEvent(kHub.ip, 1));
   Run(std::chrono::milliseconds(300));
   Dispatch(RequestToUseEvent(kHub.ip, 2));
@@ -129,7 +135,8 @@ TEST_F(DispatchTest, TwoRequestsWithinHalfASecondShowOneMessageForTheSecond) {
   const auto messages = ui.messages();
   ASSERT_EQ(messages.size(), 1u);
   const MessageRequest& m = messages[0];
-  EXPECT_EQ(m.text, "Please release the Keystone - Drive 32\n(disconnect) resources for other user.");
+  EXPECT_EQ(m.text,
+            "Please release the Keystone - Drive 32\n(disconnect) resources for other user.");
   EXPECT_EQ(m.caption, "Tessaro Utility");
   EXPECT_EQ(m.flags, 0x40030u);
   EXPECT_FALSE(m.ownedByMainWindow);

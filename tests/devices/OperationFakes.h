@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "records/ClientState.h"
 #include "platform/Shell.h"
 #include "platform/Spooler.h"
+#include "records/ClientState.h"
 #include "tests/support/ScriptedUi.h"
 
 namespace tessaro::testing {

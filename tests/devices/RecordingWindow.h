@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "records/ClientState.h"
 #include "devices/MainWindowPort.h"
 #include "platform/Clock.h"
+#include "records/ClientState.h"
 
 namespace tessaro::testing {
 

@@ -17,10 +17,20 @@ const Hub kHub{"192.168.1.20", "Office", "00:1C:F0:AA:0B:01", 1, 1};
 const Hub kOther{"192.168.1.21", "Lab", "00:1C:F0:AA:0B:02", 1, 1};
 
 const Dev kPrinter{.number = 1};
-const Dev kStorage{.number = 2, .type = "MASS STORAGE", .manufacturer = "Keystone",
-                   .product = "Drive 32", .vendorId = 0x2E10, .productId = 0x5567, .serial = "KS1"};
-const Dev kUnnamed{.number = 5, .type = "UNKNOWN", .manufacturer = "", .product = "",
-                   .vendorId = 0x2E12, .productId = 0x1909, .serial = ""};
+const Dev kStorage{.number = 2,
+                   .type = "MASS STORAGE",
+                   .manufacturer = "Keystone",
+                   .product = "Drive 32",
+                   .vendorId = 0x2E10,
+                   .productId = 0x5567,
+                   .serial = "KS1"};
+const Dev kUnnamed{.number = 5,
+                   .type = "UNKNOWN",
+                   .manufacturer = "",
+                   .product = "",
+                   .vendorId = 0x2E12,
+                   .productId = 0x1909,
+                   .serial = ""};
 
 Dev With(Dev d, std::function<void(Dev&)> change) {
   change(d);
@@ -40,7 +50,9 @@ void PrintTo(const MergeCase& c, std::ostream* os) { *os << c.what; }
 
 class DeviceMerge : public RefreshTest, public ::testing::WithParamInterface<MergeCase> {};
 
-std::string Describe(const DeviceData& d) { return d.displayName + "|" + d.stateText + "|" + d.owner; }
+std::string Describe(const DeviceData& d) {
+  return d.displayName + "|" + d.stateText + "|" + d.owner;
+}
 
 }  // namespace
 
@@ -61,28 +73,44 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DeviceMerge,
     ::testing::Values(
         MergeCase{"a new device is added with a notice",
-                  {kPrinter}, {kPrinter, kStorage},
-                  {"Keystone - Drive 32| - Waiting to Connect|", "Lumen - Laser 2040| - Waiting to Connect|"},
+                  {kPrinter},
+                  {kPrinter, kStorage},
+                  {"Keystone - Drive 32| - Waiting to Connect|",
+                   "Lumen - Laser 2040| - Waiting to Connect|"},
                   {"Keystone - Drive 32"}},
         MergeCase{"an owner and lock change update the row",
-                  {kPrinter}, {With(kPrinter, [](Dev& d) { d.owner = "PC-B"; d.lockKind = 2; d.lockCount = 1; })},
-                  {"Lumen - Laser 2040| - Use By (PC-B)|PC-B"}, {}},
+                  {kPrinter},
+                  {With(kPrinter,
+                        [](Dev& d) {
+                          d.owner = "PC-B";
+                          d.lockKind = 2;
+                          d.lockCount = 1;
+                        })},
+                  {"Lumen - Laser 2040| - Use By (PC-B)|PC-B"},
+                  {}},
         MergeCase{"a row keeps its caption when the device renames itself",
-                  {kPrinter}, {With(kPrinter, [](Dev& d) { d.product = "Laser 2050"; })},
-                  {"Lumen - Laser 2040| - Waiting to Connect|"}, {}},
+                  {kPrinter},
+                  {With(kPrinter, [](Dev& d) { d.product = "Laser 2050"; })},
+                  {"Lumen - Laser 2040| - Waiting to Connect|"},
+                  {}},
         MergeCase{"an unplugged device's row goes",
-                  {kPrinter, kStorage}, {kStorage},
-                  {"Keystone - Drive 32| - Waiting to Connect|"}, {}},
+                  {kPrinter, kStorage},
+                  {kStorage},
+                  {"Keystone - Drive 32| - Waiting to Connect|"},
+                  {}},
         MergeCase{"a device whose number changed is a new row",
-                  {kPrinter}, {With(kPrinter, [](Dev& d) { d.number = 9; })},
-                  {"Lumen - Laser 2040| - Waiting to Connect|"}, {"Lumen - Laser 2040"}},
-        MergeCase{"no devices left: no rows, the note panel shows",
-                  {kPrinter, kStorage}, {}, {}, {}}),
+                  {kPrinter},
+                  {With(kPrinter, [](Dev& d) { d.number = 9; })},
+                  {"Lumen - Laser 2040| - Waiting to Connect|"},
+                  {"Lumen - Laser 2040"}},
+        MergeCase{
+            "no devices left: no rows, the note panel shows", {kPrinter, kStorage}, {}, {}, {}}),
     CaseName<MergeCase>);
 
 TEST_F(RefreshTest, FailedDeviceListReadsAsNoDevices) {
   Listed(kHub, {kPrinter, kStorage});
-  bus.SetReply("spur/" + kHub.ip, busop::kGetDeviceList, FakeBusTransport::Fail(buserr::kGenFailure));
+  bus.SetReply("spur/" + kHub.ip, busop::kGetDeviceList,
+               FakeBusTransport::Fail(buserr::kGenFailure));
   EXPECT_EQ(cycle.RefreshDevices(model.servers()[0].get()), DeviceRefresh::Merged);
   EXPECT_EQ(model.rowCount(), 0u);
   EXPECT_EQ(window.notePanelVisible, true);
@@ -149,7 +177,11 @@ TEST_F(RefreshTest, TypesImagesAndStoredEntries) {
   Hub serverMode = kHub;
   serverMode.storageMode = 0;
   Listed(serverMode, {kPrinter, With(kStorage, [](Dev& d) { d.type = "mass storage"; }), kUnnamed,
-                      With(kUnnamed, [](Dev& d) { d.number = 6; d.type = "Camera"; d.vendorId = 0x1111; })});
+                      With(kUnnamed, [](Dev& d) {
+                        d.number = 6;
+                        d.type = "Camera";
+                        d.vendorId = 0x1111;
+                      })});
 
   const DeviceData& printer = *Row(kHub.ip, "1");
   EXPECT_EQ(printer.autoPrinterIndex, 0);
@@ -167,8 +199,8 @@ TEST_F(RefreshTest, TypesImagesAndStoredEntries) {
 }
 
 TEST_F(RefreshTest, RowsAreSortedAfterEveryMerge) {
-  const Dev scanner{.number = 3, .type = "SCANNER", .manufacturer = "Corvid", .product = "Flat",
-                    .serial = "S3"};
+  const Dev scanner{
+      .number = 3, .type = "SCANNER", .manufacturer = "Corvid", .product = "Flat", .serial = "S3"};
   Listed(kHub, {kUnnamed, With(kPrinter, [](Dev& d) { d.number = 9; }),
                 With(kPrinter, [](Dev& d) { d.number = 10; }), kStorage, scanner});
   std::vector<std::string> order;
@@ -363,9 +395,10 @@ TEST_P(EqualSlots, MergeTouchesOnlyItsServersRows) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, EqualSlots,
     ::testing::Values(
-        SlotCase{"an owner change at the second server of the same name", 1,
-                 {{1}, {2, "PC-B"}, {3}}},
-        SlotCase{"an owner change at the server sharing the first one's address", 2,
+        SlotCase{
+            "an owner change at the second server of the same name", 1, {{1}, {2, "PC-B"}, {3}}},
+        SlotCase{"an owner change at the server sharing the first one's address",
+                 2,
                  {{1, "PC-B"}, {2}, {3}}},
         SlotCase{"an unplugged device leaves the others' equal slots", 0, {{1}, {3}}},
         SlotCase{"a new device at the last server", 3, {{1}, {2}, {3}, {4, "PC-B"}}},

@@ -128,8 +128,10 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
   for (const char* p = info.param.what; *p != '\0'; ++p) {
     const char c = *p;
     const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (alnum) name += c;
-    else if (!name.empty() && name.back() != '_') name += '_';
+    if (alnum)
+      name += c;
+    else if (!name.empty() && name.back() != '_')
+      name += '_';
   }
   return name;
 }

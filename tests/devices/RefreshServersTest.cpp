@@ -69,35 +69,76 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ServerMerge,
     ::testing::Values(
         MergeCase{"servers not answering or incompatible are left out",
-                  {}, {}, {kA, WithState(kB, 0), WithState(kC, 2)}, {}, "",
+                  {},
+                  {},
+                  {kA, WithState(kB, 0), WithState(kC, 2)},
+                  {},
+                  "",
                   {"Office 192.168.1.20 disabled"}},
         MergeCase{"an entry moved into a dropped one's place is examined too",
-                  {}, {}, {WithState(kA, 0), kB, WithState(kC, 2)}, {}, "",
+                  {},
+                  {},
+                  {WithState(kA, 0), kB, WithState(kC, 2)},
+                  {},
+                  "",
                   {"Lab 192.168.1.21 disabled"}},
         MergeCase{"a stored enable attaches the server",
-                  {{kA, true}}, {}, {kA, kB}, {kA.ip}, "",
+                  {{kA, true}},
+                  {},
+                  {kA, kB},
+                  {kA.ip},
+                  "",
                   {"Lab 192.168.1.21 disabled", "Office 192.168.1.20 enabled spur"}},
         MergeCase{"a stored disable lists the server without a bus",
-                  {{kA, false}}, {}, {kA}, {kA.ip}, "",
+                  {{kA, false}},
+                  {},
+                  {kA},
+                  {kA.ip},
+                  "",
                   {"Office 192.168.1.20 disabled"}},
         MergeCase{"the first-run gateway is enabled, stored and attached",
-                  {}, {}, {kA, kB}, {kA.ip, kB.ip}, kA.ip,
+                  {},
+                  {},
+                  {kA, kB},
+                  {kA.ip, kB.ip},
+                  kA.ip,
                   {"Lab 192.168.1.21 disabled", "Office 192.168.1.20 enabled spur"}},
         MergeCase{"an enabled server whose bus never opens stays out",
-                  {{kA, true}}, {}, {kA, kB}, {}, "",
+                  {{kA, true}},
+                  {},
+                  {kA, kB},
+                  {},
+                  "",
                   {"Lab 192.168.1.21 disabled"}},
-        MergeCase{"sorted by name, then address, without regard to case",
-                  {}, {}, {Named(At(kB, "10.0.0.9"), "beta"), Named(At(kA, "10.0.0.5"), "Alpha"),
-                           Named(At(kC, "10.0.0.40"), "alpha")}, {}, "",
-                  {"alpha 10.0.0.40 disabled", "Alpha 10.0.0.5 disabled", "beta 10.0.0.9 disabled"}},
+        MergeCase{
+            "sorted by name, then address, without regard to case",
+            {},
+            {},
+            {Named(At(kB, "10.0.0.9"), "beta"), Named(At(kA, "10.0.0.5"), "Alpha"),
+             Named(At(kC, "10.0.0.40"), "alpha")},
+            {},
+            "",
+            {"alpha 10.0.0.40 disabled", "Alpha 10.0.0.5 disabled", "beta 10.0.0.9 disabled"}},
         MergeCase{"a vanished server goes with its Spur",
-                  {{kA, true}}, {kA, kB}, {kB}, {kA.ip}, "",
+                  {{kA, true}},
+                  {kA, kB},
+                  {kB},
+                  {kA.ip},
+                  "",
                   {"Lab 192.168.1.21 disabled"}},
         MergeCase{"a server that stops answering goes",
-                  {{kA, true}}, {kA, kB}, {WithState(kA, 0), kB}, {kA.ip}, "",
+                  {{kA, true}},
+                  {kA, kB},
+                  {WithState(kA, 0), kB},
+                  {kA.ip},
+                  "",
                   {"Lab 192.168.1.21 disabled"}},
         MergeCase{"a renamed server is a new one, attached again by its stored enable",
-                  {{kA, true}}, {kA}, {Named(kA, "Office-2")}, {kA.ip}, "",
+                  {{kA, true}},
+                  {kA},
+                  {Named(kA, "Office-2")},
+                  {kA.ip},
+                  "",
                   {"Office-2 192.168.1.20 enabled spur"}}),
     CaseName<MergeCase>);
 
@@ -123,8 +164,10 @@ TEST_F(RefreshTest, KnownServerTakesNewFieldsAndKeepsItsBus) {
 // ServerList and is dropped there, so the refresh lists the devices of a server it attached.
 TEST_F(RefreshTest, AttachedServerIsListedWithItsDevices) {
   Store(kA, true);
-  SpurAppears(kA.ip, {Dev{.number = 1}, Dev{.number = 2, .type = "MASS STORAGE",
-                                            .manufacturer = "Keystone", .product = "Drive"}});
+  SpurAppears(
+      kA.ip,
+      {Dev{.number = 1},
+       Dev{.number = 2, .type = "MASS STORAGE", .manufacturer = "Keystone", .product = "Drive"}});
   Report({kA});
   ASSERT_TRUE(cycle.RefreshServers());
   EXPECT_EQ(Captions(), (std::vector<std::string>{"Keystone - Drive", "Lumen - Laser 2040"}));
@@ -200,7 +243,8 @@ TEST_F(RefreshTest, BusThatNeverOpensIsTriedTenTimesThenAgainNextRefresh) {
 TEST_F(RefreshTest, ClosingCutsTheWaitForTheBusShort) {
   Store(kA, true);
   Report({kA});
-  clock.OnSleep([&](auto) { state.flags.Closing = clock.slept() >= std::chrono::milliseconds(1000); });
+  clock.OnSleep(
+      [&](auto) { state.flags.Closing = clock.slept() >= std::chrono::milliseconds(1000); });
   ASSERT_TRUE(cycle.RefreshServers());
   EXPECT_TRUE(model.servers().empty());
   EXPECT_LT(clock.slept(), std::chrono::milliseconds(2000));

@@ -63,8 +63,9 @@ TEST(RowLook, StateColourAndOverlay) {
 
 TEST(RowLook, ImageByType) {
   const std::pair<const char*, int> cases[] = {
-      {"MFP", 0}, {"printer", 1}, {"mass storage", 2}, {"MASS STORAGE", 2}, {"SCANNER", 3},
-      {"Scanner", 3}, {"UNKNOWN", 4}, {"Camera", 4}, {"", 4}};
+      {"MFP", 0},          {"printer", 1}, {"mass storage", 2},
+      {"MASS STORAGE", 2}, {"SCANNER", 3}, {"Scanner", 3},
+      {"UNKNOWN", 4},      {"Camera", 4},  {"", 4}};
   for (const auto& [type, image] : cases)
     EXPECT_EQ(LookOfRow(Device(type, "a", "b", "1"), "PC-A").imageIndex, image) << type;
 }
@@ -75,15 +76,23 @@ TEST(RowOrder, ComparisonTable) {
     DeviceData first;
     DeviceData second;
   } cases[] = {
-      {"storage before printer", Device("MASS STORAGE", "Z", "Z", "9"), Device("PRINTER", "A", "A", "1")},
+      {"storage before printer", Device("MASS STORAGE", "Z", "Z", "9"),
+       Device("PRINTER", "A", "A", "1")},
       {"unknown always last", Device("SCANNER", "Z", "Z", "9"), Device("UNKNOWN", "A", "A", "1")},
-      {"unknown last even against a type sorting after it", Device("ZIP DRIVE", "a", "a", "1"), Device("UNKNOWN", "a", "a", "1")},
-      {"containment of UNKNOWN is exact case", Device("unknown", "a", "a", "1"), Device("UNKNOWN", "a", "a", "1")},
-      {"lower-case unknown sorts as a type", Device("PRINTER", "a", "a", "1"), Device("unknown", "a", "a", "1")},
-      {"marked scanners sort among scanners", Device("Scanner", "A", "a", "1"), Device("SCANNER", "B", "a", "1")},
-      {"then manufacturer, without case", Device("PRINTER", "alpha", "z", "9"), Device("PRINTER", "Beta", "a", "1")},
-      {"then product", Device("PRINTER", "Lumen", "A100", "9"), Device("PRINTER", "lumen", "b200", "1")},
-      {"then number as text", Device("PRINTER", "Lumen", "Laser", "10"), Device("PRINTER", "Lumen", "Laser", "9")},
+      {"unknown last even against a type sorting after it", Device("ZIP DRIVE", "a", "a", "1"),
+       Device("UNKNOWN", "a", "a", "1")},
+      {"containment of UNKNOWN is exact case", Device("unknown", "a", "a", "1"),
+       Device("UNKNOWN", "a", "a", "1")},
+      {"lower-case unknown sorts as a type", Device("PRINTER", "a", "a", "1"),
+       Device("unknown", "a", "a", "1")},
+      {"marked scanners sort among scanners", Device("Scanner", "A", "a", "1"),
+       Device("SCANNER", "B", "a", "1")},
+      {"then manufacturer, without case", Device("PRINTER", "alpha", "z", "9"),
+       Device("PRINTER", "Beta", "a", "1")},
+      {"then product", Device("PRINTER", "Lumen", "A100", "9"),
+       Device("PRINTER", "lumen", "b200", "1")},
+      {"then number as text", Device("PRINTER", "Lumen", "Laser", "10"),
+       Device("PRINTER", "Lumen", "Laser", "9")},
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(RowLess(c.first, c.second)) << c.what;
@@ -143,9 +152,9 @@ TEST(DeviceListModel, NotificationsSlotsAndNotePanel) {
   EXPECT_FALSE(model.unnamedSlots().taken(0)) << "the unnamed row gave its number back";
   model.RemoveRow(0);
   model.RemoveRow(0);
-  EXPECT_EQ(trace.events, (std::vector<std::string>{"+?0", "+0", "+?1", "+1", "+?2", "+2", "sort?",
-                                                    "sort 2 1 0", "~1", "-?2", "-2", "-?0", "-0",
-                                                    "-?0", "-0"}));
+  EXPECT_EQ(trace.events,
+            (std::vector<std::string>{"+?0", "+0", "+?1", "+1", "+?2", "+2", "sort?", "sort 2 1 0",
+                                      "~1", "-?2", "-2", "-?0", "-0", "-?0", "-0"}));
   EXPECT_EQ(window.notePanelCalls, (std::vector<bool>{false, false, true}));
   model.RemoveListener(&trace);
 }
@@ -210,7 +219,10 @@ TEST(DeviceListModel, LookupsAgreeWithAWalkAfterEveryChange) {
   model.RemoveRow(4);
   model.RemoveRow(0);
   expectAgreement("removals in the middle and at the front");
-  model.EditRow(1, [](DeviceData& d) { d.serverName = "Lab"; d.serverIp = "10.0.0.9"; });
+  model.EditRow(1, [](DeviceData& d) {
+    d.serverName = "Lab";
+    d.serverIp = "10.0.0.9";
+  });
   expectAgreement("an edit that moves a row to another server");
   model.EditRow(2, [](DeviceData& d) { d.deviceNumber = "7"; });
   expectAgreement("an edit of a device number");
@@ -232,27 +244,38 @@ TEST(DeviceListModel, SortFindsEveryRowOutOfPlace) {
   } cases[] = {
       {"an edit that keeps the order",
        [](auto& m) { m.EditRow(1, [](DeviceData& d) { d.owner = "PC-B"; }); },
-       {"B", "C", "D", "E"}, false},
-      {"an edit that moves a row forward", [&](auto& m) { m.EditRow(3, product("A")); },
-       {"A", "B", "C", "D"}, true},
-      {"an edit that moves a row back", [&](auto& m) { m.EditRow(0, product("F")); },
-       {"C", "D", "E", "F"}, true},
-      {"an edit in the middle", [&](auto& m) { m.EditRow(2, product("B0")); },
-       {"B", "B0", "C", "E"}, true},
+       {"B", "C", "D", "E"},
+       false},
+      {"an edit that moves a row forward",
+       [&](auto& m) { m.EditRow(3, product("A")); },
+       {"A", "B", "C", "D"},
+       true},
+      {"an edit that moves a row back",
+       [&](auto& m) { m.EditRow(0, product("F")); },
+       {"C", "D", "E", "F"},
+       true},
+      {"an edit in the middle",
+       [&](auto& m) { m.EditRow(2, product("B0")); },
+       {"B", "B0", "C", "E"},
+       true},
       {"an appended row that sorts first",
        [](auto& m) { m.AppendRow(std::make_unique<DeviceData>(Device("PRINTER", "M", "A", "5"))); },
-       {"A", "B", "C", "D", "E"}, true},
+       {"A", "B", "C", "D", "E"},
+       true},
       {"an edited row that a removal before it moved up",
        [&](auto& m) {
          m.EditRow(3, product("A"));
          m.RemoveRow(0);
        },
-       {"A", "C", "D"}, true},
-      {"an edit undone by a second one", [&](auto& m) {
+       {"A", "C", "D"},
+       true},
+      {"an edit undone by a second one",
+       [&](auto& m) {
          m.EditRow(1, product("Z"));
          m.EditRow(1, product("C"));
        },
-       {"B", "C", "D", "E"}, false},
+       {"B", "C", "D", "E"},
+       false},
   };
   for (const Case& c : cases) {
     FakeClock clock;

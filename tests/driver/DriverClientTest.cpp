@@ -46,16 +46,28 @@ TEST_F(DriverClientTest, RequestBuffers) {
     Bytes input;
     uint32_t outputLength;
   } cases[] = {
-      {"server list", [&] { std::vector<ServerEntry> s; driver.GetServerList(trunk, s); },
+      {"server list",
+       [&] {
+         std::vector<ServerEntry> s;
+         driver.GetServerList(trunk, s);
+       },
        code::kGetServerList, Bytes(1024, 0), 1024},
       {"attach", [&] { driver.AttachServer(trunk, "192.168.1.20"); }, code::kAttachServer,
        Bytes{192, 168, 1, 20}, 64},
       {"attach with a text inet_addr rejects", [&] { driver.AttachServer(trunk, "no.such"); },
        code::kAttachServer, Bytes{255, 255, 255, 255}, 64},
       {"wake", [&] { driver.WakeEventReader(trunk); }, code::kWakeEventReader, Bytes(64, 0), 64},
-      {"trunk version", [&] { std::string v; driver.GetTrunkVersion(trunk, v); },
+      {"trunk version",
+       [&] {
+         std::string v;
+         driver.GetTrunkVersion(trunk, v);
+       },
        code::kGetTrunkVersion, Bytes(64, 0), 64},
-      {"spur address", [&] { std::string a; driver.GetSpurAddress(spur, a); },
+      {"spur address",
+       [&] {
+         std::string a;
+         driver.GetSpurAddress(spur, a);
+       },
        code::kGetSpurAddress, Bytes(64, 0), 64},
       {"device list", [&] { driver.GetDeviceList(spur); }, code::kGetDeviceList, Bytes(2048, 0),
        2048},
@@ -66,7 +78,11 @@ TEST_F(DriverClientTest, RequestBuffers) {
        Bytes{0}, 1},
       {"unlink of -1", [&] { driver.UnlinkDevice(spur, "-1"); }, code::kUnlinkDevice, Bytes{0xFF},
        1},
-      {"spur version", [&] { std::string v; driver.GetSpurVersion(spur, v); },
+      {"spur version",
+       [&] {
+         std::string v;
+         driver.GetSpurVersion(spur, v);
+       },
        code::kGetSpurVersion, Bytes(64, 0), 64},
       {"lock", [&] { driver.LockDevice(spur, "5", LockKind::Manual, 259200); }, code::kLockDevice,
        Bytes{5, 0x80, 0xF4, 0x03, 0x00, 2}, 6},
@@ -74,9 +90,8 @@ TEST_F(DriverClientTest, RequestBuffers) {
        code::kUnlockDevice, Bytes{5, 0, 0, 0, 0, 1}, 6},
       {"request to use without address", [&] { driver.RequestToUseDevice(spur, "12", 1, ""); },
        code::kRequestToUse, Bytes{12, 1, 0, 0, 0, 0}, 6},
-      {"request to use with address",
-       [&] { driver.RequestToUseDevice(spur, "12", 1, "10.1.2.3"); }, code::kRequestToUse,
-       Bytes{12, 1, 10, 1, 2, 3}, 6},
+      {"request to use with address", [&] { driver.RequestToUseDevice(spur, "12", 1, "10.1.2.3"); },
+       code::kRequestToUse, Bytes{12, 1, 10, 1, 2, 3}, 6},
   };
   for (const auto& c : cases) {
     const size_t before = bus.requests().size();
@@ -113,12 +128,21 @@ TEST_F(DriverClientTest, ServerListRetriesOnceWithOneSecondSleeps) {
     size_t attempts;
     std::vector<milliseconds> sleeps;
   } cases[] = {
-      {"byte 0 zero twice", {FakeBusTransport::Success(zeroByte0)}, -1, 2,
+      {"byte 0 zero twice",
+       {FakeBusTransport::Success(zeroByte0)},
+       -1,
+       2,
        {milliseconds(1000), milliseconds(1000)}},
-      {"failing twice", {FakeBusTransport::Fail(buserr::kGenFailure)}, -1, 2,
+      {"failing twice",
+       {FakeBusTransport::Fail(buserr::kGenFailure)},
+       -1,
+       2,
        {milliseconds(1000), milliseconds(1000)}},
-      {"failing once", {FakeBusTransport::Fail(buserr::kGenFailure), FakeBusTransport::Success(good)},
-       1, 2, {milliseconds(1000)}},
+      {"failing once",
+       {FakeBusTransport::Fail(buserr::kGenFailure), FakeBusTransport::Success(good)},
+       1,
+       2,
+       {milliseconds(1000)}},
       {"first answer good", {FakeBusTransport::Success(good)}, 1, 1, {}},
       {"returned size beyond 1024", {Reply{true, 0, good, 1025}}, -1, 1, {}},
       {"count 0", {FakeBusTransport::Success(ListReply(1, 0, {}))}, 0, 1, {}},
@@ -148,7 +172,8 @@ TEST_F(DriverClientTest, ServerListEntries) {
   a.name = "Alpha";
   b.name = "Beta";
   b.ip = {127, 0, 0, 3};
-  bus.SetReply(kTrunkPath, code::kGetServerList, FakeBusTransport::Success(ServerListReply({a, b})));
+  bus.SetReply(kTrunkPath, code::kGetServerList,
+               FakeBusTransport::Success(ServerListReply({a, b})));
   std::vector<ServerEntry> servers;
   ASSERT_EQ(driver.GetServerList(trunk, servers), 2);
   EXPECT_EQ(servers[0].name, "Alpha");
@@ -179,7 +204,8 @@ TEST_F(DriverClientTest, QueriesLeaveTheirTextUnchangedOnFailure) {
   bus.SetReply(kSpurPath, code::kGetSpurAddress, FakeBusTransport::Fail(buserr::kGenFailure));
   EXPECT_FALSE(driver.GetSpurAddress(spur, address));
   EXPECT_EQ(address, "before");
-  bus.SetReply(kSpurPath, code::kGetSpurAddress, FakeBusTransport::Success(AddressReply({10, 9, 8, 7})));
+  bus.SetReply(kSpurPath, code::kGetSpurAddress,
+               FakeBusTransport::Success(AddressReply({10, 9, 8, 7})));
   EXPECT_TRUE(driver.GetSpurAddress(spur, address));
   EXPECT_EQ(address, "10.9.8.7");
 }
@@ -229,7 +255,8 @@ TEST(OpenSpurs, EveryInterfaceThatOpensWithItsAddress) {
   EXPECT_FALSE(driver.OpenSpurs()) << "class cannot be listed";
   bus.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{"s/0", "s/1", "s/2"});
   bus.FailOpen("s/1");
-  bus.SetReply("s/0", code::kGetSpurAddress, FakeBusTransport::Success(AddressReply({127, 0, 0, 2})));
+  bus.SetReply("s/0", code::kGetSpurAddress,
+               FakeBusTransport::Success(AddressReply({127, 0, 0, 2})));
   bus.SetReply("s/2", code::kGetSpurAddress, FakeBusTransport::Fail(buserr::kGenFailure));
   const auto spurs = driver.OpenSpurs();
   ASSERT_TRUE(spurs);

@@ -61,12 +61,17 @@ struct DeviceFields {
   uint8_t lockCount = 0;
   std::array<std::string, 5> texts{"PRINTER", "", "Lumenco", "LZ-2040", "SER1"};
   std::array<std::optional<uint32_t>, 5> lengthFields{};  // the text sizes when unset
-  Bytes trailing{0};  // the block count and the blocks
+  Bytes trailing{0};                                      // the block count and the blocks
 };
 
 inline Bytes DeviceEntryBytes(const DeviceFields& d) {
-  Bytes b{d.number, uint8_t(d.vendorId), uint8_t(d.vendorId >> 8), uint8_t(d.productId),
-          uint8_t(d.productId >> 8), d.lockKind, d.lockCount};
+  Bytes b{d.number,
+          uint8_t(d.vendorId),
+          uint8_t(d.vendorId >> 8),
+          uint8_t(d.productId),
+          uint8_t(d.productId >> 8),
+          d.lockKind,
+          d.lockCount};
   for (size_t i = 0; i < 5; ++i) {
     Append(b, Len32(d.lengthFields[i].value_or(static_cast<uint32_t>(d.texts[i].size()))));
   }

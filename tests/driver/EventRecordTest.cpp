@@ -62,8 +62,7 @@ TEST(ParseEventRecord, SizesAndKinds) {
   } cases[] = {
       {"a wake reads nothing", Bytes(2048, 0), 0, std::nullopt},
       {"negative count", InBuffer(KindOne({1, 2, 3, 4}), 2048), -5, std::nullopt},
-      {"kind 1 too short for its address", InBuffer(KindOne({1, 2, 3, 4}), 2048), 12,
-       std::nullopt},
+      {"kind 1 too short for its address", InBuffer(KindOne({1, 2, 3, 4}), 2048), 12, std::nullopt},
       {"kind 4 too short for its header", InBuffer(KindFour(1, 2, "", 0), 2048), 14, std::nullopt},
       {"kind 4 name cut to the bytes received", InBuffer(nameLies, 2048),
        static_cast<int64_t>(nameLies.size()), 4, "BOB"},

@@ -6,11 +6,11 @@
 
 #include <cstring>
 
+#include "base/ByteOrder.h"
 #include "devices/Eject.h"
 #include "driver/PlugAndPlay.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "protocol/BusFrame.h"
-#include "base/ByteOrder.h"
 #include "tests/support/FakeBusTransport.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Process.h"

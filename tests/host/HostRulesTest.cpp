@@ -32,10 +32,10 @@ const std::string kEcho("test_udp\0", 9);
 class ScriptedNetwork : public HostNetwork {
  public:
   std::vector<AdapterFacts> adapters;
-  std::deque<Event> script;            // receive outcomes; timeouts once it runs out
+  std::deque<Event> script;  // receive outcomes; timeouts once it runs out
   bool endlessForeignDatagrams = false;
   bool sendFails = false;
-  int failOpenAt = -1;                 // index of the OpenBroadcastSocket call that fails
+  int failOpenAt = -1;                         // index of the OpenBroadcastSocket call that fails
   std::optional<std::string> computerAddress;  // what the computer name resolves to
   int sends = 0, receives = 0, opens = 0, closes = 0;
   std::vector<uint16_t> openedPorts;
@@ -60,8 +60,10 @@ class ScriptedNetwork : public HostNetwork {
   ReceiveStatus Receive(int, uint8_t* buffer, size_t capacity, size_t& received) override {
     ++receives;
     Event e = kTimeout;
-    if (endlessForeignDatagrams) e = Got("hubd discovery reply");
-    else if (!script.empty()) e = script.front(), script.pop_front();
+    if (endlessForeignDatagrams)
+      e = Got("hubd discovery reply");
+    else if (!script.empty())
+      e = script.front(), script.pop_front();
     received = std::min(e.bytes.size(), capacity);
     std::copy_n(e.bytes.begin(), received, buffer);
     return e.status;
@@ -81,13 +83,9 @@ TEST(NetworkReady, AnyLoopbackAddressOfTheComputerNameMeansNotReady) {
     std::optional<std::string> address;
     bool ready;
   } cases[] = {
-      {std::nullopt, false},        // the name does not resolve
-      {"127.0.0.1", false},
-      {"127.0.1.1", false},         // what Debian maps the host name to
-      {"127.255.255.254", false},
-      {"128.0.0.1", true},
-      {"10.0.0.1", true},
-      {"192.168.1.127", true},
+      {std::nullopt, false},                             // the name does not resolve
+      {"127.0.0.1", false},       {"127.0.1.1", false},  // what Debian maps the host name to
+      {"127.255.255.254", false}, {"128.0.0.1", true},  {"10.0.0.1", true}, {"192.168.1.127", true},
   };
   for (const auto& c : cases) {
     ScriptedNetwork net;
@@ -113,8 +111,13 @@ TEST(SelfTest, ReceiveRules) {
       {"one time-out does not end the cycle", {kTimeout, Got(kEcho)}, false, false, true, 1, 2},
       {"echo in the second cycle", {kTimeout, kTimeout, Got(kEcho)}, false, false, true, 2, 3},
       {"nothing comes back", {}, false, false, false, 3, 6},
-      {"a receive error ends the cycle at once", {kError, kError, kError}, false, false, false,
-       3, 3},
+      {"a receive error ends the cycle at once",
+       {kError, kError, kError},
+       false,
+       false,
+       false,
+       3,
+       3},
       {"a failed send is not a firewall", {}, true, false, true, 1, 0},
       {"a flood of foreign datagrams ends each cycle", {}, false, true, false, 3, 3000},
   };
@@ -219,32 +222,90 @@ TEST(Firewall, TraceLinesAndAnswers) {
     const char* portTrace;
     const char* appTrace;
   } cases[] = {
-      {"no firewall service", Firewall::kClassNotRegistered, 0, {}, 0, "N", false, 0,
-       "CoCreateInstance failed: 0x80040154\n", "CoCreateInstance failed: 0x80040154\n"},
-      {"service not running", 0, Firewall::kServiceNotRunning, {}, 0, "N", false, 0,
-       "get_LocalPolicy failed: 0x800706d9\n", "get_LocalPolicy failed: 0x800706d9\n"},
-      {"already let in", 0, 0, {0, true, true}, 0, "N", true, 0,
+      {"no firewall service",
+       Firewall::kClassNotRegistered,
+       0,
+       {},
+       0,
+       "N",
+       false,
+       0,
+       "CoCreateInstance failed: 0x80040154\n",
+       "CoCreateInstance failed: 0x80040154\n"},
+      {"service not running",
+       0,
+       Firewall::kServiceNotRunning,
+       {},
+       0,
+       "N",
+       false,
+       0,
+       "get_LocalPolicy failed: 0x800706d9\n",
+       "get_LocalPolicy failed: 0x800706d9\n"},
+      {"already let in",
+       0,
+       0,
+       {0, true, true},
+       0,
+       "N",
+       true,
+       0,
        "Port 9303 is open in the firewall.\n",
        "Authorized application /opt/t/app is enabled in the firewall.\n"},
-      {"missing, added", 0, 0, {0, false, false}, 0, "N", true, 1,
+      {"missing, added",
+       0,
+       0,
+       {0, false, false},
+       0,
+       "N",
+       true,
+       1,
        "Port 9303 is not open in the firewall.\nPort 9303 is now open in the firewall.\n",
        "Authorized application /opt/t/app is disabled in the firewall.\n"
        "Authorized application /opt/t/app is now enabled in the firewall.\n"},
-      {"disabled entry is added again", 0, 0, {0, true, false}, 0, "N", true, 1,
+      {"disabled entry is added again",
+       0,
+       0,
+       {0, true, false},
+       0,
+       "N",
+       true,
+       1,
        "Port 9303 is not open in the firewall.\nPort 9303 is now open in the firewall.\n",
        "Authorized application /opt/t/app is disabled in the firewall.\n"
        "Authorized application /opt/t/app is now enabled in the firewall.\n"},
-      {"add refused", 0, 0, {}, Firewall::kAccessDenied, "N", false, 1,
+      {"add refused",
+       0,
+       0,
+       {},
+       Firewall::kAccessDenied,
+       "N",
+       false,
+       1,
        "Port 9303 is not open in the firewall.\nAdd failed: 0x80070005\n"
        "WindowsFirewallPortAdd failed: 0x80070005\n",
        "Authorized application /opt/t/app is disabled in the firewall.\n"
        "Add failed: 0x80070005\nWindowsFirewallAddApp failed: 0x80070005\n"},
-      {"empty name", 0, 0, {}, 0, "", false, 0,
+      {"empty name",
+       0,
+       0,
+       {},
+       0,
+       "",
+       false,
+       0,
        "Port 9303 is not open in the firewall.\nSysAllocString failed: 0x8007000e\n"
        "WindowsFirewallPortAdd failed: 0x8007000e\n",
        "Authorized application /opt/t/app is disabled in the firewall.\n"
        "SysAllocString failed: 0x8007000e\nWindowsFirewallAddApp failed: 0x8007000e\n"},
-      {"look-up fails", 0, 0, {Firewall::kFailed, false, false}, 0, "N", false, 0,
+      {"look-up fails",
+       0,
+       0,
+       {Firewall::kFailed, false, false},
+       0,
+       "N",
+       false,
+       0,
        "get_GloballyOpenPorts failed: 0x80004005\n"
        "WindowsFirewallPortIsEnabled failed: 0x80004005\n"
        "WindowsFirewallPortAdd failed: 0x80004005\n",

@@ -77,8 +77,8 @@ TEST(KernelTables, ArphrdMapsToAdapterTypes) {
   struct Case {
     int arphrd;
     int type;
-  } cases[] = {{1, 6},    {772, 24}, {512, 23}, {256, 28}, {257, 28}, {774, 15},
-               {800, 9},  {801, 71}, {802, 71}, {803, 71}, {65534, 1}, {776, 1}, {0, 1}};
+  } cases[] = {{1, 6},    {772, 24}, {512, 23}, {256, 28},  {257, 28}, {774, 15}, {800, 9},
+               {801, 71}, {802, 71}, {803, 71}, {65534, 1}, {776, 1},  {0, 1}};
   for (const auto& c : cases) EXPECT_EQ(AdapterTypeFromArphrd(c.arphrd), c.type) << c.arphrd;
 }
 
@@ -90,7 +90,7 @@ TEST(KernelTables, HardwareAddressText) {
   } cases[] = {
       {"00:1c:f0:aa:0b:07\n", {0x00, 0x1c, 0xf0, 0xaa, 0x0b, 0x07}},
       {"00:00:00:00:00:00\n", {}},
-      {"aa:bb\n", {0xaa, 0xbb, 0, 0, 0, 0}},  // shorter addresses are padded
+      {"aa:bb\n", {0xaa, 0xbb, 0, 0, 0, 0}},              // shorter addresses are padded
       {"00:00:00:00:00:01:02:03\n", {0, 0, 0, 0, 0, 1}},  // only the first six count
       {"zz:bb:cc:dd:ee:ff\n", {}},
       {"100:bb:cc:dd:ee:ff\n", {}},
@@ -143,8 +143,8 @@ TEST(Adapters, FactsFromTheKernelBecomeAdapters) {
 TEST(Adapters, OnlyTheFirstTenQualifyingAdaptersCountInTheirOrder) {
   std::vector<Adapter> all;
   for (int i = 0; i < 12; ++i) {
-    all.push_back({"eth" + std::to_string(i), 6, {0, 0, 0, 0, 0, 1},
-                   "10.0.0." + std::to_string(i + 1)});
+    all.push_back(
+        {"eth" + std::to_string(i), 6, {0, 0, 0, 0, 0, 1}, "10.0.0." + std::to_string(i + 1)});
     if (i == 3) all.push_back({"ppp0", 23, {0, 0, 0, 0, 0, 1}, "10.9.9.9"});
   }
   const auto chosen = QualifyingAdapters(all);
@@ -156,7 +156,7 @@ TEST(WindowsVersion, BitsPerVersion) {
   struct Case {
     const char* version;
     uint32_t flags;
-  } cases[] = {{"5.0", 10}, {"5.1", 2}, {"5.2", 2}, {"6.0", 3}, {"6.1", 3},
+  } cases[] = {{"5.0", 10}, {"5.1", 2}, {"5.2", 2},  {"6.0", 3}, {"6.1", 3},
                {"4.0", 4},  {"4.1", 0}, {"3.51", 0}, {"10.0", 0}};
   for (const auto& c : cases) {
     const auto v = ParseWindowsVersion(c.version);
@@ -173,15 +173,14 @@ TEST(WindowsVersion, SettingThenVariableThenDefault) {
     const char* variable;  // nullptr: unset
     uint32_t flags;
   } cases[] = {
-      {"", nullptr, 3},        // 6.1
-      {"", "5.0", 10},
-      {"", "junk", 3},
-      {"4.0", "5.0", 4},
-      {"junk", "5.1", 2},
+      {"", nullptr, 3},  // 6.1
+      {"", "5.0", 10},  {"", "junk", 3}, {"4.0", "5.0", 4}, {"junk", "5.1", 2},
   };
   for (const auto& c : cases) {
-    if (c.variable) ::setenv("TESSARO_WINDOWS_VERSION", c.variable, 1);
-    else ::unsetenv("TESSARO_WINDOWS_VERSION");
+    if (c.variable)
+      ::setenv("TESSARO_WINDOWS_VERSION", c.variable, 1);
+    else
+      ::unsetenv("TESSARO_WINDOWS_VERSION");
     uint32_t flags = 0xFFFFFFFF;
     GetWindowsVersionFlags(flags, c.setting);
     EXPECT_EQ(flags, c.flags) << c.setting << " / " << (c.variable ? c.variable : "(unset)");

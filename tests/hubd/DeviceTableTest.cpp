@@ -54,18 +54,10 @@ TEST_P(OwnershipTable, StepsGiveTheirResultsAndNotices) {
   for (const Step& s : GetParam().steps) {
     DeviceTable::Outcome out;
     switch (s.op) {
-      case Op::Link:
-        out = table.Link(s.number, s.pc);
-        break;
-      case Op::Unlink:
-        out = table.Unlink(s.number, s.pc);
-        break;
-      case Op::Lock:
-        out = table.Lock(s.number, s.pc, s.kind, s.seconds);
-        break;
-      case Op::Unlock:
-        out = table.Unlock(s.number, s.pc, s.seconds);
-        break;
+      case Op::Link: out = table.Link(s.number, s.pc); break;
+      case Op::Unlink: out = table.Unlink(s.number, s.pc); break;
+      case Op::Lock: out = table.Lock(s.number, s.pc, s.kind, s.seconds); break;
+      case Op::Unlock: out = table.Unlock(s.number, s.pc, s.seconds); break;
       case Op::Wait:
         clock.Advance(std::chrono::seconds(s.seconds));
         out.changed = table.Expire();

@@ -307,8 +307,7 @@ TEST_F(Hubd, MalformedFrameClosesOnlyThatConnection) {
   EXPECT_EQ(a->Call(MsgType::Ping, 2).at(0).type, MsgType::Pong);
   auto c = Pc("PC-C", "127.0.0.6");
   EXPECT_EQ(ListOf(c->Call(MsgType::GetDevices, 2).at(0)).size(), 2u);
-  EXPECT_TRUE(hubd->WaitForOutputCount("closing connection from", 3, kDeadline))
-      << hubd->Output();
+  EXPECT_TRUE(hubd->WaitForOutputCount("closing connection from", 3, kDeadline)) << hubd->Output();
 }
 
 TEST_F(Hubd, OtherMajorVersionGetsTheReplyThenTheConnectionEnds) {

@@ -132,9 +132,9 @@ TEST_F(OnePc, DeviceListEditedOnTheServerReachesThePc) {
   ASSERT_EQ(lab.Cli(*pc, {"link", "127.0.0.2", "1"}).exitCode, 0);
   Process& watch = lab.StartWatch(*pc);
   lab.EditHubDevices("127.0.0.2", PrinterAndStorage() +
-                                  "\n[device 3]\ntype = SCANNER\nvendor-id = 2E12\n"
-                                  "product-id = 0001\nmanufacturer = Prism\nproduct = "
-                                  "ScanDesk 110\nserial = S1\n");
+                                      "\n[device 3]\ntype = SCANNER\nvendor-id = 2E12\n"
+                                      "product-id = 0001\nmanufacturer = Prism\nproduct = "
+                                      "ScanDesk 110\nserial = S1\n");
   EXPECT_TRUE(Eventually([&] { return lab.Devices(*pc, "127.0.0.2").size() == 3; }));
   EXPECT_TRUE(Eventually([&] { return CountRecords(watch, "1", "127.0.0.2") >= 1; }));
   EXPECT_EQ(FindDevice(lab.Devices(*pc, "127.0.0.2"), "1")->at("owner"), "PC-A")
@@ -143,7 +143,10 @@ TEST_F(OnePc, DeviceListEditedOnTheServerReachesThePc) {
 
 TEST(Servers, IncompatibleServerIsListedWithStateTwo) {
   Lab lab;
-  lab.StartHub({"127.0.0.2", "OLD-HUB", "00:1C:F0:AA:0B:09", PrinterAndStorage(),
+  lab.StartHub({"127.0.0.2",
+                "OLD-HUB",
+                "00:1C:F0:AA:0B:09",
+                PrinterAndStorage(),
                 {"--protocol-version", "9"}});
   auto& pc = lab.StartPc("PC-A", {"127.0.0.2"});
   EXPECT_TRUE(lab.WaitForServerState(pc, "127.0.0.2", "2"));

@@ -34,8 +34,7 @@ inline const std::string& LockFolder(const Lab::Pc& pc) {
 class ClientStack {
  public:
   explicit ClientStack(const Lab::Pc& pc)
-      : bus(pc.runtimeDir),
-        registry(HivePaths{pc.userHive, pc.userHive + ".machine"}),
+      : bus(pc.runtimeDir), registry(HivePaths{pc.userHive, pc.userHive + ".machine"}),
         lock(kRefreshLockMutexName, LockFolder(pc)) {
     state.computerName = pc.name;
   }
@@ -44,9 +43,10 @@ class ClientStack {
   // Opens the Trunk and starts the reader, as the window's creation does.
   void Start() {
     state.trunk = cycle.driver().OpenTrunk();
-    reader = std::make_unique<TReadThread>(
-        bus, state.trunk, main, clock,
-        [this](std::span<const uint8_t> record, int64_t count) { dispatcher.Dispatch(record, count); });
+    reader = std::make_unique<TReadThread>(bus, state.trunk, main, clock,
+                                           [this](std::span<const uint8_t> record, int64_t count) {
+                                             dispatcher.Dispatch(record, count);
+                                           });
     reader->Start();
   }
   // The close sequence's part: the reader stopped, every Spur and the Trunk closed.
@@ -93,7 +93,8 @@ class ClientStack {
   DeviceListModel model{window};
   RefreshCycle cycle{{bus, clock, main, lock, registry, window}, state, model};
   ScriptedUi ui;
-  DriverEventDispatcher dispatcher{cycle, model, state, lock, window, ui, clock, [] { return true; }};
+  DriverEventDispatcher dispatcher{cycle,  model, state, lock,
+                                   window, ui,    clock, [] { return true; }};
   std::unique_ptr<TReadThread> reader;
 };
 

@@ -193,9 +193,8 @@ TEST_F(DeviceOperationsLab, StorageWhoseNodeIsGoneIsReleasedWithoutAsking) {
   // Its lock ends and PC B takes it: it is no longer linked to PC A.
   ASSERT_EQ(lab.Cli(*a, {"unlock", kHub.ip, kStorageNumber, "2", "0"}).exitCode, 0);
   ASSERT_EQ(lab.Cli(b, {"link", kHub.ip, kStorageNumber}).exitCode, 0);
-  ASSERT_TRUE(Eventually([&] {
-    return !pcA->pnp.LocateDevNode("USB\\Vid_2e10&Pid_5567\\4C5300012312");
-  }));
+  ASSERT_TRUE(
+      Eventually([&] { return !pcA->pnp.LocateDevNode("USB\\Vid_2e10&Pid_5567\\4C5300012312"); }));
 
   // The eject finds no device node, so the device is released without the dialog; the server
   // refuses, as PC A holds nothing any more.

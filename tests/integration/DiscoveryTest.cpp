@@ -69,8 +69,7 @@ TEST(Discovery, ServerOnAnotherNetworkIsFoundByBroadcastAndAgainAfterItReturns) 
                             PrinterAndStorage());
   auto startHub = [&] {
     auto hub = std::make_unique<Process>(
-        "/usr/bin/nsenter",
-        net.InsideArgs({Lab::Binary("hubd/tessaro-hubd"), "--config", config}));
+        "/usr/bin/nsenter", net.InsideArgs({Lab::Binary("hubd/tessaro-hubd"), "--config", config}));
     EXPECT_TRUE(hub->Start() && hub->WaitForOutput("hubd: ready")) << hub->Output();
     return hub;
   };

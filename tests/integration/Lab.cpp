@@ -55,8 +55,8 @@ std::string Lab::Binary(const std::string& relative) {
 
 std::string Lab::HubConfig(const HubSpec& spec) const {
   std::ostringstream c;
-  c << "[server]\nname = " << spec.name << "\naddress = " << spec.ip << "\nport = 2005\nmac = "
-    << spec.mac << "\nstorage-mode = 1\n\n"
+  c << "[server]\nname = " << spec.name << "\naddress = " << spec.ip
+    << "\nport = 2005\nmac = " << spec.mac << "\nstorage-mode = 1\n\n"
     << spec.devices;
   return c.str();
 }
@@ -92,8 +92,9 @@ Lab::Pc& Lab::StartPc(const std::string& name, const std::vector<std::string>& s
   pc->userHive = dir_ / ("user-" + name + ".hive");
   pc->lockDir = dir_ / ("lock-" + name);
   pc->machineHive = dir_ / ("machine-" + name + ".hive");
-  std::vector<std::string> args = {"--runtime-dir", pc->runtimeDir, "--computer-name", name,
-                                   "--group", "root", "--machine-hive", pc->machineHive};
+  std::vector<std::string> args = {
+      "--runtime-dir", pc->runtimeDir, "--computer-name", name,
+      "--group",       "root",         "--machine-hive",  pc->machineHive};
   // Configured servers only, unless the test is about finding servers by broadcast.
   if (!servers.empty()) args.push_back("--no-discovery");
   for (const auto& s : servers) {

@@ -57,17 +57,19 @@ TEST(ListCommand, ServersThenRowsWithTheUsersHive) {
   ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
   const auto lines = result.Lines();
   ASSERT_EQ(lines.size(), 6u) << result.out << result.err;
-  EXPECT_EQ(lines[0],
-            R"({"server":true,"displayName":"LAB-HUB - 127.0.0.3","name":"LAB-HUB","ip":"127.0.0.3",)"
-            R"("mac":"00:1C:F0:AA:0B:02","state":"1","storageMode":1,"enabled":true})");
+  EXPECT_EQ(
+      lines[0],
+      R"({"server":true,"displayName":"LAB-HUB - 127.0.0.3","name":"LAB-HUB","ip":"127.0.0.3",)"
+      R"("mac":"00:1C:F0:AA:0B:02","state":"1","storageMode":1,"enabled":true})");
   EXPECT_EQ(ParseFlatJson(lines[1])["name"], "OFFICE-HUB");
-  EXPECT_EQ(lines[4],
-            R"({"displayName":"Lumen - Laser 2040","stateText":" - Available for Use","type":"PRINTER",)"
-            R"("serverName":"OFFICE-HUB","serverIp":"127.0.0.2","serverMac":"00:1C:F0:AA:0B:01",)"
-            R"("deviceNumber":"1","owner":"","lockKind":0,"lockCount":0,"vendorId":"04F9",)"
-            R"("productId":"0042","serial":"LW2040-00731","manufacturer":"Lumen","product":"Laser 2040",)"
-            R"("DeviceIdentityText":"04F9 - 0042 - LW2040-00731","autoPrinterName":"Front Desk",)"
-            R"("autoPrinterIndex":0,"autoFaxName":"","autoFaxIndex":-1,"imageIndex":1})");
+  EXPECT_EQ(
+      lines[4],
+      R"({"displayName":"Lumen - Laser 2040","stateText":" - Available for Use","type":"PRINTER",)"
+      R"("serverName":"OFFICE-HUB","serverIp":"127.0.0.2","serverMac":"00:1C:F0:AA:0B:01",)"
+      R"("deviceNumber":"1","owner":"","lockKind":0,"lockCount":0,"vendorId":"04F9",)"
+      R"("productId":"0042","serial":"LW2040-00731","manufacturer":"Lumen","product":"Laser 2040",)"
+      R"("DeviceIdentityText":"04F9 - 0042 - LW2040-00731","autoPrinterName":"Front Desk",)"
+      R"("autoPrinterIndex":0,"autoFaxName":"","autoFaxIndex":-1,"imageIndex":1})");
   // List order: by type, unknown last; storage carries its server's storage mode.
   JsonLine storage = ParseFlatJson(lines[2]);
   EXPECT_EQ(storage["type"], "mass storage");

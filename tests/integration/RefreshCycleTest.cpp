@@ -62,9 +62,7 @@ TEST(ClientRefresh, RowsFollowTheDevicesOfAnAttachedServer) {
   // Another PC takes the printer and locks it.
   ASSERT_EQ(lab.Cli(b, {"link", kHub.ip, "1"}).exitCode, 0);
   ASSERT_EQ(lab.Cli(b, {"lock", kHub.ip, "1", "2", "60"}).exitCode, 0);
-  ASSERT_TRUE(client.Until([&] {
-    return client.Row("1")->stateText == statetext::UseBy("PC-B");
-  }));
+  ASSERT_TRUE(client.Until([&] { return client.Row("1")->stateText == statetext::UseBy("PC-B"); }));
   EXPECT_EQ(client.Row("1")->owner, "PC-B");
   EXPECT_EQ(client.Row("1")->lockKind, 2);
 

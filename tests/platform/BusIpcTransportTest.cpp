@@ -14,9 +14,9 @@
 #include <mutex>
 #include <thread>
 
+#include "base/FileHandle.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "protocol/BusFrame.h"
-#include "base/FileHandle.h"
 
 using namespace tessaro;
 namespace fs = std::filesystem;
@@ -100,8 +100,7 @@ class ScriptedBusServer {
         }
         const Answer a = handler_(*request);
         if (a.hang) {
-          while (::read(fd, chunk, sizeof chunk) > 0) {
-          }
+          while (::read(fd, chunk, sizeof chunk) > 0) {}
           return;
         }
         if (!a.reply && a.raw.empty()) return;
@@ -154,12 +153,14 @@ bool WaitFor(Pred pred) {
 
 TEST_F(BusIpcTransportTest, ListsNumberedSocketsInNumberOrder) {
   std::vector<UniqueFd> listeners;
-  for (const char* name : {"10", "2", "0", "x3"}) listeners.push_back(ListenUnix(TrunkSocket(name)));
+  for (const char* name : {"10", "2", "0", "x3"})
+    listeners.push_back(ListenUnix(TrunkSocket(name)));
   std::ofstream(TrunkSocket("1")) << "a plain file is no interface";
   BusIpcTransport bus(runtime_);
   const auto trunk = bus.ListInterfaces(InterfaceClass::Trunk);
   ASSERT_TRUE(trunk);
-  EXPECT_EQ(*trunk, (std::vector<std::string>{TrunkSocket("0"), TrunkSocket("2"), TrunkSocket("10")}));
+  EXPECT_EQ(*trunk,
+            (std::vector<std::string>{TrunkSocket("0"), TrunkSocket("2"), TrunkSocket("10")}));
   EXPECT_FALSE(bus.ListInterfaces(InterfaceClass::Spur)) << "missing class folder";
 }
 

@@ -50,12 +50,12 @@ class PeerNetwork {
     if (!holder_.Start()) return false;
     pid_ = std::to_string(holder_.pid());
     const std::string mine = NetNsOf("self");
-    if (!Eventually([&] { return !NetNsOf(pid_).empty() && NetNsOf(pid_) != mine; }))
-      return false;
-    return RunOk("/usr/sbin/ip", {"link", "add", "thpc", "type", "veth", "peer", "name", "thpeer"}) &&
+    if (!Eventually([&] { return !NetNsOf(pid_).empty() && NetNsOf(pid_) != mine; })) return false;
+    return RunOk("/usr/sbin/ip",
+                 {"link", "add", "thpc", "type", "veth", "peer", "name", "thpeer"}) &&
            RunOk("/usr/sbin/ip", {"link", "set", "thpeer", "netns", pid_}) &&
-           RunOk("/usr/sbin/ip", {"addr", "add", std::string(kPcAddress) + "/24", "brd", "+",
-                                "dev", "thpc"}) &&
+           RunOk("/usr/sbin/ip",
+                 {"addr", "add", std::string(kPcAddress) + "/24", "brd", "+", "dev", "thpc"}) &&
            RunOk("/usr/sbin/ip", {"link", "set", "thpc", "up"}) &&
            Inside({"ip", "addr", "add", std::string(kPeerAddress) + "/24", "brd", "+", "dev",
                    "thpeer"}) &&
@@ -110,13 +110,13 @@ bool DropSelfTestPort(std::string& why) {
   if (std::filesystem::exists("/usr/sbin/nft")) {
     return RunOk("/usr/sbin/nft", {"add", "table", "inet", "hostcheck"}) &&
            RunOk("/usr/sbin/nft", {"add", "chain", "inet", "hostcheck", "input",
-                                 "{ type filter hook input priority 0; }"}) &&
+                                   "{ type filter hook input priority 0; }"}) &&
            RunOk("/usr/sbin/nft",
-               {"add", "rule", "inet", "hostcheck", "input", "udp", "dport", "9303", "drop"});
+                 {"add", "rule", "inet", "hostcheck", "input", "udp", "dport", "9303", "drop"});
   }
   if (std::filesystem::exists("/usr/sbin/iptables")) {
     return RunOk("/usr/sbin/iptables",
-               {"-A", "INPUT", "-p", "udp", "--dport", "9303", "-j", "DROP"});
+                 {"-A", "INPUT", "-p", "udp", "--dport", "9303", "-j", "DROP"});
   }
   why = "neither nft nor iptables is installed";
   return false;
@@ -242,13 +242,15 @@ TEST(Firewalld, OnABusWithoutFirewalldBothAnswerFalse) {
   if (!std::filesystem::exists("/usr/bin/dbus-daemon")) GTEST_SKIP() << "no dbus-daemon";
   TempDir dir;
   const std::string socketPath = dir / "bus";
-  WriteTextFile(dir / "bus.conf",
-                "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                "<busconfig><type>system</type><listen>unix:path=" + socketPath +
-                    "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                    "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                    "<allow own=\"*\"/><allow user=\"*\"/></policy></busconfig>\n");
+  WriteTextFile(
+      dir / "bus.conf",
+      "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+      " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+      "<busconfig><type>system</type><listen>unix:path=" +
+          socketPath +
+          "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+          "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+          "<allow own=\"*\"/><allow user=\"*\"/></policy></busconfig>\n");
   Process bus("/usr/bin/dbus-daemon", {"--config-file=" + (dir / "bus.conf"), "--nofork"});
   ASSERT_TRUE(bus.Start());
   ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(socketPath); })) << bus.Output();
@@ -269,12 +271,14 @@ TEST(Firewalld, NoCallMayPromptForAPasswordOrWaitLong) {
   const std::string log = dir / "calls";
   WriteTextFile(dir / "busctl",
                 "#!/bin/sh\n"
-                "printf '%s\\n' \"$@\" -- >> '" + log + "'\n"
-                "case \"$*\" in\n"
-                "  *NameHasOwner*) echo 'b true' ;;\n"
-                "  *getDefaultZone*) echo 's \"public\"' ;;\n"
-                "  *queryPort*) echo 'b false' ;;\n"
-                "esac\n");
+                "printf '%s\\n' \"$@\" -- >> '" +
+                    log +
+                    "'\n"
+                    "case \"$*\" in\n"
+                    "  *NameHasOwner*) echo 'b true' ;;\n"
+                    "  *getDefaultZone*) echo 's \"public\"' ;;\n"
+                    "  *queryPort*) echo 'b false' ;;\n"
+                    "esac\n");
   ASSERT_EQ(::chmod((dir / "busctl").c_str(), 0755), 0);
   const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
   ::setenv("PATH", dir.path().c_str(), 1);
@@ -290,8 +294,10 @@ TEST(Firewalld, NoCallMayPromptForAPasswordOrWaitLong) {
   std::ifstream calls(log);
   std::vector<std::vector<std::string>> recorded(1);
   for (std::string arg; std::getline(calls, arg);) {
-    if (arg == "--") recorded.emplace_back();
-    else recorded.back().push_back(arg);
+    if (arg == "--")
+      recorded.emplace_back();
+    else
+      recorded.back().push_back(arg);
   }
   recorded.pop_back();
   ASSERT_EQ(recorded.size(), 6u) << "look-up, zone, query and add; look-up and zone";

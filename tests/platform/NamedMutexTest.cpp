@@ -48,7 +48,7 @@ TEST(NamedMutex, RecursiveForItsThreadRefusedToOthers) {
   EXPECT_FALSE(otherProcessTakes());
 
   mutex.Unlock();
-  EXPECT_FALSE(otherProcessTakes());  // still held once
+  EXPECT_FALSE(otherProcessTakes());            // still held once
   std::thread([&] { mutex.Unlock(); }).join();  // not the holder: no effect
   EXPECT_FALSE(otherProcessTakes());
   mutex.Unlock();
@@ -82,8 +82,10 @@ class ScopedEnv {
     ::setenv(name, value.c_str(), 1);
   }
   ~ScopedEnv() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
   }
 
  private:

@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
               registry.OpenKey(RegRoot::LocalMachine, argv[2], regaccess::kWrite, false, key));
   std::printf("create=%u\n", registry.OpenKey(RegRoot::LocalMachine, std::string(argv[2]) + "\\New",
                                               regaccess::kAllAccess, true, key));
-  std::printf("query=%u\n", registry.OpenKey(RegRoot::LocalMachine, argv[2],
-                                             regaccess::kQueryValue, false, key));
+  std::printf("query=%u\n",
+              registry.OpenKey(RegRoot::LocalMachine, argv[2], regaccess::kQueryValue, false, key));
   std::string text;
   std::printf("read=%u\n", RegQueryString(registry, key, argv[3], text));
   std::printf("text=%s\n", text.c_str());

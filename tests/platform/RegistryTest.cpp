@@ -65,19 +65,19 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, OpeningWithoutCreateFindsNothingAndMakesNoFile) {
   RegKey key;
-  EXPECT_EQ(registry_.OpenKey(RegRoot::CurrentUser, "Software\\X", regaccess::kAllAccess, false,
-                              key),
-            regerr::kFileNotFound);
+  EXPECT_EQ(
+      registry_.OpenKey(RegRoot::CurrentUser, "Software\\X", regaccess::kAllAccess, false, key),
+      regerr::kFileNotFound);
   EXPECT_FALSE(key.valid);
   EXPECT_FALSE(std::filesystem::exists(userHive_));
 
   Create("Software\\Y");
-  EXPECT_EQ(registry_.OpenKey(RegRoot::CurrentUser, "Software\\X", regaccess::kAllAccess, false,
-                              key),
-            regerr::kFileNotFound);
-  EXPECT_EQ(registry_.OpenKey(RegRoot::CurrentUser, "Software\\\\Y", regaccess::kAllAccess, true,
-                              key),
-            regerr::kInvalidParameter);
+  EXPECT_EQ(
+      registry_.OpenKey(RegRoot::CurrentUser, "Software\\X", regaccess::kAllAccess, false, key),
+      regerr::kFileNotFound);
+  EXPECT_EQ(
+      registry_.OpenKey(RegRoot::CurrentUser, "Software\\\\Y", regaccess::kAllAccess, true, key),
+      regerr::kInvalidParameter);
 }
 
 TEST_F(RegistryTest, HiveFilesGetTheirModesAndEachRootItsOwnFile) {
@@ -199,8 +199,8 @@ TEST(RegistryFit, DataPlusTerminatorMustFitTheBuffer) {
     std::size_t dataSize;
     std::size_t buffer;
     bool fits;
-  } cases[] = {{255, 256, true}, {256, 256, false}, {0, 1, true}, {1023, 1024, true},
-               {1024, 1024, false}};
+  } cases[] = {
+      {255, 256, true}, {256, 256, false}, {0, 1, true}, {1023, 1024, true}, {1024, 1024, false}};
   for (const Case& c : cases) {
     EXPECT_EQ(RegValueFits(RegValue{regtype::kSz, std::string(c.dataSize, 'x')}, c.buffer), c.fits)
         << c.dataSize << " in " << c.buffer;

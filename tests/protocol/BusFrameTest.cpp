@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
-#include "protocol/BusFrame.h"
 #include "base/ByteOrder.h"
+#include "protocol/BusFrame.h"
 
 using namespace tessaro;
 using namespace tessaro::busipc;

@@ -15,10 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto piece = p.subspan(off, std::min<size_t>(7, size - off));
     rq.Feed(piece);
     rp.Feed(piece);
-    while (rq.Next()) {
-    }
-    while (rp.Next()) {
-    }
+    while (rq.Next()) {}
+    while (rp.Next()) {}
   }
   return 0;
 }

@@ -24,10 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FrameDecoder d;
   const size_t cut = size / 3;
   d.Feed(p.first(cut));
-  while (d.Next()) {
-  }
+  while (d.Next()) {}
   d.Feed(p.subspan(cut));
-  while (d.Next()) {
-  }
+  while (d.Next()) {}
   return 0;
 }

@@ -47,7 +47,8 @@ TEST(BmpReaderTest, EveryBrokenHeaderFieldIsRefused) {
       {"zero height", [](auto& b) { PutU32(b, 22, 0); }},
       {"smallest height", [](auto& b) { PutU32(b, 22, 0x80000000u); }},
       {"side past the JPEG limit", [](auto& b) { PutU32(b, 18, 70000); }},
-      {"absurd pixel count", [](auto& b) {
+      {"absurd pixel count",
+       [](auto& b) {
          PutU32(b, 18, 60000);
          PutU32(b, 22, 60000);
        }},
@@ -135,9 +136,11 @@ void ExpectSamePicture(const BmpSpec& spec, bool grey) {
     const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(spec.width) + 2) * 3;
     const int red = decoded->rgb[at];
     const int blue = decoded->rgb[at + 2];
-    EXPECT_NEAR(red, ExpectedRed(2, y, spec.width, spec.height), 30) << "bits " << spec.bitCount << " y " << y;
+    EXPECT_NEAR(red, ExpectedRed(2, y, spec.width, spec.height), 30)
+        << "bits " << spec.bitCount << " y " << y;
     if (!grey) {
-      EXPECT_NEAR(blue, ExpectedBlue(2, y, spec.width, spec.height), 30) << "bits " << spec.bitCount << " y " << y;
+      EXPECT_NEAR(blue, ExpectedBlue(2, y, spec.width, spec.height), 30)
+          << "bits " << spec.bitCount << " y " << y;
     } else {
       EXPECT_EQ(red, blue);
     }
@@ -267,7 +270,8 @@ TEST(JpegCodecTest, QualityAndSamplingMatchTheClassicCodecDefaults) {
   // Quality 75 gives this first luminance quantiser entry (16 × 50 / 100 = 8), and 4:2:0
   // shows as 2×2 sampling of the first component in the frame header.
   JpegEncoder encoder;
-  const auto jpeg = encoder.Encode(std::get<BmpImage>(ParseBmp(MakeBmp({.width = 16, .height = 16}))), 300);
+  const auto jpeg =
+      encoder.Encode(std::get<BmpImage>(ParseBmp(MakeBmp({.width = 16, .height = 16}))), 300);
   size_t dqt = 0, sof = 0;
   for (size_t i = 0; i + 1 < jpeg.size() && (dqt == 0 || sof == 0); ++i) {
     if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDB && dqt == 0) dqt = i;
@@ -276,8 +280,8 @@ TEST(JpegCodecTest, QualityAndSamplingMatchTheClassicCodecDefaults) {
   ASSERT_NE(dqt, 0u);
   ASSERT_NE(sof, 0u);
   EXPECT_EQ(jpeg[dqt + 5], 8);
-  EXPECT_EQ(jpeg[sof + 9], 3);        // three components
-  EXPECT_EQ(jpeg[sof + 11], 0x22);    // first component 2×2
+  EXPECT_EQ(jpeg[sof + 9], 3);      // three components
+  EXPECT_EQ(jpeg[sof + 11], 0x22);  // first component 2×2
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ TEST(PageNamesTest, PageFilesCountFromTheSecondPage) {
     const char* name;
   };
   const Case cases[] = {
-      {1, ".bmp", "/s/Picture.bmp"},   {2, ".bmp", "/s/Picture_2.bmp"},
-      {3, ".jpg", "/s/Picture_3.jpg"}, {10, ".jpg", "/s/Picture_10.jpg"},
+      {1, ".bmp", "/s/Picture.bmp"},       {2, ".bmp", "/s/Picture_2.bmp"},
+      {3, ".jpg", "/s/Picture_3.jpg"},     {10, ".jpg", "/s/Picture_10.jpg"},
       {120, ".bmp", "/s/Picture_120.bmp"}, {121, ".jpg", "/s/Picture_121.jpg"},
   };
   for (const auto& c : cases) {
@@ -61,7 +61,7 @@ TEST(ResolutionTest, DpiAndPelsPerMetreBothWays) {
     int32_t dpi;
     int32_t pelsPerMeter;
   };
-  const Case cases[] = {{100, 3937}, {200, 7874}, {300, 11811}, {75, 2953},
+  const Case cases[] = {{100, 3937}, {200, 7874},  {300, 11811}, {75, 2953},
                         {150, 5906}, {600, 23622}, {1200, 47244}};
   for (const auto& c : cases) {
     EXPECT_EQ(DpiToPelsPerMeter(c.dpi), c.pelsPerMeter) << c.dpi;
@@ -122,9 +122,9 @@ TEST(JfifDensityTest, WritesUnitsAndBothDensitiesAfterTheMarker) {
 TEST(JfifDensityTest, ReadsTheYDensityWhateverTheUnits) {
   TempFolder dir;
   auto head = JpegHead(6, 100);
-  head[13] = 0;                    // units: none
-  head[14] = 0x00, head[15] = 72;  // X
-  head[16] = 0x00, head[17] = 200; // Y
+  head[13] = 0;                     // units: none
+  head[14] = 0x00, head[15] = 72;   // X
+  head[16] = 0x00, head[17] = 200;  // Y
   WriteBytes(dir / "a.jpg", head);
   EXPECT_EQ(ReadJfifDensity(dir / "a.jpg"), 200);
 }

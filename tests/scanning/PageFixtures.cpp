@@ -62,8 +62,8 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
     const auto level = static_cast<uint8_t>(paletteEntries == 2 ? (i ? 230 : 20) : i);
     const size_t at = 54 + i * 4;
     b[at] = spec.greyPalette ? level : static_cast<uint8_t>(255 - level);  // blue
-    b[at + 1] = level;                                                      // green
-    b[at + 2] = level;                                                      // red
+    b[at + 1] = level;                                                     // green
+    b[at + 2] = level;                                                     // red
   }
   for (int32_t y = 0; y < spec.height; ++y) {
     const int32_t stored = spec.topDown ? y : spec.height - 1 - y;
@@ -94,7 +94,8 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
 
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -166,8 +167,7 @@ std::optional<std::string> RunBounded(const std::function<std::string()>& body,
   ::close(ends[0]);
   if (!ended) ::kill(pid, SIGKILL);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
   return text;
 }

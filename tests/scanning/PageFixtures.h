@@ -16,9 +16,9 @@ namespace tessaro::testing {
 struct BmpSpec {
   int32_t width = 8;
   int32_t height = 6;
-  uint16_t bitCount = 24;     // 1, 8, 24 or 32 here
-  bool topDown = false;       // stored with a negative height
-  bool greyPalette = false;   // for 1 and 8 bits: grey levels, else a colour ramp
+  uint16_t bitCount = 24;    // 1, 8, 24 or 32 here
+  bool topDown = false;      // stored with a negative height
+  bool greyPalette = false;  // for 1 and 8 bits: grey levels, else a colour ramp
 };
 
 // The colour of pixel (x, y), counted from the top-left, that MakeBmp paints: red at the top,

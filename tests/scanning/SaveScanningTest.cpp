@@ -163,7 +163,8 @@ std::pair<int, std::vector<std::string>> PdfPages(const std::string& pdf) {
 }
 
 bool Contains(const std::vector<uint8_t>& haystack, const std::vector<uint8_t>& needle) {
-  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
+         haystack.end();
 }
 
 TEST(SaveScanningTest, PdfRunMakesOnePagePerScanAtOnePointPerPixel) {
@@ -199,9 +200,11 @@ TEST(SaveScanningTest, PdfRunKeepsEveryPageOfALongScan) {
 
 TEST(SaveScanningTest, APageTooWideForAPdfPageStopsTheDocument) {
   TempFolder dir;
-  WritePages(dir, "P", {{.width = 8, .height = 8}, {.width = 14401, .height = 1}, {.width = 8, .height = 8}});
+  WritePages(dir, "P",
+             {{.width = 8, .height = 8}, {.width = 14401, .height = 1}, {.width = 8, .height = 8}});
   const auto r = Save(dir / "Wide.pdf", dir / "P", 3, 300);
-  EXPECT_EQ(r.messages, (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "P_2.jpg")}));
+  EXPECT_EQ(r.messages,
+            (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "P_2.jpg")}));
   // No document, so every page keeps its BMP; each page that became a JPEG has its preview.
   EXPECT_EQ(dir.Names(),
             (std::set<std::string>{"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg", "P_2.jpg", "P_3.jpg"}));
@@ -246,21 +249,41 @@ TEST(SaveScanningTest, FailedPagesAreReportedInOrderAndTheRestStillSaved) {
     std::set<std::string> files;        // what the folder holds afterwards
   };
   const Case cases[] = {
-      {"bmp, second page missing", ".bmp", {Fault::None, Fault::Missing, Fault::None},
-       {"P_2.bmp"}, {"P.bmp", "P_3.bmp"}},
-      {"bmp, first page not a bitmap", ".bmp", {Fault::NotBmp, Fault::None},
-       {"P.bmp"}, {"P.bmp", "P_2.bmp"}},
-      {"jpg, truncated", ".jpg", {Fault::None, Fault::Truncated, Fault::None},
-       {"P_2.jpg"}, {"P.jpg", "P_2.bmp", "P_3.jpg"}},
-      {"jpg, compressed and absurd", ".jpg", {Fault::Compressed, Fault::None, Fault::Absurd},
-       {"P.jpg", "P_3.jpg"}, {"P.bmp", "P_2.jpg", "P_3.bmp"}},
-      {"jpg, not a bitmap and missing", ".jpg",
+      {"bmp, second page missing",
+       ".bmp",
+       {Fault::None, Fault::Missing, Fault::None},
+       {"P_2.bmp"},
+       {"P.bmp", "P_3.bmp"}},
+      {"bmp, first page not a bitmap",
+       ".bmp",
+       {Fault::NotBmp, Fault::None},
+       {"P.bmp"},
+       {"P.bmp", "P_2.bmp"}},
+      {"jpg, truncated",
+       ".jpg",
+       {Fault::None, Fault::Truncated, Fault::None},
+       {"P_2.jpg"},
+       {"P.jpg", "P_2.bmp", "P_3.jpg"}},
+      {"jpg, compressed and absurd",
+       ".jpg",
+       {Fault::Compressed, Fault::None, Fault::Absurd},
+       {"P.jpg", "P_3.jpg"},
+       {"P.bmp", "P_2.jpg", "P_3.bmp"}},
+      {"jpg, not a bitmap and missing",
+       ".jpg",
        {Fault::None, Fault::NotBmp, Fault::None, Fault::None, Fault::Missing, Fault::None},
-       {"P_2.jpg", "P_5.jpg"}, {"P.jpg", "P_2.bmp", "P_3.jpg", "P_4.jpg", "P_6.jpg"}},
-      {"pdf, second page truncated", ".pdf", {Fault::None, Fault::Truncated, Fault::None},
-       {"P_2.jpg"}, {"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg", "P_3.jpg"}},
-      {"pdf, first page missing", ".pdf", {Fault::Missing, Fault::None},
-       {"P.jpg"}, {"P_2.bmp", "P_2.jpg"}},
+       {"P_2.jpg", "P_5.jpg"},
+       {"P.jpg", "P_2.bmp", "P_3.jpg", "P_4.jpg", "P_6.jpg"}},
+      {"pdf, second page truncated",
+       ".pdf",
+       {Fault::None, Fault::Truncated, Fault::None},
+       {"P_2.jpg"},
+       {"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg", "P_3.jpg"}},
+      {"pdf, first page missing",
+       ".pdf",
+       {Fault::Missing, Fault::None},
+       {"P.jpg"},
+       {"P_2.bmp", "P_2.jpg"}},
   };
   for (const auto& c : cases) {
     for (const unsigned workers : {1u, 2u}) {
@@ -269,18 +292,18 @@ TEST(SaveScanningTest, FailedPagesAreReportedInOrderAndTheRestStillSaved) {
         WriteSpoiled(dir / (i == 0 ? "P.bmp" : "P_" + std::to_string(i + 1) + ".bmp"), c.pages[i]);
       }
       const std::string target = dir / (std::string("Out") + c.ext);
-      const auto r = Save(c.ext == std::string(".pdf") ? target : dir / (std::string("P") + c.ext),
-                          dir / "P", static_cast<int32_t>(c.pages.size()), 300,
-                          SaveOptions{.workers = workers});
+      const auto r =
+          Save(c.ext == std::string(".pdf") ? target : dir / (std::string("P") + c.ext), dir / "P",
+               static_cast<int32_t>(c.pages.size()), 300, SaveOptions{.workers = workers});
       std::vector<std::string> expected;
       for (const auto& m : c.messages) expected.push_back(std::string(kSaveErrorText) + (dir / m));
       EXPECT_EQ(r.messages, expected) << c.name << ", workers " << workers;
       EXPECT_TRUE(r.saveError) << c.name;
       // The document of a failed PDF run is not written, so its pages all keep their BMPs.
       EXPECT_EQ(dir.Names(), c.files) << c.name << ", workers " << workers;
-      const std::vector<std::string> calls =
-          c.ext == std::string(".pdf") ? std::vector<std::string>{"pending", "completed"}
-                                       : std::vector<std::string>{"completed"};
+      const std::vector<std::string> calls = c.ext == std::string(".pdf")
+                                                 ? std::vector<std::string>{"pending", "completed"}
+                                                 : std::vector<std::string>{"completed"};
       EXPECT_EQ(r.calls, calls) << c.name;
     }
   }
@@ -325,7 +348,8 @@ TEST(SaveScanningTest, ExistingFinalFilesAreReplacedOnlyWhenAsked) {
   WritePages(dir, "P", {{}, {}});
   WriteBytes(dir / "P_2.jpg", mine);
   auto r = Save(dir / "P.jpg", "", 2, 300);
-  EXPECT_EQ(r.messages, (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "P_2.jpg")}));
+  EXPECT_EQ(r.messages,
+            (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "P_2.jpg")}));
   EXPECT_EQ(ReadBytes(dir / "P_2.jpg"), mine);
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"P.jpg", "P_2.bmp", "P_2.jpg"}));
 
@@ -339,7 +363,8 @@ TEST(SaveScanningTest, ExistingFinalFilesAreReplacedOnlyWhenAsked) {
   WritePages(docs, "T", {{}});
   WriteBytes(dir / "Doc.pdf", mine);
   r = Save(dir / "Doc.pdf", docs / "T", 1, 300);
-  EXPECT_EQ(r.messages, (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "Doc.pdf")}));
+  EXPECT_EQ(r.messages,
+            (std::vector<std::string>{std::string(kSaveErrorText) + (dir / "Doc.pdf")}));
   EXPECT_EQ(ReadBytes(dir / "Doc.pdf"), mine);
   // Its page is in no document, so its BMP stays beside the preview.
   EXPECT_EQ(docs.Names(), (std::set<std::string>{"T.bmp", "T.jpg"}));
@@ -380,8 +405,8 @@ TEST(SaveScanningTest, PdfBitmapsGoOnlyOnceTheDocumentHoldingTheirPagesIsOnDisk)
     EXPECT_EQ(r.messages, (std::vector<std::string>{Message(target / name)}));
     EXPECT_EQ(ReadBytes(target / "Scan.pdf"), mine);
     EXPECT_EQ(target.Names(), (std::set<std::string>{"Scan.pdf"})) << name;
-    EXPECT_EQ(docs.Names(), (std::set<std::string>{"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg",
-                                                   "P_2.jpg", "P_3.jpg"}))
+    EXPECT_EQ(docs.Names(),
+              (std::set<std::string>{"P.bmp", "P_2.bmp", "P_3.bmp", "P.jpg", "P_2.jpg", "P_3.jpg"}))
         << name;
     for (size_t i = 0; i < 3; ++i) {
       const std::string page = i == 0 ? "P.bmp" : "P_" + std::to_string(i + 1) + ".bmp";

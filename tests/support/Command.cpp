@@ -103,7 +103,8 @@ class FlatJsonParser {
   char Peek() const { return pos_ < s_.size() ? s_[pos_] : '\0'; }
   void Expect(char c) {
     Skip();
-    if (Peek() != c) throw std::runtime_error("bad JSON near offset " + std::to_string(pos_) + ": " + s_);
+    if (Peek() != c)
+      throw std::runtime_error("bad JSON near offset " + std::to_string(pos_) + ": " + s_);
     ++pos_;
   }
   std::string String() {

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <deque>
 #include <map>
 #include <mutex>
-#include <set>
-#include <deque>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 

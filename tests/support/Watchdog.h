@@ -48,8 +48,7 @@ class Watchdog {
           const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
           std::fprintf(stderr, "watchdog: %s.%s did not finish within %lld s\n",
                        test != nullptr ? test->test_suite_name() : "?",
-                       test != nullptr ? test->name() : "?",
-                       static_cast<long long>(limit.count()));
+                       test != nullptr ? test->name() : "?", static_cast<long long>(limit.count()));
           std::fflush(stderr);
           KillChildProcesses();
           std::_Exit(1);
