@@ -3,6 +3,7 @@
 // of open sessions that change notices and use requests go to.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,6 +18,18 @@ namespace tessaro::hubd {
 
 class Session;
 
+// What keeps a few hostile or stuck peers from shutting every PC out.
+struct Limits {
+  // A connection that has not completed Hello by then is closed.
+  std::chrono::seconds helloTimeout{5};
+  // A greeted connection that sends nothing for this long is closed. PCs ping every 3 s.
+  std::chrono::seconds idleTimeout{60};
+  // A peer whose unmergeable output is over the cap and that reads nothing this long is dropped.
+  std::chrono::seconds drainTimeout{30};
+  // Open connections from one source address; more are refused at once.
+  size_t maxPerAddress = 16;
+};
+
 class Hub {
  public:
   using LogFn = std::function<void(const std::string&)>;
@@ -28,6 +41,8 @@ class Hub {
   void SetTcpPort(uint16_t port) { tcpPort_ = port; }
   DeviceTable& table() { return table_; }
   const Clock& clock() const { return clock_; }
+  const Limits& limits() const { return limits_; }
+  void SetLimits(const Limits& limits) { limits_ = limits; }
 
   void Attach(Session& session);
   void Detach(Session& session);
@@ -50,6 +65,7 @@ class Hub {
   const Clock& clock_;
   DeviceTable table_;
   LogFn log_;
+  Limits limits_;
   std::vector<Session*> sessions_;
 };
 

@@ -32,6 +32,16 @@ std::string ApplyOption(Options& o, const std::string& name, const std::string& 
     uint64_t major = 0;
     if (!ParseUnsigned(value, 65535, major)) return "bad --protocol-version " + value;
     o.versionMajor = static_cast<uint16_t>(major);
+  } else if (name == "--hello-timeout" || name == "--idle-timeout") {
+    uint64_t seconds = 0;
+    if (!ParseUnsigned(value, 24 * 60 * 60, seconds) || seconds == 0)
+      return "bad " + name + " " + value;
+    (name == "--hello-timeout" ? o.limits.helloTimeout : o.limits.idleTimeout) =
+        std::chrono::seconds(seconds);
+  } else if (name == "--max-per-address") {
+    uint64_t count = 0;
+    if (!ParseUnsigned(value, 65535, count) || count == 0) return "bad " + name + " " + value;
+    o.limits.maxPerAddress = count;
   } else {
     return "unknown option " + name;
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hubd/Config.h"
+#include "hubd/Hub.h"
 
 namespace tessaro::hubd {
 
@@ -17,6 +18,7 @@ struct Options {
   std::optional<uint16_t> port;        // overrides [server] port
   uint16_t discoveryPort = 9303;
   uint16_t versionMajor = 1;
+  Limits limits;
 };
 
 // Either options or an error line for the usage message.
@@ -32,6 +34,7 @@ std::string ApplyOverrides(const Options& options, HubConfig& config);
 
 inline constexpr const char* kUsage =
     "usage: tessaro-hubd --config FILE [--address IP] [--port N] [--discovery-port N] "
-    "[--protocol-version MAJOR]";
+    "[--protocol-version MAJOR] [--hello-timeout SECONDS] [--idle-timeout SECONDS] "
+    "[--max-per-address N]";
 
 }  // namespace tessaro::hubd

@@ -85,8 +85,14 @@ void Server::Run() {
       return;
     }
     if (n > 0) Dispatch(fds);
+    // Frames left over from the last turn, after every other connection had its turn to read.
+    for (auto& c : connections_)
+      if (c->session->backlog()) c->session->Resume();
     hub_.RunExpiry();
-    for (auto& c : connections_) Flush(*c);
+    for (auto& c : connections_) {
+      Flush(*c);
+      c->session->CheckTimers();
+    }
     Reap();
   }
 }
@@ -96,7 +102,7 @@ std::vector<pollfd> Server::PollSet() const {
   std::vector<pollfd> fds{{signals_.get(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
   for (int fd : discovery_.Fds()) fds.push_back({fd, POLLIN, 0});
   for (const auto& c : connections_) {
-    short events = c->session->state() == Session::State::Open ? POLLIN : 0;
+    short events = c->session->wantsInput() ? POLLIN : 0;
     if (!c->session->output().empty()) events |= POLLOUT;
     fds.push_back({c->fd.get(), events, 0});
   }
@@ -104,7 +110,12 @@ std::vector<pollfd> Server::PollSet() const {
 }
 
 int Server::PollTimeout() const {
-  const auto next = hub_.table().NextDeadline();
+  auto next = hub_.table().NextDeadline();
+  for (const auto& c : connections_) {
+    if (c->session->backlog()) return 0;
+    const auto deadline = c->session->NextDeadline();
+    if (!next || deadline < *next) next = deadline;
+  }
   if (!next) return -1;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - hub_.clock().Now());
   return static_cast<int>(std::clamp<int64_t>(wait.count(), 0, kMaxPollWaitMs));
@@ -117,7 +128,8 @@ void Server::Dispatch(const std::vector<pollfd>& fds) {
     if (fds[i].revents & POLLIN) discovery_.OnReadable(fds[i].fd, hub_.Info());
   for (size_t i = kFixedFds + discoveryCount; i < fds.size(); ++i) {
     Connection& c = *connections_[i - kFixedFds - discoveryCount];
-    if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) Read(c);
+    // A connection left unread (backlog, unread replies) is read again once it has caught up.
+    if ((fds[i].events & POLLIN) && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) Read(c);
   }
   if (fds[1].revents & POLLIN) Accept();  // last: it appends to connections_
 }
@@ -145,9 +157,18 @@ void Server::Accept() {
       hub_.Log("refusing " + Describe(peer) + ": too many connections");
       continue;
     }
+    // One address cannot take the whole table: the others keep room to get in.
+    const size_t fromPeer = static_cast<size_t>(
+        std::count_if(connections_.begin(), connections_.end(),
+                      [&](const auto& o) { return o->peerIp == peer.sin_addr.s_addr; }));
+    if (fromPeer >= hub_.limits().maxPerAddress) {
+      hub_.Log("refusing " + Describe(peer) + ": too many connections from its address");
+      continue;
+    }
     SetNoDelay(fd.get());
     auto c = std::make_unique<Connection>();
     c->fd = std::move(fd);
+    c->peerIp = peer.sin_addr.s_addr;
     // s_addr already holds the address in the order the wire carries it.
     c->session = std::make_unique<Session>(hub_, peer.sin_addr.s_addr, Describe(peer));
     connections_.push_back(std::move(c));

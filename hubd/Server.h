@@ -44,7 +44,8 @@ class Server {
   struct Connection {
     UniqueFd fd;
     std::unique_ptr<Session> session;
-    bool dead = false;  // the socket failed or the peer closed it
+    uint32_t peerIp = 0;  // network order, for the per-address limit
+    bool dead = false;    // the socket failed or the peer closed it
   };
 
   bool OpenSignals(std::string& error);

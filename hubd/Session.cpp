@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "hubd/Session.h"
 
+#include <algorithm>
+
 #include "hubd/DeviceDescription.h"
 #include "hubd/Hub.h"
 
@@ -22,6 +24,7 @@ const char* CommandName(MsgType type) {
 
 Session::Session(Hub& hub, uint32_t peerIp, std::string peerText)
     : hub_(hub), peerIp_(peerIp), peer_(std::move(peerText)) {
+  opened_ = lastHeard_ = lastDrained_ = hub_.clock().Now();
   hub_.Attach(*this);
 }
 
@@ -29,8 +32,22 @@ Session::~Session() { hub_.Detach(*this); }
 
 void Session::Receive(std::span<const uint8_t> bytes) {
   if (state_ != State::Open) return;
+  if (!bytes.empty()) lastHeard_ = hub_.clock().Now();
   decoder_.Feed(bytes);
-  while (state_ == State::Open) {
+  HandleSome();
+}
+
+void Session::Resume() {
+  if (state_ == State::Open) HandleSome();
+}
+
+void Session::HandleSome() {
+  backlog_ = false;
+  for (size_t handled = 0; state_ == State::Open; ++handled) {
+    if (handled == kFramesPerTurn) {
+      backlog_ = true;
+      return;
+    }
     auto frame = decoder_.Next();
     if (!frame) break;
     Handle(*frame);
@@ -38,22 +55,69 @@ void Session::Receive(std::span<const uint8_t> bytes) {
   if (decoder_.broken() && state_ == State::Open) Drop("malformed or oversized frame");
 }
 
+bool Session::wantsInput() const {
+  return state_ == State::Open && !backlog_ && UnmergeableBytes() <= kMaxQueuedBytes;
+}
+
+size_t Session::UnmergeableBytes() const { return output_.size() - (changeAt_ ? changeSize_ : 0); }
+
 void Session::Push(const Frame& frame) {
   if (state_ == State::Drop) return;
   const auto bytes = wire::EncodeFrame(frame);
+  if (output_.empty()) lastDrained_ = hub_.clock().Now();
+  const bool change = frame.type == MsgType::DevicesChanged;
+  if (change && changeAt_ && output_.size() >= kMergeAfterBytes) {
+    const auto at = output_.begin() + static_cast<std::ptrdiff_t>(*changeAt_);
+    output_.erase(at, at + static_cast<std::ptrdiff_t>(changeSize_));
+    output_.insert(output_.begin() + static_cast<std::ptrdiff_t>(*changeAt_), bytes.begin(),
+                   bytes.end());
+    changeSize_ = bytes.size();
+    return;
+  }
+  if (change) {
+    changeAt_ = output_.size();
+    changeSize_ = bytes.size();
+  }
   output_.insert(output_.end(), bytes.begin(), bytes.end());
-  if (output_.size() > kMaxQueuedBytes) Drop("the peer does not read what it is sent");
+  if (UnmergeableBytes() > kHardQueuedBytes) Drop("the peer does not read what it is sent");
 }
 
 void Session::Consumed(size_t n) {
-  output_.erase(output_.begin(),
-                output_.begin() + static_cast<std::ptrdiff_t>(std::min(n, output_.size())));
+  n = std::min(n, output_.size());
+  if (n == 0) return;
+  // While over the cap its requests went unread: its silence then was not its own.
+  const bool wasOver = UnmergeableBytes() > kMaxQueuedBytes;
+  output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(n));
+  lastDrained_ = hub_.clock().Now();
+  // A notice that has begun to leave can no longer be replaced.
+  if (changeAt_ && *changeAt_ < n) changeAt_.reset();
+  if (changeAt_) *changeAt_ -= n;
+  if (wasOver && UnmergeableBytes() <= kMaxQueuedBytes) lastHeard_ = lastDrained_;
+}
+
+Session::TimePoint Session::NextDeadline() const {
+  const Limits& l = hub_.limits();
+  if (!greeted_) return opened_ + l.helloTimeout;
+  // Silence does not count while the peer's requests are left unread (CheckTimers).
+  if (UnmergeableBytes() > kMaxQueuedBytes) return lastDrained_ + l.drainTimeout;
+  return lastHeard_ + l.idleTimeout;
+}
+
+void Session::CheckTimers() {
+  if (state_ == State::Drop) return;
+  const Limits& l = hub_.limits();
+  const TimePoint now = hub_.clock().Now();
+  if (!greeted_ && now - opened_ >= l.helloTimeout) return Drop("no Hello in time");
+  const bool over = UnmergeableBytes() > kMaxQueuedBytes;
+  if (greeted_ && !over && now - lastHeard_ >= l.idleTimeout) return Drop("silent for too long");
+  if (over && now - lastDrained_ >= l.drainTimeout) Drop("the peer does not read what it is sent");
 }
 
 void Session::Drop(const std::string& why) {
   state_ = State::Drop;
   output_.clear();
   output_.shrink_to_fit();
+  changeAt_.reset();
   hub_.Log("closing connection from " + peer_ + ": " + why);
 }
 

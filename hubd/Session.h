@@ -3,8 +3,10 @@
 // The server moves the bytes; tests and the fuzz target drive a Session directly.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,8 +20,18 @@ class Hub;
 
 class Session {
  public:
-  // A peer that lets this much output pile up without reading is dropped.
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  // Output that cannot be merged (replies, use requests) beyond this stops reading the peer's
+  // requests; a peer that then drains nothing for Limits::drainTimeout is dropped.
   static constexpr size_t kMaxQueuedBytes = 4 * 1024 * 1024;
+  // Beyond this a peer is dropped at once, so a stalled one cannot grow hubd without bound.
+  static constexpr size_t kHardQueuedBytes = 4 * kMaxQueuedBytes;
+  // Once this much is queued unsent, a new DevicesChanged replaces the queued one instead of
+  // following it: a PC that keeps up hears of every change, one that lags gets the latest list.
+  static constexpr size_t kMergeAfterBytes = 64 * 1024;
+  // Frames handled per Receive or Resume: one busy PC cannot hold up the loop for the others.
+  static constexpr size_t kFramesPerTurn = 64;
 
   enum class State {
     Open,
@@ -33,8 +45,21 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  // Takes bytes and handles up to kFramesPerTurn frames; backlog() tells when more wait.
   void Receive(std::span<const uint8_t> bytes);
+  // Handles up to kFramesPerTurn more of the frames already received.
+  void Resume();
+  bool backlog() const { return backlog_; }
+  // False while the peer's backlog or unread replies are large: its socket is left unread.
+  bool wantsInput() const;
+  // Queues a frame. A DevicesChanged carries the whole list, so when the peer lags (see
+  // kMergeAfterBytes) it replaces the last one still wholly unsent, in that one's place.
   void Push(const wire::Frame& frame);
+
+  // Closes the connection when Hello is late, the peer fell silent, or it stopped reading.
+  void CheckTimers();
+  // When CheckTimers next has something to do.
+  TimePoint NextDeadline() const;
 
   std::vector<uint8_t>& output() { return output_; }
   void Consumed(size_t n);
@@ -43,6 +68,8 @@ class Session {
   const std::string& computerName() const { return name_; }
 
  private:
+  void HandleSome();
+  size_t UnmergeableBytes() const;
   void Handle(const wire::Frame& frame);
   void HandleHello(const wire::Frame& frame);
   void HandleDeviceCommand(const wire::Frame& frame);
@@ -63,6 +90,13 @@ class Session {
   bool greeted_ = false;
   State state_ = State::Open;
   std::vector<uint8_t> output_;
+  bool backlog_ = false;
+  // Where the queued, wholly unsent DevicesChanged starts in output_, and its length.
+  std::optional<size_t> changeAt_;
+  size_t changeSize_ = 0;
+  TimePoint opened_;
+  TimePoint lastHeard_;
+  TimePoint lastDrained_;  // the last time the peer read, or the output was empty
 };
 
 }  // namespace tessaro::hubd

@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   if (!config) return 1;
   tessaro::SystemClock clock;
   Hub hub(*config, clock, options.versionMajor, Log);
+  hub.SetLimits(options.limits);
   Server server(hub, [&options] {
     auto next = ReadConfig(options);
     if (!next) Log("reload refused; keeping the config in use");

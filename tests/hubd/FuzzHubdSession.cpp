@@ -46,7 +46,7 @@ void Check(bool ok) {
 
 // Takes what a session queued and checks it is a sequence of well-formed frames.
 void DrainAndCheck(Session& s) {
-  Check(s.output().size() <= Session::kMaxQueuedBytes + wire::kHeaderSize + wire::kMaxPayload);
+  Check(s.output().size() <= Session::kHardQueuedBytes + wire::kHeaderSize + wire::kMaxPayload);
   wire::FrameDecoder d;
   d.Feed(s.output());
   s.Consumed(s.output().size());

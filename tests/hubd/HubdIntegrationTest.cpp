@@ -326,6 +326,38 @@ TEST_F(Hubd, OtherMajorVersionGetsTheReplyThenTheConnectionEnds) {
   EXPECT_TRUE(other.WaitClosed());
 }
 
+// Connections that never say Hello, all from one address: they cannot take the table from PCs.
+TEST_F(Hubd, ConnectionsWithoutHelloDoNotLockPcsOut) {
+  std::vector<std::unique_ptr<WireClient>> flood;
+  // One more than the whole table, so the server has certainly taken them all.
+  for (int i = 0; i <= 512; ++i) {
+    flood.push_back(std::make_unique<WireClient>("127.0.0.2", 2005, "127.0.0.1"));
+    ASSERT_TRUE(flood.back()->connected()) << i;
+  }
+  ASSERT_TRUE(hubd->WaitForOutput("too many connections", kDeadline)) << hubd->Output();
+  auto pc = std::make_unique<WireClient>("127.0.0.2", 2005, "127.0.0.9");
+  ASSERT_TRUE(pc->connected());
+  ASSERT_TRUE(pc->Hello("PC-A")) << hubd->Output();
+  EXPECT_EQ(pc->Call(MsgType::GetDevices, 2).size(), 1u);
+}
+
+// Tight limits from the command line: silent connections are closed, and their address gets in
+// again once they are gone.
+TEST_F(Hubd, SilentConnectionsAreClosedAfterTheirDeadline) {
+  auto tight =
+      Start("127.0.0.3", {"--hello-timeout", "1", "--idle-timeout", "2", "--max-per-address", "4"});
+  ASSERT_TRUE(tight->WaitForOutput("hubd: ready 127.0.0.3:2005", kDeadline)) << tight->Output();
+  std::vector<std::unique_ptr<WireClient>> silent;
+  for (int i = 0; i < 8; ++i)
+    silent.push_back(std::make_unique<WireClient>("127.0.0.3", 2005, "127.0.0.1"));
+  for (auto& c : silent) EXPECT_TRUE(c->WaitClosed()) << tight->Output();
+  WireClient pc("127.0.0.3", 2005, "127.0.0.1");
+  ASSERT_TRUE(pc.Hello("PC-A")) << tight->Output();
+  EXPECT_TRUE(pc.WaitClosed()) << "a PC that sends nothing is closed";
+  EXPECT_NE(tight->Output().find("no Hello in time"), std::string::npos);
+  EXPECT_NE(tight->Output().find("silent for too long"), std::string::npos);
+}
+
 TEST_F(Hubd, TermEndsItCleanly) {
   auto a = Pc("PC-A", "127.0.0.5");
   hubd->Signal(SIGTERM);

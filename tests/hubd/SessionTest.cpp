@@ -298,16 +298,93 @@ TEST_F(SessionTest, FramesSplitAnywhereAreHandledWhole) {
 }
 
 TEST_F(SessionTest, PeerThatNeverReadsIsDroppedNotBuffered) {
-  auto reader = Greeted("PC-A", kPeerA);
   auto sleeper = Greeted("PC-B", kPeerB);
-  for (int i = 0; i < 100000 && sleeper->state() == Session::State::Open; ++i) {
-    reader->Receive(Command(MsgType::Link, 1, 1));
-    reader->Receive(Command(MsgType::Unlink, 2, 1));
-    Drain(*reader);
+  std::vector<uint8_t> pings;
+  for (size_t i = 0; i < Session::kFramesPerTurn; ++i) {
+    const auto ping = Bytes(MsgType::Ping, 1);
+    pings.insert(pings.end(), ping.begin(), ping.end());
   }
+  // Its own replies pile up: the server stops reading it, and gives it time to catch up.
+  for (int i = 0; i < 100000 && sleeper->output().size() <= Session::kMaxQueuedBytes; ++i)
+    sleeper->Receive(pings);
+  EXPECT_FALSE(sleeper->wantsInput());
+  sleeper->CheckTimers();
+  EXPECT_EQ(sleeper->state(), Session::State::Open);
+  clock.Advance(hub.limits().drainTimeout);
+  sleeper->CheckTimers();
   EXPECT_EQ(sleeper->state(), Session::State::Drop);
-  EXPECT_LE(sleeper->output().size(), Session::kMaxQueuedBytes);
-  EXPECT_EQ(reader->state(), Session::State::Open);
+  EXPECT_TRUE(sleeper->output().empty());
+}
+
+TEST_F(SessionTest, LinkBurstReachesASlowPcAsTheLatestList) {
+  HubConfig many = TwoDevices();
+  for (uint8_t n = 3; n <= 24; ++n) {
+    DeviceConfig d;
+    d.number = n;
+    d.vendorId = n;
+    d.productId = n;
+    d.product = "Device with a name long enough to make each list a few KB";
+    many.devices.push_back(d);
+  }
+  hub.Reload(many);
+  auto busy = Greeted("PC-A", kPeerA);
+  auto slow = Greeted("PC-B", kPeerB);
+  std::vector<uint8_t> burst;
+  uint32_t id = 2;
+  for (int round = 0; round <= 200; ++round) {
+    for (MsgType type : {MsgType::Link, MsgType::Unlink}) {
+      if (round == 200 && type == MsgType::Unlink) break;  // it ends owning every device
+      for (uint8_t n = 1; n <= 24; ++n) {
+        const auto c = Command(type, id++, n);
+        burst.insert(burst.end(), c.begin(), c.end());
+      }
+    }
+  }
+  // As the server reads it: 64 KiB at a time, each read handled a turn's worth at a time.
+  for (size_t at = 0; at < burst.size(); at += 65536) {
+    busy->Receive(std::span(burst).subspan(at, std::min<size_t>(65536, burst.size() - at)));
+    while (busy->backlog()) busy->Resume();
+    Drain(*busy);
+  }
+  ASSERT_EQ(slow->state(), Session::State::Open);
+  EXPECT_LE(slow->output().size(),
+            Session::kMergeAfterBytes + wire::kHeaderSize + wire::kMaxPayload);
+  const auto frames = Drain(*slow);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames.back().type, MsgType::DevicesChanged);
+  const auto list = wire::DecodeDeviceList(frames.back().payload).value();
+  ASSERT_EQ(list.size(), 24u);
+  for (const auto& d : list) EXPECT_EQ(d.owner, "PC-A") << int(d.number);
+  EXPECT_EQ(busy->state(), Session::State::Open);
+}
+
+// Time-outs of one connection, with time passing in 1 s steps.
+TEST_F(SessionTest, HelloDeadlineAndIdleTimeOut) {
+  const Limits l;
+  struct Case {
+    const char* what;
+    bool hello;
+    std::chrono::seconds pingEvery;  // 0: sends nothing
+    std::chrono::seconds wait;
+    bool open;
+  } cases[] = {
+      {"no Hello, just inside the deadline", false, 0s, l.helloTimeout - 1s, true},
+      {"no Hello by the deadline", false, 0s, l.helloTimeout, false},
+      {"a PC that pings as busd does", true, 3s, 10 * l.idleTimeout, true},
+      {"a silent PC, just inside the idle time-out", true, 0s, l.idleTimeout - 1s, true},
+      {"a silent PC", true, 0s, l.idleTimeout, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto s = c.hello ? Greeted("PC-A", kPeerA) : std::make_unique<Session>(hub, kPeerA, "peer");
+    for (auto t = 1s; t <= c.wait; t += 1s) {
+      clock.Advance(1s);
+      if (c.pingEvery.count() != 0 && t % c.pingEvery == 0s) s->Receive(Bytes(MsgType::Ping, 9));
+      s->CheckTimers();
+      Drain(*s);
+    }
+    EXPECT_EQ(s->state() == Session::State::Open, c.open);
+  }
 }
 
 TEST_F(SessionTest, ReloadAnnouncesOnlyWhenTheListChanged) {
