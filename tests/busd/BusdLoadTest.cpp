@@ -118,12 +118,13 @@ TEST_F(BusdFewDescriptors, DoesNotSpinWhenAcceptRunsOutOfDescriptorsAndRecovers)
     ASSERT_TRUE(clients.back().valid()) << "connection " << i;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // busd takes what it can
-  // Only bounds a spin: a busd polling a listener it cannot accept from uses a whole core.
+  // Only bounds a spin: a busd polling a listener it cannot accept from takes all the CPU it can
+  // get, even on a busy machine far more than the tenth allowed; an idle one takes next to none.
   const auto window = std::chrono::seconds(3);
   const long before = CpuTicks(busd_->pid());
   std::this_thread::sleep_for(window);
   const long used = CpuTicks(busd_->pid()) - before;
-  EXPECT_LT(used, ::sysconf(_SC_CLK_TCK) * window.count() / 3)
+  EXPECT_LT(used, ::sysconf(_SC_CLK_TCK) * window.count() / 10)
       << "busd spun while out of descriptors";
   clients.clear();
   EXPECT_TRUE(WaitFor([this] { return Answers(TrunkPath()); })) << busd_->Output();
