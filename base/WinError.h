@@ -21,5 +21,6 @@ inline constexpr uint32_t kOperationAborted = 995;
 inline constexpr uint32_t kRegistryIoFailed = 1016;
 inline constexpr uint32_t kKeyDeleted = 1018;
 inline constexpr uint32_t kNotFound = 1168;
+inline constexpr uint32_t kTimeout = 1460;
 
 }  // namespace tessaro::winerr

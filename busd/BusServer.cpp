@@ -9,8 +9,8 @@
 
 namespace tessaro::busd {
 
-BusServer::BusServer(RuntimeFolder& folder, BusBackend& backend)
-    : folder_(folder), dispatcher_(backend, *this) {}
+BusServer::BusServer(RuntimeFolder& folder, BusBackend& backend, BusLimits limits)
+    : folder_(folder), limits_(limits), dispatcher_(backend, *this) {}
 
 BusServer::~BusServer() = default;
 
@@ -31,7 +31,8 @@ bool BusServer::AddSpur(uint32_t serverIp, std::string& error) {
 }
 
 void BusServer::AddTo(PollSet& poll) {
-  for (size_t i = 0; i < listeners_.size(); ++i)
+  const bool accepting = std::chrono::steady_clock::now() >= acceptAgain_;
+  for (size_t i = 0; accepting && i < listeners_.size(); ++i)
     poll.Add(listeners_[i].fd.get(), POLLIN, [this, i](short) { Accept(listeners_[i]); });
   for (auto& [id, c] : connections_) {
     // One request at a time: while a reply is outstanding or unsent, later requests wait in
@@ -47,7 +48,20 @@ void BusServer::AddTo(PollSet& poll) {
 void BusServer::Accept(const Listener& listener) {
   for (;;) {
     UniqueFd fd(::accept4(listener.fd.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-    if (!fd.valid()) return;
+    if (!fd.valid()) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno == EMFILE || errno == ENFILE) {
+        // The waiting connection stays ready, so polling on would spin until a descriptor frees.
+        Log("out of descriptors; not accepting bus connections for a moment");
+        acceptAgain_ = std::chrono::steady_clock::now() + kAcceptBackoff;
+      }
+      return;
+    }
+    if (connections_.size() >= limits_.maxConnections) {
+      if (!refusing_) Log("too many bus connections; closing new ones");
+      refusing_ = true;
+      continue;  // `fd` closes: the client sees its connection end
+    }
     ucred peer{};
     socklen_t length = sizeof peer;
     ::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length);
@@ -92,7 +106,10 @@ bool BusServer::Flush(Connection& c) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+    if (out.size() <= limits_.maxQueuedOutput) return true;
+    Log("a bus client does not read its replies; closing its connection");
+    return false;
   }
   return true;
 }
@@ -107,6 +124,7 @@ void BusServer::Complete(int connection, const busipc::Reply& reply) {
 void BusServer::Close(int id) {
   dispatcher_.Closed(id);
   connections_.erase(id);
+  refusing_ = refusing_ && connections_.size() >= limits_.maxConnections;
 }
 
 }  // namespace tessaro::busd

@@ -3,6 +3,7 @@
 // carrying a BusSession. Routes replies that come later to their connection.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -16,9 +17,21 @@
 
 namespace tessaro::busd {
 
+// What one client may hold in busd, so clients that never read or keep connecting cannot grow it
+// without bound.
+struct BusLimits {
+  // A connection whose unsent replies pass this many bytes is closed. At least one largest reply.
+  static constexpr size_t kMinQueuedOutput = busipc::kReplyHeaderSize + busipc::kMaxPayload;
+  size_t maxConnections = 512;  // connections beyond it are closed as soon as accepted
+  size_t maxQueuedOutput = 1024 * 1024;
+};
+
 class BusServer : public ReplyRouter {
  public:
-  BusServer(RuntimeFolder& folder, BusBackend& backend);
+  // While accept fails for want of descriptors, the listeners rest this long.
+  static constexpr auto kAcceptBackoff = std::chrono::milliseconds(500);
+
+  BusServer(RuntimeFolder& folder, BusBackend& backend, BusLimits limits = {});
   ~BusServer() override;
 
   bool ListenTrunk(std::string& error);
@@ -46,11 +59,14 @@ class BusServer : public ReplyRouter {
   void Close(int id);
 
   RuntimeFolder& folder_;
+  BusLimits limits_;
   RequestDispatcher dispatcher_;
   std::vector<Listener> listeners_;
   std::map<int, Connection> connections_;
   int spurCount_ = 0;
   int nextId_ = 1;
+  std::chrono::steady_clock::time_point acceptAgain_{};
+  bool refusing_ = false;  // logged once until a connection closes
 };
 
 }  // namespace tessaro::busd

@@ -56,7 +56,7 @@ bool Daemon::Start() {
       options_.computerName,
       [this](uint32_t ip, const wire::DeviceInfo& device) { RecordDevice(ip, device); });
   registry_ = std::make_unique<ServerRegistry>(*this, options_.computerName, options_.dropAfter);
-  bus_ = std::make_unique<BusServer>(*folder_, *registry_);
+  bus_ = std::make_unique<BusServer>(*folder_, *registry_, options_.limits);
   if (!bus_->ListenTrunk(error)) {
     Log(error);
     return false;

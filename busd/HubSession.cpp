@@ -8,7 +8,7 @@ namespace tessaro::busd {
 using wire::MsgType;
 
 HubSession::HubSession(HubListener& listener, std::string computerName, Clock::time_point now)
-    : listener_(listener), lastHeard_(now), lastPing_(now) {
+    : listener_(listener), now_(now), lastHeard_(now), lastPing_(now) {
   wire::Hello hello;
   hello.computerName = std::move(computerName);
   Send(MsgType::Hello, wire::EncodeHello(hello));
@@ -26,6 +26,7 @@ HubSession::~HubSession() {
 
 void HubSession::Feed(std::span<const uint8_t> bytes, Clock::time_point now) {
   if (broken()) return;
+  now_ = now;
   lastHeard_ = now;
   decoder_.Feed(bytes);
   while (!broken()) {
@@ -38,6 +39,8 @@ void HubSession::Feed(std::span<const uint8_t> bytes, Clock::time_point now) {
 
 bool HubSession::Tick(Clock::time_point now) {
   if (broken()) return false;
+  now_ = now;
+  ExpireCommands(now);
   if (now - lastHeard_ > kSilenceLimit) {
     Fail("no answer for 10 s");
     return false;
@@ -55,12 +58,33 @@ void HubSession::Command(MsgType type, const wire::DeviceCommand& command,
                          std::function<void(uint32_t)> done) {
   const uint32_t id = Send(type, wire::EncodeDeviceCommand(type, command));
   pending_[id] = std::move(done);
+  deadlines_[id] = now_ + kCommandTimeout;
 }
 
 void HubSession::Eject(uint8_t number, EjectDone done) {
   const auto payload = wire::EncodeDeviceCommand(MsgType::Eject, {number, 0, 0});
   const uint32_t id = Send(MsgType::Eject, payload);
   pendingEjects_[id] = std::move(done);
+  deadlines_[id] = now_ + kCommandTimeout;
+}
+
+void HubSession::ExpireCommands(Clock::time_point now) {
+  std::vector<uint32_t> expired;
+  for (const auto& [id, deadline] : deadlines_)
+    if (now >= deadline) expired.push_back(id);
+  for (uint32_t id : expired) {
+    deadlines_.erase(id);
+    // Taken out before the call: a callback may send the next command on this session.
+    if (auto it = pending_.find(id); it != pending_.end()) {
+      auto done = std::move(it->second);
+      pending_.erase(it);
+      done(status::kGenFailure);
+    } else if (auto eject = pendingEjects_.find(id); eject != pendingEjects_.end()) {
+      auto done = std::move(eject->second);
+      pendingEjects_.erase(eject);
+      done(status::kGenFailure, {});
+    }
+  }
 }
 
 uint32_t HubSession::Send(MsgType type, std::vector<uint8_t> payload) {
@@ -102,6 +126,7 @@ void HubSession::HandleResult(const wire::Frame& frame) {
   const auto result = wire::DecodeResult(frame.payload);
   if (!result) return Fail("malformed Result");
   if (const auto eject = pendingEjects_.find(frame.id); eject != pendingEjects_.end()) {
+    deadlines_.erase(frame.id);
     auto done = std::move(eject->second);
     pendingEjects_.erase(eject);
     // A server that answers an eject with success but no EjectReply has not said "no veto".
@@ -111,6 +136,7 @@ void HubSession::HandleResult(const wire::Frame& frame) {
   if (it == pending_.end()) return;  // a Result for nothing we wait for: ignore it
   auto done = std::move(it->second);
   pending_.erase(it);
+  deadlines_.erase(frame.id);
   done(*result);
 }
 
@@ -121,6 +147,7 @@ void HubSession::HandleEjectReply(const wire::Frame& frame) {
   if (it == pendingEjects_.end()) return;
   auto done = std::move(it->second);
   pendingEjects_.erase(it);
+  deadlines_.erase(frame.id);
   done(status::kSuccess, *reply);
 }
 

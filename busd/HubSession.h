@@ -32,12 +32,15 @@ class HubSession {
  public:
   static constexpr auto kPingInterval = std::chrono::seconds(3);
   static constexpr auto kSilenceLimit = std::chrono::seconds(10);
+  // A server that answers pings but never a command must not hold its caller forever.
+  static constexpr auto kCommandTimeout = std::chrono::seconds(5);
 
   HubSession(HubListener& listener, std::string computerName, Clock::time_point now);
   ~HubSession();  // commands still waiting get 31
 
   void Feed(std::span<const uint8_t> bytes, Clock::time_point now);
-  // Sends a ping when due; false once the server has been silent too long.
+  // Sends a ping when due and fails commands unanswered for kCommandTimeout with 31 (their late
+  // Results are then ignored); false once the server has been silent too long.
   bool Tick(Clock::time_point now);
 
   // The request id of the GetDevices sent.
@@ -65,12 +68,15 @@ class HubSession {
   void HandleUseRequested(const wire::Frame& frame);
   void HandleEjectReply(const wire::Frame& frame);
   void Fail(std::string why);
+  void ExpireCommands(Clock::time_point now);
 
   HubListener& listener_;
   wire::FrameDecoder decoder_;
   std::vector<uint8_t> output_;
   std::map<uint32_t, std::function<void(uint32_t)>> pending_;
   std::map<uint32_t, EjectDone> pendingEjects_;
+  std::map<uint32_t, Clock::time_point> deadlines_;  // of every pending command and eject
+  Clock::time_point now_;                            // the latest time the session was told
   uint32_t nextId_ = 1;
   HelloState helloState_ = HelloState::Waiting;
   Clock::time_point lastHeard_;

@@ -56,6 +56,16 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& o, s
     const auto seconds = ParseNumber(value, 0, 86400);
     if (!seconds) error = "bad --drop-after '" + value + "' (0..86400 seconds)";
     if (seconds) o.dropAfter = std::chrono::seconds(*seconds);
+  } else if (name == "--max-clients") {
+    const auto count = ParseNumber(value, 1, 65536);
+    if (!count) error = "bad --max-clients '" + value + "' (1..65536)";
+    if (count) o.limits.maxConnections = *count;
+  } else if (name == "--max-client-output") {
+    const auto bytes = ParseNumber(value, BusLimits::kMinQueuedOutput, 1u << 30);
+    if (!bytes)
+      error = "bad --max-client-output '" + value + "' (" +
+              std::to_string(BusLimits::kMinQueuedOutput) + "..1073741824 bytes)";
+    if (bytes) o.limits.maxQueuedOutput = *bytes;
   } else {
     error = "unknown option '" + name + "'";
   }
@@ -118,7 +128,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environme
 const char* UsageText() {
   return "usage: tessaro-busd [--runtime-dir DIR] [--computer-name NAME] [--server IP[:PORT]]...\n"
          "                    [--group NAME] [--no-discovery] [--discovery-port N]\n"
-         "                    [--drop-after SECONDS] [--machine-hive FILE]\n";
+         "                    [--drop-after SECONDS] [--machine-hive FILE]\n"
+         "                    [--max-clients N] [--max-client-output BYTES]\n";
 }
 
 }  // namespace tessaro::busd

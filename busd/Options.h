@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "busd/BusServer.h"
 #include "busd/ServerRegistry.h"
 
 namespace tessaro::busd {
@@ -24,6 +25,7 @@ struct Options {
   // The machine hive the device database goes into; empty: TESSARO_MACHINE_HIVE, else the
   // registry's default file.
   std::string machineHive;
+  BusLimits limits;
 };
 
 struct ParsedOptions {

@@ -3,9 +3,12 @@
 
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+
 #include <cstdlib>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -33,6 +36,14 @@ std::optional<uint64_t> InterfaceNumber(const std::string& name) {
     n = n * 10 + static_cast<uint64_t>(c - '0');
   }
   return n;
+}
+
+// Bounds every blocking read and write on `fd`; they then fail with EAGAIN.
+void SetIoTimeout(int fd, std::chrono::milliseconds timeout) {
+  const auto ms = timeout.count();
+  timeval tv{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 bool IsSocket(const std::string& path) {
@@ -87,12 +98,15 @@ IoResult BusIpcTransport::Connection::Exchange(const busipc::Request& request, v
   if (broken) return Failure(buserr::kGenFailure);
   const auto frame = busipc::EncodeRequest(request);
   std::optional<busipc::Reply> reply;
+  errno = 0;
   if (WriteAll(fd.get(), frame.data(), frame.size())) reply = ReadReply(fd.get());
   if (!reply) {
-    // A broken stream cannot be resynchronised: every later call on it fails too.
+    const bool timedOut = errno == EAGAIN || errno == EWOULDBLOCK;
+    // A broken stream cannot be resynchronised (a late reply would answer the next request):
+    // every later call on it fails too.
     broken = true;
     Shutdown();
-    return Failure(buserr::kGenFailure);
+    return Failure(timedOut ? buserr::kTimeout : buserr::kGenFailure);
   }
   if (reply->status != 0) return Failure(reply->status);
   const auto returned = static_cast<uint32_t>(reply->output.size());
@@ -101,7 +115,8 @@ IoResult BusIpcTransport::Connection::Exchange(const busipc::Request& request, v
   return IoResult{true, 0, returned};
 }
 
-BusIpcTransport::BusIpcTransport(std::string runtimeDir) : runtimeDir_(std::move(runtimeDir)) {}
+BusIpcTransport::BusIpcTransport(std::string runtimeDir, std::chrono::milliseconds controlTimeout)
+    : runtimeDir_(std::move(runtimeDir)), controlTimeout_(controlTimeout) {}
 
 BusIpcTransport::~BusIpcTransport() {
   std::vector<BusHandle> open;
@@ -134,6 +149,7 @@ std::optional<std::vector<std::string>> BusIpcTransport::ListInterfaces(Interfac
 BusHandle BusIpcTransport::Open(const std::string& devicePath) {
   UniqueFd fd = ConnectUnix(devicePath);
   if (!fd.valid()) return kInvalidBusHandle;
+  SetIoTimeout(fd.get(), controlTimeout_);  // only the control connection: event reads may wait
   auto handle = std::make_shared<Handle>();
   handle->path = devicePath;
   handle->control = std::make_shared<Connection>(std::move(fd));

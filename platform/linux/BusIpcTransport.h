@@ -3,6 +3,7 @@
 // whose file name is a decimal number, a handle owns the connections opened to it.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,7 +18,12 @@ std::string BusRuntimeDirFromEnvironment();
 
 class BusIpcTransport : public BusTransport {
  public:
-  explicit BusIpcTransport(std::string runtimeDir);
+  // How long a control request waits for its reply before it fails with 1460 (ERROR_TIMEOUT).
+  // busd answers every control request within seconds; event reads wait as long as they must.
+  static constexpr std::chrono::milliseconds kControlReplyTimeout{12000};
+
+  explicit BusIpcTransport(std::string runtimeDir,
+                           std::chrono::milliseconds controlTimeout = kControlReplyTimeout);
   ~BusIpcTransport() override;
 
   std::optional<std::vector<std::string>> ListInterfaces(InterfaceClass cls) override;
@@ -35,6 +41,7 @@ class BusIpcTransport : public BusTransport {
   std::shared_ptr<Connection> EventConnection(Handle& handle);
 
   std::string runtimeDir_;
+  std::chrono::milliseconds controlTimeout_;
   std::mutex tableMutex_;
   std::unordered_map<BusHandle, std::shared_ptr<Handle>> handles_;
   BusHandle nextHandle_ = 1;

@@ -108,6 +108,8 @@ class BusdProcess : public ::testing::Test {
   virtual std::vector<std::string> BusdArguments() const {
     return {"--server", "127.0.0.2", "--no-discovery"};
   }
+  // A program that busd runs under (it execs busd, so the pid stays busd's); none when empty.
+  virtual std::vector<std::string> BusdWrapper() const { return {}; }
 
   void StartBusd(std::vector<std::string> extra) {
     // Its own machine hive: what busd records of linked devices stays in the test's folder.
@@ -115,8 +117,13 @@ class BusdProcess : public ::testing::Test {
         "--runtime-dir", runtime_, "--computer-name", "PC-A",
         "--drop-after",  "2",      "--machine-hive",  hiveDir_ / "machine.hive"};
     args.insert(args.end(), extra.begin(), extra.end());
-    busd_ = std::make_unique<testing::Process>(
-        std::string(testing::kBinaryDir) + "/busd/tessaro-busd", args);
+    std::string program = std::string(testing::kBinaryDir) + "/busd/tessaro-busd";
+    if (auto wrapper = BusdWrapper(); !wrapper.empty()) {
+      args.insert(args.begin(), program);
+      args.insert(args.begin(), wrapper.begin() + 1, wrapper.end());
+      program = wrapper.front();
+    }
+    busd_ = std::make_unique<testing::Process>(program, args);
     ASSERT_TRUE(busd_->Start());
   }
 

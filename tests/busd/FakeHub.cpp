@@ -62,6 +62,11 @@ void FakeHub::PushUseRequested(const wire::UseRequested& use) {
     if (!c.name.empty()) Send(c, MsgType::UseRequested, 0, wire::EncodeUseRequested(use));
 }
 
+void FakeHub::SetAnswerCommands(bool answer) {
+  std::lock_guard lock(mutex_);
+  answerCommands_ = answer;
+}
+
 std::vector<FakeHub::Received> FakeHub::commands() {
   std::lock_guard lock(mutex_);
   return commands_;
@@ -137,6 +142,7 @@ void FakeHub::HandleCommand(Connection& c, const wire::Frame& f) {
   const auto command = wire::DecodeDeviceCommand(f.type, f.payload);
   if (!command) return Send(c, MsgType::Result, f.id, wire::EncodeResult(87));
   commands_.push_back({f.type, *command});
+  if (!answerCommands_) return;
   uint32_t result = 31;
   for (auto& d : devices_) {
     if (d.number != command->number || f.type != MsgType::Link || !d.owner.empty()) continue;

@@ -28,6 +28,8 @@ class FakeHub {
   // Replaces the device list and pushes it to every connection that said Hello.
   void SetDevices(std::vector<wire::DeviceInfo> devices);
   void PushUseRequested(const wire::UseRequested& use);
+  // A hung server: still answers pings and lists, but device commands get no Result at all.
+  void SetAnswerCommands(bool answer);
 
   struct Received {
     wire::MsgType type;
@@ -60,6 +62,7 @@ class FakeHub {
   std::vector<Received> commands_;
   std::string helloName_;
   uint16_t major_;
+  bool answerCommands_ = true;
 };
 
 }  // namespace tessaro::testing_hub

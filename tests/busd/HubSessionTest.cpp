@@ -154,3 +154,31 @@ TEST_F(HubSessionFixture, PingsWhenDueAndGivesUpAfterTenSilentSeconds) {
   EXPECT_FALSE(session.Tick(start + std::chrono::seconds(16)));
   EXPECT_TRUE(session.broken());
 }
+
+TEST_F(HubSessionFixture, UnansweredCommandsFailAfterTheirTimeOutAndLateResultsAreIgnored) {
+  HelloReply(wire::kVersionMajor);
+  Sent();
+  std::vector<uint32_t> results;
+  std::vector<uint32_t> ejects;
+  session.Command(MsgType::Link, {1, 0, 0}, [&](uint32_t r) { results.push_back(r); });
+  session.Eject(2, [&](uint32_t s, const wire::EjectReply&) { ejects.push_back(s); });
+  const auto sent = Sent();
+  ASSERT_EQ(sent.size(), 2u);
+  // The server keeps answering pings, so only the commands' own time-out ends them.
+  const auto half = HubSession::kCommandTimeout / 2;
+  session.Feed(wire::EncodeFrame({MsgType::Pong, 0, 77, {}}), start + half);
+  EXPECT_TRUE(session.Tick(start + half));
+  EXPECT_TRUE(results.empty());
+  EXPECT_TRUE(ejects.empty());
+  session.Feed(wire::EncodeFrame({MsgType::Pong, 0, 78, {}}), start + HubSession::kCommandTimeout);
+  EXPECT_TRUE(session.Tick(start + HubSession::kCommandTimeout));
+  EXPECT_EQ(results, std::vector<uint32_t>{31});
+  EXPECT_EQ(ejects, std::vector<uint32_t>{31});
+  session.Feed(wire::EncodeFrame({MsgType::Result, 0, sent[0].id, wire::EncodeResult(0)}),
+               start + HubSession::kCommandTimeout);
+  session.Feed(wire::EncodeFrame({MsgType::EjectReply, 0, sent[1].id, wire::EncodeEjectReply({})}),
+               start + HubSession::kCommandTimeout);
+  EXPECT_FALSE(session.broken());
+  EXPECT_EQ(results.size(), 1u);
+  EXPECT_EQ(ejects.size(), 1u);
+}

@@ -32,13 +32,16 @@ TEST(BusdOptions, DefaultsAndEnvironment) {
   EXPECT_TRUE(o.discovery);
   EXPECT_EQ(o.discoveryPort, 9303);
   EXPECT_EQ(o.dropAfter.count(), 30);
+  EXPECT_EQ(o.limits.maxConnections, 512u);
+  EXPECT_EQ(o.limits.maxQueuedOutput, 1024u * 1024);
   ASSERT_EQ(o.servers.size(), 2u);
   EXPECT_EQ(o.servers[0].ip, ::inet_addr("127.0.0.2"));
   EXPECT_EQ(o.servers[0].port, 2005);
   EXPECT_EQ(o.servers[1].port, 7000);
 
   p = Parse({"--runtime-dir", "/tmp/x", "--computer-name", "PC-B", "--server", "10.0.0.1:99",
-             "--group", "staff", "--no-discovery", "--discovery-port", "9400", "--drop-after", "2"},
+             "--group", "staff", "--no-discovery", "--discovery-port", "9400", "--drop-after", "2",
+             "--max-clients", "8", "--max-client-output", "70000"},
             {{"TESSARO_RUNTIME_DIR", "/tmp/env"}, {"TESSARO_SERVERS", "127.0.0.2"}});
   ASSERT_TRUE(p.options) << p.error;
   EXPECT_EQ(p.options->runtimeDir, "/tmp/x");
@@ -48,6 +51,8 @@ TEST(BusdOptions, DefaultsAndEnvironment) {
   EXPECT_FALSE(p.options->discovery);
   EXPECT_EQ(p.options->discoveryPort, 9400);
   EXPECT_EQ(p.options->dropAfter.count(), 2);
+  EXPECT_EQ(p.options->limits.maxConnections, 8u);
+  EXPECT_EQ(p.options->limits.maxQueuedOutput, 70000u);
 
   EXPECT_EQ(Parse({}, {{"TESSARO_RUNTIME_DIR", "/tmp/env"}}).options->runtimeDir, "/tmp/env");
 }
@@ -65,6 +70,8 @@ TEST(BusdOptions, BadInputIsAnErrorWithItsReason) {
       {{"--drop-after", "-1"}, {}, "--drop-after"},
       {{"--drop-after", "1x"}, {}, "--drop-after"},
       {{"--discovery-port", "0"}, {}, "--discovery-port"},
+      {{"--max-clients", "0"}, {}, "--max-clients"},
+      {{"--max-client-output", "1000"}, {}, "--max-client-output"},  // below one reply
       {{"--bogus"}, {}, "--bogus"},
       {{"--group"}, {}, "--group"},
       {{}, {{"TESSARO_SERVERS", "127.0.0.2,nope"}}, "TESSARO_SERVERS"},

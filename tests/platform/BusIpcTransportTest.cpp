@@ -239,6 +239,33 @@ TEST_F(BusIpcTransportTest, BrokenConnectionsAndStaleHandlesFail) {
   EXPECT_EQ(bus.ReadEvent(12345, out, 4).error, buserr::kInvalidHandle);
 }
 
+TEST_F(BusIpcTransportTest, ControlRequestWithoutReplyTimesOut) {
+  ScriptedBusServer server(TrunkSocket("0"), [](const busipc::Request&) {
+    return ScriptedBusServer::Answer{std::nullopt, {}, true};
+  });
+  BusIpcTransport bus(runtime_, std::chrono::milliseconds(300));
+  const BusHandle h = bus.Open(TrunkSocket("0"));
+  ASSERT_NE(h, kInvalidBusHandle);
+  std::atomic<bool> returned{false};
+  IoResult r{true, 0, 0};
+  std::thread caller([&] {
+    uint8_t out[16];
+    r = bus.Control(h, 0x222020, nullptr, 0, out, sizeof out);
+    returned = true;
+  });
+  // The watchdog only bounds a hang: closing the handle ends a call that never times out.
+  const bool ended = WaitFor([&] { return returned.load(); });
+  if (!ended) bus.Close(h);
+  caller.join();
+  ASSERT_TRUE(ended) << "the control request blocked";
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, buserr::kTimeout);
+  uint8_t out[16];
+  EXPECT_EQ(bus.Control(h, 0x222020, nullptr, 0, out, sizeof out).error, buserr::kGenFailure)
+      << "a late reply must not answer a later request";
+  bus.Close(h);
+}
+
 TEST_F(BusIpcTransportTest, EventReadUsesItsOwnConnection) {
   ScriptedBusServer server(TrunkSocket("0"), [](const busipc::Request& r) {
     if (r.op == busipc::Op::EventRead) return ScriptedBusServer::Answer{std::nullopt, {}, true};
