@@ -72,8 +72,8 @@ bool Daemon::Start() {
   interfaces_ = ListIpv4Interfaces();
   addresses_ = Ipv4Addresses(interfaces_);
   lastAddressPoll_ = Clock::now();
-  Log("computer name " + options_.computerName + ", runtime folder " + options_.runtimeDir +
-      ", device database in " + hives.machine);
+  Log("computer name " + LogText(options_.computerName) + ", runtime folder " +
+      options_.runtimeDir + ", device database in " + hives.machine);
   Log("ready");
   return true;
 }

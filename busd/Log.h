@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/LogText.h"  // for the names from peers in log lines
+
 namespace tessaro::busd {
 
 // One line on stderr, prefixed so that several programs' logs can be told apart.

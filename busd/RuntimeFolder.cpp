@@ -2,6 +2,7 @@
 #include "busd/RuntimeFolder.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "busd/Log.h"
@@ -26,6 +28,8 @@ gid_t LookUpGroup(const std::string& name) {
   return kNoGroup;
 }
 
+const char* ClassName(bool trunk) { return trunk ? busipc::kTrunkClassDir : busipc::kSpurClassDir; }
+
 bool IsDecimalName(const char* name) {
   if (*name == '\0') return false;
   for (const char* p = name; *p; ++p)
@@ -33,12 +37,31 @@ bool IsDecimalName(const char* name) {
   return true;
 }
 
+std::string ModeText(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+// Only a socket is ours to remove: any other file someone put there stays as it is.
+void RemoveIfSocket(int folder, const std::string& name) {
+  struct stat st {};
+  if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(st.st_mode))
+    ::unlinkat(folder, name.c_str(), 0);
+}
+
 // Socket files left by a busd that did not end cleanly; nobody listens on them.
-void RemoveStaleSockets(const std::string& folder) {
-  DIR* d = ::opendir(folder.c_str());
-  if (d == nullptr) return;
+void RemoveStaleSockets(int folder) {
+  // A descriptor of its own: closedir closes it, and reading moves only its offset.
+  const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return;
+  DIR* d = ::fdopendir(listing);
+  if (d == nullptr) {
+    ::close(listing);
+    return;
+  }
   while (const dirent* e = ::readdir(d))
-    if (IsDecimalName(e->d_name)) ::unlink((folder + "/" + e->d_name).c_str());
+    if (IsDecimalName(e->d_name)) RemoveIfSocket(folder, e->d_name);
   ::closedir(d);
 }
 
@@ -53,53 +76,101 @@ std::unique_ptr<RuntimeFolder> RuntimeFolder::Prepare(const std::string& dir,
             " fit a Unix socket address";
     return nullptr;
   }
+  std::unique_ptr<RuntimeFolder> folder(new RuntimeFolder(dir, LookUpGroup(group)));
+  folder->dirFd_ = folder->OpenFolder(AT_FDCWD, dir, 0770, folder->createdDir_, error);
+  if (!folder->dirFd_.valid()) return nullptr;
+  for (const bool trunk : {true, false}) {
+    folder->classFd_[trunk] = folder->OpenFolder(folder->dirFd_.get(), ClassName(trunk), 0750,
+                                                 folder->createdClass_[trunk], error);
+    if (!folder->classFd_[trunk].valid()) return nullptr;
+  }
   if (ConnectUnix(busipc::ClassFolder(dir, true) + "/0").valid()) {
     error = "another busd already serves " + dir;
     return nullptr;
   }
-  std::unique_ptr<RuntimeFolder> folder(new RuntimeFolder(dir, LookUpGroup(group)));
-  for (const auto& [path, mode] :
-       {std::pair{dir, mode_t{0770}}, std::pair{busipc::ClassFolder(dir, true), mode_t{0750}},
-        std::pair{busipc::ClassFolder(dir, false), mode_t{0750}}}) {
-    if (!folder->MakeFolder(path, mode, error)) return nullptr;
-  }
-  RemoveStaleSockets(busipc::ClassFolder(dir, true));
-  RemoveStaleSockets(busipc::ClassFolder(dir, false));
+  RemoveStaleSockets(folder->classFd_[true].get());
+  RemoveStaleSockets(folder->classFd_[false].get());
   return folder;
 }
 
-bool RuntimeFolder::MakeFolder(const std::string& path, mode_t mode, std::string& error) {
-  if (::mkdir(path.c_str(), mode) == 0) {
-    createdFolders_.push_back(path);
-    ::chmod(path.c_str(), mode);  // mkdir's mode passes through the umask
-    ApplyGroup(path);
-    return true;
+UniqueFd RuntimeFolder::OpenFolder(int parent, const std::string& name, mode_t mode, bool& created,
+                                   std::string& error) {
+  const std::string path = parent == AT_FDCWD ? name : dir_ + "/" + name;
+  created = ::mkdirat(parent, name.c_str(), mode) == 0;
+  if (!created && errno != EEXIST) {
+    error = "cannot create folder " + path + ": " + std::strerror(errno);
+    return UniqueFd{};
   }
   struct stat st {};
-  if (errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-  error = "cannot create folder " + path + ": " + std::strerror(errno);
-  return false;
+  if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = "cannot examine " + path + ": " + std::strerror(errno);
+    return UniqueFd{};
+  }
+  if (S_ISLNK(st.st_mode)) {
+    error = path + " is a symbolic link; busd uses only a real folder there";
+    return UniqueFd{};
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    error = path + " exists and is not a folder";
+    return UniqueFd{};
+  }
+  // O_NOFOLLOW: what was examined above may have been swapped for a link since.
+  UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) {
+    error = "cannot open folder " + path + ": " + std::strerror(errno);
+    return UniqueFd{};
+  }
+  if (created) {
+    ::fchmod(fd.get(), mode);  // mkdir's mode passes through the umask
+    ApplyGroup(fd.get(), "", path);
+  }
+  // The checks apply to the folder actually opened, whoever made it.
+  if (::fstat(fd.get(), &st) != 0) {
+    error = "cannot examine " + path + ": " + std::strerror(errno);
+    return UniqueFd{};
+  }
+  if (st.st_uid != ::geteuid()) {
+    error = path + " belongs to user " + std::to_string(st.st_uid) + ", not to busd's user " +
+            std::to_string(::geteuid()) + "; remove it or give it to busd's user";
+    return UniqueFd{};
+  }
+  // Group write is what busd itself grants: to its group, or to its own group where that one
+  // could not be given. Any other group, or others, could swap the sockets for their own.
+  const bool ownGroup = st.st_gid == ::getegid() || (gid_ != kNoGroup && st.st_gid == gid_);
+  if ((st.st_mode & S_IWOTH) != 0 || ((st.st_mode & S_IWGRP) != 0 && !ownGroup)) {
+    error = path + " can be written by other users (mode " + ModeText(st.st_mode) + ", group " +
+            std::to_string(st.st_gid) + "); busd uses only a folder others cannot change";
+    return UniqueFd{};
+  }
+  return fd;
 }
 
-void RuntimeFolder::ApplyGroup(const std::string& path) {
-  if (gid_ != kNoGroup && ::chown(path.c_str(), static_cast<uid_t>(-1), gid_) != 0)
-    Log("warning: cannot give " + path + " to its group: " + std::strerror(errno));
+void RuntimeFolder::ApplyGroup(int folder, const std::string& name, const std::string& path) {
+  if (gid_ == kNoGroup) return;
+  const int result = name.empty() ? ::fchown(folder, static_cast<uid_t>(-1), gid_)
+                                  : ::fchownat(folder, name.c_str(), static_cast<uid_t>(-1), gid_,
+                                               AT_SYMLINK_NOFOLLOW);
+  if (result != 0) Log("warning: cannot give " + path + " to its group: " + std::strerror(errno));
 }
 
 UniqueFd RuntimeFolder::Listen(bool trunk, int number, std::string& error) {
-  const std::string path = busipc::ClassFolder(dir_, trunk) + "/" + std::to_string(number);
+  const int folder = classFd_[trunk].get();
+  const std::string name = std::to_string(number);
+  const std::string path = busipc::ClassFolder(dir_, trunk) + "/" + name;
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);  // fits: the folder is short
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  ::unlink(path.c_str());
+  RemoveIfSocket(folder, name);
   if (!fd.valid() || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     error = "cannot bind " + path + ": " + std::strerror(errno);
     return UniqueFd{};
   }
-  sockets_.push_back(path);
-  ::chmod(path.c_str(), 0660);
-  ApplyGroup(path);
+  sockets_.push_back({trunk, name});
+  // A socket file's mode cannot be set through the socket's descriptor; the name is looked up
+  // in the checked folder, which only busd's user can change.
+  ::fchmodat(folder, name.c_str(), 0660, 0);
+  ApplyGroup(folder, name, path);
   if (::listen(fd.get(), 64) != 0) {
     error = "cannot listen on " + path + ": " + std::strerror(errno);
     return UniqueFd{};
@@ -108,9 +179,11 @@ UniqueFd RuntimeFolder::Listen(bool trunk, int number, std::string& error) {
 }
 
 RuntimeFolder::~RuntimeFolder() {
-  for (const auto& s : sockets_) ::unlink(s.c_str());
-  for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it)
-    ::rmdir(it->c_str());  // fails, harmlessly, where others left files
+  for (const auto& s : sockets_) ::unlinkat(classFd_[s.trunk].get(), s.name.c_str(), 0);
+  for (const bool trunk : {true, false})
+    if (createdClass_[trunk])  // fails, harmlessly, where others left files
+      ::unlinkat(dirFd_.get(), ClassName(trunk), AT_REMOVEDIR);
+  if (createdDir_) ::rmdir(dir_.c_str());
 }
 
 }  // namespace tessaro::busd

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The runtime folder with its two interface class folders, and the Unix sockets busd listens
 // on inside them. Removes, when it goes, the sockets it made and the folders it created.
+//
+// busd runs as root and the folder may sit where others can create names (/tmp), so a folder
+// that is already there is used only when it is a real folder busd's user owns and nobody else
+// can write to; everything inside is then reached through descriptors of the checked folders.
 #pragma once
 
 #include <sys/types.h>
@@ -17,7 +21,7 @@ namespace tessaro::busd {
 class RuntimeFolder {
  public:
   // Nullptr, with `error` set, when the folder cannot be used (path too long, cannot be created,
-  // another busd already serves it).
+  // not a folder busd's user alone controls, another busd already serves it).
   static std::unique_ptr<RuntimeFolder> Prepare(const std::string& dir, const std::string& group,
                                                 std::string& error);
   ~RuntimeFolder();
@@ -29,13 +33,23 @@ class RuntimeFolder {
 
  private:
   RuntimeFolder(std::string dir, gid_t gid) : dir_(std::move(dir)), gid_(gid) {}
-  bool MakeFolder(const std::string& path, mode_t mode, std::string& error);
-  void ApplyGroup(const std::string& path);
+  // Makes or checks the folder `name` in `parent` (the runtime folder itself when `parent` is
+  // AT_FDCWD and `name` its path); its descriptor, or an invalid one with `error` set.
+  UniqueFd OpenFolder(int parent, const std::string& name, mode_t mode, bool& created,
+                      std::string& error);
+  void ApplyGroup(int folder, const std::string& name, const std::string& path);
 
   std::string dir_;
   gid_t gid_;
-  std::vector<std::string> createdFolders_;  // in creation order
-  std::vector<std::string> sockets_;
+  UniqueFd dirFd_;
+  UniqueFd classFd_[2];  // [0] Spur, [1] Trunk
+  bool createdDir_ = false;
+  bool createdClass_[2] = {false, false};
+  struct Socket {
+    bool trunk;
+    std::string name;
+  };
+  std::vector<Socket> sockets_;
 };
 
 }  // namespace tessaro::busd

@@ -54,7 +54,7 @@ void ServerRegistry::Record::OnServerInfo(const wire::ServerInfo& info, bool com
         std::to_string(wire::kVersionMajor));
     return;
   }
-  Log("server " + IpText(ip) + " (" + info.name + ") answers");
+  Log("server " + IpText(ip) + " (" + LogText(info.name) + ") answers");
   const uint32_t id = link->session().RequestDevices();
   if (attachPending) attachFetchId = id;
 }
@@ -117,7 +117,7 @@ void ServerRegistry::OnDiscovered(uint32_t ip, const wire::ServerInfo& info,
   if (!r.configured) r.port = info.tcpPort;
   if (r.link && r.link->alive()) return;  // its connection decides its state
   const bool compatible = info.major == wire::kVersionMajor;
-  if (!r.listed) Log("found server " + IpText(ip) + " (" + info.name + ")");
+  if (!r.listed) Log("found server " + IpText(ip) + " (" + LogText(info.name) + ")");
   r.listed = true;
   r.entry.state = compatible ? ServerState::Answering : ServerState::Incompatible;
   r.nextConnect = now;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "hubd/Server.h"
 #include "base/Ipv4Text.h"
+#include "base/LogText.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -203,7 +204,7 @@ void Server::Reap() {
     const bool done = c->dead || s == Session::State::Drop ||
                       (s == Session::State::CloseAfterFlush && c->session->output().empty());
     if (done && c->dead && c->session->greeted())
-      hub_.Log(c->session->computerName() + " disconnected");
+      hub_.Log(LogText(c->session->computerName()) + " disconnected");
     return done;
   });
 }

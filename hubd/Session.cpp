@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/LogText.h"
 #include "hubd/DeviceDescription.h"
 #include "hubd/Hub.h"
 
@@ -173,12 +174,13 @@ void Session::HandleHello(const Frame& frame) {
   Reply(frame, MsgType::HelloReply, wire::EncodeServerInfo(info));
   if (hello->major != info.major) {
     state_ = State::CloseAfterFlush;
-    return hub_.Log("refusing " + hello->computerName + " at " + peer_ + ": it speaks version " +
-                    std::to_string(hello->major) + ", this server " + std::to_string(info.major));
+    return hub_.Log("refusing " + LogText(hello->computerName) + " at " + peer_ +
+                    ": it speaks version " + std::to_string(hello->major) + ", this server " +
+                    std::to_string(info.major));
   }
   name_ = hello->computerName;
   greeted_ = true;
-  hub_.Log(name_ + " connected from " + peer_);
+  hub_.Log(LogText(name_) + " connected from " + peer_);
 }
 
 void Session::HandleDeviceCommand(const Frame& frame) {
@@ -188,7 +190,8 @@ void Session::HandleDeviceCommand(const Frame& frame) {
   if (frame.type == MsgType::RequestToUse) return HandleRequestToUse(frame, *c);
   const DeviceTable::Outcome out = Apply(frame.type, *c);
   if (out.changed) {
-    hub_.Log(name_ + ": " + CommandName(frame.type) + " device " + std::to_string(c->number));
+    hub_.Log(LogText(name_) + ": " + CommandName(frame.type) + " device " +
+             std::to_string(c->number));
     hub_.AnnounceChange();  // before the Result: the requester's cache is fresh when it arrives
   }
   ReplyResult(frame, out.status);
@@ -211,10 +214,10 @@ void Session::HandleEject(const Frame& frame) {
   if (out.status != kStatusOk) return ReplyResult(frame, out.status);
   const std::string device = "device " + std::to_string(c->number);
   if (out.reply.vetoType != 0)
-    hub_.Log(name_ + ": eject of " + device + " vetoed (" + std::to_string(out.reply.vetoType) +
-             " " + out.reply.vetoName + ")");
+    hub_.Log(LogText(name_) + ": eject of " + device + " vetoed (" +
+             std::to_string(out.reply.vetoType) + " " + LogText(out.reply.vetoName) + ")");
   else
-    hub_.Log(name_ + ": " + device + " prepared for removal");
+    hub_.Log(LogText(name_) + ": " + device + " prepared for removal");
   Reply(frame, MsgType::EjectReply, wire::EncodeEjectReply(out.reply));
 }
 
@@ -226,7 +229,7 @@ void Session::HandleSetEjectVeto(const Frame& frame) {
   const uint32_t status = hub_.table().SetEjectVeto(v->number, v->vetoType, v->vetoName);
   if (status == kStatusOk)
     hub_.Log(peer_ + " sets the eject veto of device " + std::to_string(v->number) + " to " +
-             std::to_string(v->vetoType) + (v->vetoType != 0 ? " " + v->vetoName : ""));
+             std::to_string(v->vetoType) + (v->vetoType != 0 ? " " + LogText(v->vetoName) : ""));
   ReplyResult(frame, status);
 }
 
@@ -236,7 +239,8 @@ void Session::HandleRequestToUse(const Frame& frame, const wire::DeviceCommand& 
   if (!owner->empty()) {
     const wire::UseRequested request{1, c.number, c.value != 0 ? c.value : peerIp_, name_};
     hub_.NotifyOwner(*owner, request);
-    hub_.Log(name_ + " asks " + *owner + " for device " + std::to_string(c.number));
+    hub_.Log(LogText(name_) + " asks " + LogText(*owner) + " for device " +
+             std::to_string(c.number));
   }
   ReplyResult(frame, kStatusOk);
 }

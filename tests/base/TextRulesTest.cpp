@@ -8,6 +8,7 @@
 
 #include "base/AsciiText.h"
 #include "base/Ipv4Text.h"
+#include "base/LogText.h"
 #include "base/NumberText.h"
 
 namespace tessaro {
@@ -86,6 +87,25 @@ TEST(AsciiText, LettersFoldOthersKeepTheirOrder) {
   // Folded to upper case, as Windows orders names: "_" (0x5F) comes after every letter.
   EXPECT_GT(CompareNoCase("a_", "aZ"), 0);
   EXPECT_LT(CompareNoCase("Z", "\xE9"), 0);
+}
+
+TEST(LogText, ControlBytesAndTheBackslashAreEscaped) {
+  struct Case {
+    std::string name;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"PC-A", "PC-A"},
+      {"", ""},
+      {"PC\nFAKE LINE", "PC\\x0AFAKE LINE"},
+      {"a\rb\tc", "a\\x0Db\\x09c"},
+      {"\x1b[31mred", "\\x1B[31mred"},
+      {"del\x7f", "del\\x7F"},
+      {std::string("nul\0end", 7), "nul\\x00end"},
+      {"back\\x0A", "back\\\\x0A"},  // a literal backslash cannot pass as an escape
+      {"caf\xc3\xa9 ~", "caf\xc3\xa9 ~"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LogText(c.name), c.logged) << c.logged;
 }
 
 }  // namespace

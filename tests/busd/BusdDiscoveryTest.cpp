@@ -15,8 +15,9 @@ class BusdDiscovery : public BusdProcess {
   std::vector<std::string> BusdArguments() const override { return {}; }
 };
 
-// Waits for one Discover on the discovery port and answers it as a server on 127.0.0.2 would.
-bool AnswerOneDiscover() {
+// Waits for one Discover on the discovery port and answers it as a server on 127.0.0.2 named
+// `name` would.
+bool AnswerOneDiscover(const std::string& name) {
   UniqueFd listen(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   const int on = 1;
   ::setsockopt(listen.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -36,7 +37,7 @@ bool AnswerOneDiscover() {
   if (!frame || frame->type != wire::MsgType::Discover || !wire::DecodeVersionProbe(frame->payload))
     return false;
   wire::ServerInfo info;
-  info.name = "FOUND-HUB";
+  info.name = name;
   info.tcpPort = 2005;
   UniqueFd reply(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   sockaddr_in self{};
@@ -62,8 +63,12 @@ TEST_F(BusdDiscovery, NewAddressIsAnnouncedAndBroadcastFindsAServer) {
                   "ip link set tv0 up") != 0)
     GTEST_SKIP() << "cannot create a veth pair here";
   EXPECT_TRUE(ReadUntil(reader, [](const auto& r) { return r.size() == 16 && r[0] == 3; }));
-  ASSERT_TRUE(AnswerOneDiscover());
+  // A name with a line break of its own: the log keeps it on the line of its event.
+  ASSERT_TRUE(AnswerOneDiscover("FOUND\nHUB"));
   ASSERT_TRUE(WaitForList(trunk, 1, 1));
+  EXPECT_TRUE(busd_->WaitForOutput("found server 127.0.0.2 (FOUND\\x0AHUB)", kDeadline))
+      << busd_->Output();
+  EXPECT_EQ(busd_->Output().find("\nHUB"), std::string::npos) << busd_->Output();
   EXPECT_EQ(GetU32(&ServerList(trunk).at(8)), kHubIp);
   // First named by its DiscoverReply, then by the HelloReply on the connection busd opened.
   EXPECT_TRUE(WaitFor([&] {

@@ -310,6 +310,14 @@ TEST_F(Hubd, MalformedFrameClosesOnlyThatConnection) {
   EXPECT_TRUE(hubd->WaitForOutputCount("closing connection from", 3, kDeadline)) << hubd->Output();
 }
 
+TEST_F(Hubd, NameWithANewlineStaysOnOneLogLine) {
+  auto pc = Pc("PC\nFAKE LINE", "127.0.0.5");
+  ASSERT_TRUE(hubd->WaitForOutput("connected from 127.0.0.5", kDeadline)) << hubd->Output();
+  const std::string out = hubd->Output();
+  EXPECT_NE(out.find("hubd: PC\\x0AFAKE LINE connected from 127.0.0.5"), std::string::npos) << out;
+  EXPECT_EQ(out.find("\nFAKE LINE"), std::string::npos) << out;
+}
+
 TEST_F(Hubd, OtherMajorVersionGetsTheReplyThenTheConnectionEnds) {
   WireClient pc("127.0.0.2", 2005);
   const auto info = pc.Hello("PC-A", wire::kVersionMajor + 1);
