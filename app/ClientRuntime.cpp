@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/ClientRuntime.h"
 
+#include <algorithm>
+
 #include "devices/RefreshLock.h"
 #include "host/HostChecks.h"
 
@@ -41,9 +43,13 @@ void ClientRuntime::StartRunningParts() {
                               services.registry, plugAndPlay_, services.ui, platform_.spooler,
                               platform_.shell},
       state_, model_, *refresh_);
+  StartReader();
+}
+
+void ClientRuntime::StartReader() {
   if (state_.trunk == kInvalidBusHandle) return;
-  reader_ = std::make_unique<TReadThread>(services.bus, state_.trunk, platform_.mainThread,
-                                          services.clock,
+  reader_ = std::make_unique<TReadThread>(platform_.services.bus, state_.trunk,
+                                          platform_.mainThread, platform_.services.clock,
                                           [this](std::span<const uint8_t> record, int64_t bytes) {
                                             Frame frame(*this);
                                             if (dispatcher_) dispatcher_->Dispatch(record, bytes);
@@ -117,6 +123,50 @@ bool ClientRuntime::TrunkUpdateTick() {
   if (!refresh_ || Closing()) return true;
   Frame frame(*this);
   return refresh_->TrunkUpdateTick();
+}
+
+// A tick that comes while another entry waits is skipped: stopping the reader there could wait
+// for a hand-over that frame is in, and the servers it works on would go from under it.
+void ClientRuntime::TrunkWatchTick() {
+  if (!refresh_ || Closing() || depth_ > 0) return;
+  Frame frame(*this);
+  if (!trunkLost_) {
+    if (!reader_ || !reader_->ReadsFailing()) return;
+    // A failed read alone may be passing; a Trunk that cannot list the servers is gone.
+    std::vector<ServerEntry> servers;
+    if (driver_.GetServerList(state_.trunk, servers) >= 0) return;
+    LoseTrunk();
+    return;
+  }
+  if (platform_.services.clock.Now() < nextReopen_) return;
+  ReopenTrunk();
+}
+
+void ClientRuntime::LoseTrunk() {
+  trunkLost_ = true;
+  StopReader();
+  refresh_->BusGone();
+  platform_.services.bus.Close(state_.trunk);
+  state_.trunk = kInvalidBusHandle;
+  // Counted from here: stopping the reader and taking the lock may have waited.
+  reopenDelay_ = kFirstTrunkReopenDelay;
+  nextReopen_ = platform_.services.clock.Now() + reopenDelay_;
+}
+
+void ClientRuntime::ReopenTrunk() {
+  const BusHandle trunk = driver_.OpenTrunk();
+  if (trunk == kInvalidBusHandle) {
+    reopenDelay_ =
+        std::min<std::chrono::steady_clock::duration>(reopenDelay_ * 2, kLongestTrunkReopenDelay);
+    nextReopen_ = platform_.services.clock.Now() + reopenDelay_;
+    return;
+  }
+  state_.trunk = trunk;
+  trunkLost_ = false;
+  // The reader first, as at start-up: events the attaches cause are not missed.
+  StartReader();
+  refresh_->RefreshServers();
+  window_.ShowNotePanel(model_.rowCount() == 0);
 }
 
 void ClientRuntime::ReleaseRequestTimer() {

@@ -11,6 +11,7 @@
 // that is handing it a record) outlives that frame.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -52,6 +53,12 @@ enum class CloseResult {
   Ignored,   // a close is already under way
 };
 
+// How long the runtime waits before reopening a lost Trunk: the first wait, doubled after each
+// failed attempt up to the longest.
+inline constexpr std::chrono::seconds kFirstTrunkReopenDelay{1};
+inline constexpr std::chrono::seconds kLongestTrunkReopenDelay{30};
+inline constexpr std::chrono::milliseconds kTrunkWatchInterval{500};
+
 // A server entry of the tray menu.
 struct ServerMenuEntry {
   std::string displayName;
@@ -85,6 +92,13 @@ class ClientRuntime {
   // The window's timers. TrunkUpdateTick returns true when the timer should stop.
   bool TrunkUpdateTick();
   void ReleaseRequestTimer();
+  // The window's periodic trunk-watch timer (kTrunkWatchInterval). When the reader's reads fail
+  // and the Trunk does not answer either, the bus has gone away (busd restarted): the reader
+  // stops, the servers go with their rows and the Trunk is closed. Later ticks reopen it once
+  // its wait is over, waiting twice as long after each failure; once open, the reader starts on
+  // it and the servers are refreshed, which attaches the enabled ones again.
+  void TrunkWatchTick();
+  bool TrunkLost() const { return trunkLost_; }
 
   // The device menu of a row, and its commands. RunDeviceCommand returns false for a command
   // this build does not have.
@@ -121,6 +135,9 @@ class ClientRuntime {
   };
 
   void StartRunningParts();
+  void StartReader();
+  void LoseTrunk();
+  void ReopenTrunk();
   bool ReleaseOwnedDevices();
   void LeaveFrame();
   void RunPendingTeardown();
@@ -141,6 +158,10 @@ class ClientRuntime {
   std::unique_ptr<DriverEventDispatcher> dispatcher_;
   std::unique_ptr<DeviceOperations> operations_;
   std::unique_ptr<TReadThread> reader_;
+
+  bool trunkLost_ = false;
+  std::chrono::steady_clock::duration reopenDelay_ = kFirstTrunkReopenDelay;
+  std::chrono::steady_clock::time_point nextReopen_{};
 
   int depth_ = 0;  // entries running, nested ones included
   bool teardownPending_ = false;

@@ -277,6 +277,14 @@ bool RefreshCycle::TrunkUpdateTick() {
   return true;
 }
 
+void RefreshCycle::BusGone() {
+  {
+    RefreshLockWait lock(services_.refreshLock, services_.pump, services_.clock, state_.flags);
+    ClearServersAndRows();
+  }
+  services_.window.ShowNotePanel(model_.rowCount() == 0);
+}
+
 void RefreshCycle::CloseServers() {
   for (auto& server : model_.TakeServers()) CloseSpur(server->handle);
 }

@@ -70,6 +70,10 @@ class RefreshCycle {
   // while that refresh waits (it processes events) do nothing.
   bool TrunkUpdateTick();
 
+  // The bus has gone away and every server with it: each goes with its rows, as a refresh that
+  // finds no server takes them, and the note panel follows.
+  void BusGone();
+
   // The close sequence's step: every server's Spur closed and ServerList emptied.
   void CloseServers();
 

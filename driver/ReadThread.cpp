@@ -38,6 +38,7 @@ void TReadThread::Run(std::shared_ptr<Shared> shared, BusTransport& bus, BusHand
     std::fill(buffer.begin(), buffer.end(), uint8_t{0});
     const IoResult r = bus.ReadEvent(trunk, buffer.data(), kEventBufferSize);
     if (shared->terminate) break;
+    shared->readsFailing = !r.ok;
     if (!r.ok) {
       clock.Sleep(kFailedReadPause);
       continue;

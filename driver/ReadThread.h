@@ -41,6 +41,8 @@ class TReadThread {
 
   void Start();
   bool running() const { return thread_.joinable(); }
+  // Whether the last read failed: the bus may have gone away with the Trunk.
+  bool ReadsFailing() const { return shared_->readsFailing; }
 
   // Main thread: sets the stop flag, wakes the pending read (WakeEventReader) and waits for the
   // thread to end, pumping events meanwhile so a hand-over the reader waits in still runs.
@@ -52,6 +54,7 @@ class TReadThread {
   // What the thread shares with its owner; it outlives an abandoned owner.
   struct Shared {
     std::atomic<bool> terminate{false};
+    std::atomic<bool> readsFailing{false};
     std::mutex mutex;
     std::condition_variable ended;
     bool finished = false;

@@ -61,6 +61,9 @@ TMainFm::TMainFm(ClientRuntime& runtime)
   QObject::connect(&timerTrunkUpdate_, &QTimer::timeout, this, [this] {
     if (runtime_.TrunkUpdateTick()) timerTrunkUpdate_.stop();
   });
+  timerTrunkWatch_.setInterval(static_cast<int>(kTrunkWatchInterval.count()));
+  QObject::connect(&timerTrunkWatch_, &QTimer::timeout, this,
+                   [this] { runtime_.TrunkWatchTick(); });
   timerRequest_.setSingleShot(true);
   QObject::connect(&timerRequest_, &QTimer::timeout, this,
                    [this] { runtime_.ReleaseRequestTimer(); });
@@ -132,6 +135,7 @@ void TMainFm::BuildPopupMenu() {
 CreateResult TMainFm::RunCreationSteps(const StartupInputs& inputs) {
   const CreateResult result = runtime_.Start(inputs);
   if (result != CreateResult::Ready) return result;
+  timerTrunkWatch_.start();
   networkReady_ = Core().NetworkReady();
   workAreaWidth_ = inputs.workArea.right - inputs.workArea.left;
   const MainFormSettings& settings = Core().Settings();
@@ -358,6 +362,7 @@ void TMainFm::closeEvent(QCloseEvent* event) {
 void TMainFm::StopTimers() {
   timerMiniWindow_.stop();
   timerTrunkUpdate_.stop();
+  timerTrunkWatch_.stop();
   timerRequest_.stop();
 }
 

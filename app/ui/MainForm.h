@@ -122,6 +122,7 @@ class TMainFm : public QWidget, public ClientWindow {
   QTimer timerMiniWindow_;
   QTimer timerNotifyVer_;
   QTimer timerTrunkUpdate_;
+  QTimer timerTrunkWatch_;
   QTimer timerRequest_;
   QPointer<QDialog> optionsDialog_;
   int32_t workAreaWidth_ = 0;

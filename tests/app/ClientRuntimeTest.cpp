@@ -4,6 +4,7 @@
 // processes events, inside a driver event's handling, a timer or a command.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -36,12 +37,17 @@ class BlockingEventBus : public BusTransport {
   explicit BlockingEventBus(FakeBusTransport& bus) : bus_(bus) {}
 
   std::optional<std::vector<std::string>> ListInterfaces(InterfaceClass cls) override {
+    if (cls == InterfaceClass::Trunk) ++trunkListings_;
+    if (away_) return std::nullopt;
     return bus_.ListInterfaces(cls);
   }
-  BusHandle Open(const std::string& path) override { return bus_.Open(path); }
+  BusHandle Open(const std::string& path) override {
+    return away_ ? kInvalidBusHandle : bus_.Open(path);
+  }
   void Close(BusHandle handle) override { bus_.Close(handle); }
   IoResult Control(BusHandle handle, uint32_t code, const void* input, uint32_t inputLength,
                    void* output, uint32_t outputLength) override {
+    if (away_) return {false, kAwayError, 0};
     if (code == busop::kWakeEventReader) {
       std::lock_guard lock(mutex_);
       ++wakes_;
@@ -49,9 +55,16 @@ class BlockingEventBus : public BusTransport {
     }
     return bus_.Control(handle, code, input, inputLength, output, outputLength);
   }
-  IoResult ReadEvent(BusHandle, void* buffer, uint32_t length) override {
+  IoResult ReadEvent(BusHandle handle, void* buffer, uint32_t length) override {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return wakes_ > 0 || !records_.empty(); });
+    readOn_ = handle;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return away_ || wakes_ > 0 || !records_.empty(); });
+    if (away_) {
+      ++failedReads_;
+      changed_.notify_all();
+      return {false, kAwayError, 0};
+    }
     if (wakes_ > 0) {
       --wakes_;
       return {true, 0, 0};
@@ -68,12 +81,37 @@ class BlockingEventBus : public BusTransport {
     changed_.notify_all();
   }
 
+  // The bus goes away (busd ends) or comes back: while away nothing can be listed or opened,
+  // and every request and read fails at once.
+  void SetAway(bool away) {
+    std::lock_guard lock(mutex_);
+    away_ = away;
+    changed_.notify_all();
+  }
+  // Until `count` reads have failed; the reader has then seen the one before the last fail.
+  void WaitForFailedReads(int count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return failedReads_ >= count; });
+  }
+  // Until a read waits on `handle`.
+  void WaitForReadOn(BusHandle handle) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return readOn_ == handle; });
+  }
+  int trunkListings() const { return trunkListings_; }
+
  private:
+  static constexpr uint32_t kAwayError = 2;  // the socket is gone
+
   FakeBusTransport& bus_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<testing::Bytes> records_;
   int wakes_ = 0;
+  std::atomic<bool> away_{false};
+  int failedReads_ = 0;
+  BusHandle readOn_ = kInvalidBusHandle;
+  std::atomic<int> trunkListings_{0};
 };
 
 // A record of kind 2 (server list changed) or 3 (this PC's addresses changed).
@@ -332,6 +370,70 @@ TEST_F(ClientRuntimeTest, CloseTheUserCancelsLeavesNoCloseBehind) {
   ASSERT_EQ(ui_.dialogs().size(), 2u);
   EXPECT_EQ(ui_.dialogs()[1].dialogId, "TEjectDeviceDlg");
   EXPECT_FALSE(runtime_.Closed());
+}
+
+// busd ends and starts again. The Trunk is given up once its reads and its server list fail:
+// the server goes with its row and nothing stays open. Reopening is tried after waits that
+// double up to the longest, each counted by the clock and none spent on the main thread; once
+// the bus is back the enabled server is attached again, its row returns and the reader reads
+// on the new Trunk.
+TEST_F(ClientRuntimeTest, ReopensTheTrunkWithGrowingWaitsAfterTheBusWentAway) {
+  testing::Dev printer;
+  printer.number = 1;
+  printer.type = "PRINTER";
+  printer.manufacturer = "Inkwell";
+  printer.product = "Office 200";
+  StoreHub(true);
+  SpurOfHub({printer});
+  Start();
+  ASSERT_TRUE(runtime_.TrunkUpdateTick());
+  ASSERT_EQ(runtime_.Rows().rowCount(), 1u);
+  const BusHandle first = runtime_.State().trunk;
+  runtime_.TrunkWatchTick();  // the reader waits for an event: the Trunk is fine
+  EXPECT_FALSE(runtime_.TrunkLost());
+
+  bus_.SetAway(true);
+  bus_.WaitForFailedReads(2);
+  runtime_.TrunkWatchTick();
+  ASSERT_TRUE(runtime_.TrunkLost());
+  EXPECT_EQ(runtime_.State().trunk, kInvalidBusHandle);
+  EXPECT_EQ(runtime_.Rows().rowCount(), 0u);
+  EXPECT_TRUE(runtime_.Rows().servers().empty());
+  EXPECT_EQ(fake_.openHandles(), 0) << "the old Trunk and Spur are closed";
+
+  using std::chrono::milliseconds;
+  std::vector<milliseconds> waits;
+  auto last = clock_.Now();
+  const auto sleptBefore = clock_.slept();
+  for (int tick = 0; tick < 200; ++tick) {  // 100 s of the watch timer
+    clock_.Advance(kTrunkWatchInterval);
+    const int before = bus_.trunkListings();
+    runtime_.TrunkWatchTick();
+    if (bus_.trunkListings() == before) continue;
+    waits.push_back(std::chrono::duration_cast<milliseconds>(clock_.Now() - last));
+    last = clock_.Now();
+  }
+  EXPECT_EQ(waits,
+            (std::vector<milliseconds>{milliseconds(1000), milliseconds(2000), milliseconds(4000),
+                                       milliseconds(8000), milliseconds(16000), milliseconds(30000),
+                                       milliseconds(30000)}));
+  EXPECT_EQ(clock_.slept(), sleptBefore) << "a wait was slept on the main thread";
+  ASSERT_TRUE(runtime_.TrunkLost());
+
+  bus_.SetAway(false);
+  const size_t attaches = fake_.requestsFor(busop::kAttachServer).size();
+  for (int tick = 0; tick < 80 && runtime_.TrunkLost(); ++tick) {
+    clock_.Advance(kTrunkWatchInterval);
+    runtime_.TrunkWatchTick();
+  }
+  ASSERT_FALSE(runtime_.TrunkLost());
+  const BusHandle reopened = runtime_.State().trunk;
+  EXPECT_NE(reopened, kInvalidBusHandle);
+  EXPECT_NE(reopened, first);
+  EXPECT_EQ(fake_.requestsFor(busop::kAttachServer).size(), attaches + 1);
+  ASSERT_EQ(runtime_.Rows().rowCount(), 1u);
+  EXPECT_EQ(runtime_.Rows().row(0).product, "Office 200");
+  bus_.WaitForReadOn(reopened);
 }
 
 }  // namespace

@@ -191,6 +191,20 @@ serial = LW2040-00731
   EXPECT_EQ(form->Rows().row(0).type, "MFP");
 }
 
+// busd dies and is started again: the rows go while it is away, and the window's trunk-watch
+// timer reopens the Trunk, so both servers are attached again and their rows come back.
+TEST_F(MainWindowTest, RowsComeBackAfterBusdRestarts) {
+  auto form = OpenWindow();
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
+  lab_.StopBusd(*pc_);
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 0; }));
+  EXPECT_TRUE(form->Rows().servers().empty());
+  lab_.StartBusd(*pc_);
+  ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }, std::chrono::seconds(30)))
+      << form->Rows().rowCount() << " rows";
+  EXPECT_EQ(form->Rows().servers().size(), 2u);
+}
+
 TEST_F(MainWindowTest, TrayMenuListsEachServerOnceAfterTwoOpenings) {
   auto form = OpenWindow();
   ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }))

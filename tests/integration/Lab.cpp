@@ -102,11 +102,21 @@ Lab::Pc& Lab::StartPc(const std::string& name, const std::vector<std::string>& s
     args.push_back(s);
   }
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-  pc->busd = std::make_unique<Process>(Binary("busd/tessaro-busd"), args);
-  if (!pc->busd->Start() || !pc->busd->WaitForOutput("busd: ready"))
-    throw std::runtime_error("busd " + name + " did not start: " + pc->busd->Output());
+  pc->busdArgs = std::move(args);
+  StartBusd(*pc);
   pcs_.push_back(std::move(pc));
   return *pcs_.back();
+}
+
+void Lab::StopBusd(Pc& pc) {
+  if (pc.busd) pc.busd->Signal(SIGKILL);
+  pc.busd.reset();
+}
+
+void Lab::StartBusd(Pc& pc) {
+  pc.busd = std::make_unique<Process>(Binary("busd/tessaro-busd"), pc.busdArgs);
+  if (!pc.busd->Start() || !pc.busd->WaitForOutput("busd: ready"))
+    throw std::runtime_error("busd " + pc.name + " did not start: " + pc.busd->Output());
 }
 
 CommandResult Lab::Cli(const Pc& pc, const std::vector<std::string>& args) const {

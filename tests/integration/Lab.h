@@ -33,6 +33,7 @@ class Lab {
     std::string userHive;     // this PC's user hive and named-mutex folder, for client operations
     std::string lockDir;
     std::unique_ptr<Process> busd;
+    std::vector<std::string> busdArgs;
     std::map<std::string, std::string> Env() const;
   };
 
@@ -46,6 +47,10 @@ class Lab {
   // With no servers given, busd finds them by broadcast.
   Pc& StartPc(const std::string& name, const std::vector<std::string>& servers,
               const std::vector<std::string>& extraArgs = {});
+
+  // Kills the PC's busd, as a crash would, and starts it again with the same arguments.
+  void StopBusd(Pc& pc);
+  void StartBusd(Pc& pc);
 
   // tessaro-cli --json ARGS as `pc`.
   CommandResult Cli(const Pc& pc, const std::vector<std::string>& args) const;
