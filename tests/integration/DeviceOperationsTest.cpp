@@ -44,6 +44,14 @@ struct OperatingPc {
       return row != nullptr && row->owner == owner;
     });
   }
+  // A Connect reaches other PCs as two changes, the link and then the lock: the row reads "Use
+  // By" only once both have arrived.
+  bool RowStateIs(const std::string& number, const std::string& stateText) {
+    return client.Until([&] {
+      const DeviceData* row = client.Row(number);
+      return row != nullptr && row->stateText == stateText;
+    });
+  }
   std::optional<bool> StoredEnable(const HubSpec& hub) {
     ServerInfoReg entry;
     entry.ServerIP = hub.ip;
@@ -112,10 +120,10 @@ TEST_F(DeviceOperationsLab, ConnectThenDisconnectAPrinter) {
 
   pcA->ops.Connect(pcA->RowOf(kPrinterNumber));
   ASSERT_TRUE(pcA->RowOwnedBy(kPrinterNumber, "PC-A"));
+  ASSERT_TRUE(pcA->RowStateIs(kPrinterNumber, " - Use By (PC-A)"));
   const DeviceData& row = *pcA->client.Row(kPrinterNumber);
   EXPECT_EQ(row.lockKind, 2);
   EXPECT_EQ(row.lockCount, 1);
-  EXPECT_EQ(row.stateText, " - Use By (PC-A)");
   EXPECT_EQ(HubView(lab, *a, kHub.ip, kPrinterNumber), "PC-A/2/1");
   EXPECT_TRUE(pcA->client.Row(kStorageNumber)->owner.empty()) << "only the chosen device";
 
@@ -264,7 +272,8 @@ TEST_F(DeviceOperationsLab, RequestToUseReachesTheHolderWhoReleasesIt) {
   pcA->ops.Connect(pcA->RowOf(kPrinterNumber));
   ASSERT_TRUE(pcA->RowOwnedBy(kPrinterNumber, "PC-A"));
   ASSERT_TRUE(pcB.RowOwnedBy(kPrinterNumber, "PC-A"));
-  EXPECT_EQ(pcB.client.Row(kPrinterNumber)->stateText, " - Use By (PC-A)");
+  EXPECT_TRUE(pcB.RowStateIs(kPrinterNumber, " - Use By (PC-A)"))
+      << pcB.client.Row(kPrinterNumber)->stateText;
 
   pcB.ops.RequestToUse(pcB.RowOf(kPrinterNumber));
   EXPECT_TRUE(pcB.ui.messages().empty()) << "the asking PC shows nothing";
@@ -281,7 +290,8 @@ TEST_F(DeviceOperationsLab, RequestToUseReachesTheHolderWhoReleasesIt) {
   pcB.ops.Connect(pcB.RowOf(kPrinterNumber));
   EXPECT_TRUE(pcB.RowOwnedBy(kPrinterNumber, "PC-B"));
   EXPECT_TRUE(pcA->RowOwnedBy(kPrinterNumber, "PC-B"));
-  EXPECT_EQ(pcA->client.Row(kPrinterNumber)->stateText, " - Use By (PC-B)");
+  EXPECT_TRUE(pcA->RowStateIs(kPrinterNumber, " - Use By (PC-B)"))
+      << pcA->client.Row(kPrinterNumber)->stateText;
   EXPECT_TRUE(pcA->ui.messages().empty());
   EXPECT_TRUE(pcB.ui.messages().empty());
 }
