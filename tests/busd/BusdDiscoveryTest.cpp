@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The real tessaro-busd finding servers by broadcast, and against the real tessaro-hubd.
+// The real tessaro-busd finding servers by broadcast, and against the real tessaro-hubd; busd's
+// discovery against forged replies.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
 
 #include "busd/Discovery.h"
 #include "busd/ServerRegistry.h"
