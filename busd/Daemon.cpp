@@ -117,6 +117,12 @@ void Daemon::DevicesReported(uint32_t ip, const std::vector<wire::DeviceInfo>& d
   arrival_->Update(ip, devices);
 }
 
+void Daemon::LinkRequested(uint32_t ip, uint8_t number) { arrival_->LinkRequested(ip, number); }
+
+void Daemon::LinkAnswered(uint32_t ip, uint8_t number, bool succeeded) {
+  arrival_->LinkAnswered(ip, number, succeeded);
+}
+
 void Daemon::RecordDevice(uint32_t ip, const wire::DeviceInfo& device) {
   const DeviceRecord record = DescribeDeviceRecord(ip, device);
   const std::string error = DeviceDatabase(*machineHive_).Write(record);

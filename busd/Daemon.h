@@ -30,6 +30,8 @@ class Daemon : public RegistryEvents {
   void PublishEvent(const std::vector<uint8_t>& record) override;
   void SpurReady(uint32_t ip) override;
   void DevicesReported(uint32_t ip, const std::vector<wire::DeviceInfo>& devices) override;
+  void LinkRequested(uint32_t ip, uint8_t number) override;
+  void LinkAnswered(uint32_t ip, uint8_t number, bool succeeded) override;
 
  private:
   bool Start();

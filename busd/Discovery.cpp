@@ -4,6 +4,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+
 #include "busd/Log.h"
 
 namespace tessaro::busd {
@@ -30,8 +32,12 @@ void Discovery::Tick(Clock::time_point now, const std::vector<Ipv4Interface>& in
 }
 
 void Discovery::Broadcast(const std::vector<Ipv4Interface>& interfaces) {
+  uint32_t id = 0;
+  while (id == 0) id = static_cast<uint32_t>(random_());
+  recentIds_[nextId_] = id;
+  nextId_ = (nextId_ + 1) % recentIds_.size();
   const auto datagram =
-      wire::EncodeFrame({wire::MsgType::Discover, 0, 0, wire::EncodeVersionProbe({})});
+      wire::EncodeFrame({wire::MsgType::Discover, 0, id, wire::EncodeVersionProbe({})});
   for (const auto& i : interfaces) {
     if (i.broadcast == 0) continue;
     sockaddr_in to{};
@@ -52,7 +58,7 @@ void Discovery::Receive() {
                                  reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (n < 0) return;
     const auto frame = wire::DecodeDatagram({buffer, static_cast<size_t>(n)});
-    if (!frame || frame->type != wire::MsgType::DiscoverReply) continue;
+    if (!frame || frame->type != wire::MsgType::DiscoverReply || !IsRecentId(frame->id)) continue;
     const auto info = wire::DecodeServerInfo(frame->payload);
     if (!info) {
       Log("malformed DiscoverReply from " + IpText(from.sin_addr.s_addr));
@@ -60,6 +66,10 @@ void Discovery::Receive() {
     }
     onReply_(from.sin_addr.s_addr, *info);
   }
+}
+
+bool Discovery::IsRecentId(uint32_t id) const {
+  return id != 0 && std::find(recentIds_.begin(), recentIds_.end(), id) != recentIds_.end();
 }
 
 }  // namespace tessaro::busd

@@ -112,6 +112,11 @@ void ServerRegistry::AddConfigured(const ServerAddress& address) {
 
 void ServerRegistry::OnDiscovered(uint32_t ip, const wire::ServerInfo& info,
                                   Clock::time_point now) {
+  if (Find(ip) == nullptr && records_.size() >= kMaxServers) {
+    if (!fullLogged_) Log("server list full: server " + IpText(ip) + " and others are ignored");
+    fullLogged_ = true;
+    return;
+  }
   Record& r = Upsert(ip);
   r.TakeInfo(info);
   if (!r.configured) r.port = info.tcpPort;
@@ -175,6 +180,7 @@ void ServerRegistry::Tick(Clock::time_point now) {
   std::erase_if(records_, [](const auto& r) {
     return !r->listed && !r->configured && !r->attached && !r->link;
   });
+  if (records_.size() < kMaxServers) fullLogged_ = false;
   PublishChanges();
 }
 
@@ -226,7 +232,17 @@ bool ServerRegistry::Forward(uint32_t ip, wire::MsgType type, const wire::Device
                              std::function<void(uint32_t)> done) {
   HubSession* session = ReadySession(ip);
   if (!session) return false;
-  session->Command(type, command, std::move(done));
+  if (type != wire::MsgType::Link) {
+    session->Command(type, command, std::move(done));
+    return true;
+  }
+  // What this PC links through busd is what the device database may record.
+  const uint8_t number = command.number;
+  events_.LinkRequested(ip, number);
+  session->Command(type, command, [this, ip, number, done = std::move(done)](uint32_t result) {
+    events_.LinkAnswered(ip, number, result == 0);
+    done(result);
+  });
   return true;
 }
 

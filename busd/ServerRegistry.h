@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,6 +26,10 @@ class RegistryEvents {
   virtual void SpurReady(uint32_t ip) = 0;
   // A server's device list arrived; called before any frame that follows it is handled.
   virtual void DevicesReported(uint32_t ip, const std::vector<wire::DeviceInfo>& devices) = 0;
+  // A program on this PC asked the server to link a device; the answer is reported before the
+  // program gets it.
+  virtual void LinkRequested(uint32_t ip, uint8_t number) = 0;
+  virtual void LinkAnswered(uint32_t ip, uint8_t number, bool succeeded) = 0;
 };
 
 struct ServerAddress {
@@ -36,6 +41,10 @@ class ServerRegistry : public BusBackend {
  public:
   static constexpr auto kReconnectDelay = std::chrono::seconds(1);
   static constexpr auto kSpurWait = std::chrono::seconds(5);
+  // Servers kept at once. Configured and attached servers are always kept; a server only
+  // discovered is not taken while the list is full, so that a flood of DiscoverReply datagrams
+  // cannot grow it without bound nor push out the servers already known.
+  static constexpr size_t kMaxServers = 64;
 
   ServerRegistry(RegistryEvents& events, std::string computerName, std::chrono::seconds dropAfter);
   ~ServerRegistry() override;
@@ -72,6 +81,7 @@ class ServerRegistry : public BusBackend {
   std::chrono::seconds dropAfter_;
   std::vector<std::unique_ptr<Record>> records_;
   std::vector<ServerEntry> publishedList_;
+  bool fullLogged_ = false;  // the refusal of servers is logged once while the list stays full
 };
 
 }  // namespace tessaro::busd

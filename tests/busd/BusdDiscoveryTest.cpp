@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The real tessaro-busd finding servers by broadcast, and against the real tessaro-hubd.
+// The real tessaro-busd finding servers by broadcast, and against the real tessaro-hubd; busd's
+// discovery against forged replies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
+#include "busd/Discovery.h"
+#include "busd/ServerRegistry.h"
 #include "tests/busd/BusdProcessFixture.h"
 
 using namespace tessaro;
@@ -45,7 +51,7 @@ bool AnswerOneDiscover(const std::string& name) {
   self.sin_addr.s_addr = kHubIp;
   ::bind(reply.get(), reinterpret_cast<sockaddr*>(&self), sizeof self);
   const auto bytes =
-      wire::EncodeFrame({wire::MsgType::DiscoverReply, 0, 0, wire::EncodeServerInfo(info)});
+      wire::EncodeFrame({wire::MsgType::DiscoverReply, 0, frame->id, wire::EncodeServerInfo(info)});
   return ::sendto(reply.get(), bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&from),
                   sizeof from) == static_cast<ssize_t>(bytes.size());
 }
@@ -125,4 +131,89 @@ TEST_F(BusdWithRealHub, AttachListAndLinkThroughTheRealServer) {
   EXPECT_EQ(devices[4], 1);
   EXPECT_EQ(GetU32(&devices[8 + 11]), 4u);  // the owner is "PC-A"
   EXPECT_EQ(spur.Call(code::kLinkDevice, {99}, 1).status, 1168u);
+}
+
+namespace {
+
+class NoEvents : public busd::RegistryEvents {
+ public:
+  void PublishEvent(const std::vector<uint8_t>&) override {}
+  void SpurReady(uint32_t) override {}
+  void DevicesReported(uint32_t, const std::vector<wire::DeviceInfo>&) override {}
+  void LinkRequested(uint32_t, uint8_t) override {}
+  void LinkAnswered(uint32_t, uint8_t, bool) override {}
+};
+
+// A socket on `ip`, sending DiscoverReply datagrams from there.
+void SendReply(uint32_t ip, const sockaddr_in& to, uint32_t id) {
+  UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_in self{};
+  self.sin_family = AF_INET;
+  self.sin_addr.s_addr = ip;
+  ASSERT_EQ(::bind(fd.get(), reinterpret_cast<sockaddr*>(&self), sizeof self), 0);
+  wire::ServerInfo info;
+  info.name = "FLOOD";
+  const auto bytes =
+      wire::EncodeFrame({wire::MsgType::DiscoverReply, 0, id, wire::EncodeServerInfo(info)});
+  ASSERT_EQ(::sendto(fd.get(), bytes.data(), bytes.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&to), sizeof to),
+            static_cast<ssize_t>(bytes.size()));
+}
+
+}  // namespace
+
+// busd's discovery and server list in this process, against datagrams from many addresses.
+TEST(DiscoveryFlood, RepliesMustEchoOurIdAndDiscoveredServersAreCapped) {
+  UniqueFd port(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  timeval tv{20, 0};
+  ::setsockopt(port.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  sockaddr_in self{};
+  self.sin_family = AF_INET;
+  self.sin_addr.s_addr = ::inet_addr("127.0.0.1");
+  socklen_t length = sizeof self;
+  ASSERT_EQ(::bind(port.get(), reinterpret_cast<sockaddr*>(&self), sizeof self), 0);
+  ASSERT_EQ(::getsockname(port.get(), reinterpret_cast<sockaddr*>(&self), &length), 0);
+
+  NoEvents events;
+  busd::ServerRegistry registry(events, "PC-A", std::chrono::seconds(60));
+  const uint32_t configured = ::inet_addr("127.0.0.9");
+  registry.AddConfigured({configured, 2005});
+  busd::Discovery discovery(ntohs(self.sin_port), [&](uint32_t ip, const wire::ServerInfo& info) {
+    registry.OnDiscovered(ip, info, busd::Clock::now());
+  });
+  ASSERT_TRUE(discovery.ok());
+  discovery.Tick(busd::Clock::now(), {{::inet_addr("127.0.0.1"), ::inet_addr("127.0.0.1")}});
+  uint8_t buffer[2048];
+  sockaddr_in busd{};
+  socklen_t busdLength = sizeof busd;
+  const ssize_t n = ::recvfrom(port.get(), buffer, sizeof buffer, 0,
+                               reinterpret_cast<sockaddr*>(&busd), &busdLength);
+  ASSERT_GT(n, 0);
+  const auto discover = wire::DecodeDatagram({buffer, static_cast<size_t>(n)});
+  ASSERT_TRUE(discover && discover->type == wire::MsgType::Discover);
+  const uint32_t id = discover->id;
+  EXPECT_NE(id, 0u);
+
+  // Replies from `count` addresses of 127.1/16, the receive queue drained every few of them.
+  const auto flood = [&](int count, const std::function<uint32_t(int)>& idFor) {
+    for (int i = 0; i < count; ++i) {
+      SendReply(htonl(0x7F010000u | static_cast<uint32_t>(i + 1)), busd, idFor(i));
+      if (i % 32 != 31 && i != count - 1) continue;
+      busd::PollSet poll;
+      discovery.AddTo(poll);
+      poll.Wait(0);
+    }
+  };
+  const auto listed = [&](uint32_t ip) {
+    const auto list = registry.ServerList();
+    return std::any_of(list.begin(), list.end(), [&](const auto& e) { return e.ip == ip; });
+  };
+  flood(3000, [&](int i) { return i % 2 == 0 ? 0u : id + 1; });
+  EXPECT_TRUE(registry.ServerList().empty()) << "replies to no Discover of ours";
+
+  SendReply(configured, busd, id);
+  flood(3000, [&](int) { return id; });
+  EXPECT_EQ(registry.ServerList().size(), busd::ServerRegistry::kMaxServers);
+  EXPECT_TRUE(listed(configured));
+  EXPECT_TRUE(listed(htonl(0x7F010001u))) << "the first found stay";
 }

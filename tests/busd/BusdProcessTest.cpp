@@ -194,3 +194,30 @@ TEST(BusdCommandLine, RefusesALongRuntimeFolder) {
   EXPECT_NE(output.find("at most 60"), std::string::npos) << output;
   EXPECT_FALSE(fs::exists(dir));
 }
+
+TEST_F(BusdProcess, DeviceDatabaseRecordsOnlyTheLinksThisPcMade) {
+  // The server claims many devices are linked to this PC, which never asked for any of them.
+  std::vector<wire::DeviceInfo> devices{Device(1, "PRINTER", "LaserOne")};
+  for (uint8_t n = 2; n <= 21; ++n) {
+    devices.push_back(Device(n, "SCANNER", "Scan"));
+    devices.back().owner = "PC-A";
+  }
+  hub_->SetDevices(devices);
+  RawBus trunk(TrunkPath());
+  Attach(trunk);
+  RawBus spur(SpurPath(0));
+  ASSERT_TRUE(WaitFor([&] {
+    const auto list = spur.Call(code::kGetDeviceList, std::vector<uint8_t>(8192), 8192).output;
+    return list.size() > 4 && list[4] == devices.size();
+  }));
+  // A link this PC makes is recorded, by the time it has answered.
+  EXPECT_EQ(spur.Call(code::kLinkDevice, {1}, 1).status, 0u);
+  const std::string linked = "device 1 of server 127.0.0.2 linked to this PC";
+  ASSERT_TRUE(busd_->WaitForOutput(linked)) << busd_->Output();
+  const std::string output = busd_->Output();
+  size_t records = 0;
+  for (size_t at = output.find("linked to this PC"); at != std::string::npos;
+       at = output.find("linked to this PC", at + 1))
+    ++records;
+  EXPECT_EQ(records, 1u) << output;
+}

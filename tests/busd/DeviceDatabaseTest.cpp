@@ -266,6 +266,13 @@ TEST(DeviceArrival, EachLinkToThisPcArrivesOnce) {
   auto free = Device(3, 0x04F9, 0x0044, "PRINTER", "P3");
   free.owner.clear();
   const uint32_t other = ::inet_addr("127.0.0.3");
+  // This PC linked device 1 through busd on both servers.
+  const auto linkHere = [&](uint32_t ip) {
+    arrival.LinkRequested(ip, 1);
+    arrival.LinkAnswered(ip, 1, true);
+  };
+  linkHere(kServerIp);
+  linkHere(other);
 
   const struct {
     const char* what;
@@ -284,7 +291,13 @@ TEST(DeviceArrival, EachLinkToThisPcArrivesOnce) {
        {}},
       {"the same device on another server", other, [] {}, {{other, 1}}},
       {"unlinked", kServerIp, [&] { mine.owner.clear(); }, {}},
-      {"linked again", kServerIp, [&] { mine.owner = "PC-A"; }, {{kServerIp, 1}}},
+      {"linked again",
+       kServerIp,
+       [&] {
+         mine.owner = "PC-A";
+         linkHere(kServerIp);
+       },
+       {{kServerIp, 1}}},
       {"its server describes it anew",
        kServerIp,
        [&] {
@@ -297,5 +310,87 @@ TEST(DeviceArrival, EachLinkToThisPcArrivesOnce) {
     arrived.clear();
     arrival.Update(s.ip, {mine, theirs, free});
     EXPECT_EQ(arrived, s.arrives) << s.what;
+  }
+}
+
+TEST(DeviceArrival, OnlyLinksThisPcMadeAreRecordedAndEachServerHasACap) {
+  constexpr size_t kCap = DeviceArrival::kMaxRecordedPerServer;
+  // A server's list naming this PC as the owner of `count` devices, numbered from 1.
+  const auto owned = [](int count) {
+    std::vector<wire::DeviceInfo> list;
+    for (int n = 1; n <= count; ++n)
+      list.push_back(Device(static_cast<uint8_t>(n), 0x04F9, static_cast<uint16_t>(0x1000 + n),
+                            "PRINTER", "P" + std::to_string(n)));
+    return list;
+  };
+  const auto linked = [](DeviceArrival& a, int from, int to, bool succeeded = true) {
+    for (int n = from; n <= to; ++n) {
+      a.LinkRequested(kServerIp, static_cast<uint8_t>(n));
+      a.LinkAnswered(kServerIp, static_cast<uint8_t>(n), succeeded);
+    }
+  };
+  const struct {
+    const char* what;
+    std::function<void(DeviceArrival&)> run;
+    size_t recorded;
+  } cases[] = {
+      {"a server claims devices this PC never linked",
+       [&](DeviceArrival& a) { a.Update(kServerIp, owned(100)); }, 0},
+      {"the server refused the link",
+       [&](DeviceArrival& a) {
+         linked(a, 1, 1, false);
+         a.Update(kServerIp, owned(1));
+       },
+       0},
+      {"a success nobody asked for",
+       [&](DeviceArrival& a) {
+         a.LinkAnswered(kServerIp, 1, true);
+         a.Update(kServerIp, owned(1));
+       },
+       0},
+      {"the list names the owner before the link answers",
+       [&](DeviceArrival& a) {
+         a.LinkRequested(kServerIp, 1);
+         a.Update(kServerIp, owned(1));
+         a.LinkAnswered(kServerIp, 1, true);
+       },
+       1},
+      {"the link answers before the list names the owner",
+       [&](DeviceArrival& a) {
+         linked(a, 1, 1);
+         a.Update(kServerIp, owned(1));
+         a.Update(kServerIp, owned(1));
+       },
+       1},
+      {"linked, unlinked and linked again",
+       [&](DeviceArrival& a) {
+         linked(a, 1, 1);
+         a.Update(kServerIp, owned(1));
+         a.Update(kServerIp, {});
+         a.Update(kServerIp, owned(1));  // the server says so, this PC did not link it again
+         linked(a, 1, 1);
+       },
+       2},
+      {"of many links only the cap is recorded",
+       [&](DeviceArrival& a) {
+         linked(a, 1, 100);
+         a.Update(kServerIp, owned(100));
+       },
+       kCap},
+      {"a device recorded before the cap is recorded again when linked again",
+       [&](DeviceArrival& a) {
+         linked(a, 1, 100);
+         a.Update(kServerIp, owned(100));
+         a.Update(kServerIp, {});
+         linked(a, 1, 1);
+         a.Update(kServerIp, owned(1));
+       },
+       kCap + 1},
+  };
+  for (const auto& c : cases) {
+    size_t recorded = 0;
+    DeviceArrival arrival("PC-A", [&](uint32_t, const wire::DeviceInfo&) { ++recorded; });
+    c.run(arrival);
+    EXPECT_EQ(recorded, c.recorded) << c.what;
   }
 }
