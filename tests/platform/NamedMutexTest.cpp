@@ -57,18 +57,24 @@ TEST(NamedMutex, RecursiveForItsThreadRefusedToOthers) {
 
 TEST(NamedMutex, AHolderThatDiesFreesTheName) {
   testing::TempDir dir;
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
   const pid_t child = ::fork();
   if (child == 0) {
     FileNamedMutex held("Corvana", dir.path());
     if (!held.TryLock()) ::_exit(1);
+    const char byte = 1;
+    if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
     ::pause();
   }
+  ::close(ready[1]);
+  // The child says when it holds the name: polling for it here could take the name first and
+  // make the child's only attempt fail.
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the child could not take the name";
+  ::close(ready[0]);
   FileNamedMutex mutex("Corvana", dir.path());
-  ASSERT_TRUE(testing::Eventually([&] {
-    if (!mutex.TryLock()) return true;  // the child holds it now
-    mutex.Unlock();
-    return false;
-  }));
+  EXPECT_FALSE(mutex.TryLock());
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   EXPECT_TRUE(mutex.TryLock());
