@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks: run.sh BUILD_DIR [BUS_ROUNDS]
 #  bench_bus and bench_refresh in network namespaces of their own (they start servers), then
-#  bench_draw (painting device rows) and bench_pages (page saving against cjpeg and img2pdf; it needs no network). Each prints ratios
+#  bench_draw (painting device rows) and bench_pages (page saving against cjpeg and img2pdf; it needs no network), then
+#  bench_soak (hubd under a hostile peer) in a network namespace of its own. Each prints ratios
 #  against a reference measured in the same run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,3 +14,6 @@ echo
 "$build/bench/bench_draw"
 echo
 "$build/bench/bench_pages"
+echo
+# Last, since it fails the run when hubd did not hold up.
+"$top/tests/netns-run.sh" "$build/bench/bench_soak"
