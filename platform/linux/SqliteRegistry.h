@@ -40,6 +40,7 @@ class SqliteRegistry : public Registry {
 
  private:
   struct Hive;
+  class Operation;
   Hive& HiveOf(RegRoot root);
   // Opens the hive's connection when needed: read-write when this user may write the file and
   // its folder, else query only. `create` makes a missing file. kSuccess or a result code.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The hive contract against real hive files in temporary folders.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -273,6 +274,74 @@ TEST(RegistryProcesses, TwoProcessesWriteOneHiveAtOnce) {
     ASSERT_EQ(registry.EnumSubKeys(own, keys), regerr::kSuccess);
     EXPECT_EQ(keys.size(), static_cast<std::size_t>(kValues));
   }
+}
+
+// Another process holding the user hive in a write transaction: every call answers with the
+// layer's error after a short wait, instead of waiting long or claiming the key is missing.
+TEST(RegistryProcesses, LockedHiveAnswersAnErrorSoon) {
+  TempDir dir;
+  const HivePaths paths{dir / "user.hive", dir / "machine.hive"};
+  {
+    SqliteRegistry registry(paths);
+    RegKey key;
+    ASSERT_EQ(registry.OpenKey(RegRoot::CurrentUser, "App\\Sub", regaccess::kAllAccess, true, key),
+              regerr::kSuccess);
+    ASSERT_EQ(RegSetString(registry, key, "Width", "640"), regerr::kSuccess);
+  }
+  int ready[2];
+  int go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Connected before the lock is taken, as a running client is.
+    SqliteRegistry registry(paths);
+    RegKey key;
+    if (registry.OpenKey(RegRoot::CurrentUser, "App\\Sub", regaccess::kAllAccess, false, key) !=
+        regerr::kSuccess) {
+      _exit(100);
+    }
+    char byte = 0;
+    if (write(ready[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1) _exit(101);
+    RegValue value;
+    RegKey other;
+    std::vector<std::string> names;
+    const uint32_t results[] = {
+        registry.QueryValue(key, "Width", value),
+        registry.OpenKey(RegRoot::CurrentUser, "App\\Sub", regaccess::kRead, false, other),
+        registry.EnumValues(key, names),
+        RegSetString(registry, key, "Width", "800"),
+        registry.OpenKey(RegRoot::CurrentUser, "App\\New", regaccess::kAllAccess, true, other),
+    };
+    int wrong = 0;
+    for (const uint32_t rc : results) wrong += rc != regerr::kRegistryIoFailed;
+    _exit(wrong);
+  }
+  close(ready[1]);
+  close(go[0]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(paths.user.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(write(go[1], &byte, 1), 1);
+  int status = 0;
+  // Far more than the calls may take, and less than one wait of the long time-out.
+  const bool exited = testing::Eventually([&] { return waitpid(child, &status, WNOHANG) == child; },
+                                          std::chrono::seconds(8));
+  if (!exited) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  close(ready[0]);
+  close(go[1]);
+  ASSERT_TRUE(exited) << "the calls waited on the locked hive";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "calls that did not answer the registry error";
+  EXPECT_EQ(Column(paths.user, "SELECT data FROM reg_value"), std::vector<std::string>{"640"});
 }
 
 // A hive this user may read but not write: the machine hive as a limited user sees it.
