@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 
 #include "base/AsciiText.h"
@@ -23,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 // How long one operation waits for a hive another process holds locked. The user hive answers
 // the tray and the command line, which fall back to defaults rather than wait; busd and the
 // installer write the machine hive and may hold it longer.
-constexpr std::chrono::milliseconds kUserHiveWait{1500};
+constexpr std::chrono::milliseconds kUserHiveWait{2000};
 constexpr std::chrono::milliseconds kMachineHiveWait{10000};
 // Once an operation gave up on a locked hive, the next ones only glance at it until one gets in:
 // loading the settings makes dozens of calls, and each must not wait the full time again.
@@ -79,6 +81,35 @@ bool MakeDirs(const std::string& dir, mode_t mode) {
   const std::string parent = DirOf(dir);
   if (parent != dir && !MakeDirs(parent, 0755)) return false;
   return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+// Moves `from` to `to` unless `to` exists: link() never replaces its target.
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  unlink(from.c_str());
+  return true;
+}
+
+// Moves a damaged hive aside as <file>.corrupt-YYYYMMDD-HHMMSS (a counter added when that name
+// is taken), its journal with it so that SQLite never plays it into the new hive. The new name,
+// or empty when the file could not be moved.
+std::string MoveAside(const std::string& file) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string base = file + ".corrupt-" + stamp;
+  for (int n = 0; n < 100; ++n) {
+    const std::string aside = n == 0 ? base : base + "-" + std::to_string(n);
+    if (MoveNoReplace(file, aside)) {
+      const std::string journal = file + "-journal";
+      if (access(journal.c_str(), F_OK) == 0) MoveNoReplace(journal, aside + "-journal");
+      return aside;
+    }
+    if (errno != EEXIST) break;
+  }
+  return {};
 }
 
 class Statement {
@@ -179,6 +210,7 @@ struct SqliteRegistry::Hive {
   sqlite3* db = nullptr;
   bool writable = false;
   bool hasSchema = false;
+  bool reported = false;       // a hive that cannot be used is told about once
   Clock::time_point deadline;  // of the operation under way
   bool gaveUp = false;         // the operation under way found the hive locked past its deadline
   bool stillLocked = false;    // the last operation did
@@ -191,7 +223,8 @@ struct SqliteRegistry::Hive {
       hive.gaveUp = true;
       return 0;
     }
-    const auto step = std::chrono::milliseconds(count < 4 ? 1 << count : 20);
+    // Short naps: a writer that runs transaction after transaction leaves only brief gaps.
+    const auto step = std::chrono::milliseconds(std::min(count + 1, 5));
     std::this_thread::sleep_for(std::min<Clock::duration>(step, hive.deadline - now));
     return 1;
   }
@@ -227,6 +260,22 @@ SqliteRegistry::~SqliteRegistry() {
   sqlite3_close(machine_->db);
 }
 
+SqliteRegistry::Health SqliteRegistry::Check(sqlite3* db) {
+  // The whole file, not only its first page, which a file cut short still has whole. A hive is
+  // small, so this costs little.
+  Statement st(db, "PRAGMA quick_check");
+  const int step = st.Step();
+  if (step == SQLITE_ROW) return st.Column(0) == "ok" ? Health::Good : Health::Damaged;
+  const int code = sqlite3_errcode(db);
+  return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? Health::Damaged : Health::Unreadable;
+}
+
+void SqliteRegistry::Report(Hive& hive, const std::string& line) {
+  if (hive.reported) return;
+  hive.reported = true;
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 SqliteRegistry::Hive& SqliteRegistry::HiveOf(RegRoot root) {
   return root == RegRoot::LocalMachine ? *machine_ : *user_;
 }
@@ -244,6 +293,11 @@ uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
   }
   if (hive.file.empty()) return regerr::kFileNotFound;
   const std::string dir = DirOf(hive.file);
+  if (struct stat st{}; stat(hive.file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    // Not ours to remove: the program runs on without storing anything.
+    Report(hive, "tessaro: " + hive.file + " is a folder, not a registry hive; nothing is saved");
+    return regerr::kRegistryIoFailed;
+  }
   if (access(hive.file.c_str(), F_OK) != 0) {
     if (!create) return regerr::kFileNotFound;
     // The machine hive is every user's to read; a user hive is its owner's alone.
@@ -264,6 +318,22 @@ uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
     return regerr::kRegistryIoFailed;
   }
   sqlite3_busy_handler(db, &Hive::Busy, &hive);
+  if (const Health health = Check(db); health != Health::Good) {
+    sqlite3_close(db);
+    if (health == Health::Unreadable) return regerr::kRegistryIoFailed;
+    if (!hive.writable) {
+      Report(hive, "tessaro: " + hive.file + " is not a registry hive; it is left as it is");
+      return regerr::kRegistryIoFailed;
+    }
+    const std::string aside = MoveAside(hive.file);
+    if (aside.empty()) {
+      Report(hive, "tessaro: " + hive.file + " is not a registry hive and could not be moved");
+      return regerr::kRegistryIoFailed;
+    }
+    Report(hive, "tessaro: " + hive.file + " was not a registry hive; kept it as " + aside +
+                     " and started a new one");
+    return Connect(hive, create);
+  }
   Exec(db, "PRAGMA synchronous=FULL");
   if (hive.writable) {
     WriteTransaction tx(db);
