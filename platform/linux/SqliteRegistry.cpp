@@ -22,10 +22,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long one operation waits for a hive another process holds locked. The user hive answers
-// the tray and the command line, which fall back to defaults rather than wait; busd and the
-// installer write the machine hive and may hold it longer.
-constexpr std::chrono::milliseconds kUserHiveWait{2000};
+// How long one operation waits for a hive another process holds locked: never less than the
+// five seconds every program sharing a hive relies on. busd and the installer write the machine
+// hive and may hold it longer.
+constexpr std::chrono::milliseconds kUserHiveWait{5000};
 constexpr std::chrono::milliseconds kMachineHiveWait{10000};
 // Once an operation gave up on a locked hive, the next ones only glance at it until one gets in:
 // loading the settings makes dozens of calls, and each must not wait the full time again.

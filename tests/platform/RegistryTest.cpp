@@ -331,9 +331,10 @@ TEST(RegistryProcesses, LockedHiveAnswersAnErrorSoon) {
   ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
   ASSERT_EQ(write(go[1], &byte, 1), 1);
   int status = 0;
-  // Far more than the calls may take, and less than one wait of the long time-out.
+  // Far more than the calls may take (one full wait, then brief looks), far less than a full
+  // wait for each of the five.
   const bool exited = testing::Eventually([&] { return waitpid(child, &status, WNOHANG) == child; },
-                                          std::chrono::seconds(8));
+                                          std::chrono::seconds(20));
   if (!exited) {
     kill(child, SIGKILL);
     waitpid(child, &status, 0);
