@@ -2,6 +2,7 @@
 #include "app/Settings.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include "base/ComputerName.h"
@@ -10,6 +11,22 @@
 namespace tessaro {
 
 namespace {
+
+// The user hive for one load or save. The client runs on after a refused write (each value is
+// tried on its own), and says once that its settings were not kept.
+struct Store {
+  explicit Store(Registry& r) : registry(r) {}
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+  ~Store() {
+    if (failure != regerr::kSuccess) {
+      std::fprintf(stderr, "tessaro: settings could not be saved to the user hive (error %u)\n",
+                   static_cast<unsigned>(failure));
+    }
+  }
+  Registry& registry;
+  uint32_t failure = regerr::kSuccess;  // of the first write that failed
+};
 
 constexpr int32_t kMinCheckDays = 60;
 constexpr int32_t kMaxCheckDays = 365;
@@ -21,18 +38,20 @@ std::optional<int32_t> ParsePositive(std::string_view text) {
   return value;
 }
 
-std::string ReadUserText(Registry& registry, const char* name) {
+std::string ReadUserText(Store& store, const char* name) {
   std::string text;
-  RegReadText(registry, RegRoot::CurrentUser, AppRegistryKey, name, text);
+  RegReadText(store.registry, RegRoot::CurrentUser, AppRegistryKey, name, text);
   return text;
 }
 
-void WriteUserText(Registry& registry, const char* name, std::string_view text) {
-  RegWriteText(registry, RegRoot::CurrentUser, AppRegistryKey, name, false, true, text);
+void WriteUserText(Store& store, const char* name, std::string_view text) {
+  const uint32_t rc =
+      RegWriteText(store.registry, RegRoot::CurrentUser, AppRegistryKey, name, false, true, text);
+  if (rc != regerr::kSuccess && store.failure == regerr::kSuccess) store.failure = rc;
 }
 
-void WriteUserNumber(Registry& registry, const char* name, int32_t value) {
-  WriteUserText(registry, name, std::to_string(value));
+void WriteUserNumber(Store& store, const char* name, int32_t value) {
+  WriteUserText(store, name, std::to_string(value));
 }
 
 bool IsStorableTop(int32_t top) { return top > 0 && top < kMiniParkTop; }
@@ -44,31 +63,31 @@ int32_t CentredOffset(int32_t low, int32_t high, int32_t size) {
 }
 
 // A stored size replaces the current one when positive; an empty text stores the current one.
-void LoadSize(Registry& registry, const char* name, const std::string& text, int32_t& size) {
+void LoadSize(Store& store, const char* name, const std::string& text, int32_t& size) {
   if (text.empty()) {
-    WriteUserNumber(registry, name, size);
+    WriteUserNumber(store, name, size);
   } else if (const auto value = ParsePositive(text)) {
     size = *value;
   }
 }
 
 // Anything but "0" switches the notice on, and is stored as "1".
-bool LoadSwitch(Registry& registry, const char* name) {
-  if (ReadUserText(registry, name) == "0") return false;
-  WriteUserText(registry, name, "1");
+bool LoadSwitch(Store& store, const char* name) {
+  if (ReadUserText(store, name) == "0") return false;
+  WriteUserText(store, name, "1");
   return true;
 }
 
-void LoadPlacement(Registry& registry, const WorkArea& workArea, MainWindowPlacement& window,
+void LoadPlacement(Store& store, const WorkArea& workArea, MainWindowPlacement& window,
                    MainFormSettings& settings) {
-  const std::string width = ReadUserText(registry, settingname::kWidth);
-  const std::string height = ReadUserText(registry, settingname::kHeight);
-  const std::string top = ReadUserText(registry, settingname::kTop);
-  const std::string left = ReadUserText(registry, settingname::kLeft);
-  const std::string state = ReadUserText(registry, settingname::kWindowState);
+  const std::string width = ReadUserText(store, settingname::kWidth);
+  const std::string height = ReadUserText(store, settingname::kHeight);
+  const std::string top = ReadUserText(store, settingname::kTop);
+  const std::string left = ReadUserText(store, settingname::kLeft);
+  const std::string state = ReadUserText(store, settingname::kWindowState);
 
-  LoadSize(registry, settingname::kWidth, width, window.width);
-  LoadSize(registry, settingname::kHeight, height, window.height);
+  LoadSize(store, settingname::kWidth, width, window.width);
+  LoadSize(store, settingname::kHeight, height, window.height);
 
   // The work area's own offsets are left out: the window is centred as if it began at 0,0.
   window.top = CentredOffset(workArea.top, workArea.bottom, window.height);
@@ -76,14 +95,14 @@ void LoadPlacement(Registry& registry, const WorkArea& workArea, MainWindowPlace
   settings.RestoreTop = window.top;
 
   if (top.empty()) {
-    if (IsStorableTop(window.top)) WriteUserNumber(registry, settingname::kTop, window.top);
+    if (IsStorableTop(window.top)) WriteUserNumber(store, settingname::kTop, window.top);
   } else if (const auto value = ParsePositive(top)) {
     settings.RestoreTop = *value;
     window.top = *value;
   }
 
   if (left.empty()) {
-    WriteUserNumber(registry, settingname::kLeft, window.left);
+    WriteUserNumber(store, settingname::kLeft, window.left);
   } else if (const auto value = ParsePositive(left)) {
     window.left = *value;
   }
@@ -91,7 +110,7 @@ void LoadPlacement(Registry& registry, const WorkArea& workArea, MainWindowPlace
   window.positioning = FormPositioning::Designed;
 
   if (state.empty()) {
-    WriteUserNumber(registry, settingname::kWindowState, 0);
+    WriteUserNumber(store, settingname::kWindowState, 0);
   } else if (const auto value = ParsePositive(state)) {
     // Only the states a window has; a hand-edited number beyond them is ignored.
     if (*value == static_cast<int32_t>(WindowState::Minimized) ||
@@ -101,25 +120,25 @@ void LoadPlacement(Registry& registry, const WorkArea& workArea, MainWindowPlace
   }
 }
 
-void LoadNotifications(Registry& registry, MainFormSettings& settings) {
+void LoadNotifications(Store& store, MainFormSettings& settings) {
   // A value rewritten below gets the default, not what the form held before.
   settings.NotifyCheckDays = kMinCheckDays;
   settings.NotifyLastDate = 0;
 
-  settings.NotifyDeviceDetect = LoadSwitch(registry, settingname::kNotifyDeviceDetect);
-  settings.NotifyNewVersion = LoadSwitch(registry, settingname::kNotifyNewVersion);
+  settings.NotifyDeviceDetect = LoadSwitch(store, settingname::kNotifyDeviceDetect);
+  settings.NotifyNewVersion = LoadSwitch(store, settingname::kNotifyNewVersion);
 
-  const auto days = ParseRegistryInt32(ReadUserText(registry, settingname::kNotifyCheckDays));
+  const auto days = ParseRegistryInt32(ReadUserText(store, settingname::kNotifyCheckDays));
   if (days && *days >= kMinCheckDays && *days <= kMaxCheckDays) {
     settings.NotifyCheckDays = *days;
   } else {
-    WriteUserNumber(registry, settingname::kNotifyCheckDays, settings.NotifyCheckDays);
+    WriteUserNumber(store, settingname::kNotifyCheckDays, settings.NotifyCheckDays);
   }
 
-  if (const auto last = ParseRegistryInt32(ReadUserText(registry, settingname::kNotifyLastDate))) {
+  if (const auto last = ParseRegistryInt32(ReadUserText(store, settingname::kNotifyLastDate))) {
     settings.NotifyLastDate = *last;
   } else {
-    WriteUserNumber(registry, settingname::kNotifyLastDate, settings.NotifyLastDate);
+    WriteUserNumber(store, settingname::kNotifyLastDate, settings.NotifyLastDate);
   }
 }
 
@@ -136,17 +155,19 @@ void LoadSettings(Registry& registry, std::string_view applicationTitle, const W
   RegReadText(registry, RegRoot::LocalMachine, AppRegistryKey, settingname::kProductVersion,
               settings.ProductVersion);
 
-  LoadPlacement(registry, workArea, window, settings);
-  LoadNotifications(registry, settings);
+  Store store(registry);
+  LoadPlacement(store, workArea, window, settings);
+  LoadNotifications(store, settings);
 }
 
 void SavePlacement(Registry& registry, const MainWindowPlacement& window) {
-  WriteUserNumber(registry, settingname::kWidth, window.width);
-  WriteUserNumber(registry, settingname::kHeight, window.height);
-  if (IsStorableTop(window.top)) WriteUserNumber(registry, settingname::kTop, window.top);
-  WriteUserNumber(registry, settingname::kLeft, window.left);
+  Store store(registry);
+  WriteUserNumber(store, settingname::kWidth, window.width);
+  WriteUserNumber(store, settingname::kHeight, window.height);
+  if (IsStorableTop(window.top)) WriteUserNumber(store, settingname::kTop, window.top);
+  WriteUserNumber(store, settingname::kLeft, window.left);
   if (window.state != WindowState::Minimized) {
-    WriteUserNumber(registry, settingname::kWindowState, static_cast<int32_t>(window.state));
+    WriteUserNumber(store, settingname::kWindowState, static_cast<int32_t>(window.state));
   }
 }
 

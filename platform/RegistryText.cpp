@@ -35,14 +35,16 @@ void RegReadText(Registry& registry, RegRoot root, std::string_view keyPath,
   text = value.data.substr(0, value.data.find('\0'));
 }
 
-void RegWriteText(Registry& registry, RegRoot root, std::string_view keyPath,
-                  std::string_view valueName, bool expandable, bool create, std::string_view text) {
+uint32_t RegWriteText(Registry& registry, RegRoot root, std::string_view keyPath,
+                      std::string_view valueName, bool expandable, bool create,
+                      std::string_view text) {
   RegKey key;
-  if (registry.OpenKey(root, keyPath, regaccess::kAllAccess, create, key) != regerr::kSuccess &&
+  const uint32_t full = registry.OpenKey(root, keyPath, regaccess::kAllAccess, create, key);
+  if (full != regerr::kSuccess &&
       registry.OpenKey(root, keyPath, regaccess::kWrite, false, key) != regerr::kSuccess) {
-    return;
+    return full;
   }
-  RegSetString(registry, key, valueName, text, expandable);
+  return RegSetString(registry, key, valueName, text, expandable);
 }
 
 std::optional<int32_t> ParseRegistryInt32(std::string_view text) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The two helpers every application setting passes through. Neither reports anything: a value
-// that cannot be read leaves the caller's text alone, one that cannot be written is not stored.
+// The two helpers every application setting passes through. Neither prints anything: a value
+// that cannot be read leaves the caller's text alone; a write answers its result code, and the
+// caller decides whether a refused write is worth telling (a limited user and the machine hive
+// is expected).
 #pragma once
 
 #include <cstdint>
@@ -21,8 +23,10 @@ void RegReadText(Registry& registry, RegRoot root, std::string_view keyPath,
 
 // Writes `text` as REG_SZ (REG_EXPAND_SZ when `expandable`), creating the key path when
 // `create`. When full access is refused, an existing key is tried once more for writing only.
-void RegWriteText(Registry& registry, RegRoot root, std::string_view keyPath,
-                  std::string_view valueName, bool expandable, bool create, std::string_view text);
+// kSuccess, or the result code of the open or the write that failed.
+uint32_t RegWriteText(Registry& registry, RegRoot root, std::string_view keyPath,
+                      std::string_view valueName, bool expandable, bool create,
+                      std::string_view text);
 
 // A number stored as registry text: decimal digits with an optional sign, within 32 bits;
 // anything else (spaces, hex, overflow) is no number.

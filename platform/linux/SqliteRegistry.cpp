@@ -8,7 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <thread>
 
 #include "base/AsciiText.h"
 
@@ -16,7 +20,16 @@ namespace tessaro {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
+using Clock = std::chrono::steady_clock;
+
+// How long one operation waits for a hive another process holds locked: never less than the
+// five seconds every program sharing a hive relies on. busd and the installer write the machine
+// hive and may hold it longer.
+constexpr std::chrono::milliseconds kUserHiveWait{5000};
+constexpr std::chrono::milliseconds kMachineHiveWait{10000};
+// Once an operation gave up on a locked hive, the next ones only glance at it until one gets in:
+// loading the settings makes dozens of calls, and each must not wait the full time again.
+constexpr std::chrono::milliseconds kStillLockedWait{100};
 // Far beyond any registry value; keeps every length inside SQLite's int sizes.
 constexpr std::size_t kMaxBytes = std::size_t{1} << 26;
 // Access bits that change the hive (KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_CREATE_LINK, DELETE,
@@ -68,6 +81,35 @@ bool MakeDirs(const std::string& dir, mode_t mode) {
   const std::string parent = DirOf(dir);
   if (parent != dir && !MakeDirs(parent, 0755)) return false;
   return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+// Moves `from` to `to` unless `to` exists: link() never replaces its target.
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  unlink(from.c_str());
+  return true;
+}
+
+// Moves a damaged hive aside as <file>.corrupt-YYYYMMDD-HHMMSS (a counter added when that name
+// is taken), its journal with it so that SQLite never plays it into the new hive. The new name,
+// or empty when the file could not be moved.
+std::string MoveAside(const std::string& file) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string base = file + ".corrupt-" + stamp;
+  for (int n = 0; n < 100; ++n) {
+    const std::string aside = n == 0 ? base : base + "-" + std::to_string(n);
+    if (MoveNoReplace(file, aside)) {
+      const std::string journal = file + "-journal";
+      if (access(journal.c_str(), F_OK) == 0) MoveNoReplace(journal, aside + "-journal");
+      return aside;
+    }
+    if (errno != EEXIST) break;
+  }
+  return {};
 }
 
 class Statement {
@@ -124,12 +166,16 @@ class WriteTransaction {
   bool done_ = false;
 };
 
-// The stored path of a key, found without regard to ASCII case.
-std::optional<std::string> StoredPath(sqlite3* db, std::string_view path) {
+// The stored path of a key, found without regard to ASCII case: kSuccess, kFileNotFound, or
+// kRegistryIoFailed when the hive could not be read (locked by another process, damaged).
+uint32_t StoredPath(sqlite3* db, std::string_view path, std::string& stored) {
   Statement st(db, "SELECT path FROM reg_key WHERE path = ?1");
   st.Text(1, path);
-  if (st.Step() != SQLITE_ROW) return std::nullopt;
-  return st.Column(0);
+  const int step = st.Step();
+  if (step == SQLITE_DONE) return regerr::kFileNotFound;
+  if (step != SQLITE_ROW) return regerr::kRegistryIoFailed;
+  stored = st.Column(0);
+  return regerr::kSuccess;
 }
 
 std::string Join(const std::string& parent, const std::string& name) {
@@ -164,6 +210,42 @@ struct SqliteRegistry::Hive {
   sqlite3* db = nullptr;
   bool writable = false;
   bool hasSchema = false;
+  bool reported = false;       // a hive that cannot be used is told about once
+  Clock::time_point deadline;  // of the operation under way
+  bool gaveUp = false;         // the operation under way found the hive locked past its deadline
+  bool stillLocked = false;    // the last operation did
+
+  // SQLite's busy handler: sleeps and retries until the operation's deadline.
+  static int Busy(void* self, int count) {
+    auto& hive = *static_cast<Hive*>(self);
+    const auto now = Clock::now();
+    if (now >= hive.deadline) {
+      hive.gaveUp = true;
+      return 0;
+    }
+    // Short naps: a writer that runs transaction after transaction leaves only brief gaps.
+    const auto step = std::chrono::milliseconds(std::min(count + 1, 5));
+    std::this_thread::sleep_for(std::min<Clock::duration>(step, hive.deadline - now));
+    return 1;
+  }
+};
+
+// Sets the deadline of one registry call on one hive; the caller holds the lock.
+class SqliteRegistry::Operation {
+ public:
+  explicit Operation(Hive& hive) : hive_(hive) {
+    const auto wait = hive.stillLocked ? kStillLockedWait
+                      : hive.isMachine ? kMachineHiveWait
+                                       : kUserHiveWait;
+    hive.deadline = Clock::now() + wait;
+    hive.gaveUp = false;
+  }
+  ~Operation() { hive_.stillLocked = hive_.gaveUp; }
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+
+ private:
+  Hive& hive_;
 };
 
 SqliteRegistry::SqliteRegistry(HivePaths paths)
@@ -178,6 +260,22 @@ SqliteRegistry::~SqliteRegistry() {
   sqlite3_close(machine_->db);
 }
 
+SqliteRegistry::Health SqliteRegistry::Check(sqlite3* db) {
+  // The whole file, not only its first page, which a file cut short still has whole. A hive is
+  // small, so this costs little.
+  Statement st(db, "PRAGMA quick_check");
+  const int step = st.Step();
+  if (step == SQLITE_ROW) return st.Column(0) == "ok" ? Health::Good : Health::Damaged;
+  const int code = sqlite3_errcode(db);
+  return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? Health::Damaged : Health::Unreadable;
+}
+
+void SqliteRegistry::Report(Hive& hive, const std::string& line) {
+  if (hive.reported) return;
+  hive.reported = true;
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 SqliteRegistry::Hive& SqliteRegistry::HiveOf(RegRoot root) {
   return root == RegRoot::LocalMachine ? *machine_ : *user_;
 }
@@ -187,12 +285,19 @@ uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
     if (!hive.hasSchema) {
       // Another process may have given the file its tables since we opened it.
       Statement st(hive.db, "SELECT 1 FROM sqlite_master WHERE name = 'reg_value'");
-      hive.hasSchema = st.Step() == SQLITE_ROW;
+      const int step = st.Step();
+      if (step != SQLITE_ROW && step != SQLITE_DONE) return regerr::kRegistryIoFailed;
+      hive.hasSchema = step == SQLITE_ROW;
     }
     return regerr::kSuccess;
   }
   if (hive.file.empty()) return regerr::kFileNotFound;
   const std::string dir = DirOf(hive.file);
+  if (struct stat st{}; stat(hive.file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    // Not ours to remove: the program runs on without storing anything.
+    Report(hive, "tessaro: " + hive.file + " is a folder, not a registry hive; nothing is saved");
+    return regerr::kRegistryIoFailed;
+  }
   if (access(hive.file.c_str(), F_OK) != 0) {
     if (!create) return regerr::kFileNotFound;
     // The machine hive is every user's to read; a user hive is its owner's alone.
@@ -212,7 +317,23 @@ uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
     sqlite3_close(db);
     return regerr::kRegistryIoFailed;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_handler(db, &Hive::Busy, &hive);
+  if (const Health health = Check(db); health != Health::Good) {
+    sqlite3_close(db);
+    if (health == Health::Unreadable) return regerr::kRegistryIoFailed;
+    if (!hive.writable) {
+      Report(hive, "tessaro: " + hive.file + " is not a registry hive; it is left as it is");
+      return regerr::kRegistryIoFailed;
+    }
+    const std::string aside = MoveAside(hive.file);
+    if (aside.empty()) {
+      Report(hive, "tessaro: " + hive.file + " is not a registry hive and could not be moved");
+      return regerr::kRegistryIoFailed;
+    }
+    Report(hive, "tessaro: " + hive.file + " was not a registry hive; kept it as " + aside +
+                     " and started a new one");
+    return Connect(hive, create);
+  }
   Exec(db, "PRAGMA synchronous=FULL");
   if (hive.writable) {
     WriteTransaction tx(db);
@@ -223,7 +344,9 @@ uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
   }
   hive.db = db;
   Statement st(db, "SELECT 1 FROM sqlite_master WHERE name = 'reg_value'");
-  hive.hasSchema = st.Step() == SQLITE_ROW;
+  const int step = st.Step();
+  if (step != SQLITE_ROW && step != SQLITE_DONE) return regerr::kRegistryIoFailed;
+  hive.hasSchema = step == SQLITE_ROW;
   return regerr::kSuccess;
 }
 
@@ -234,17 +357,18 @@ uint32_t SqliteRegistry::OpenKey(RegRoot root, std::string_view path, uint32_t a
   if (path.size() > kMaxBytes || !SplitPath(path, names)) return regerr::kInvalidParameter;
   std::lock_guard lock(mutex_);
   Hive& hive = HiveOf(root);
+  Operation operation(hive);
   if (const uint32_t rc = Connect(hive, create); rc != regerr::kSuccess) return rc;
   const bool wantsWrite = (access & kWriteBits) != 0;
 
   std::string stored;
   bool exists = hive.hasSchema;
   for (std::size_t i = 0; exists && i < names.size(); ++i) {
-    const auto found = StoredPath(hive.db, Join(stored, names[i]));
-    if (found) {
-      stored = *found;
-    } else {
+    const uint32_t rc = StoredPath(hive.db, Join(stored, names[i]), stored);
+    if (rc == regerr::kFileNotFound) {
       exists = false;
+    } else if (rc != regerr::kSuccess) {
+      return rc;
     }
   }
   if (!exists) {
@@ -256,10 +380,9 @@ uint32_t SqliteRegistry::OpenKey(RegRoot root, std::string_view path, uint32_t a
     stored.clear();
     for (const std::string& name : names) {
       const std::string wanted = Join(stored, name);
-      if (auto found = StoredPath(hive.db, wanted)) {
-        stored = *found;
-        continue;
-      }
+      const uint32_t found = StoredPath(hive.db, wanted, stored);
+      if (found == regerr::kSuccess) continue;
+      if (found != regerr::kFileNotFound) return found;
       Statement insert(hive.db, "INSERT INTO reg_key(path) VALUES(?1)");
       insert.Text(1, wanted);
       if (insert.Step() != SQLITE_DONE) return regerr::kRegistryIoFailed;
@@ -277,7 +400,8 @@ uint32_t SqliteRegistry::OpenKey(RegRoot root, std::string_view path, uint32_t a
   return regerr::kSuccess;
 }
 
-// The checks every call on an open key makes; the caller holds the lock.
+// The checks every call on an open key makes; the caller holds the lock and has started an
+// operation on the key's hive.
 uint32_t SqliteRegistry::OpenHive(const RegKey& key, bool write, Hive*& hive) {
   if (!key.valid) return regerr::kInvalidHandle;
   if (!(write ? key.canWrite : key.canQuery)) return regerr::kAccessDenied;
@@ -287,6 +411,7 @@ uint32_t SqliteRegistry::OpenHive(const RegKey& key, bool write, Hive*& hive) {
 
 uint32_t SqliteRegistry::QueryValue(const RegKey& key, std::string_view name, RegValue& out) {
   std::lock_guard lock(mutex_);
+  Operation operation(HiveOf(key.root));
   Hive* hivePtr = nullptr;
   if (const uint32_t rc = OpenHive(key, false, hivePtr); rc != regerr::kSuccess) return rc;
   Hive& hive = *hivePtr;
@@ -306,13 +431,17 @@ uint32_t SqliteRegistry::QueryValue(const RegKey& key, std::string_view name, Re
 uint32_t SqliteRegistry::SetValue(const RegKey& key, std::string_view name, uint32_t type,
                                   std::string_view data) {
   std::lock_guard lock(mutex_);
+  Operation operation(HiveOf(key.root));
   Hive* hivePtr = nullptr;
   if (const uint32_t rc = OpenHive(key, true, hivePtr); rc != regerr::kSuccess) return rc;
   if (name.size() > kMaxBytes || data.size() > kMaxBytes) return regerr::kInvalidParameter;
   Hive& hive = *hivePtr;
   WriteTransaction tx(hive.db);
   if (!tx.begun()) return regerr::kRegistryIoFailed;
-  if (!StoredPath(hive.db, key.path)) return regerr::kKeyDeleted;
+  std::string stored;
+  if (const uint32_t rc = StoredPath(hive.db, key.path, stored); rc != regerr::kSuccess) {
+    return rc == regerr::kFileNotFound ? regerr::kKeyDeleted : rc;
+  }
   // An update keeps the row (and so the value's place and the case of its name).
   Statement upsert(hive.db,
                    "INSERT INTO reg_value(key, name, type, data) VALUES(?1, ?2, ?3, ?4)"
@@ -329,6 +458,7 @@ uint32_t SqliteRegistry::SetValue(const RegKey& key, std::string_view name, uint
 uint32_t SqliteRegistry::EnumSubKeys(const RegKey& key, std::vector<std::string>& names) {
   names.clear();
   std::lock_guard lock(mutex_);
+  Operation operation(HiveOf(key.root));
   Hive* hivePtr = nullptr;
   if (const uint32_t rc = OpenHive(key, false, hivePtr); rc != regerr::kSuccess) return rc;
   Hive& hive = *hivePtr;
@@ -350,6 +480,7 @@ uint32_t SqliteRegistry::EnumSubKeys(const RegKey& key, std::vector<std::string>
 uint32_t SqliteRegistry::EnumValues(const RegKey& key, std::vector<std::string>& names) {
   names.clear();
   std::lock_guard lock(mutex_);
+  Operation operation(HiveOf(key.root));
   Hive* hivePtr = nullptr;
   if (const uint32_t rc = OpenHive(key, false, hivePtr); rc != regerr::kSuccess) return rc;
   Hive& hive = *hivePtr;
@@ -363,6 +494,7 @@ uint32_t SqliteRegistry::EnumValues(const RegKey& key, std::vector<std::string>&
 
 uint32_t SqliteRegistry::DeleteValue(const RegKey& key, std::string_view name) {
   std::lock_guard lock(mutex_);
+  Operation operation(HiveOf(key.root));
   Hive* hivePtr = nullptr;
   if (const uint32_t rc = OpenHive(key, true, hivePtr); rc != regerr::kSuccess) return rc;
   Hive& hive = *hivePtr;
@@ -375,6 +507,7 @@ uint32_t SqliteRegistry::DeleteValue(const RegKey& key, std::string_view name) {
 
 uint32_t SqliteRegistry::DeleteKey(const RegKey& key, std::string_view name) {
   std::lock_guard lock(mutex_);
+  Operation operation(HiveOf(key.root));
   Hive* hivePtr = nullptr;
   if (const uint32_t rc = OpenHive(key, true, hivePtr); rc != regerr::kSuccess) return rc;
   std::vector<std::string> names;
@@ -384,15 +517,15 @@ uint32_t SqliteRegistry::DeleteKey(const RegKey& key, std::string_view name) {
   if (!tx.begun()) return regerr::kRegistryIoFailed;
   std::string target = key.path;
   for (const std::string& part : names) target = Join(target, part);
-  const auto stored = StoredPath(hive.db, target);
-  if (!stored) return regerr::kFileNotFound;
+  std::string stored;
+  if (const uint32_t rc = StoredPath(hive.db, target, stored); rc != regerr::kSuccess) return rc;
   std::vector<std::string> doomed;
   {
     Statement st(hive.db, "SELECT path FROM reg_key");
-    const std::string below = *stored + "\\";
+    const std::string below = stored + "\\";
     while (st.Step() == SQLITE_ROW) {
       std::string path = st.Column(0);
-      if (EqualsNoCase(path, *stored) || StartsWithNoCase(path, below)) {
+      if (EqualsNoCase(path, stored) || StartsWithNoCase(path, below)) {
         doomed.push_back(std::move(path));
       }
     }

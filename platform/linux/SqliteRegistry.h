@@ -40,11 +40,19 @@ class SqliteRegistry : public Registry {
 
  private:
   struct Hive;
+  class Operation;
   Hive& HiveOf(RegRoot root);
   // Opens the hive's connection when needed: read-write when this user may write the file and
-  // its folder, else query only. `create` makes a missing file. kSuccess or a result code.
+  // its folder, else query only. `create` makes a missing file. A file that is no database is
+  // moved aside for a new hive when it may be written, else the hive answers 1016; so does a
+  // folder in its place. kSuccess or a result code.
   uint32_t Connect(Hive& hive, bool create);
   uint32_t OpenHive(const RegKey& key, bool write, Hive*& hive);
+  // Damaged: not a database or a corrupt one. Unreadable: could not be read now (locked).
+  enum class Health { Good, Damaged, Unreadable };
+  static Health Check(sqlite3* db);
+  // One line on standard error, the first time only.
+  static void Report(Hive& hive, const std::string& line);
 
   std::mutex mutex_;  // one connection per hive, shared by the threads of this process
   std::unique_ptr<Hive> user_;

@@ -2,6 +2,7 @@
 // The load and save rules of the client's settings against a real hive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -221,6 +222,65 @@ TEST_F(SettingsTest, SaveStoresThePlacementExceptParkedTopsAndMinimised) {
     EXPECT_EQ(UserText("MainForm Top"), c.top) << c.why;
     EXPECT_EQ(UserText("MainForm Left"), c.left) << c.why;
     EXPECT_EQ(UserText("MainForm WindowState"), c.state) << c.why;
+  }
+}
+
+// The hive of a user whose writes are refused (a hive another process keeps locked, a full disk):
+// reads pass through.
+class RefusingRegistry : public Registry {
+ public:
+  explicit RefusingRegistry(Registry& inner) : inner_(inner) {}
+  uint32_t OpenKey(RegRoot root, std::string_view path, uint32_t access, bool create,
+                   RegKey& out) override {
+    return inner_.OpenKey(root, path, access, create, out);
+  }
+  uint32_t QueryValue(const RegKey& key, std::string_view name, RegValue& out) override {
+    return inner_.QueryValue(key, name, out);
+  }
+  uint32_t SetValue(const RegKey&, std::string_view, uint32_t, std::string_view) override {
+    return regerr::kRegistryIoFailed;
+  }
+  uint32_t EnumSubKeys(const RegKey& key, std::vector<std::string>& names) override {
+    return inner_.EnumSubKeys(key, names);
+  }
+  uint32_t EnumValues(const RegKey& key, std::vector<std::string>& names) override {
+    return inner_.EnumValues(key, names);
+  }
+  uint32_t DeleteValue(const RegKey&, std::string_view) override {
+    return regerr::kRegistryIoFailed;
+  }
+  uint32_t DeleteKey(const RegKey&, std::string_view) override { return regerr::kRegistryIoFailed; }
+
+ private:
+  Registry& inner_;
+};
+
+TEST_F(SettingsTest, ARefusedSaveIsSaidOnceAndAStoredOneNot) {
+  RefusingRegistry refusing(registry_);
+  const MainWindowPlacement window{300, 400, 120, 50, WindowState::Normal, {}};
+  struct Case {
+    const char* why;
+    std::function<void()> run;
+    int lines;
+  } cases[] = {
+      {"placement saved", [&] { SavePlacement(registry_, window); }, 0},
+      {"placement refused", [&] { SavePlacement(refusing, window); }, 1},
+      {"defaults refused on the first start",
+       [&] {
+         MainFormSettings settings;
+         MainWindowPlacement loaded;
+         LoadSettings(refusing, "Corvana", kFullHd, loaded, settings);
+       },
+       1},
+  };
+  for (const Case& c : cases) {
+    ::testing::internal::CaptureStderr();
+    c.run();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.lines) << c.why << ": " << err;
+    if (c.lines > 0) {
+      EXPECT_NE(err.find("1016"), std::string::npos) << err;
+    }
   }
 }
 

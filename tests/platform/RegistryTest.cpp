@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The hive contract against real hive files in temporary folders.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -273,6 +278,189 @@ TEST(RegistryProcesses, TwoProcessesWriteOneHiveAtOnce) {
     ASSERT_EQ(registry.EnumSubKeys(own, keys), regerr::kSuccess);
     EXPECT_EQ(keys.size(), static_cast<std::size_t>(kValues));
   }
+}
+
+// Another process holding the user hive in a write transaction: every call answers with the
+// layer's error after a short wait, instead of waiting long or claiming the key is missing.
+TEST(RegistryProcesses, LockedHiveAnswersAnErrorSoon) {
+  TempDir dir;
+  const HivePaths paths{dir / "user.hive", dir / "machine.hive"};
+  {
+    SqliteRegistry registry(paths);
+    RegKey key;
+    ASSERT_EQ(registry.OpenKey(RegRoot::CurrentUser, "App\\Sub", regaccess::kAllAccess, true, key),
+              regerr::kSuccess);
+    ASSERT_EQ(RegSetString(registry, key, "Width", "640"), regerr::kSuccess);
+  }
+  int ready[2];
+  int go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Connected before the lock is taken, as a running client is.
+    SqliteRegistry registry(paths);
+    RegKey key;
+    if (registry.OpenKey(RegRoot::CurrentUser, "App\\Sub", regaccess::kAllAccess, false, key) !=
+        regerr::kSuccess) {
+      _exit(100);
+    }
+    char byte = 0;
+    if (write(ready[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1) _exit(101);
+    RegValue value;
+    RegKey other;
+    std::vector<std::string> names;
+    const uint32_t results[] = {
+        registry.QueryValue(key, "Width", value),
+        registry.OpenKey(RegRoot::CurrentUser, "App\\Sub", regaccess::kRead, false, other),
+        registry.EnumValues(key, names),
+        RegSetString(registry, key, "Width", "800"),
+        registry.OpenKey(RegRoot::CurrentUser, "App\\New", regaccess::kAllAccess, true, other),
+    };
+    int wrong = 0;
+    for (const uint32_t rc : results) wrong += rc != regerr::kRegistryIoFailed;
+    _exit(wrong);
+  }
+  close(ready[1]);
+  close(go[0]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(paths.user.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(write(go[1], &byte, 1), 1);
+  int status = 0;
+  // Far more than the calls may take (one full wait, then brief looks), far less than a full
+  // wait for each of the five.
+  const bool exited = testing::Eventually([&] { return waitpid(child, &status, WNOHANG) == child; },
+                                          std::chrono::seconds(20));
+  if (!exited) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  close(ready[0]);
+  close(go[1]);
+  ASSERT_TRUE(exited) << "the calls waited on the locked hive";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "calls that did not answer the registry error";
+  EXPECT_EQ(Column(paths.user, "SELECT data FROM reg_value"), std::vector<std::string>{"640"});
+}
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What is found where the user hive should be. A damaged file is kept under a new name and a
+// new hive started; a folder is left alone and nothing is stored. Each is said once.
+TEST(RegistryDamagedHive, EachKindOfBadFileHasItsOutcomeAndOneMessage) {
+  // A hive with a few keys, cut short: its first page is whole, the rest is missing.
+  TempDir source;
+  {
+    SqliteRegistry registry(HivePaths{source / "whole.hive", source / "machine.hive"});
+    for (const char* path : {"A\\B", "C", "D\\E\\F"}) {
+      RegKey key;
+      ASSERT_EQ(registry.OpenKey(RegRoot::CurrentUser, path, regaccess::kAllAccess, true, key),
+                regerr::kSuccess);
+      ASSERT_EQ(RegSetString(registry, key, "v", std::string(3000, 'x')), regerr::kSuccess);
+    }
+  }
+  const std::string whole = FileBytes(source / "whole.hive");
+  ASSERT_GT(whole.size(), 8192u);
+
+  enum class Outcome { Used, MovedAside, Unused };
+  struct Case {
+    const char* why;
+    std::optional<std::string> bytes;  // nullopt: a folder
+    Outcome outcome;
+  } cases[] = {
+      {"garbage bytes", std::string(5000, '\x5a') + "not a database", Outcome::MovedAside},
+      {"a truncated database", whole.substr(0, 4096 + 1000), Outcome::MovedAside},
+      {"an empty file", std::string(), Outcome::Used},
+      {"a folder", std::nullopt, Outcome::Unused},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string hive = dir / "user.hive";
+    if (c.bytes) {
+      std::ofstream(hive, std::ios::binary) << *c.bytes;
+    } else {
+      ASSERT_EQ(mkdir(hive.c_str(), 0700), 0);
+    }
+    ::testing::internal::CaptureStderr();
+    uint32_t read = 0;
+    uint32_t created = 0;
+    uint32_t set = 0;
+    {
+      SqliteRegistry registry(HivePaths{hive, dir / "machine.hive"});
+      RegKey key;
+      read = registry.OpenKey(RegRoot::CurrentUser, "A", regaccess::kRead, false, key);
+      created = registry.OpenKey(RegRoot::CurrentUser, "A", regaccess::kAllAccess, true, key);
+      set = RegSetString(registry, key, "v", "kept");
+      registry.OpenKey(RegRoot::CurrentUser, "A", regaccess::kAllAccess, true, key);
+    }
+    const std::string err = ::testing::internal::GetCapturedStderr();
+
+    std::vector<std::string> others;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      if (entry.path() != hive) others.push_back(entry.path());
+    }
+    const long lines = std::count(err.begin(), err.end(), '\n');
+    switch (c.outcome) {
+      case Outcome::Used:
+      case Outcome::MovedAside:
+        EXPECT_EQ(read, regerr::kFileNotFound) << c.why;
+        EXPECT_EQ(created, regerr::kSuccess) << c.why;
+        EXPECT_EQ(set, regerr::kSuccess) << c.why;
+        EXPECT_EQ(Column(hive, "SELECT data FROM reg_value"), std::vector<std::string>{"kept"})
+            << c.why;
+        break;
+      case Outcome::Unused:
+        EXPECT_EQ(read, regerr::kRegistryIoFailed) << c.why;
+        EXPECT_EQ(created, regerr::kRegistryIoFailed) << c.why;
+        EXPECT_TRUE(std::filesystem::is_directory(hive)) << c.why;
+        break;
+    }
+    if (c.outcome == Outcome::MovedAside) {
+      ASSERT_EQ(others.size(), 1u) << c.why;
+      const std::string aside = others[0];
+      EXPECT_TRUE(std::regex_match(aside, std::regex(".*/user\\.hive\\.corrupt-\\d{8}-\\d{6}")))
+          << aside;
+      EXPECT_EQ(FileBytes(aside), *c.bytes) << c.why;
+      EXPECT_EQ(lines, 1) << c.why << ": " << err;
+      EXPECT_NE(err.find(hive + " "), std::string::npos) << err;
+      EXPECT_NE(err.find(aside), std::string::npos) << err;
+    } else {
+      EXPECT_TRUE(others.empty()) << c.why;
+      EXPECT_EQ(lines, c.outcome == Outcome::Unused ? 1 : 0) << c.why << ": " << err;
+    }
+  }
+}
+
+// A damaged file is never replaced: a name already taken gets a counter.
+TEST(RegistryDamagedHive, MovingAsideKeepsAnEarlierCopy) {
+  TempDir dir;
+  const std::string hive = dir / "user.hive";
+  std::vector<std::string> asides;
+  for (const char* bytes : {"first garbage", "second garbage"}) {
+    std::ofstream(hive, std::ios::binary) << std::string(2000, '!') << bytes;
+    ::testing::internal::CaptureStderr();
+    SqliteRegistry registry(HivePaths{hive, dir / "machine.hive"});
+    RegKey key;
+    EXPECT_EQ(registry.OpenKey(RegRoot::CurrentUser, "A", regaccess::kAllAccess, true, key),
+              regerr::kSuccess);
+    ::testing::internal::GetCapturedStderr();
+    std::filesystem::remove(hive);
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    asides.push_back(FileBytes(entry.path()));
+  }
+  std::sort(asides.begin(), asides.end());
+  EXPECT_EQ(asides, (std::vector<std::string>{std::string(2000, '!') + "first garbage",
+                                              std::string(2000, '!') + "second garbage"}));
 }
 
 // A hive this user may read but not write: the machine hive as a limited user sees it.
