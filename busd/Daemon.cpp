@@ -5,7 +5,6 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include "busd/DeviceDatabase.h"
 #include "busd/DeviceKeys.h"
 #include "busd/Log.h"
 #include "busd/ReplyBuilder.h"
@@ -35,6 +34,7 @@ Daemon::~Daemon() {
   // Links first: their waiting commands fail into bus connections that still exist.
   registry_.reset();
   arrival_.reset();
+  writer_.reset();
   machineHive_.reset();
   discovery_.reset();
   bus_.reset();
@@ -52,6 +52,7 @@ bool Daemon::Start() {
   hives.machine =
       options_.machineHive.empty() ? HivePathsFromEnvironment().machine : options_.machineHive;
   machineHive_ = std::make_unique<SqliteRegistry>(hives);
+  writer_ = std::make_unique<DeviceWriter>(*machineHive_);
   arrival_ = std::make_unique<DeviceArrival>(
       options_.computerName,
       [this](uint32_t ip, const wire::DeviceInfo& device) { RecordDevice(ip, device); });
@@ -124,14 +125,13 @@ void Daemon::LinkAnswered(uint32_t ip, uint8_t number, bool succeeded) {
 }
 
 void Daemon::RecordDevice(uint32_t ip, const wire::DeviceInfo& device) {
-  const DeviceRecord record = DescribeDeviceRecord(ip, device);
-  const std::string error = DeviceDatabase(*machineHive_).Write(record);
-  if (error.empty())
-    Log("device " + std::to_string(device.number) + " of server " + IpText(ip) +
-        " linked to this PC: " + record.instanceId);
-  else
-    Log("device " + std::to_string(device.number) + " of server " + IpText(ip) +
-        ": the device database was not written: " + error);
+  DeviceRecord record = DescribeDeviceRecord(ip, device);
+  const std::string id = record.instanceId;
+  writer_->Add(std::move(record),
+               "device " + std::to_string(device.number) + " of server " + IpText(ip));
+  // A free hive takes the record in a moment, before the link is answered, so the program that
+  // asked for it finds it; a held one must not stop the loop.
+  writer_->WaitWritten(id, kRecordWait);
 }
 
 void Daemon::SpurReady(uint32_t ip) {

@@ -10,6 +10,7 @@
 
 #include "busd/BusServer.h"
 #include "busd/DeviceArrival.h"
+#include "busd/DeviceWriter.h"
 #include "busd/Discovery.h"
 #include "busd/Options.h"
 #include "busd/RuntimeFolder.h"
@@ -21,6 +22,8 @@ namespace tessaro::busd {
 class Daemon : public RegistryEvents {
  public:
   static constexpr auto kAddressPollInterval = std::chrono::seconds(2);
+  // How long a link's answer waits for its device's record; far below the hubs' ping times.
+  static constexpr auto kRecordWait = std::chrono::milliseconds(500);
 
   explicit Daemon(Options options);
   ~Daemon() override;
@@ -37,7 +40,7 @@ class Daemon : public RegistryEvents {
   bool Start();
   void Turn(int signalFd);
   void WatchAddresses(Clock::time_point now);
-  // Writes the device database entry of a device just linked to this PC.
+  // Queues the device database entry of a device just linked to this PC.
   void RecordDevice(uint32_t ip, const wire::DeviceInfo& device);
 
   Options options_;
@@ -46,6 +49,7 @@ class Daemon : public RegistryEvents {
   std::unique_ptr<ServerRegistry> registry_;
   std::unique_ptr<Discovery> discovery_;
   std::unique_ptr<Registry> machineHive_;
+  std::unique_ptr<DeviceWriter> writer_;  // writes into machineHive_
   std::unique_ptr<DeviceArrival> arrival_;
   std::vector<Ipv4Interface> interfaces_;
   std::vector<uint32_t> addresses_;

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The real tessaro-busd and a fake device server: lists, attach, events, loss, shutdown.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <thread>
+
+#include "platform/linux/SqliteRegistry.h"
 #include "tests/busd/BusdProcessFixture.h"
 
 using namespace tessaro;
@@ -220,4 +224,40 @@ TEST_F(BusdProcess, DeviceDatabaseRecordsOnlyTheLinksThisPcMade) {
        at = output.find("linked to this PC", at + 1))
     ++records;
   EXPECT_EQ(records, 1u) << output;
+}
+
+// Every user may read the machine hive. One holding a read transaction past the busy time-out
+// neither stops busd answering nor costs the record: it is written once the reader lets go.
+TEST_F(BusdProcess, DeviceIsRecordedOnceAReaderHoldingTheHiveLetsGo) {
+  using namespace std::chrono_literals;
+  const std::string file = hiveDir_ / "machine.hive";
+  {
+    SqliteRegistry made{HivePaths{"", file}};
+    RegKey key;
+    ASSERT_EQ(made.OpenKey(RegRoot::LocalMachine, "SYSTEM", regaccess::kAllAccess, true, key), 0u);
+  }
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(file.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM reg_key;", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  RawBus trunk(TrunkPath());
+  Attach(trunk);
+  RawBus spur(SpurPath(0));
+  EXPECT_EQ(spur.Call(code::kLinkDevice, {1}, 1).status, 0u);
+  for (int i = 0; i < 11; ++i) {
+    EXPECT_EQ(spur.Call(code::kGetDeviceList, std::vector<uint8_t>(2048), 2048).status, 0u);
+    std::this_thread::sleep_for(1s);
+  }
+  sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(reader);
+  ASSERT_TRUE(busd_->WaitForOutput("device 1 of server 127.0.0.2 linked to this PC"))
+      << busd_->Output();
+  SqliteRegistry hive{HivePaths{"", file}};
+  RegKey key;
+  std::vector<std::string> names;
+  ASSERT_EQ(hive.OpenKey(RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\USB",
+                         regaccess::kRead, false, key),
+            0u);
+  ASSERT_EQ(hive.EnumSubKeys(key, names), 0u);
+  EXPECT_EQ(names.size(), 1u);
 }

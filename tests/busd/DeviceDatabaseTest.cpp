@@ -5,12 +5,16 @@
 // DOT4USB and DOT4 enumerators. And which device lists count as a device arriving.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <chrono>
 #include <regex>
+#include <thread>
 
 #include "busd/DeviceArrival.h"
 #include "busd/DeviceDatabase.h"
 #include "busd/DeviceKeys.h"
+#include "busd/DeviceWriter.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "protocol/UsbLayout.h"
 #include "tests/support/Process.h"
@@ -247,6 +251,39 @@ TEST_F(DeviceDatabaseTest, WritingAgainChangesNothingButWhatChanged) {
   EXPECT_EQ(Values(key), order);
   EXPECT_EQ(SubKeys(kClass + kImageGuid), (Strings{"0000", "0001"}));
   EXPECT_EQ(Sz(kClass + driver, "DeviceID"), "test:1");
+}
+
+// Every user may read the machine hive. One holding a read transaction past the busy time-out
+// must neither hold up the caller nor cost the record: it is written once the reader lets go, and
+// of two records queued meanwhile for one device the newer is the one written.
+TEST_F(DeviceDatabaseTest, QueuedRecordOutlastsAReaderHoldingTheHive) {
+  using namespace std::chrono_literals;
+  ASSERT_EQ(Write(Device(9, 0x2E12, 0x0001, "SCANNER", "S1")), "");  // the hive exists
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((dir / "machine.hive").c_str(), &reader, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM reg_value;", nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  const auto d = Device(1, 0x2E11, 0x5511, "MFP", "CN0A1B2C3D", {{"sane-device", "test:0"}});
+  auto edited = d;
+  edited.descriptors = {{"sane-device", "test:1"}};
+  const std::string key = kUsb + "Vid_2e11&Pid_5511\\CN0A1B2C3D";
+  DeviceWriter writer(hive);
+  writer.Add(DescribeDeviceRecord(kServerIp, d), "device 1");
+  writer.Add(DescribeDeviceRecord(kServerIp, edited), "device 1");
+  // Past the registry's busy time-out, so the first attempt fails and the record waits.
+  std::this_thread::sleep_for(11s);
+  sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(reader);
+  // The still-image entry is the record's last key: once it is there, the whole record is.
+  const auto scannerId = [&] {
+    const std::string scanner = Interface("Vid_2e11&Pid_5511", 1, Sz(key, "ParentIdPrefix"));
+    return scanner.empty() ? std::string() : Sz(kClass + Sz(scanner, "Driver"), "DeviceID");
+  };
+  for (int i = 0; i < 300 && scannerId().empty(); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(scannerId(), "test:1");
+  EXPECT_EQ(Sz(key, "Service"), "usbccgp");
 }
 
 TEST(DeviceDatabase, HiveThatCannotBeWrittenIsAnErrorNotACrash) {
