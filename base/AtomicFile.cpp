@@ -23,7 +23,8 @@ std::string TempNameFor(const std::string& finalPath) {
   return folder + "." + name + ".XXXXXX";
 }
 
-// Renames without ever replacing `to`; link+unlink where the file system lacks the flag.
+}  // namespace
+
 bool RenameNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
@@ -31,8 +32,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   ::unlink(from.c_str());
   return true;
 }
-
-}  // namespace
 
 PendingFile::PendingFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
   std::string pattern = TempNameFor(finalPath_);

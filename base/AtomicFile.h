@@ -33,6 +33,10 @@ class PendingFile {
   bool committed_ = false;
 };
 
+// Renames `from` to `to` unless `to` exists, never replacing it even for a moment; link and
+// unlink where the file system lacks RENAME_NOREPLACE.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
 // Flushes the folder that holds `path` to disk, so that a rename into it (a commit) outlasts a
 // crash; false when it cannot be flushed.
 bool SyncFolderOf(const std::string& path);

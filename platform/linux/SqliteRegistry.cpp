@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/AsciiText.h"
+#include "base/AtomicFile.h"
 
 namespace tessaro {
 
@@ -83,13 +84,6 @@ bool MakeDirs(const std::string& dir, mode_t mode) {
   return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
 }
 
-// Moves `from` to `to` unless `to` exists: link() never replaces its target.
-bool MoveNoReplace(const std::string& from, const std::string& to) {
-  if (link(from.c_str(), to.c_str()) != 0) return false;
-  unlink(from.c_str());
-  return true;
-}
-
 // Moves a damaged hive aside as <file>.corrupt-YYYYMMDD-HHMMSS (a counter added when that name
 // is taken), its journal with it so that SQLite never plays it into the new hive. The new name,
 // or empty when the file could not be moved.
@@ -102,9 +96,9 @@ std::string MoveAside(const std::string& file) {
   const std::string base = file + ".corrupt-" + stamp;
   for (int n = 0; n < 100; ++n) {
     const std::string aside = n == 0 ? base : base + "-" + std::to_string(n);
-    if (MoveNoReplace(file, aside)) {
+    if (RenameNoReplace(file, aside)) {
       const std::string journal = file + "-journal";
-      if (access(journal.c_str(), F_OK) == 0) MoveNoReplace(journal, aside + "-journal");
+      if (access(journal.c_str(), F_OK) == 0) RenameNoReplace(journal, aside + "-journal");
       return aside;
     }
     if (errno != EEXIST) break;
