@@ -12,12 +12,14 @@ build=${TESSARO_BUILD_DIR:-$top/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests, the demo (Xvfb for the window) and the benchmarks
-# (cjpeg, img2pdf) need.
+# (cjpeg, img2pdf) need; libsodium for the PCs' keys, CUPS and SANE with the daemons and tools
+# the tests run privately.
 packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev iproute2 util-linux procps nftables libsqlite3-dev
   libturbojpeg0-dev libjpeg62-turbo-dev libhpdf-dev poppler-utils qt6-base-dev
   libjpeg-turbo-progs img2pdf qt6-qpa-plugins xvfb xauth fonts-dejavu-core trayer imagemagick
-  sqlite3)
+  sqlite3 libsodium-dev cups-daemon cups-client cups-ipp-utils libcups2-dev libsane1 sane-utils
+  libsane-dev)
 
 ensure_packages() {
   local missing=()
