@@ -33,12 +33,12 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return true;
 }
 
-PendingFile::PendingFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
+PendingFile::PendingFile(std::string finalPath, unsigned mode) : finalPath_(std::move(finalPath)) {
   std::string pattern = TempNameFor(finalPath_);
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ >= 0) {
     tempPath_ = pattern;
-    ::fchmod(fd_, 0644);
+    ::fchmod(fd_, static_cast<mode_t>(mode));
   }
 }
 

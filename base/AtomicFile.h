@@ -12,7 +12,8 @@ namespace tessaro {
 // A temporary file beside `finalPath`; removed on destruction unless committed.
 class PendingFile {
  public:
-  explicit PendingFile(std::string finalPath);
+  // `mode`: the file's permissions, set on the descriptor before any byte is written.
+  explicit PendingFile(std::string finalPath, unsigned mode = 0644);
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile();

@@ -22,4 +22,29 @@ std::string LogText(std::string_view text) {
   return out;
 }
 
+std::optional<std::string> ParseLogText(std::string_view escaped) {
+  const auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  std::string out;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] != '\\') {
+      out += escaped[i];
+    } else if (i + 1 < escaped.size() && escaped[i + 1] == '\\') {
+      out += '\\';
+      ++i;
+    } else if (i + 3 < escaped.size() && escaped[i + 1] == 'x' && digit(escaped[i + 2]) >= 0 &&
+               digit(escaped[i + 3]) >= 0) {
+      out += static_cast<char>(digit(escaped[i + 2]) * 16 + digit(escaped[i + 3]));
+      i += 3;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
 }  // namespace tessaro

@@ -7,6 +7,7 @@
 
 #include "busd/DeviceKeys.h"
 #include "busd/Log.h"
+#include "busd/PcKeyFile.h"
 #include "busd/ReplyBuilder.h"
 #include "platform/linux/SqliteRegistry.h"
 
@@ -49,14 +50,22 @@ bool Daemon::Start() {
     return false;
   }
   HivePaths hives;  // busd writes the machine hive only
-  hives.machine =
-      options_.machineHive.empty() ? HivePathsFromEnvironment().machine : options_.machineHive;
+  hives.machine = MachineHivePath(options_);
+  KeyFileResult key = LoadOrMakeKey(KeyPathFor(hives.machine));
+  if (!key.key) {
+    Log("no key for this PC: " + key.error);
+    return false;
+  }
+  if (!key.notice.empty()) Log(key.notice);
+  if (key.made) Log("made this PC's key in " + KeyPathFor(hives.machine));
+  key_ = std::move(key.key);
   machineHive_ = std::make_unique<SqliteRegistry>(hives);
   writer_ = std::make_unique<DeviceWriter>(*machineHive_);
   arrival_ = std::make_unique<DeviceArrival>(
       options_.computerName,
       [this](uint32_t ip, const wire::DeviceInfo& device) { RecordDevice(ip, device); });
-  registry_ = std::make_unique<ServerRegistry>(*this, options_.computerName, options_.dropAfter);
+  registry_ =
+      std::make_unique<ServerRegistry>(*this, options_.computerName, *key_, options_.dropAfter);
   bus_ = std::make_unique<BusServer>(*folder_, *registry_, options_.limits);
   if (!bus_->ListenTrunk(error)) {
     Log(error);
@@ -74,7 +83,8 @@ bool Daemon::Start() {
   addresses_ = Ipv4Addresses(interfaces_);
   lastAddressPoll_ = Clock::now();
   Log("computer name " + LogText(options_.computerName) + ", runtime folder " +
-      options_.runtimeDir + ", device database in " + hives.machine);
+      options_.runtimeDir + ", device database in " + hives.machine + ", public key " +
+      wire::HexText(key_->publicKey()));
   Log("ready");
   return true;
 }

@@ -46,6 +46,7 @@ class Daemon : public RegistryEvents {
   Options options_;
   std::unique_ptr<RuntimeFolder> folder_;
   std::unique_ptr<BusServer> bus_;
+  std::optional<wire::PcKey> key_;  // proves this PC's name to every server
   std::unique_ptr<ServerRegistry> registry_;
   std::unique_ptr<Discovery> discovery_;
   std::unique_ptr<Registry> machineHive_;

@@ -11,8 +11,8 @@
 namespace tessaro::busd {
 
 HubLink::HubLink(uint32_t ip, uint16_t port, HubListener& listener, std::string computerName,
-                 Clock::time_point now)
-    : session_(std::make_unique<HubSession>(listener, std::move(computerName), now)),
+                 const wire::PcKey& key, Clock::time_point now)
+    : session_(std::make_unique<HubSession>(listener, std::move(computerName), key, ip, port, now)),
       started_(now) {
   fd_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!fd_.valid()) {

@@ -18,7 +18,7 @@ class HubLink {
 
   // Starts connecting; the link reports failure later through alive()/error().
   HubLink(uint32_t ip, uint16_t port, HubListener& listener, std::string computerName,
-          Clock::time_point now);
+          const wire::PcKey& key, Clock::time_point now);
 
   // `onDone` runs (from the poll handler) once the link has died, so its owner can drop it.
   void AddTo(PollSet& poll, std::function<void()> onDone);

@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "busd/HubSession.h"
 
+#include "base/LogText.h"
 #include "busd/BusBackend.h"
 
 namespace tessaro::busd {
 
 using wire::MsgType;
 
-HubSession::HubSession(HubListener& listener, std::string computerName, Clock::time_point now)
-    : listener_(listener), now_(now), lastHeard_(now), lastPing_(now) {
+HubSession::HubSession(HubListener& listener, std::string computerName, const wire::PcKey& key,
+                       uint32_t serverIp, uint16_t serverPort, Clock::time_point now)
+    : listener_(listener), computerName_(std::move(computerName)), key_(key), serverIp_(serverIp),
+      serverPort_(serverPort), now_(now), lastHeard_(now), lastPing_(now) {
   wire::Hello hello;
-  hello.computerName = std::move(computerName);
+  hello.computerName = computerName_;
   Send(MsgType::Hello, wire::EncodeHello(hello));
 }
 
@@ -98,6 +101,7 @@ uint32_t HubSession::Send(MsgType type, std::vector<uint8_t> payload) {
 void HubSession::Handle(const wire::Frame& frame) {
   switch (frame.type) {
     case MsgType::HelloReply: return HandleHelloReply(frame);
+    case MsgType::Challenge: return HandleChallenge(frame);
     case MsgType::DeviceList:
     case MsgType::DevicesChanged: return HandleDevices(frame);
     case MsgType::Result: return HandleResult(frame);
@@ -107,9 +111,23 @@ void HubSession::Handle(const wire::Frame& frame) {
   }
 }
 
+void HubSession::HandleChallenge(const wire::Frame& frame) {
+  if (helloState_ != HelloState::Waiting) return Fail("a Challenge out of turn");
+  const auto challenge = wire::DecodeChallenge(frame.payload);
+  if (!challenge) return Fail("malformed Challenge");
+  helloState_ = HelloState::Proving;
+  const wire::ProofContext context{challenge->nonce, serverIp_, serverPort_, computerName_};
+  proofId_ = Send(MsgType::Proof, wire::EncodeProof(key_.Prove(context)));
+}
+
 void HubSession::HandleHelloReply(const wire::Frame& frame) {
   const auto info = wire::DecodeServerInfo(frame.payload);
   if (!info) return Fail("malformed HelloReply");
+  // Only a refused version is answered without a challenge: anything else would let a server
+  // skip the proof, which does no harm to this PC but must not pass for a sound session.
+  if (helloState_ == HelloState::Waiting && info->major == wire::kVersionMajor)
+    return Fail("a HelloReply without a Challenge");
+  if (helloState_ == HelloState::Compatible || helloState_ == HelloState::Incompatible) return;
   const bool compatible = info->major == wire::kVersionMajor;
   helloState_ = compatible ? HelloState::Compatible : HelloState::Incompatible;
   listener_.OnServerInfo(*info, compatible);
@@ -125,6 +143,12 @@ void HubSession::HandleDevices(const wire::Frame& frame) {
 void HubSession::HandleResult(const wire::Frame& frame) {
   const auto result = wire::DecodeResult(frame.payload);
   if (!result) return Fail("malformed Result");
+  if (proofId_ != 0 && frame.id == proofId_ && helloState_ == HelloState::Proving) {
+    return Fail(*result == status::kAccessDenied
+                    ? "the server refuses this PC's key for the name " + LogText(computerName_) +
+                          " (its administrator re-pins a replaced PC)"
+                    : "the server refused the Hello with status " + std::to_string(*result));
+  }
   if (const auto eject = pendingEjects_.find(frame.id); eject != pendingEjects_.end()) {
     deadlines_.erase(frame.id);
     auto done = std::move(eject->second);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// busd's side of one TCP connection to a device server, without the socket: says Hello, keeps
+// busd's side of one TCP connection to a device server, without the socket: says Hello and
+// proves this PC's name with its key, keeps
 // the connection alive with pings, matches Results to the commands that asked for them and
 // reports what the server tells (its identity, device lists, requests to use).
 #pragma once
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "protocol/HubWire.h"
+#include "protocol/PcKey.h"
 
 namespace tessaro::busd {
 
@@ -35,7 +37,10 @@ class HubSession {
   // A server that answers pings but never a command must not hold its caller forever.
   static constexpr auto kCommandTimeout = std::chrono::seconds(5);
 
-  HubSession(HubListener& listener, std::string computerName, Clock::time_point now);
+  // serverIp (network order) and serverPort: where the connection goes, which the proof names.
+  // `key` must outlive the session.
+  HubSession(HubListener& listener, std::string computerName, const wire::PcKey& key,
+             uint32_t serverIp, uint16_t serverPort, Clock::time_point now);
   ~HubSession();  // commands still waiting get 31
 
   void Feed(std::span<const uint8_t> bytes, Clock::time_point now);
@@ -58,11 +63,12 @@ class HubSession {
   std::vector<uint8_t>& output() { return output_; }
 
  private:
-  enum class HelloState { Waiting, Compatible, Incompatible };
+  enum class HelloState { Waiting, Proving, Compatible, Incompatible };
 
   uint32_t Send(wire::MsgType type, std::vector<uint8_t> payload);
   void Handle(const wire::Frame& frame);
   void HandleHelloReply(const wire::Frame& frame);
+  void HandleChallenge(const wire::Frame& frame);
   void HandleDevices(const wire::Frame& frame);
   void HandleResult(const wire::Frame& frame);
   void HandleUseRequested(const wire::Frame& frame);
@@ -71,6 +77,11 @@ class HubSession {
   void ExpireCommands(Clock::time_point now);
 
   HubListener& listener_;
+  std::string computerName_;
+  const wire::PcKey& key_;
+  uint32_t serverIp_;
+  uint16_t serverPort_;
+  uint32_t proofId_ = 0;  // the Proof's request id, whose refusal is a Result
   wire::FrameDecoder decoder_;
   std::vector<uint8_t> output_;
   std::map<uint32_t, std::function<void(uint32_t)>> pending_;

@@ -8,6 +8,7 @@
 #include "base/Ipv4Text.h"
 #include "base/NumberText.h"
 #include "busd/ReplyBuilder.h"
+#include "platform/linux/SqliteRegistry.h"
 #include "protocol/BusFrame.h"
 
 namespace tessaro::busd {
@@ -112,6 +113,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environme
       o.discovery = false;
       continue;
     }
+    if (a == "--make-key") {
+      o.makeKey = true;
+      continue;
+    }
     if (i + 1 >= args.size() && a.starts_with("--")) {
       parsed.error = "option '" + a + "' needs a value";
       return parsed;
@@ -129,7 +134,12 @@ const char* UsageText() {
   return "usage: tessaro-busd [--runtime-dir DIR] [--computer-name NAME] [--server IP[:PORT]]...\n"
          "                    [--group NAME] [--no-discovery] [--discovery-port N]\n"
          "                    [--drop-after SECONDS] [--machine-hive FILE]\n"
-         "                    [--max-clients N] [--max-client-output BYTES]\n";
+         "                    [--max-clients N] [--max-client-output BYTES]\n"
+         "       tessaro-busd --make-key [--machine-hive FILE]\n";
+}
+
+std::string MachineHivePath(const Options& options) {
+  return options.machineHive.empty() ? HivePathsFromEnvironment().machine : options.machineHive;
 }
 
 }  // namespace tessaro::busd

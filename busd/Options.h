@@ -26,6 +26,8 @@ struct Options {
   // registry's default file.
   std::string machineHive;
   BusLimits limits;
+  // Make this PC's key when it has none, print its public key and exit (run at install).
+  bool makeKey = false;
 };
 
 struct ParsedOptions {
@@ -42,5 +44,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environme
 // "IP" or "IP:PORT"; nullopt when malformed.
 std::optional<ServerAddress> ParseServerAddress(const std::string& text);
 const char* UsageText();
+// The machine hive in use: --machine-hive, else TESSARO_MACHINE_HIVE, else the default file.
+std::string MachineHivePath(const Options& options);
 
 }  // namespace tessaro::busd

@@ -86,8 +86,8 @@ void ServerRegistry::Record::FetchForAttach() {
 }
 
 ServerRegistry::ServerRegistry(RegistryEvents& events, std::string computerName,
-                               std::chrono::seconds dropAfter)
-    : events_(events), computerName_(std::move(computerName)), dropAfter_(dropAfter) {}
+                               const wire::PcKey& key, std::chrono::seconds dropAfter)
+    : events_(events), computerName_(std::move(computerName)), key_(key), dropAfter_(dropAfter) {}
 
 ServerRegistry::~ServerRegistry() = default;
 
@@ -139,7 +139,7 @@ void ServerRegistry::AddTo(PollSet& poll) {
 }
 
 void ServerRegistry::Connect(Record& r, Clock::time_point now) {
-  r.link = std::make_unique<HubLink>(r.ip, r.port, r, computerName_, now);
+  r.link = std::make_unique<HubLink>(r.ip, r.port, r, computerName_, key_, now);
   if (!r.link->alive()) LinkDown(r, now);
 }
 

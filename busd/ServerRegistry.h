@@ -46,7 +46,9 @@ class ServerRegistry : public BusBackend {
   // cannot grow it without bound nor push out the servers already known.
   static constexpr size_t kMaxServers = 64;
 
-  ServerRegistry(RegistryEvents& events, std::string computerName, std::chrono::seconds dropAfter);
+  // `key` proves this PC's name to every server; it must outlive the registry.
+  ServerRegistry(RegistryEvents& events, std::string computerName, const wire::PcKey& key,
+                 std::chrono::seconds dropAfter);
   ~ServerRegistry() override;
 
   void AddConfigured(const ServerAddress& address);
@@ -78,6 +80,7 @@ class ServerRegistry : public BusBackend {
 
   RegistryEvents& events_;
   std::string computerName_;
+  const wire::PcKey& key_;
   std::chrono::seconds dropAfter_;
   std::vector<std::unique_ptr<Record>> records_;
   std::vector<ServerEntry> publishedList_;

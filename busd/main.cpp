@@ -5,6 +5,7 @@
 #include "base/ComputerName.h"
 #include "busd/Daemon.h"
 #include "busd/Log.h"
+#include "busd/PcKeyFile.h"
 
 int main(int argc, char** argv) {
   using namespace tessaro;
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     std::fputs(busd::UsageText(), stderr);
     return 2;
   }
+  if (parsed.options->makeKey) return busd::MakeKey(*parsed.options);
   busd::Daemon daemon(std::move(*parsed.options));
   return daemon.Run();
 }

@@ -21,6 +21,8 @@ inline constexpr uint32_t kStatusInvalidFunction = winerr::kInvalidFunction;
 inline constexpr uint32_t kStatusRefused = winerr::kGenFailure;
 inline constexpr uint32_t kStatusBadPayload = winerr::kInvalidParameter;
 inline constexpr uint32_t kStatusNotFound = winerr::kNotFound;
+// A Hello whose proof fails, or whose key is not the one pinned for its computer name.
+inline constexpr uint32_t kStatusAccessDenied = winerr::kAccessDenied;
 
 class DeviceTable {
  public:

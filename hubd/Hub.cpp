@@ -3,13 +3,16 @@
 
 #include <algorithm>
 
+#include "base/Ipv4Text.h"
 #include "hubd/Session.h"
 
 namespace tessaro::hubd {
 
-Hub::Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, LogFn log)
-    : server_(config.server), versionMajor_(versionMajor), tcpPort_(config.server.port),
-      clock_(clock), table_(clock), log_(std::move(log)) {
+Hub::Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, PinStore& pins,
+         LogFn log)
+    : server_(config.server), versionMajor_(versionMajor),
+      address_(ParseIpv4(config.server.address).value_or(0)), tcpPort_(config.server.port),
+      pins_(pins), clock_(clock), table_(clock), log_(std::move(log)) {
   table_.Replace(config.devices);
 }
 
@@ -60,6 +63,11 @@ void Hub::Reload(const HubConfig& config) {
   RunExpiry();
   if (table_.Replace(config.devices)) AnnounceChange();
   Log("config reloaded: " + std::to_string(config.devices.size()) + " devices");
+  if (std::string error; !pins_.Load(error)) {
+    Log(error + "; the pins held stay");
+  } else if (!pins_.path().empty()) {
+    Log("pins reloaded: " + std::to_string(pins_.size()) + " computer names");
+  }
 }
 
 void Hub::Log(const std::string& line) const {

@@ -11,8 +11,10 @@
 
 #include "hubd/Config.h"
 #include "hubd/DeviceTable.h"
+#include "hubd/PinStore.h"
 #include "platform/Clock.h"
 #include "protocol/HubWire.h"
+#include "protocol/PcKey.h"
 
 namespace tessaro::hubd {
 
@@ -35,9 +37,17 @@ class Hub {
   using LogFn = std::function<void(const std::string&)>;
 
   // versionMajor: the major version this hubd speaks (another one only to test refusals).
-  Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, LogFn log);
+  Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, PinStore& pins,
+      LogFn log);
 
   wire::ServerInfo Info() const;
+  // The address (network order) and port PCs connect to: what their proofs name.
+  uint32_t address() const { return address_; }
+  uint16_t tcpPort() const { return tcpPort_; }
+  PinStore& pins() { return pins_; }
+  // A fresh challenge nonce; from the system's random source unless a test set another source.
+  wire::Nonce NewNonce() const { return nonceSource_ ? nonceSource_() : wire::MakeNonce(); }
+  void SetNonceSource(std::function<wire::Nonce()> source) { nonceSource_ = std::move(source); }
   void SetTcpPort(uint16_t port) { tcpPort_ = port; }
   DeviceTable& table() { return table_; }
   const Clock& clock() const { return clock_; }
@@ -53,7 +63,8 @@ class Hub {
   void AnnounceChange();
   // A use request to every session of the owner PC.
   void NotifyOwner(const std::string& owner, const wire::UseRequested& request);
-  // Takes a re-read config: identity and devices (merged), then one change notice if needed.
+  // Takes a re-read config: identity and devices (merged), then one change notice if needed;
+  // and reads the pins again.
   void Reload(const HubConfig& config);
 
   void Log(const std::string& line) const;
@@ -61,12 +72,15 @@ class Hub {
  private:
   ServerConfig server_;
   uint16_t versionMajor_;
+  uint32_t address_;
   uint16_t tcpPort_;
+  PinStore& pins_;
   const Clock& clock_;
   DeviceTable table_;
   LogFn log_;
   Limits limits_;
   std::vector<Session*> sessions_;
+  std::function<wire::Nonce()> nonceSource_;
 };
 
 }  // namespace tessaro::hubd

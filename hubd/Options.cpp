@@ -19,6 +19,8 @@ std::string ApplyOption(Options& o, const std::string& name, const std::string& 
   uint16_t n = 0;
   if (name == "--config")
     o.configPath = value;
+  else if (name == "--pins")
+    o.pinsPath = value;
   else if (name == "--address") {
     if (!IsUsableServerAddress(value)) return "bad --address " + value;
     o.address = value;
@@ -69,6 +71,10 @@ std::string ApplyOverrides(const Options& options, HubConfig& config) {
   if (config.server.address.empty())
     return options.configPath + ": no server address: give [server] address or --address";
   return {};
+}
+
+std::string PinsPath(const Options& options) {
+  return options.pinsPath.empty() ? options.configPath + ".pins" : options.pinsPath;
 }
 
 }  // namespace tessaro::hubd

@@ -14,6 +14,7 @@ namespace tessaro::hubd {
 
 struct Options {
   std::string configPath;
+  std::string pinsPath;                // empty: the config's path with ".pins" added
   std::optional<std::string> address;  // overrides [server] address
   std::optional<uint16_t> port;        // overrides [server] port
   uint16_t discoveryPort = 9303;
@@ -31,9 +32,12 @@ OptionsResult ParseOptions(const std::vector<std::string>& args);
 
 // The command line's overrides on a config just read; an error when no usable address remains.
 std::string ApplyOverrides(const Options& options, HubConfig& config);
+// Where the pins are kept.
+std::string PinsPath(const Options& options);
 
 inline constexpr const char* kUsage =
-    "usage: tessaro-hubd --config FILE [--address IP] [--port N] [--discovery-port N] "
+    "usage: tessaro-hubd --config FILE [--pins FILE] [--address IP] [--port N] "
+    "[--discovery-port N] "
     "[--protocol-version MAJOR] [--hello-timeout SECONDS] [--idle-timeout SECONDS] "
     "[--max-per-address N]";
 

@@ -6,6 +6,7 @@
 #include "base/LogText.h"
 #include "hubd/DeviceDescription.h"
 #include "hubd/Hub.h"
+#include "protocol/PcKey.h"
 
 namespace tessaro::hubd {
 
@@ -140,8 +141,9 @@ void Session::Handle(const Frame& frame) {
   if (frame.type == MsgType::SetEjectVeto && (greeted_ || FromThisMachine()))
     return HandleSetEjectVeto(frame);
   if (!greeted_) {
-    if (frame.type == MsgType::Hello) return HandleHello(frame);
-    return Drop("first frame is not a Hello");
+    if (!challenge_ && frame.type == MsgType::Hello) return HandleHello(frame);
+    if (challenge_ && frame.type == MsgType::Proof) return HandleProof(frame);
+    return Drop(challenge_ ? "a Hello without its Proof" : "first frame is not a Hello");
   }
   switch (frame.type) {
     case MsgType::Ping:
@@ -166,21 +168,53 @@ void Session::HandleHello(const Frame& frame) {
   const auto hello = wire::DecodeHello(frame.payload);
   if (!hello || hello->computerName.empty() || hello->computerName.size() > kMaxComputerName) {
     // The name is the PC's identity for links and locks: without a sound one, no session.
-    ReplyResult(frame, kStatusBadPayload);
-    state_ = State::CloseAfterFlush;
-    return hub_.Log("refusing " + peer_ + ": Hello without a usable computer name");
+    return Refuse(frame, kStatusBadPayload, "Hello without a usable computer name");
   }
   const wire::ServerInfo info = hub_.Info();
-  Reply(frame, MsgType::HelloReply, wire::EncodeServerInfo(info));
   if (hello->major != info.major) {
+    Reply(frame, MsgType::HelloReply, wire::EncodeServerInfo(info));
     state_ = State::CloseAfterFlush;
     return hub_.Log("refusing " + LogText(hello->computerName) + " at " + peer_ +
                     ": it speaks version " + std::to_string(hello->major) + ", this server " +
                     std::to_string(info.major));
   }
   name_ = hello->computerName;
+  challenge_ = hub_.NewNonce();
+  Reply(frame, MsgType::Challenge, wire::EncodeChallenge({info.major, info.minor, *challenge_}));
+}
+
+void Session::HandleProof(const Frame& frame) {
+  const auto proof = wire::DecodeProof(frame.payload);
+  if (!proof) return Refuse(frame, kStatusBadPayload, "malformed Proof");
+  const wire::ProofContext context{*challenge_, hub_.address(), hub_.tcpPort(), name_};
+  if (!wire::VerifyProof(*proof, context))
+    return Refuse(frame, kStatusAccessDenied, LogText(name_) + " sent a proof that does not hold");
+  const std::string key = wire::HexText(proof->publicKey);
+  switch (hub_.pins().Check(name_, proof->publicKey)) {
+    case PinStore::Verdict::Match: break;
+    case PinStore::Verdict::Pinned: hub_.Log("pinned " + LogText(name_) + " to key " + key); break;
+    case PinStore::Verdict::Mismatch:
+      return Refuse(frame, kStatusAccessDenied,
+                    LogText(name_) + " came with key " + key +
+                        ", not the one pinned for that name (a replaced PC is re-pinned in " +
+                        hub_.pins().path() + ")");
+    case PinStore::Verdict::Full:
+      return Refuse(frame, kStatusAccessDenied,
+                    LogText(name_) + " is a new name and " + std::to_string(PinStore::kMaxPins) +
+                        " names are pinned already");
+    case PinStore::Verdict::WriteFailed:
+      return Refuse(frame, kStatusAccessDenied,
+                    "the pin of " + LogText(name_) + " cannot be written to " + hub_.pins().path());
+  }
+  Reply(frame, MsgType::HelloReply, wire::EncodeServerInfo(hub_.Info()));
   greeted_ = true;
   hub_.Log(LogText(name_) + " connected from " + peer_);
+}
+
+void Session::Refuse(const Frame& frame, uint32_t status, const std::string& why) {
+  ReplyResult(frame, status);
+  state_ = State::CloseAfterFlush;
+  hub_.Log("refusing " + peer_ + ": " + why);
 }
 
 void Session::HandleDeviceCommand(const Frame& frame) {

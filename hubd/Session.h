@@ -72,6 +72,8 @@ class Session {
   size_t UnmergeableBytes() const;
   void Handle(const wire::Frame& frame);
   void HandleHello(const wire::Frame& frame);
+  void HandleProof(const wire::Frame& frame);
+  void Refuse(const wire::Frame& frame, uint32_t status, const std::string& why);
   void HandleDeviceCommand(const wire::Frame& frame);
   DeviceTable::Outcome Apply(wire::MsgType type, const wire::DeviceCommand& command);
   void HandleRequestToUse(const wire::Frame& frame, const wire::DeviceCommand& command);
@@ -87,6 +89,8 @@ class Session {
   std::string peer_;
   wire::FrameDecoder decoder_;
   std::string name_;
+  // Set once a Hello of our version came: the nonce its Proof must sign.
+  std::optional<wire::Nonce> challenge_;
   bool greeted_ = false;
   State state_ = State::Open;
   std::vector<uint8_t> output_;

@@ -37,8 +37,13 @@ int main(int argc, char** argv) {
   const Options& options = *parsed.options;
   const auto config = ReadConfig(options);
   if (!config) return 1;
+  PinStore pins(PinsPath(options), Log);
+  if (std::string error; !pins.Load(error)) {
+    Log(error);
+    return 1;
+  }
   tessaro::SystemClock clock;
-  Hub hub(*config, clock, options.versionMajor, Log);
+  Hub hub(*config, clock, options.versionMajor, pins, Log);
   hub.SetLimits(options.limits);
   Server server(hub, [&options] {
     auto next = ReadConfig(options);

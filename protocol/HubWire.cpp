@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "protocol/HubWire.h"
 
+#include <algorithm>
+
 #include "base/ByteOrder.h"
 
 namespace tessaro::wire {
@@ -128,6 +130,40 @@ std::optional<Hello> DecodeHello(std::span<const uint8_t> p) {
   h.computerName = r.Text();
   if (!r.AtEnd()) return std::nullopt;
   return h;
+}
+
+std::vector<uint8_t> EncodeChallenge(const Challenge& c) {
+  ByteWriter w;
+  w.U16(c.major);
+  w.U16(c.minor);
+  w.Bytes(c.nonce);
+  return w.Take();
+}
+
+std::optional<Challenge> DecodeChallenge(std::span<const uint8_t> p) {
+  ByteReader r(p);
+  Challenge c;
+  c.major = r.U16();
+  c.minor = r.U16();
+  const auto nonce = r.Bytes(kNonceSize);
+  if (!r.AtEnd() || nonce.size() != kNonceSize) return std::nullopt;
+  std::copy(nonce.begin(), nonce.end(), c.nonce.begin());
+  return c;
+}
+
+std::vector<uint8_t> EncodeProof(const Proof& p) {
+  ByteWriter w;
+  w.Bytes(p.publicKey);
+  w.Bytes(p.signature);
+  return w.Take();
+}
+
+std::optional<Proof> DecodeProof(std::span<const uint8_t> p) {
+  if (p.size() != kPublicKeySize + kSignatureSize) return std::nullopt;
+  Proof proof;
+  std::copy_n(p.begin(), kPublicKeySize, proof.publicKey.begin());
+  std::copy_n(p.begin() + kPublicKeySize, kSignatureSize, proof.signature.begin());
+  return proof;
 }
 
 std::vector<uint8_t> EncodeDeviceList(const std::vector<DeviceInfo>& devices) {

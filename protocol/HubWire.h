@@ -16,8 +16,9 @@ namespace tessaro::wire {
 inline constexpr uint32_t kMagic = 0x42554854;  // "THUB"
 inline constexpr uint32_t kHeaderSize = 16;
 inline constexpr uint32_t kMaxPayload = 65536;
-inline constexpr uint16_t kVersionMajor = 1;
-inline constexpr uint16_t kVersionMinor = 1;  // 1.1: Eject answered, SetEjectVeto
+// 2.0: a PC proves its computer name with its key (Challenge, Proof).
+inline constexpr uint16_t kVersionMajor = 2;
+inline constexpr uint16_t kVersionMinor = 0;
 inline constexpr uint16_t kDefaultTcpPort = 2005;
 inline constexpr uint16_t kDiscoveryPort = 9303;
 inline constexpr size_t kMaxDevices = 127;     // device numbers are one signed byte on the bus
@@ -30,6 +31,8 @@ enum class MsgType : uint16_t {
   DiscoverReply = 0x0002,  // UDP, server -> busd
   Hello = 0x0010,
   HelloReply = 0x0011,
+  Challenge = 0x0014,  // answers a Hello of the server's own major version
+  Proof = 0x0015,      // answered with HelloReply, or Result 5 and the connection closed
   Ping = 0x0012,
   Pong = 0x0013,
   GetDevices = 0x0020,
@@ -97,6 +100,24 @@ struct Hello {
   std::string computerName;
 };
 
+inline constexpr size_t kNonceSize = 32;
+inline constexpr size_t kPublicKeySize = 32;
+inline constexpr size_t kSignatureSize = 64;
+using Nonce = std::array<uint8_t, kNonceSize>;
+using PublicKey = std::array<uint8_t, kPublicKeySize>;
+using Signature = std::array<uint8_t, kSignatureSize>;
+
+struct Challenge {  // the server's version and a nonce fresh for this connection
+  uint16_t major = kVersionMajor;
+  uint16_t minor = kVersionMinor;
+  Nonce nonce{};
+};
+
+struct Proof {  // the PC's public key and its signature over what protocol/PcKey.h lists
+  PublicKey publicKey{};
+  Signature signature{};
+};
+
 struct DeviceInfo {
   uint8_t number = 0;
   uint16_t vendorId = 0;
@@ -139,6 +160,10 @@ std::vector<uint8_t> EncodeServerInfo(const ServerInfo& s);
 std::optional<ServerInfo> DecodeServerInfo(std::span<const uint8_t> p);
 std::vector<uint8_t> EncodeHello(const Hello& h);
 std::optional<Hello> DecodeHello(std::span<const uint8_t> p);
+std::vector<uint8_t> EncodeChallenge(const Challenge& c);
+std::optional<Challenge> DecodeChallenge(std::span<const uint8_t> p);
+std::vector<uint8_t> EncodeProof(const Proof& p);
+std::optional<Proof> DecodeProof(std::span<const uint8_t> p);
 std::vector<uint8_t> EncodeDeviceList(const std::vector<DeviceInfo>& devices);
 std::optional<std::vector<DeviceInfo>> DecodeDeviceList(std::span<const uint8_t> p);
 // Link/Unlink/Eject/EndData carry 1 byte; Lock/Unlock/RequestToUse carry 6.

@@ -56,7 +56,8 @@ class ProgramTest : public ::testing::Test {
     busd_ = std::make_unique<Process>(
         Binary("busd/tessaro-busd"),
         std::vector<std::string>{"--runtime-dir", dir_ / "run", "--computer-name", "PC-A",
-                                 "--group", "root", "--no-discovery"});
+                                 "--group", "root", "--no-discovery", "--machine-hive",
+                                 dir_ / "machine.hive"});
     ASSERT_TRUE(busd_->Start());
     ASSERT_TRUE(busd_->WaitForOutput("busd: ready")) << busd_->Output();
   }

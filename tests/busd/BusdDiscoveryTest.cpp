@@ -175,7 +175,8 @@ TEST(DiscoveryFlood, RepliesMustEchoOurIdAndDiscoveredServersAreCapped) {
   ASSERT_EQ(::getsockname(port.get(), reinterpret_cast<sockaddr*>(&self), &length), 0);
 
   NoEvents events;
-  busd::ServerRegistry registry(events, "PC-A", std::chrono::seconds(60));
+  const wire::PcKey key = wire::PcKey::FromSeed(wire::KeySeed{5});
+  busd::ServerRegistry registry(events, "PC-A", key, std::chrono::seconds(60));
   const uint32_t configured = ::inet_addr("127.0.0.9");
   registry.AddConfigured({configured, 2005});
   busd::Discovery discovery(ntohs(self.sin_port), [&](uint32_t ip, const wire::ServerInfo& info) {

@@ -255,7 +255,10 @@ class Silent : public HubListener {
 TEST(HubSessionEject, RepliesReachTheirEjectByIdAndLeftoversFail) {
   Silent listener;
   const auto now = Clock::now();
-  auto session = std::make_unique<HubSession>(listener, "PC-A", now);
+  const wire::PcKey key = wire::PcKey::FromSeed(wire::KeySeed{4});
+  auto session = std::make_unique<HubSession>(listener, "PC-A", key, 0x0200007F, 2005, now);
+  session->Feed(wire::EncodeFrame({wire::MsgType::Challenge, 0, 1, wire::EncodeChallenge({})}),
+                now);
   wire::ServerInfo info;
   session->Feed(wire::EncodeFrame({wire::MsgType::HelloReply, 0, 1, wire::EncodeServerInfo(info)}),
                 now);
@@ -295,7 +298,8 @@ TEST(HubSessionEject, RepliesReachTheirEjectByIdAndLeftoversFail) {
 
 TEST(HubSessionEject, MalformedEjectReplyBreaksTheConnection) {
   Silent listener;
-  HubSession session(listener, "PC-A", Clock::now());
+  const wire::PcKey key = wire::PcKey::FromSeed(wire::KeySeed{4});
+  HubSession session(listener, "PC-A", key, 0x0200007F, 2005, Clock::now());
   session.Feed(wire::EncodeFrame({wire::MsgType::EjectReply, 0, 5, {1, 2}}), Clock::now());
   EXPECT_TRUE(session.broken());
 }

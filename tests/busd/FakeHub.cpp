@@ -22,6 +22,8 @@ FakeHub::FakeHub(const std::string& ip, uint16_t port, std::vector<wire::DeviceI
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
   addr.sin_addr.s_addr = ::inet_addr(ip.c_str());
+  ip_ = addr.sin_addr.s_addr;
+  port_ = port;
   if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(listener_.get(), 16) != 0) {
     listener_.Reset();
@@ -93,7 +95,7 @@ void FakeHub::Loop() {
     std::lock_guard lock(mutex_);
     if (fds[1].revents & POLLIN) {
       UniqueFd fd(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-      if (fd.valid()) connections_.push_back({std::move(fd), {}, {}});
+      if (fd.valid()) connections_.push_back({std::move(fd), {}, {}, {}});
     }
     for (size_t i = 2; i < fds.size(); ++i)
       if (fds[i].revents != 0) Serve(connections_[i - 2]);
@@ -119,23 +121,48 @@ void FakeHub::Serve(Connection& c) {
 
 void FakeHub::Handle(Connection& c, const wire::Frame& f) {
   switch (f.type) {
-    case MsgType::Hello: {
-      c.name = wire::DecodeHello(f.payload).value_or(wire::Hello{}).computerName;
-      helloName_ = c.name;
-      wire::ServerInfo info;
-      info.name = "FAKE-HUB";
-      info.mac = {0x02, 0x00, 0x00, 0xAB, 0xCD, 0xEF};
-      info.storageMode = 1;
-      info.major = major_;
-      Send(c, MsgType::HelloReply, f.id, wire::EncodeServerInfo(info));
-      if (major_ != wire::kVersionMajor) c.fd.Reset();
-      return;
-    }
+    case MsgType::Hello: return HandleHello(c, f);
+    case MsgType::Proof: return HandleProof(c, f);
     case MsgType::Ping: return Send(c, MsgType::Pong, f.id, {});
     case MsgType::GetDevices:
       return Send(c, MsgType::DeviceList, f.id, wire::EncodeDeviceList(devices_));
     default: return HandleCommand(c, f);
   }
+}
+
+void FakeHub::HandleHello(Connection& c, const wire::Frame& f) {
+  c.name = wire::DecodeHello(f.payload).value_or(wire::Hello{}).computerName;
+  helloName_ = c.name;
+  if (major_ != wire::kVersionMajor) {
+    wire::ServerInfo info;
+    info.major = major_;
+    Send(c, MsgType::HelloReply, f.id, wire::EncodeServerInfo(info));
+    c.fd.Reset();
+    return;
+  }
+  c.challenge = wire::MakeNonce();
+  Send(c, MsgType::Challenge, f.id, wire::EncodeChallenge({major_, 0, *c.challenge}));
+}
+
+void FakeHub::HandleProof(Connection& c, const wire::Frame& f) {
+  const auto proof = wire::DecodeProof(f.payload);
+  if (!c.challenge || !proof || !wire::VerifyProof(*proof, {*c.challenge, ip_, port_, c.name})) {
+    Send(c, MsgType::Result, f.id, wire::EncodeResult(5));
+    c.fd.Reset();
+    return;
+  }
+  provenKey_ = proof->publicKey;
+  wire::ServerInfo info;
+  info.name = "FAKE-HUB";
+  info.mac = {0x02, 0x00, 0x00, 0xAB, 0xCD, 0xEF};
+  info.storageMode = 1;
+  info.major = major_;
+  Send(c, MsgType::HelloReply, f.id, wire::EncodeServerInfo(info));
+}
+
+std::optional<wire::PublicKey> FakeHub::provenKey() {
+  std::lock_guard lock(mutex_);
+  return provenKey_;
 }
 
 void FakeHub::HandleCommand(Connection& c, const wire::Frame& f) {

@@ -6,12 +6,14 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/FileHandle.h"
 #include "protocol/HubWire.h"
+#include "protocol/PcKey.h"
 
 namespace tessaro::testing_hub {
 
@@ -37,17 +39,22 @@ class FakeHub {
   };
   std::vector<Received> commands();
   std::string helloName();
+  // The public key of the last proof that held.
+  std::optional<wire::PublicKey> provenKey();
 
  private:
   struct Connection {
     UniqueFd fd;
     wire::FrameDecoder decoder;
     std::string name;  // from Hello
+    std::optional<wire::Nonce> challenge;
   };
 
   void Loop();
   void Serve(Connection& c);
   void Handle(Connection& c, const wire::Frame& f);
+  void HandleHello(Connection& c, const wire::Frame& f);
+  void HandleProof(Connection& c, const wire::Frame& f);
   void HandleCommand(Connection& c, const wire::Frame& f);
   void Send(Connection& c, wire::MsgType type, uint32_t id, const std::vector<uint8_t>& payload);
   void PushDevices();  // with mutex_ held
@@ -61,6 +68,9 @@ class FakeHub {
   std::vector<wire::DeviceInfo> devices_;
   std::vector<Received> commands_;
   std::string helloName_;
+  std::optional<wire::PublicKey> provenKey_;
+  uint32_t ip_ = 0;
+  uint16_t port_ = 0;
   uint16_t major_;
   bool answerCommands_ = true;
 };

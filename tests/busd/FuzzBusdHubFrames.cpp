@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Arbitrary bytes as a device server's stream into busd's hub-connection handling; what the
-// server reports goes through the same builders busd answers programs with.
+// server reports goes through the same builders busd answers programs with. A Challenge in the
+// stream is answered with a Proof, as it would be.
 #include <arpa/inet.h>
 
 #include <cstddef>
@@ -44,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto start = Clock::now();
   unsigned results = 0;
   {
-    HubSession session(listener, "PC-A", start);
+    static const wire::PcKey key = wire::PcKey::FromSeed(wire::KeySeed{7});
+    HubSession session(listener, "PC-A", key, ::inet_addr("127.0.0.2"), 2005, start);
     // Ids 2..5 wait for Results, as commands of programs would.
     session.RequestDevices();
     for (int i = 0; i < 3; ++i)

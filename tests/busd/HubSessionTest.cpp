@@ -4,12 +4,22 @@
 #include "base/ByteOrder.h"
 #include "busd/BusBackend.h"
 #include "busd/HubSession.h"
+#include "protocol/PcKey.h"
 
 using namespace tessaro;
 using namespace tessaro::busd;
 using wire::MsgType;
 
 namespace {
+
+constexpr uint32_t kServerIp = 0x0200007F;  // 127.0.0.2 as the wire carries it
+constexpr uint16_t kServerPort = 2005;
+constexpr wire::Nonce kNonce{9, 8, 7, 6, 5, 4, 3, 2, 1};
+
+const wire::PcKey& Key() {
+  static const wire::PcKey key = wire::PcKey::FromSeed(wire::KeySeed{1, 2, 3});
+  return key;
+}
 
 class Recorder : public HubListener {
  public:
@@ -41,16 +51,20 @@ class HubSessionFixture : public ::testing::Test {
   void Receive(MsgType type, uint32_t id, std::vector<uint8_t> payload) {
     session.Feed(wire::EncodeFrame({type, 0, id, std::move(payload)}), start);
   }
+  // A server of our version challenges first and answers the Proof; another one answers the
+  // Hello with its version at once.
   void HelloReply(uint16_t major) {
+    if (major == wire::kVersionMajor)
+      Receive(MsgType::Challenge, 1, wire::EncodeChallenge({major, 0, kNonce}));
     wire::ServerInfo info;
     info.major = major;
     info.name = "HUB";
-    Receive(MsgType::HelloReply, 1, wire::EncodeServerInfo(info));
+    Receive(MsgType::HelloReply, 2, wire::EncodeServerInfo(info));
   }
 
   Recorder listener;
   Clock::time_point start = Clock::now();
-  HubSession session{listener, "PC-A", start};
+  HubSession session{listener, "PC-A", Key(), kServerIp, kServerPort, start};
 };
 
 }  // namespace
@@ -68,8 +82,64 @@ TEST_F(HubSessionFixture, OtherMajorVersionIsIncompatible) {
   EXPECT_FALSE(listener.compatible);
   EXPECT_TRUE(session.incompatible());
   EXPECT_FALSE(session.ready());
-  HelloReply(wire::kVersionMajor);
+  HelloReply(wire::kVersionMajor);  // nothing the server says later undoes the refusal
+  EXPECT_FALSE(session.ready());
+}
+
+TEST_F(HubSessionFixture, AnswersTheChallengeWithAProofOfThisServerAndName) {
+  Sent();
+  Receive(MsgType::Challenge, 1, wire::EncodeChallenge({wire::kVersionMajor, 0, kNonce}));
+  const auto frames = Sent();
+  ASSERT_EQ(frames.size(), 1u);
+  ASSERT_EQ(frames[0].type, MsgType::Proof);
+  const auto proof = wire::DecodeProof(frames[0].payload);
+  ASSERT_TRUE(proof);
+  EXPECT_EQ(proof->publicKey, Key().publicKey());
+  EXPECT_TRUE(wire::VerifyProof(*proof, {kNonce, kServerIp, kServerPort, "PC-A"}));
+  // A relay cannot pass it on: it holds for this server, this name and this nonce only.
+  EXPECT_FALSE(wire::VerifyProof(*proof, {kNonce, kServerIp + 1, kServerPort, "PC-A"}));
+  EXPECT_FALSE(wire::VerifyProof(*proof, {kNonce, kServerIp, kServerPort + 1, "PC-A"}));
+  EXPECT_FALSE(wire::VerifyProof(*proof, {kNonce, kServerIp, kServerPort, "PC-B"}));
+  EXPECT_FALSE(wire::VerifyProof(*proof, {wire::Nonce{}, kServerIp, kServerPort, "PC-A"}));
+  EXPECT_FALSE(session.ready());
+  wire::ServerInfo info;
+  Receive(MsgType::HelloReply, frames[0].id, wire::EncodeServerInfo(info));
   EXPECT_TRUE(session.ready());
+  EXPECT_TRUE(listener.compatible);
+}
+
+TEST_F(HubSessionFixture, HelloFailuresBreakTheSessionWithTheirReason) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<MsgType, std::vector<uint8_t>>> frames;  // after the Hello
+    const char* error;
+  } cases[] = {
+      {"key refused",
+       {{MsgType::Challenge, wire::EncodeChallenge({wire::kVersionMajor, 0, kNonce})},
+        {MsgType::Result, wire::EncodeResult(5)}},
+       "the server refuses this PC's key for the name PC-A (its administrator re-pins a "
+       "replaced PC)"},
+      {"HelloReply of our version without a Challenge",
+       {{MsgType::HelloReply, wire::EncodeServerInfo({})}},
+       "a HelloReply without a Challenge"},
+      {"second Challenge",
+       {{MsgType::Challenge, wire::EncodeChallenge({wire::kVersionMajor, 0, kNonce})},
+        {MsgType::Challenge, wire::EncodeChallenge({wire::kVersionMajor, 0, kNonce})}},
+       "a Challenge out of turn"},
+      {"short Challenge", {{MsgType::Challenge, {2, 0, 0, 0, 1}}}, "malformed Challenge"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Recorder l;
+    HubSession s(l, "PC-A", Key(), kServerIp, kServerPort, start);
+    // The Proof, if one goes out, is request 2: the one a Result refuses.
+    for (const auto& [type, payload] : c.frames)
+      s.Feed(wire::EncodeFrame({type, 0, type == MsgType::Result ? 2u : 1u, payload}), start);
+    EXPECT_TRUE(s.broken());
+    EXPECT_EQ(s.error(), c.error);
+    EXPECT_FALSE(s.ready());
+    EXPECT_FALSE(l.info);
+  }
 }
 
 TEST_F(HubSessionFixture, ResultsReachTheCommandWithTheirIdAndLeftoversFailOnClose) {
@@ -80,7 +150,7 @@ TEST_F(HubSessionFixture, ResultsReachTheCommandWithTheirIdAndLeftoversFailOnClo
   };
   {
     Recorder l;
-    HubSession s(l, "PC-A", start);
+    HubSession s(l, "PC-A", Key(), kServerIp, kServerPort, start);
     s.Command(MsgType::Link, {1, 0, 0}, record(1));
     s.Command(MsgType::Unlink, {2, 0, 0}, record(2));
     s.Command(MsgType::Lock, {3, 2, 60}, record(3));
@@ -125,7 +195,7 @@ TEST_F(HubSessionFixture, MalformedPayloadsBreakTheSession) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Recorder l;
-    HubSession s(l, "PC-A", start);
+    HubSession s(l, "PC-A", Key(), kServerIp, kServerPort, start);
     s.Feed(wire::EncodeFrame({c.type, 0, 1, c.payload}), start);
     EXPECT_TRUE(s.broken());
     EXPECT_TRUE(l.lists.empty());
@@ -133,7 +203,7 @@ TEST_F(HubSessionFixture, MalformedPayloadsBreakTheSession) {
     EXPECT_FALSE(l.info);
   }
   Recorder l;
-  HubSession s(l, "PC-A", start);
+  HubSession s(l, "PC-A", Key(), kServerIp, kServerPort, start);
   auto bad = wire::EncodeFrame({MsgType::Pong, 0, 1, {}});
   PutU32(&bad[0], 0x11111111);
   s.Feed(bad, start);

@@ -34,7 +34,8 @@ export TESSARO_LOCK_DIR=$demo/lock XDG_RUNTIME_DIR=$demo/xdg XDG_CONFIG_HOME=$de
 export XDG_DATA_HOME=$demo/data
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 0700 "$XDG_RUNTIME_DIR"
 for hub in hub-one hub-two; do
-  "$build/hubd/tessaro-hubd" --config "$top/tests/fixtures/demo/$hub.conf" 2>"$demo/$hub.log" &
+  "$build/hubd/tessaro-hubd" --config "$top/tests/fixtures/demo/$hub.conf" \
+    --pins "$demo/$hub.pins" 2>"$demo/$hub.log" &
   pids+=($!)
   wait_for "$demo/$hub.log" "hubd: ready"
 done
@@ -91,7 +92,8 @@ echo "demo: screenshot of the client on Xvfb: $shot"
 
 # Another PC takes the printer; the client's row follows by the driver's events.
 "$build/busd/tessaro-busd" --runtime-dir "$demo/run-lab" --computer-name LAB-PC \
-  --server 127.0.0.2 --no-discovery --group root 2>"$demo/busd-lab.log" &
+  --machine-hive "$demo/machine-lab.hive" --server 127.0.0.2 --no-discovery --group root \
+  2>"$demo/busd-lab.log" &
 pids+=($!)
 wait_for "$demo/busd-lab.log" "busd: ready"
 lab() { TESSARO_RUNTIME_DIR=$demo/run-lab TESSARO_COMPUTERNAME=LAB-PC "$cli" "$@"; }

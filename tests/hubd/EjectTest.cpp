@@ -5,7 +5,9 @@
 
 #include "hubd/Hub.h"
 #include "hubd/Session.h"
+#include "tests/hubd/Handshake.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/WireClient.h"
 
 using namespace tessaro;
 using namespace tessaro::hubd;
@@ -78,8 +80,8 @@ class EjectTest : public ::testing::Test {
  protected:
   std::unique_ptr<Session> Pc(const std::string& name, uint32_t peer = kLoopbackPc) {
     auto s = std::make_unique<Session>(hub, peer, "peer");
-    s->Receive(Bytes(MsgType::Hello, 1, wire::EncodeHello({wire::kVersionMajor, 1, name})));
-    Drain(*s);
+    hubd::testing::Greet(hub, *s, name, tessaro::testing::TestKeyFor(name));
+    EXPECT_TRUE(s->greeted());
     return s;
   }
   void Link(Session& s, uint8_t number) {
@@ -94,7 +96,8 @@ class EjectTest : public ::testing::Test {
 
   tessaro::testing::FakeClock clock;
   std::vector<std::string> log;
-  Hub hub{Storage(), clock, wire::kVersionMajor,
+  PinStore pins{"", nullptr};
+  Hub hub{Storage(), clock, wire::kVersionMajor, pins,
           [this](const std::string& l) { log.push_back(l); }};
 };
 

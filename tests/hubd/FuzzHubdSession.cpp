@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Arbitrary bytes as the streams of three connections (two greeted PCs and one that never said
-// Hello) into hubd's frame handling and device table, with time passing and reloads between
-// pieces. Checks that everything hubd sends back is well-formed.
+// Hello) into hubd's frame handling and device table, with time passing, reloads and proofs
+// between pieces: a sound proof for whatever name the stranger's Hello gave, by PC-A's key or a
+// key of its own, so that pinning, matching and refusing keys are reached too. Checks that
+// everything hubd sends back is well-formed.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 
 #include "hubd/Hub.h"
 #include "hubd/Session.h"
+#include "tests/hubd/Handshake.h"
 
 using namespace tessaro;
 using namespace tessaro::hubd;
@@ -45,12 +48,17 @@ void Check(bool ok) {
 }
 
 // Takes what a session queued and checks it is a sequence of well-formed frames.
-void DrainAndCheck(Session& s) {
+void DrainAndCheck(Session& s, std::optional<wire::Frame>* challenge) {
   Check(s.output().size() <= Session::kHardQueuedBytes + wire::kHeaderSize + wire::kMaxPayload);
   wire::FrameDecoder d;
   d.Feed(s.output());
   s.Consumed(s.output().size());
   while (auto f = d.Next()) {
+    if (f->type == wire::MsgType::Challenge) {
+      Check(wire::DecodeChallenge(f->payload).has_value());
+      if (challenge) *challenge = *f;
+    }
+    if (f->type == wire::MsgType::HelloReply) Check(wire::DecodeServerInfo(f->payload).has_value());
     if (f->type == wire::MsgType::DevicesChanged || f->type == wire::MsgType::DeviceList)
       Check(wire::DecodeDeviceList(f->payload).has_value());
     if (f->type == wire::MsgType::Result) Check(wire::DecodeResult(f->payload).has_value());
@@ -60,20 +68,42 @@ void DrainAndCheck(Session& s) {
   Check(!d.broken());
 }
 
+wire::PcKey KeyOf(uint8_t which) {
+  wire::KeySeed seed{};
+  seed.fill(which);
+  return wire::PcKey::FromSeed(seed);
+}
+
 std::unique_ptr<Session> Greeted(Hub& hub, const std::string& name, uint32_t peer) {
   auto s = std::make_unique<Session>(hub, peer, name);
-  s->Receive(wire::EncodeFrame({wire::MsgType::Hello, 0, 1, wire::EncodeHello({1, 0, name})}));
+  hubd::testing::Greet(hub, *s, name, KeyOf(static_cast<uint8_t>(name.back())));
+  Check(s->greeted());
   return s;
+}
+
+// The challenge the stranger was sent last, answered for the name its Hello gave.
+void ProveStranger(Hub& hub, Session& stranger, const wire::Frame& challenge, bool asPcA) {
+  const auto proof =
+      hubd::testing::ProofFor(hub, {challenge}, stranger.computerName(), KeyOf(asPcA ? 'A' : 'Z'));
+  if (proof) stranger.Receive(*proof);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   StepClock clock;
-  Hub hub(Config(false), clock, wire::kVersionMajor, nullptr);
+  PinStore pins("", nullptr);
+  Hub hub(Config(false), clock, wire::kVersionMajor, pins, nullptr);
+  uint8_t nonce = 0;  // the same input must take the same path
+  hub.SetNonceSource([&nonce] {
+    wire::Nonce n{};
+    n.fill(++nonce);
+    return n;
+  });
   std::unique_ptr<Session> sessions[3] = {Greeted(hub, "PC-A", 0x0500007F),
                                           Greeted(hub, "PC-B", 0x0900007F),
                                           std::make_unique<Session>(hub, 0x0600007F, "stranger")};
+  std::optional<wire::Frame> lastChallenge;
   std::span<const uint8_t> rest(data, size);
   // Each piece: a control byte (which connection, how long, how much time passes), then bytes.
   while (!rest.empty()) {
@@ -81,7 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rest = rest.subspan(1);
     const size_t length = std::min<size_t>(rest.size(), 1 + (control >> 3));
     const size_t which = control & 3;
-    if (which == 3) {
+    if (which == 3 && (control & 0x80) && lastChallenge) {
+      ProveStranger(hub, *sessions[2], *lastChallenge, (control & 0x40) != 0);
+    } else if (which == 3) {
       hub.Reload(Config((control & 4) != 0));
     } else {
       sessions[which]->Receive(rest.first(length));
@@ -89,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     clock.Sleep(std::chrono::seconds(control & 4 ? 1 : 0));
     hub.RunExpiry();
-    for (auto& s : sessions) DrainAndCheck(*s);
+    for (auto& s : sessions) DrainAndCheck(*s, s == sessions[2] ? &lastChallenge : nullptr);
   }
   return 0;
 }

@@ -5,7 +5,9 @@
 
 #include "hubd/Hub.h"
 #include "hubd/Session.h"
+#include "tests/hubd/Handshake.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/WireClient.h"
 
 using namespace tessaro;
 using namespace tessaro::hubd;
@@ -67,25 +69,24 @@ class SessionTest : public ::testing::Test {
  protected:
   std::unique_ptr<Session> Greeted(const std::string& name, uint32_t peer) {
     auto s = std::make_unique<Session>(hub, peer, "peer");
-    s->Receive(HelloBytes(name));
+    hubd::testing::Greet(hub, *s, name, tessaro::testing::TestKeyFor(name));
     EXPECT_TRUE(s->greeted());
-    Drain(*s);
     return s;
   }
 
   tessaro::testing::FakeClock clock;
   std::vector<std::string> log;
-  Hub hub{TwoDevices(), clock, wire::kVersionMajor,
+  PinStore pins{"", nullptr};
+  Hub hub{TwoDevices(), clock, wire::kVersionMajor, pins,
           [this](const std::string& l) { log.push_back(l); }};
 };
 
 TEST_F(SessionTest, HelloReplyCarriesTheServerIdentity) {
   Session s(hub, kPeerA, "peer");
-  s.Receive(HelloBytes("PC-A"));
-  const auto frames = Drain(s);
+  const auto frames = hubd::testing::Greet(hub, s, "PC-A", tessaro::testing::TestKeyFor("PC-A"));
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].type, MsgType::HelloReply);
-  EXPECT_EQ(frames[0].id, 1u);
+  EXPECT_EQ(frames[0].id, 2u) << "the Proof's id";
   const auto info = wire::DecodeServerInfo(frames[0].payload);
   ASSERT_TRUE(info);
   EXPECT_EQ(info->name, "SRV");
@@ -138,7 +139,20 @@ INSTANTIATE_TEST_SUITE_P(
                      Bytes(MsgType::Hello, 1, {1, 0, 0}),
                      Session::State::CloseAfterFlush,
                      {MsgType::Result}},
-        RefusedHello{"BadMagic", std::vector<uint8_t>(16, 0x41), Session::State::Drop, {}}),
+        RefusedHello{"BadMagic", std::vector<uint8_t>(16, 0x41), Session::State::Drop, {}},
+        RefusedHello{"ProofBeforeHello",
+                     Bytes(MsgType::Proof, 1, std::vector<uint8_t>(96)),
+                     Session::State::Drop,
+                     {}},
+        RefusedHello{"PingBetweenHelloAndProof",
+                     [] {
+                       auto b = HelloBytes("PC-A");
+                       const auto ping = Bytes(MsgType::Ping, 2);
+                       b.insert(b.end(), ping.begin(), ping.end());
+                       return b;
+                     }(),
+                     Session::State::Drop,
+                     {}}),
     [](const auto& row) { return std::string(row.param.what); });
 
 TEST_F(SessionTest, ChangeNoticeReachesEveryGreetedPcBeforeTheResult) {
@@ -261,7 +275,10 @@ INSTANTIATE_TEST_SUITE_P(
               kStatusBadPayload},
         Reply{"WriteDataNotYet", Bytes(MsgType::WriteData, 77, {1, 9, 9}), MsgType::Result,
               kStatusInvalidFunction},
-        Reply{"SecondHello", Bytes(MsgType::Hello, 77, wire::EncodeHello({1, 0, "PC-Z"})),
+        Reply{"SecondHello",
+              Bytes(MsgType::Hello, 77, wire::EncodeHello({wire::kVersionMajor, 0, "PC-Z"})),
+              MsgType::Result, kStatusInvalidFunction},
+        Reply{"ProofAfterGreeting", Bytes(MsgType::Proof, 77, std::vector<uint8_t>(96)),
               MsgType::Result, kStatusInvalidFunction},
         Reply{"PingWithPayload", Bytes(MsgType::Ping, 77, {1}), MsgType::Result, kStatusBadPayload},
         Reply{"LinkWithTwoBytes", Bytes(MsgType::Link, 77, {1, 0}), MsgType::Result,

@@ -13,7 +13,19 @@ namespace tessaro::testing {
 using wire::Frame;
 using wire::MsgType;
 
-WireClient::WireClient(const std::string& ip, uint16_t port, const std::string& fromIp) {
+wire::PcKey TestKeyFor(const std::string& computerName) {
+  wire::KeySeed seed{};
+  uint64_t h = 1469598103934665603ull;  // FNV-1a, stretched over the seed
+  for (size_t i = 0; i < seed.size(); ++i) {
+    for (const char c : computerName) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    h = (h ^ i) * 1099511628211ull;
+    seed[i] = static_cast<uint8_t>(h >> 56);
+  }
+  return wire::PcKey::FromSeed(seed);
+}
+
+WireClient::WireClient(const std::string& ip, uint16_t port, const std::string& fromIp)
+    : serverPort_(port) {
   fd_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
@@ -23,6 +35,7 @@ WireClient::WireClient(const std::string& ip, uint16_t port, const std::string& 
   }
   sa.sin_port = htons(port);
   inet_pton(AF_INET, ip.c_str(), &sa.sin_addr);
+  serverIp_ = sa.sin_addr.s_addr;
   if (fd_.valid() && ::connect(fd_.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
     fd_.Reset();
   const int on = 1;
@@ -78,9 +91,21 @@ bool WireClient::WaitClosed(std::chrono::seconds deadline) {
   return true;
 }
 
-std::optional<wire::ServerInfo> WireClient::Hello(const std::string& name, uint16_t major) {
-  const auto frames = Call(MsgType::Hello, 1, wire::EncodeHello({major, 0, name}));
-  if (frames.size() != 1 || frames[0].type != MsgType::HelloReply) return std::nullopt;
+std::optional<wire::ServerInfo> WireClient::Hello(const std::string& name, uint16_t major,
+                                                  const std::optional<wire::PcKey>& key) {
+  helloRefusal_ = 0;
+  auto frames = Call(MsgType::Hello, 1, wire::EncodeHello({major, 0, name}));
+  if (frames.size() == 1 && frames[0].type == MsgType::Challenge) {
+    const auto challenge = wire::DecodeChallenge(frames[0].payload);
+    if (!challenge) return std::nullopt;
+    const wire::PcKey signer = key ? *key : TestKeyFor(name);
+    const wire::ProofContext context{challenge->nonce, serverIp_, serverPort_, name};
+    frames = Call(MsgType::Proof, 2, wire::EncodeProof(signer.Prove(context)));
+  }
+  if (frames.size() != 1) return std::nullopt;
+  if (frames[0].type == MsgType::Result)
+    helloRefusal_ = wire::DecodeResult(frames[0].payload).value_or(0);
+  if (frames[0].type != MsgType::HelloReply) return std::nullopt;
   return wire::DecodeServerInfo(frames[0].payload);
 }
 
