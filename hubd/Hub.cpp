@@ -63,11 +63,19 @@ void Hub::Reload(const HubConfig& config) {
   RunExpiry();
   if (table_.Replace(config.devices)) AnnounceChange();
   Log("config reloaded: " + std::to_string(config.devices.size()) + " devices");
+  newNamesFrom_.clear();
   if (std::string error; !pins_.Load(error)) {
     Log(error + "; the pins held stay");
   } else if (!pins_.path().empty()) {
     Log("pins reloaded: " + std::to_string(pins_.size()) + " computer names");
   }
+}
+
+bool Hub::TakeNewNameFrom(uint32_t address) {
+  size_t& count = newNamesFrom_[address];
+  if (count >= limits_.newNamesPerAddress) return false;
+  ++count;
+  return true;
 }
 
 void Hub::Log(const std::string& line) const {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct Limits {
   std::chrono::seconds drainTimeout{30};
   // Open connections from one source address; more are refused at once.
   size_t maxPerAddress = 16;
+  // New computer names one source address may pin until the next reload or restart: a flood of
+  // made-up names from one machine cannot fill the pins, which outlast restarts.
+  size_t newNamesPerAddress = 16;
 };
 
 class Hub {
@@ -45,6 +49,8 @@ class Hub {
   uint32_t address() const { return address_; }
   uint16_t tcpPort() const { return tcpPort_; }
   PinStore& pins() { return pins_; }
+  // Counts a new name pinned from `address`; false (nothing counted) when it has used its share.
+  bool TakeNewNameFrom(uint32_t address);
   // A fresh challenge nonce; from the system's random source unless a test set another source.
   wire::Nonce NewNonce() const { return nonceSource_ ? nonceSource_() : wire::MakeNonce(); }
   void SetNonceSource(std::function<wire::Nonce()> source) { nonceSource_ = std::move(source); }
@@ -81,6 +87,7 @@ class Hub {
   Limits limits_;
   std::vector<Session*> sessions_;
   std::function<wire::Nonce()> nonceSource_;
+  std::map<uint32_t, size_t> newNamesFrom_;  // by source address, since the last reload
 };
 
 }  // namespace tessaro::hubd

@@ -73,7 +73,7 @@ PinStore::Verdict PinStore::Check(const std::string& name, const wire::PublicKey
 }
 
 bool PinStore::Append(const std::string& line) {
-  UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  UniqueFd fd(::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   struct stat st {};
   if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return false;
   std::string text;

@@ -38,6 +38,7 @@ class PinStore {
   // the file exists but cannot be read (the pins held stay as they were).
   bool Load(std::string& error);
   Verdict Check(const std::string& name, const wire::PublicKey& key);
+  bool Knows(const std::string& name) const { return pins_.count(name) != 0; }
   const std::string& path() const { return path_; }
   size_t size() const { return pins_.size(); }
 

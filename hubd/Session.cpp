@@ -190,6 +190,10 @@ void Session::HandleProof(const Frame& frame) {
   if (!wire::VerifyProof(*proof, context))
     return Refuse(frame, kStatusAccessDenied, LogText(name_) + " sent a proof that does not hold");
   const std::string key = wire::HexText(proof->publicKey);
+  if (!hub_.pins().Knows(name_) && !hub_.TakeNewNameFrom(peerIp_))
+    return Refuse(frame, kStatusAccessDenied,
+                  LogText(name_) + " is a new name and its address has pinned " +
+                      std::to_string(hub_.limits().newNamesPerAddress) + " already");
   switch (hub_.pins().Check(name_, proof->publicKey)) {
     case PinStore::Verdict::Match: break;
     case PinStore::Verdict::Pinned: hub_.Log("pinned " + LogText(name_) + " to key " + key); break;

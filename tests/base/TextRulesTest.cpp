@@ -105,7 +105,13 @@ TEST(LogText, ControlBytesAndTheBackslashAreEscaped) {
       {"back\\x0A", "back\\\\x0A"},  // a literal backslash cannot pass as an escape
       {"caf\xc3\xa9 ~", "caf\xc3\xa9 ~"},
   };
-  for (const Case& c : cases) EXPECT_EQ(LogText(c.name), c.logged) << c.logged;
+  for (const Case& c : cases) {
+    EXPECT_EQ(LogText(c.name), c.logged) << c.logged;
+    EXPECT_EQ(ParseLogText(c.logged), c.name) << "reads back: " << c.logged;
+  }
+  // What LogText never writes does not read.
+  for (const char* bad : {"end\\", "a\\x4", "a\\xZZ", "a\\n"})
+    EXPECT_EQ(ParseLogText(bad), std::nullopt) << bad;
 }
 
 }  // namespace

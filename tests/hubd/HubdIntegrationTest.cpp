@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <fstream>
 #include <set>
 
 #include "base/FileHandle.h"
@@ -385,3 +386,50 @@ TEST(HubdStart, BadConfigIsReportedWithItsLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a Hello as `name` with `key` comes to: the HelloReply's server name, or the refusal.
+std::string HelloAs(const std::string& name, const wire::PcKey& key) {
+  WireClient pc("127.0.0.2", 2005, "127.0.0.7");
+  if (const auto info = pc.Hello(name, wire::kVersionMajor, key)) return "greeted by " + info->name;
+  const uint32_t refusal = pc.helloRefusal();
+  return "refused with " + std::to_string(refusal) + (pc.WaitClosed() ? ", closed" : ", open");
+}
+
+}  // namespace
+
+// The attack that once worked: a second PC names PC-A in its Hello to eject, unlock and unlink
+// PC-A's locked storage and lock it for itself. The name's pinned key keeps it out, also after
+// hubd restarts, until an administrator re-pins the name for a replaced PC.
+TEST_F(Hubd, AnotherPcCannotPoseAsTheOwnerAcrossRestartsUntilRePinned) {
+  const wire::PcKey owner = TestKeyFor("PC-A");
+  const wire::PcKey impostor = TestKeyFor("IMPOSTOR");
+  auto a = Pc("PC-A", "127.0.0.5");
+  ASSERT_EQ(ResultOf(a->Call(MsgType::Link, 10, Cmd(MsgType::Link, 2)).back()), 0u);
+  ASSERT_EQ(ResultOf(a->Call(MsgType::Lock, 11, Cmd(MsgType::Lock, 2, 2, 600)).back()), 0u);
+  EXPECT_EQ(HelloAs("PC-A", impostor), "refused with 5, closed");
+  EXPECT_TRUE(hubd->WaitForOutput("not the one pinned for that name", kDeadline));
+  const auto list = ListOf(a->Call(MsgType::GetDevices, 12).back());
+  EXPECT_EQ(list.at(1).owner, "PC-A");
+  EXPECT_EQ(list.at(1).lockCount, 1);
+
+  hubd->Stop();
+  hubd = Start("127.0.0.2", {});
+  ASSERT_TRUE(hubd->WaitForOutput("hubd: ready", kDeadline)) << hubd->Output();
+  EXPECT_EQ(HelloAs("PC-A", impostor), "refused with 5, closed") << "the pin outlasts a restart";
+  EXPECT_EQ(HelloAs("PC-A", owner), "greeted by HUB-ONE");
+
+  // The administrator re-pins PC-A, replaced by a machine with a new key: its line goes.
+  const std::string pins = config + ".pins";
+  std::ifstream in(pins);
+  std::string line, kept;
+  while (std::getline(in, line))
+    if (!line.ends_with(" PC-A")) kept += line + "\n";
+  WriteTextFile(pins, kept);
+  hubd->Signal(SIGHUP);
+  ASSERT_TRUE(hubd->WaitForOutput("pins reloaded", kDeadline)) << hubd->Output();
+  const wire::PcKey replacement = TestKeyFor("PC-A's new machine");
+  EXPECT_EQ(HelloAs("PC-A", replacement), "greeted by HUB-ONE") << "the new machine pins its key";
+  EXPECT_EQ(HelloAs("PC-A", owner), "refused with 5, closed");
+}

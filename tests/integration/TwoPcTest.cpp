@@ -84,3 +84,35 @@ TEST(TwoPcs, OwnershipLocksRequestsAndRestart) {
   }));
   EXPECT_EQ(lab.Cli(a, {"link", "127.0.0.2", "1"}).exitCode, 0) << "the bus works again";
 }
+
+// A PC is its key, kept beside its machine hive: a second PC with a hive of its own that says it
+// is PC-A gets nowhere with PC-A's locked storage, while PC-A itself, restarted, still holds it.
+TEST(TwoPcs, APcWithAnotherHiveCannotPoseAsTheOwner) {
+  Lab lab;
+  lab.StartHub({"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", PrinterAndStorage(), {}});
+  auto& a = lab.StartPc("PC-A", {"127.0.0.2"});
+  ASSERT_TRUE(lab.WaitForServerState(a, "127.0.0.2", "1"));
+  ASSERT_TRUE(lab.AttachAll(a, {"127.0.0.2"}));
+  ASSERT_EQ(lab.Cli(a, {"link", "127.0.0.2", "2"}).exitCode, 0);
+  ASSERT_EQ(lab.Cli(a, {"lock", "127.0.0.2", "2", "2", "600"}).exitCode, 0);
+
+  auto& impostor = lab.StartPc("IMPOSTOR", {"127.0.0.2"}, {"--computer-name", "PC-A"});
+  ASSERT_TRUE(impostor.busd->WaitForOutput("refuses this PC's key for the name PC-A"))
+      << impostor.busd->Output();
+  const std::vector<std::vector<std::string>> attempts = {{"unlock", "127.0.0.2", "2", "2", "0"},
+                                                          {"unlink", "127.0.0.2", "2"},
+                                                          {"link", "127.0.0.2", "2"},
+                                                          {"lock", "127.0.0.2", "2", "2", "600"}};
+  for (const auto& attempt : attempts)
+    EXPECT_NE(lab.Cli(impostor, attempt).exitCode, 0) << attempt[0];
+  JsonLine held = Device(lab, a, "2");
+  EXPECT_EQ(held["owner"], "PC-A");
+  EXPECT_EQ(held["lockCount"], "1");
+
+  lab.StopBusd(a);
+  lab.StartBusd(a);
+  ASSERT_TRUE(lab.WaitForServerState(a, "127.0.0.2", "1")) << a.busd->Output();
+  ASSERT_TRUE(lab.AttachAll(a, {"127.0.0.2"}));
+  EXPECT_EQ(lab.Cli(a, {"unlock", "127.0.0.2", "2", "2", "0"}).exitCode, 0);
+  EXPECT_EQ(lab.Cli(a, {"unlink", "127.0.0.2", "2"}).exitCode, 0);
+}
