@@ -35,6 +35,11 @@ class BusBackend {
   // False, without calling `done`, when the server cannot be reached now.
   virtual bool Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
                        std::function<void(uint32_t result)> done) = 0;
+  // Sends a piece of a job, its end or its abort (wire::MsgType::WriteData, EndData, AbortData)
+  // for device `number`; `done` as for Forward.
+  virtual bool SendData(uint32_t ip, wire::MsgType type, uint8_t number,
+                        std::span<const uint8_t> data,
+                        std::function<void(uint32_t result)> done) = 0;
   // Every device linked to this PC, from the cached lists of the servers that answer now.
   virtual std::vector<LinkedDevice> LinkedDevices() const = 0;
   // Asks the server to prepare a device for removal; `done` gets status 0 and the server's

@@ -64,6 +64,15 @@ void HubSession::Command(MsgType type, const wire::DeviceCommand& command,
   deadlines_[id] = now_ + kCommandTimeout;
 }
 
+void HubSession::Data(MsgType type, uint8_t number, std::span<const uint8_t> data,
+                      std::function<void(uint32_t)> done) {
+  const uint32_t id =
+      Send(type, type == MsgType::WriteData ? wire::EncodeWriteData(number, data)
+                                            : wire::EncodeDeviceCommand(type, {number, 0, 0}));
+  pending_[id] = std::move(done);
+  deadlines_[id] = now_ + kDataTimeout;
+}
+
 void HubSession::Eject(uint8_t number, EjectDone done) {
   const auto payload = wire::EncodeDeviceCommand(MsgType::Eject, {number, 0, 0});
   const uint32_t id = Send(MsgType::Eject, payload);

@@ -36,6 +36,8 @@ class HubSession {
   static constexpr auto kSilenceLimit = std::chrono::seconds(10);
   // A server that answers pings but never a command must not hold its caller forever.
   static constexpr auto kCommandTimeout = std::chrono::seconds(5);
+  // A job's data and end wait longer: the end is answered once the job is on the server's disk.
+  static constexpr auto kDataTimeout = std::chrono::seconds(60);
 
   // serverIp (network order) and serverPort: where the connection goes, which the proof names.
   // `key` must outlive the session.
@@ -53,6 +55,10 @@ class HubSession {
   void Command(wire::MsgType type, const wire::DeviceCommand& command,
                std::function<void(uint32_t result)> done);
   // `done` gets status 0 and the server's EjectReply, or the status of the Result that refused.
+  // A piece of a job (WriteData), its end (EndData) or its abort (AbortData) for device
+  // `number`; `data` only with WriteData.
+  void Data(wire::MsgType type, uint8_t number, std::span<const uint8_t> data,
+            std::function<void(uint32_t result)> done);
   using EjectDone = std::function<void(uint32_t status, const wire::EjectReply& reply)>;
   void Eject(uint8_t number, EjectDone done);
 

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -50,11 +51,17 @@ class RequestDispatcher {
   // The two plug-and-play codes: node present, request eject.
   std::optional<busipc::Reply> HandleDeviceNode(const ConnectionInfo& c, const busipc::Request& r);
   std::optional<LinkedDevice> FindLinked(const std::string& instanceId) const;
+  // Write and end of device data: a print job from one Spur connection to a linked device.
+  std::optional<busipc::Reply> HandleData(const ConnectionInfo& c, const busipc::Request& r);
   void Deliver(const std::vector<EventDelivery>& deliveries);
 
   BusBackend& backend_;
   ReplyRouter& router_;
   EventHub events_;
+  // The connection whose job is open on a device (server address, device number): another
+  // connection's data waits (170) until that job ends, and a job whose connection closes is
+  // dropped at the server.
+  std::map<std::pair<uint32_t, uint8_t>, int> jobs_;
 };
 
 }  // namespace tessaro::busd

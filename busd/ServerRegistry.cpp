@@ -246,6 +246,14 @@ bool ServerRegistry::Forward(uint32_t ip, wire::MsgType type, const wire::Device
   return true;
 }
 
+bool ServerRegistry::SendData(uint32_t ip, wire::MsgType type, uint8_t number,
+                              std::span<const uint8_t> data, std::function<void(uint32_t)> done) {
+  HubSession* session = ReadySession(ip);
+  if (!session) return false;
+  session->Data(type, number, data, std::move(done));
+  return true;
+}
+
 std::vector<LinkedDevice> ServerRegistry::LinkedDevices() const {
   std::vector<LinkedDevice> linked;
   for (const auto& r : records_)

@@ -63,6 +63,8 @@ class ServerRegistry : public BusBackend {
   bool Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
                std::function<void(uint32_t)> done) override;
   std::vector<LinkedDevice> LinkedDevices() const override;
+  bool SendData(uint32_t ip, wire::MsgType type, uint8_t number, std::span<const uint8_t> data,
+                std::function<void(uint32_t)> done) override;
   bool Eject(uint32_t ip, uint8_t number,
              std::function<void(uint32_t, const wire::EjectReply&)> done) override;
 

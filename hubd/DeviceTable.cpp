@@ -94,6 +94,11 @@ uint32_t DeviceTable::SetEjectVeto(uint8_t number, uint32_t vetoType, const std:
   return kStatusOk;
 }
 
+const DeviceConfig* DeviceTable::ConfigOf(uint8_t number) const {
+  const Entry* e = Find(number);
+  return e ? &e->config : nullptr;
+}
+
 std::optional<std::string> DeviceTable::OwnerOf(uint8_t number) const {
   const Entry* e = Find(number);
   if (!e) return std::nullopt;

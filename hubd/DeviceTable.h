@@ -21,6 +21,10 @@ inline constexpr uint32_t kStatusInvalidFunction = winerr::kInvalidFunction;
 inline constexpr uint32_t kStatusRefused = winerr::kGenFailure;
 inline constexpr uint32_t kStatusBadPayload = winerr::kInvalidParameter;
 inline constexpr uint32_t kStatusNotFound = winerr::kNotFound;
+// Print data for a device that is no printer with an output folder.
+inline constexpr uint32_t kStatusNotSupported = winerr::kNotSupported;
+// Print data from a PC that does not own the device.
+inline constexpr uint32_t kStatusNotReady = winerr::kNotReady;
 // A Hello whose proof fails, or whose key is not the one pinned for its computer name.
 inline constexpr uint32_t kStatusAccessDenied = winerr::kAccessDenied;
 
@@ -53,6 +57,8 @@ class DeviceTable {
 
   // The owner a request to use goes to: nullopt for no such device, empty for a free one.
   std::optional<std::string> OwnerOf(uint8_t number) const;
+  // The device's config; nullptr for no such device.
+  const DeviceConfig* ConfigOf(uint8_t number) const;
 
   // Ends every lock whose time is up; true when that changed the list.
   bool Expire();

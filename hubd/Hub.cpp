@@ -14,6 +14,11 @@ Hub::Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, Pin
       address_(ParseIpv4(config.server.address).value_or(0)), tcpPort_(config.server.port),
       pins_(pins), clock_(clock), table_(clock), log_(std::move(log)) {
   table_.Replace(config.devices);
+  for (const DeviceConfig& d : config.devices) {
+    if (d.outputFolder.empty()) continue;
+    if (const size_t n = PrintSink::RemoveLeftovers(d.outputFolder))
+      Log(std::to_string(n) + " unfinished print jobs removed from " + d.outputFolder);
+  }
 }
 
 wire::ServerInfo Hub::Info() const {
@@ -30,6 +35,7 @@ wire::ServerInfo Hub::Info() const {
 void Hub::Attach(Session& session) { sessions_.push_back(&session); }
 
 void Hub::Detach(Session& session) {
+  sink_.AbortAll(&session);
   sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), &session), sessions_.end());
 }
 
@@ -41,6 +47,9 @@ void Hub::RunExpiry() {
 }
 
 void Hub::AnnounceChange() {
+  // A job belongs to the PC that owned the device when it began: unlinked or taken, it is void.
+  for (const uint8_t n : sink_.DropStale([this](uint8_t number) { return table_.OwnerOf(number); }))
+    Log("print job on device " + std::to_string(n) + " dropped: the device changed hands");
   const wire::Frame frame{wire::MsgType::DevicesChanged, 0, 0,
                           wire::EncodeDeviceList(table_.List())};
   for (Session* s : sessions_)

@@ -13,6 +13,7 @@
 #include "hubd/Config.h"
 #include "hubd/DeviceTable.h"
 #include "hubd/PinStore.h"
+#include "hubd/PrintSink.h"
 #include "platform/Clock.h"
 #include "protocol/HubWire.h"
 #include "protocol/PcKey.h"
@@ -49,6 +50,7 @@ class Hub {
   uint32_t address() const { return address_; }
   uint16_t tcpPort() const { return tcpPort_; }
   PinStore& pins() { return pins_; }
+  PrintSink& sink() { return sink_; }
   // Counts a new name pinned from `address`; false (nothing counted) when it has used its share.
   bool TakeNewNameFrom(uint32_t address);
   // A fresh challenge nonce; from the system's random source unless a test set another source.
@@ -86,6 +88,7 @@ class Hub {
   LogFn log_;
   Limits limits_;
   std::vector<Session*> sessions_;
+  PrintSink sink_;
   std::function<wire::Nonce()> nonceSource_;
   std::map<uint32_t, size_t> newNamesFrom_;  // by source address, since the last reload
 };

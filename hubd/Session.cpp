@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/AsciiText.h"
 #include "base/LogText.h"
 #include "hubd/DeviceDescription.h"
 #include "hubd/Hub.h"
@@ -159,6 +160,9 @@ void Session::Handle(const Frame& frame) {
     case MsgType::Unlock:
     case MsgType::RequestToUse: return HandleDeviceCommand(frame);
     case MsgType::Eject: return HandleEject(frame);
+    case MsgType::WriteData:
+    case MsgType::EndData:
+    case MsgType::AbortData: return HandleData(frame);
     default:  // a repeated Hello, replies sent the wrong way, and what later versions add
       return ReplyResult(frame, kStatusInvalidFunction);
   }
@@ -243,6 +247,44 @@ DeviceTable::Outcome Session::Apply(MsgType type, const wire::DeviceCommand& c) 
     case MsgType::Lock: return t.Lock(c.number, name_, c.kind, c.value);
     default: return t.Unlock(c.number, name_, c.value);
   }
+}
+
+uint32_t Session::PrintRefusal(uint8_t number) const {
+  const DeviceConfig* device = hub_.table().ConfigOf(number);
+  if (!device) return kStatusNotFound;
+  const bool printer = EqualsNoCase(device->type, "PRINTER") || EqualsNoCase(device->type, "MFP");
+  if (!printer || device->outputFolder.empty()) return kStatusNotSupported;
+  if (hub_.table().OwnerOf(number) != name_) return kStatusNotReady;
+  return kStatusOk;
+}
+
+void Session::HandleData(const Frame& frame) {
+  std::optional<wire::DeviceCommand> command;
+  std::span<const uint8_t> data;
+  if (frame.type == MsgType::WriteData && !frame.payload.empty()) {
+    command = wire::DeviceCommand{frame.payload[0], 0, 0};
+    data = std::span<const uint8_t>(frame.payload).subspan(1);
+  } else if (frame.type != MsgType::WriteData) {
+    command = wire::DecodeDeviceCommand(frame.type, frame.payload);
+  }
+  if (!command) return ReplyResult(frame, kStatusBadPayload);
+  const uint8_t number = command->number;
+  PrintSink& sink = hub_.sink();
+  if (frame.type == MsgType::AbortData) {
+    if (sink.Abort(number, this))
+      hub_.Log(LogText(name_) + ": print job on device " + std::to_string(number) + " dropped");
+    return ReplyResult(frame, kStatusOk);
+  }
+  hub_.RunExpiry();
+  if (const uint32_t refusal = PrintRefusal(number); refusal != kStatusOk)
+    return ReplyResult(frame, refusal);
+  const std::string& folder = hub_.table().ConfigOf(number)->outputFolder;
+  if (frame.type == MsgType::WriteData)
+    return ReplyResult(frame, sink.Write(number, folder, name_, this, data));
+  std::string written;
+  const uint32_t status = sink.End(number, folder, name_, this, written);
+  if (status == kStatusOk) hub_.Log(LogText(name_) + ": print job written to " + LogText(written));
+  ReplyResult(frame, status);
 }
 
 void Session::HandleEject(const Frame& frame) {

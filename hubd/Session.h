@@ -78,6 +78,9 @@ class Session {
   DeviceTable::Outcome Apply(wire::MsgType type, const wire::DeviceCommand& command);
   void HandleRequestToUse(const wire::Frame& frame, const wire::DeviceCommand& command);
   void HandleEject(const wire::Frame& frame);
+  void HandleData(const wire::Frame& frame);
+  // Why `number` takes no print data from this PC now, or kStatusOk.
+  uint32_t PrintRefusal(uint8_t number) const;
   void HandleSetEjectVeto(const wire::Frame& frame);
   bool FromThisMachine() const;  // the peer is on 127.0.0.0/8
   void Reply(const wire::Frame& request, wire::MsgType type, std::vector<uint8_t> payload);

@@ -16,9 +16,9 @@ namespace tessaro::wire {
 inline constexpr uint32_t kMagic = 0x42554854;  // "THUB"
 inline constexpr uint32_t kHeaderSize = 16;
 inline constexpr uint32_t kMaxPayload = 65536;
-// 2.0: a PC proves its computer name with its key (Challenge, Proof).
+// 2.0: a PC proves its computer name with its key (Challenge, Proof). 2.1: print data.
 inline constexpr uint16_t kVersionMajor = 2;
-inline constexpr uint16_t kVersionMinor = 0;
+inline constexpr uint16_t kVersionMinor = 1;
 inline constexpr uint16_t kDefaultTcpPort = 2005;
 inline constexpr uint16_t kDiscoveryPort = 9303;
 inline constexpr size_t kMaxDevices = 127;     // device numbers are one signed byte on the bus
@@ -48,8 +48,9 @@ enum class MsgType : uint16_t {
   Eject = 0x0060,         // answered with EjectReply, or a Result for a refusal
   EjectReply = 0x0061,
   SetEjectVeto = 0x0080,  // administration, accepted only from the server's own machine
-  WriteData = 0x0070,
-  EndData = 0x0071,
+  WriteData = 0x0070,     // a piece of the job the PC sends the device (a printer's print job)
+  EndData = 0x0071,       // the job is complete
+  AbortData = 0x0072,     // the job is dropped
 };
 
 struct Frame {

@@ -225,3 +225,65 @@ TEST_F(DispatchFixture, MalformedFrameBreaksTheSession) {
   EXPECT_TRUE(trunk.broken());
   EXPECT_TRUE(trunk.output().empty());
 }
+
+namespace {
+
+wire::DeviceInfo Printer(uint8_t number, const std::string& owner) {
+  wire::DeviceInfo d;
+  d.number = number;
+  d.type = "PRINTER";
+  d.owner = owner;
+  return d;
+}
+
+}  // namespace
+
+// A print job's data: only for a device linked to this PC, one job per device at a time, and a
+// job whose sender goes away is dropped at the server.
+TEST_F(DispatchFixture, DeviceDataGoesToLinkedDevicesOneJobAtATime) {
+  backend.devices[kServerIp] = {Printer(1, "PC-A"), Printer(2, "PC-B")};
+  BusSession& first = Open(false, 10);
+  BusSession& second = Open(false, 11);
+  const struct Refusal {
+    const char* what;
+    Request request;
+    uint32_t status;
+  } refusals[] = {
+      {"another PC's device", Control(code::kWriteDeviceData, {2, 'x'}), status::kNotReady},
+      {"a device not in the list", Control(code::kWriteDeviceData, {9, 'x'}), status::kNotReady},
+      {"no device number", Control(code::kWriteDeviceData, {}), status::kInvalidParameter},
+      {"an end with data", Control(code::kEndDeviceData, {1, 'x'}), status::kInvalidParameter},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.what);
+    const auto replies = Send(first, r.request);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].status, r.status);
+  }
+  EXPECT_TRUE(backend.dataSent.empty()) << "nothing refused reaches the server";
+
+  EXPECT_TRUE(Send(first, Control(code::kWriteDeviceData, {1, 'a', 'b'})).empty());
+  ASSERT_EQ(backend.dataSent.size(), 1u);
+  EXPECT_EQ(backend.dataSent[0].type, wire::MsgType::WriteData);
+  EXPECT_EQ(backend.dataSent[0].data, (std::vector<uint8_t>{'a', 'b'}));
+  backend.dataSent[0].done(0);
+  EXPECT_EQ(Take(first).at(0).status, 0u);
+  EXPECT_EQ(Send(second, Control(code::kWriteDeviceData, {1, 'z'})).at(0).status, status::kBusy);
+
+  EXPECT_TRUE(Send(first, Control(code::kEndDeviceData, {1})).empty());
+  ASSERT_EQ(backend.dataSent.size(), 2u);
+  EXPECT_EQ(backend.dataSent[1].type, wire::MsgType::EndData);
+  backend.dataSent[1].done(0);
+  EXPECT_EQ(Take(first).at(0).status, 0u);
+
+  // The job ended: the other connection's job may begin; it goes away mid-job.
+  EXPECT_TRUE(Send(second, Control(code::kWriteDeviceData, {1, 'z'})).empty());
+  backend.dataSent.back().done(0);
+  Take(second);
+  dispatcher.Closed(2);
+  ASSERT_EQ(backend.dataSent.size(), 4u);
+  EXPECT_EQ(backend.dataSent[3].type, wire::MsgType::AbortData);
+  EXPECT_EQ(backend.dataSent[3].number, 1);
+  EXPECT_TRUE(Send(first, Control(code::kWriteDeviceData, {1, 'c'})).empty())
+      << "the device is free for the next job";
+}

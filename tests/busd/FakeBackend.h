@@ -37,6 +37,20 @@ class FakeBackend : public BusBackend {
     return true;
   }
 
+  struct DataSent {
+    uint32_t ip;
+    wire::MsgType type;
+    uint8_t number;
+    std::vector<uint8_t> data;
+    std::function<void(uint32_t)> done;
+  };
+  bool SendData(uint32_t ip, wire::MsgType type, uint8_t number, std::span<const uint8_t> data,
+                std::function<void(uint32_t)> done) override {
+    if (!reachable) return false;
+    dataSent.push_back({ip, type, number, {data.begin(), data.end()}, std::move(done)});
+    return true;
+  }
+
   std::vector<LinkedDevice> LinkedDevices() const override {
     std::vector<LinkedDevice> out;
     for (const auto& [ip, list] : devices)
@@ -64,6 +78,7 @@ class FakeBackend : public BusBackend {
   bool reachable = true;
   std::vector<uint32_t> attached;
   std::vector<Forwarded> forwarded;
+  std::vector<DataSent> dataSent;
 };
 
 // Collects the replies the dispatcher routes later, per connection.

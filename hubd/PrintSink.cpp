@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hubd/PrintSink.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/AtomicFile.h"
+#include "base/WinError.h"
+
+namespace tessaro::hubd {
+
+namespace {
+using winerr::kBusy;
+using winerr::kWriteFault;
+constexpr unsigned kMaxNameTries = 100000;
+}  // namespace
+
+std::string PrintSink::FileNamePart(const std::string& pc) {
+  std::string out;
+  for (const char c : pc) {
+    const auto b = static_cast<unsigned char>(c);
+    out += (b < 0x20 || b == 0x7F || c == '/' || c == '\\') ? '_' : c;
+  }
+  return out.empty() ? "_" : out;
+}
+
+uint32_t PrintSink::Open(uint8_t number, const std::string& folder, const std::string& pc,
+                         Sender sender) {
+  std::string pattern = folder + "/" + kTempPrefix + "XXXXXX";
+  UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (!fd.valid()) return kWriteFault;
+  ::fchmod(fd.get(), 0644);
+  Job job;
+  job.sender = sender;
+  job.pc = pc;
+  job.folder = folder;
+  job.tempPath = pattern;
+  job.fd = std::move(fd);
+  jobs_.emplace(number, std::move(job));
+  return winerr::kSuccess;
+}
+
+uint32_t PrintSink::Write(uint8_t number, const std::string& folder, const std::string& pc,
+                          Sender sender, std::span<const uint8_t> data) {
+  auto it = jobs_.find(number);
+  if (it != jobs_.end() && it->second.sender != sender) return kBusy;
+  if (it == jobs_.end()) {
+    if (const uint32_t status = Open(number, folder, pc, sender); status != winerr::kSuccess)
+      return status;
+    it = jobs_.find(number);
+  }
+  if (!WriteAll(it->second.fd.get(), data.data(), data.size())) {
+    Drop(it);
+    return kWriteFault;
+  }
+  return winerr::kSuccess;
+}
+
+uint32_t PrintSink::End(uint8_t number, const std::string& folder, const std::string& pc,
+                        Sender sender, std::string& written) {
+  auto it = jobs_.find(number);
+  if (it != jobs_.end() && it->second.sender != sender) return kBusy;
+  if (it == jobs_.end()) {  // a job without data is a job too: one empty file
+    if (const uint32_t status = Open(number, folder, pc, sender); status != winerr::kSuccess)
+      return status;
+    it = jobs_.find(number);
+  }
+  Job& job = it->second;
+  if (::fsync(job.fd.get()) != 0) {
+    Drop(it);
+    return kWriteFault;
+  }
+  job.fd.Reset();
+  unsigned& next = nextNumber_[job.folder];
+  if (next == 0) next = 1;
+  const std::string suffix = "-" + FileNamePart(job.pc) + ".prn";
+  for (unsigned tries = 0; tries < kMaxNameTries; ++tries, ++next) {
+    const std::string name = job.folder + "/job-" + std::to_string(next) + suffix;
+    if (RenameNoReplace(job.tempPath, name)) {
+      ++next;
+      SyncFolderOf(name);
+      written = name;
+      jobs_.erase(it);
+      return winerr::kSuccess;
+    }
+    if (errno != EEXIST) break;
+  }
+  Drop(it);
+  return kWriteFault;
+}
+
+bool PrintSink::Abort(uint8_t number, Sender sender) {
+  const auto it = jobs_.find(number);
+  if (it == jobs_.end() || it->second.sender != sender) return false;
+  Drop(it);
+  return true;
+}
+
+void PrintSink::AbortAll(Sender sender) {
+  for (auto it = jobs_.begin(); it != jobs_.end();) {
+    auto next = std::next(it);
+    if (it->second.sender == sender) Drop(it);
+    it = next;
+  }
+}
+
+std::vector<uint8_t> PrintSink::DropStale(
+    const std::function<std::optional<std::string>(uint8_t)>& ownerOf) {
+  std::vector<uint8_t> dropped;
+  for (auto it = jobs_.begin(); it != jobs_.end();) {
+    auto next = std::next(it);
+    if (ownerOf(it->first) != it->second.pc) {
+      dropped.push_back(it->first);
+      Drop(it);
+    }
+    it = next;
+  }
+  return dropped;
+}
+
+void PrintSink::Drop(std::map<uint8_t, Job>::iterator it) {
+  ::unlink(it->second.tempPath.c_str());
+  jobs_.erase(it);
+}
+
+size_t PrintSink::RemoveLeftovers(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return 0;
+  size_t removed = 0;
+  const std::string prefix = kTempPrefix;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.rfind(prefix, 0) == 0 && ::unlinkat(::dirfd(dir), e->d_name, 0) == 0) ++removed;
+  }
+  ::closedir(dir);
+  return removed;
+}
+
+}  // namespace tessaro::hubd
