@@ -130,6 +130,19 @@ std::optional<std::vector<DeviceEntry>> DriverClient::GetDeviceList(BusHandle sp
   return ParseDeviceList(buffer, r.bytesReturned);
 }
 
+IoResult DriverClient::WriteDeviceData(BusHandle spur, uint8_t deviceNumber,
+                                       std::span<const uint8_t> data) {
+  if (data.size() > kMaxDataPiece) return IoResult{false, buserr::kInvalidParameter, 0};
+  std::vector<uint8_t> input{deviceNumber};
+  input.insert(input.end(), data.begin(), data.end());
+  return bus_.Control(spur, code::kWriteDeviceData, input.data(),
+                      static_cast<uint32_t>(input.size()), nullptr, 0);
+}
+
+IoResult DriverClient::EndDeviceData(BusHandle spur, uint8_t deviceNumber) {
+  return bus_.Control(spur, code::kEndDeviceData, &deviceNumber, 1, nullptr, 0);
+}
+
 bool DriverClient::LinkDevice(BusHandle spur, const std::string& deviceNumber) {
   std::vector<uint8_t> buffer{DeviceNumberByte(deviceNumber)};
   return Send(spur, code::kLinkDevice, buffer, 1).ok;

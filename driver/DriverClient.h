@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,13 @@ class DriverClient {
   // An empty `ip` sends the address 0.
   bool RequestToUseDevice(BusHandle spur, const std::string& deviceNumber, uint8_t kind,
                           const std::string& ip);
+
+  // A piece of a job for a device linked to this PC (at most kMaxDataPiece bytes), and its end.
+  // The status tells a device not linked here (21) from one busy with another job (170) and
+  // from a job that failed.
+  static constexpr size_t kMaxDataPiece = 65535;
+  IoResult WriteDeviceData(BusHandle spur, uint8_t deviceNumber, std::span<const uint8_t> data);
+  IoResult EndDeviceData(BusHandle spur, uint8_t deviceNumber);
 
  private:
   // Sends `input` (zero-padded to the buffer size) and reads the reply into the same buffer.

@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "cups-backend/PrintBackend.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/AsciiText.h"
+#include "base/LogText.h"
+
+namespace tessaro::backend {
+
+namespace {
+
+// Text that goes between double quotes on a discovery line.
+std::string Quotable(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    out += (b < 0x20 || b == 0x7F || c == '"' || c == '\\') ? ' ' : c;
+  }
+  return out;
+}
+
+bool IsPrinter(const DeviceEntry& d) {
+  return EqualsNoCase(d.type, "PRINTER") || EqualsNoCase(d.type, "MFP");
+}
+
+std::optional<uint16_t> HexId(const std::string& text) {
+  if (text.empty() || text.size() > 4) return std::nullopt;
+  unsigned v = 0;
+  for (const char c : text) {
+    const int d = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                         : -1;
+    if (d < 0) return std::nullopt;
+    v = v * 16 + static_cast<unsigned>(d);
+  }
+  return static_cast<uint16_t>(v);
+}
+
+// Reads up to `limit` bytes; fewer only at the end of the input. nullopt on a read error.
+std::optional<std::vector<uint8_t>> ReadPiece(int fd, size_t limit) {
+  std::vector<uint8_t> piece(limit);
+  size_t got = 0;
+  while (got < limit) {
+    const ssize_t n = ::read(fd, piece.data() + got, limit - got);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    got += static_cast<size_t>(n);
+  }
+  piece.resize(got);
+  return piece;
+}
+
+}  // namespace
+
+PrintBackend::PrintBackend(BusTransport& bus, Clock& clock, std::ostream& out,
+                           std::ostream& messages)
+    : bus_(bus), clock_(clock), driver_(bus, clock), out_(out), messages_(messages) {}
+
+BusHandle PrintBackend::SpurOf(BusHandle trunk, const std::string& ip) {
+  const auto deadline = clock_.Now() + kSpurWait;
+  bool attached = false;
+  for (;;) {
+    BusHandle found = kInvalidBusHandle;
+    for (const SpurInterface& s : driver_.OpenSpurs().value_or(std::vector<SpurInterface>{})) {
+      if (found == kInvalidBusHandle && s.address == ip)
+        found = s.handle;
+      else
+        bus_.Close(s.handle);
+    }
+    if (found != kInvalidBusHandle || clock_.Now() >= deadline) return found;
+    // busd offers a server's Spur once it is attached; the tray client attaches the enabled
+    // ones, but printing must not need the client running.
+    if (!attached) attached = driver_.AttachServer(trunk, ip);
+    clock_.Sleep(std::chrono::milliseconds(200));
+  }
+}
+
+std::optional<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri, std::string& why) {
+  const BusHandle trunk = driver_.OpenTrunk();
+  if (trunk == kInvalidBusHandle) {
+    why = "the virtual bus (tessaro-busd) is not running";
+    return std::nullopt;
+  }
+  std::vector<ServerEntry> servers;
+  driver_.GetServerList(trunk, servers);
+  const std::string mac = FormatDeviceUri({uri.mac, 0, 0, std::nullopt}).substr(10, 17);
+  const ServerEntry* server = nullptr;
+  for (const ServerEntry& s : servers)
+    if (ParseMac(s.mac, ':') == uri.mac) server = &s;
+  if (!server || server->state != "1") {
+    bus_.Close(trunk);
+    why = "device server " + mac + (server ? " is not answering" : " is not found");
+    return std::nullopt;
+  }
+  const BusHandle spur = SpurOf(trunk, server->ip);
+  bus_.Close(trunk);
+  if (spur == kInvalidBusHandle) {
+    why = "device server " + mac + " offers no interface yet";
+    return std::nullopt;
+  }
+  for (const DeviceEntry& d : driver_.GetDeviceList(spur).value_or(std::vector<DeviceEntry>{})) {
+    if (HexId(d.vendorId) != uri.vendorId || HexId(d.productId) != uri.productId) continue;
+    if (uri.serial && d.serial != *uri.serial) continue;
+    return Target{spur, static_cast<uint8_t>(d.deviceNumber), d.owner};
+  }
+  bus_.Close(spur);
+  why = "the printer is not on device server " + mac;
+  return std::nullopt;
+}
+
+void PrintBackend::Wait(const std::string& why) {
+  if (why != waitingFor_) {
+    if (waitingFor_.empty()) messages_ << "STATE: +connecting-to-device\n";
+    messages_ << "INFO: waiting: " << LogText(why) << "\n" << std::flush;
+    waitingFor_ = why;
+  }
+  clock_.Sleep(kLookAgain);
+}
+
+int PrintBackend::SendFirst(const DeviceUri& uri, const std::vector<uint8_t>& piece, bool whole,
+                            Target& t) {
+  for (;;) {
+    std::string why;
+    auto found = Find(uri, why);
+    if (!found) {
+      Wait(why);
+      continue;
+    }
+    t = *found;
+    const IoResult r = whole ? driver_.EndDeviceData(t.spur, t.number)
+                             : driver_.WriteDeviceData(t.spur, t.number, piece);
+    if (r.ok) break;
+    bus_.Close(t.spur);
+    if (r.error == buserr::kNotSupported || r.error == buserr::kInvalidParameter) {
+      messages_ << "ERROR: the device takes no print jobs (status " << r.error << ")\n";
+      return kStop;
+    }
+    // Nothing was taken yet, so looking again is safe whatever went wrong.
+    Wait(r.error == buserr::kBusy ? "the printer is busy with another job"
+         : t.owner.empty()        ? "the printer is not connected to this computer"
+                                  : "the printer is in use by " + t.owner);
+  }
+  if (!waitingFor_.empty()) messages_ << "STATE: -connecting-to-device\n";
+  messages_ << "INFO: printing\n" << std::flush;
+  return kOk;
+}
+
+int PrintBackend::Print(const DeviceUri& uri, int input) {
+  auto piece = ReadPiece(input, DriverClient::kMaxDataPiece);
+  if (!piece) {
+    messages_ << "ERROR: cannot read the job\n";
+    return kFailed;
+  }
+  bool ended = piece->size() < DriverClient::kMaxDataPiece;
+  Target t;
+  // A job that fits one piece still needs its end: an empty one is sent as the end alone.
+  if (const int status = SendFirst(uri, *piece, piece->empty(), t); status != kOk) return status;
+  bool endSent = piece->empty();
+  while (!endSent) {
+    if (ended) {
+      const IoResult r = driver_.EndDeviceData(t.spur, t.number);
+      bus_.Close(t.spur);
+      if (!r.ok) {
+        messages_ << "ERROR: the job's end was not taken (status " << r.error << ")\n";
+        return kRetry;
+      }
+      break;
+    }
+    piece = ReadPiece(input, DriverClient::kMaxDataPiece);
+    if (!piece) {
+      messages_ << "ERROR: cannot read the job\n";
+      bus_.Close(t.spur);
+      return kFailed;
+    }
+    ended = piece->size() < DriverClient::kMaxDataPiece;
+    if (piece->empty()) continue;
+    const IoResult r = driver_.WriteDeviceData(t.spur, t.number, *piece);
+    if (!r.ok) {
+      bus_.Close(t.spur);  // busd drops the part that arrived
+      messages_ << "ERROR: sending failed part-way (status " << r.error << "); sent again later\n";
+      return kRetry;
+    }
+  }
+  if (endSent) bus_.Close(t.spur);
+  messages_ << "INFO: job sent\n" << std::flush;
+  return kOk;
+}
+
+int PrintBackend::Discover() {
+  const BusHandle trunk = driver_.OpenTrunk();
+  if (trunk == kInvalidBusHandle) return kOk;  // no busd: no printers
+  std::vector<ServerEntry> servers;
+  driver_.GetServerList(trunk, servers);
+  for (const ServerEntry& server : servers) {
+    const auto mac = ParseMac(server.mac, ':');
+    if (server.state != "1" || !mac) continue;
+    const BusHandle spur = SpurOf(trunk, server.ip);
+    if (spur == kInvalidBusHandle) continue;
+    for (const DeviceEntry& d : driver_.GetDeviceList(spur).value_or(std::vector<DeviceEntry>{})) {
+      const auto vid = HexId(d.vendorId);
+      const auto pid = HexId(d.productId);
+      if (!IsPrinter(d) || !vid || !pid) continue;
+      DeviceUri uri{*mac, *vid, *pid, std::nullopt};
+      if (!d.serial.empty()) uri.serial = d.serial;
+      const std::string maker = Quotable(d.manufacturer.empty() ? "Unknown" : d.manufacturer);
+      const std::string model = Quotable(d.product.empty() ? "Printer" : d.product);
+      out_ << "direct " << FormatDeviceUri(uri) << " \"" << maker << " " << model << "\" \""
+           << maker << " " << model << " on " << Quotable(server.name) << "\" \"MFG:" << maker
+           << ";MDL:" << model << ";CLS:PRINTER;\" \"\"\n";
+    }
+    bus_.Close(spur);
+  }
+  bus_.Close(trunk);
+  out_ << std::flush;
+  return kOk;
+}
+
+}  // namespace tessaro::backend

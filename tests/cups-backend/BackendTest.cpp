@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The backend `tessaro` run as CUPS runs it, against a real busd and hubd: it waits while the
+// printer is not linked to this PC, then the job arrives whole in one file at the server; it
+// lists the printers; a fault part-way asks CUPS to send the job again and leaves no file.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "tests/integration/Lab.h"
+
+using namespace tessaro::testing;
+
+namespace {
+
+const std::string kUri = "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-00731";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (const dirent* e = ::readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+        names.push_back(e->d_name);
+    ::closedir(d);
+  }
+  return names;
+}
+
+class Backend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::mkdir(output.c_str(), 0755);
+    std::string devices = PrinterAndStorage();
+    const auto at = devices.find("serial = LW2040-00731\n");
+    devices.insert(at, "output-folder = " + output + "\n");
+    lab.StartHub({"127.0.0.2", "OFFICE-HUB", "00:1C:F0:AA:0B:01", devices, {}});
+    pc = &lab.StartPc("PC-A", {"127.0.0.2"});
+    ASSERT_TRUE(lab.WaitForServerState(*pc, "127.0.0.2", "1"));
+  }
+
+  // The backend as CUPS starts it for one job held in `jobFile`.
+  std::unique_ptr<Process> Job(const std::string& jobFile, const std::string& uri = kUri) {
+    auto env = pc->Env();
+    env["DEVICE_URI"] = uri;
+    auto p = std::make_unique<Process>(
+        Lab::Binary("cups-backend/tessaro"),
+        std::vector<std::string>{"7", "alice", "report", "1", "", jobFile}, env);
+    EXPECT_TRUE(p->Start());
+    return p;
+  }
+
+  std::string WriteJob(size_t bytes) {
+    std::string data(bytes, '\0');
+    std::mt19937 random(7);
+    for (char& c : data) c = static_cast<char>(random());
+    const std::string path = lab.dir() / "job.bin";
+    WriteTextFile(path, data);
+    return path;
+  }
+
+  Lab lab;
+  Lab::Pc* pc = nullptr;
+  const std::string output = lab.dir() / "prints";
+};
+
+}  // namespace
+
+TEST_F(Backend, WaitsUntilThePrinterIsLinkedThenTheJobArrivesWhole) {
+  const std::string job = WriteJob(300 * 1000);  // five pieces
+  auto backend = Job(job);
+  ASSERT_TRUE(backend->WaitForOutput("STATE: +connecting-to-device")) << backend->Output();
+  ASSERT_TRUE(backend->WaitForOutput("INFO: waiting: the printer is not connected"));
+  EXPECT_TRUE(FilesIn(output).empty());
+  ASSERT_EQ(lab.Cli(*pc, {"link", "127.0.0.2", "1"}).exitCode, 0);
+  ASSERT_EQ(backend->WaitForExit(std::chrono::seconds(20)), 0) << backend->Output();
+  EXPECT_TRUE(backend->WaitForOutput("STATE: -connecting-to-device"));
+  ASSERT_EQ(FilesIn(output), std::vector<std::string>{"job-1-PC-A.prn"});
+  EXPECT_EQ(ReadAll(output + "/job-1-PC-A.prn"), ReadAll(job));
+  // Another job, now that the printer is linked, goes at once; an empty one is a file too.
+  WriteTextFile(lab.dir() / "empty.bin", "");
+  EXPECT_EQ(Job(lab.dir() / "empty.bin")->WaitForExit(std::chrono::seconds(20)), 0);
+  EXPECT_EQ(ReadAll(output + "/job-2-PC-A.prn"), "");
+}
+
+TEST_F(Backend, ListsThePrintersOfEveryServer) {
+  Process discovery(Lab::Binary("cups-backend/tessaro"), {}, pc->Env());
+  ASSERT_TRUE(discovery.Start());
+  ASSERT_EQ(discovery.WaitForExit(std::chrono::seconds(20)), 0);
+  EXPECT_EQ(discovery.Output(), "direct " + kUri +
+                                    " \"Lumen Laser 2040\" \"Lumen Laser 2040 on OFFICE-HUB\" "
+                                    "\"MFG:Lumen;MDL:Laser 2040;CLS:PRINTER;\" \"\"\n");
+}
+
+TEST_F(Backend, BadUrisStopTheQueueAndWriteNothing) {
+  const std::string job = WriteJob(10);
+  for (const char* uri : {"tessaro://00-1C-F0-AA-0B-01/04F9",
+                          "tessaro://00-1C-F0-AA-0B-01/04F9/"
+                          "0042?serial=%G0"}) {
+    SCOPED_TRACE(uri);
+    auto backend = Job(job, uri);
+    EXPECT_EQ(backend->WaitForExit(), 4);
+    EXPECT_TRUE(backend->WaitForOutput("ERROR: bad device URI"));
+  }
+  // A storage device takes no print jobs: the queue stops too.
+  ASSERT_TRUE(lab.AttachAll(*pc, {"127.0.0.2"}));
+  ASSERT_EQ(lab.Cli(*pc, {"link", "127.0.0.2", "2"}).exitCode, 0);
+  auto storage = Job(job, "tessaro://00-1C-F0-AA-0B-01/2E10/5567");
+  EXPECT_EQ(storage->WaitForExit(), 4) << storage->Output();
+  EXPECT_TRUE(FilesIn(output).empty());
+}
+
+TEST_F(Backend, ServerGonePartWayAsksForTheJobAgainAndLeavesNoFile) {
+  ASSERT_TRUE(lab.AttachAll(*pc, {"127.0.0.2"}));
+  ASSERT_EQ(lab.Cli(*pc, {"link", "127.0.0.2", "1"}).exitCode, 0);
+  const std::string job = WriteJob(64 * 1024 * 1024);
+  auto backend = Job(job);
+  ASSERT_TRUE(backend->WaitForOutput("INFO: printing", std::chrono::seconds(20)));
+  lab.StopHub("127.0.0.2");
+  EXPECT_EQ(backend->WaitForExit(std::chrono::seconds(30)), 6) << backend->Output();
+  for (const std::string& name : FilesIn(output))
+    EXPECT_EQ(name.rfind("job-", 0), std::string::npos) << name;
+}
