@@ -63,7 +63,8 @@ class IdentityTest : public ::testing::Test {
     return wire::DecodeChallenge(frames.at(0).payload).value().nonce;
   }
 
-  wire::ProofContext Context(const wire::Nonce& nonce, const std::string& name) const {
+  // `name` must outlive the context: the cases pass literals.
+  wire::ProofContext Context(const wire::Nonce& nonce, std::string_view name) const {
     return {nonce, hub.address(), hub.tcpPort(), name};
   }
 
