@@ -82,6 +82,10 @@ std::string ApplyServerKey(ServerConfig& c, const std::string& key, std::string_
     if (!ParseUnsigned(v, 65535, n) || n == 0)
       return "bad port \"" + std::string(v) + "\": want 1..65535";
     c.port = static_cast<uint16_t>(n);
+  } else if (key == "http-port") {
+    if (!ParseUnsigned(v, 65535, n))
+      return "bad http-port \"" + std::string(v) + "\": want 0..65535";
+    c.httpPort = static_cast<uint16_t>(n);
   } else if (key == "mac") {
     if (!ParseMac(v, c.mac))
       return "bad mac \"" + std::string(v) + "\": want six hex pairs such as 00:1a:2b:3c:4d:5e";

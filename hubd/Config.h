@@ -32,6 +32,7 @@ struct ServerConfig {
   uint16_t port = 2005;
   std::array<uint8_t, 6> mac{};
   int32_t storageMode = 1;
+  uint16_t httpPort = 80;  // the server's web page; 0: none
 };
 
 struct HubConfig {

@@ -94,6 +94,12 @@ uint32_t DeviceTable::SetEjectVeto(uint8_t number, uint32_t vetoType, const std:
   return kStatusOk;
 }
 
+std::optional<DeviceTable::TimePoint> DeviceTable::LockEndOf(uint8_t number) const {
+  const Entry* e = Find(number);
+  if (!e || !e->locked) return std::nullopt;
+  return e->lockEnd;
+}
+
 const DeviceConfig* DeviceTable::ConfigOf(uint8_t number) const {
   const Entry* e = Find(number);
   return e ? &e->config : nullptr;

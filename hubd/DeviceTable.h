@@ -57,6 +57,8 @@ class DeviceTable {
 
   // The owner a request to use goes to: nullopt for no such device, empty for a free one.
   std::optional<std::string> OwnerOf(uint8_t number) const;
+  // When the device's lock ends (or its linger after an unlock); nullopt without a lock.
+  std::optional<TimePoint> LockEndOf(uint8_t number) const;
   // The device's config; nullptr for no such device.
   const DeviceConfig* ConfigOf(uint8_t number) const;
 

@@ -14,6 +14,7 @@ Hub::Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, Pin
       address_(ParseIpv4(config.server.address).value_or(0)), tcpPort_(config.server.port),
       pins_(pins), clock_(clock), table_(clock), log_(std::move(log)) {
   table_.Replace(config.devices);
+  started_ = clock_.Now();
   for (const DeviceConfig& d : config.devices) {
     if (d.outputFolder.empty()) continue;
     if (const size_t n = PrintSink::RemoveLeftovers(d.outputFolder))
@@ -33,6 +34,13 @@ wire::ServerInfo Hub::Info() const {
 }
 
 void Hub::Attach(Session& session) { sessions_.push_back(&session); }
+
+std::vector<std::pair<std::string, std::string>> Hub::AttachedPcs() const {
+  std::vector<std::pair<std::string, std::string>> pcs;
+  for (const Session* s : sessions_)
+    if (s->greeted()) pcs.emplace_back(s->computerName(), s->peer());
+  return pcs;
+}
 
 void Hub::Detach(Session& session) {
   sink_.AbortAll(&session);
@@ -64,7 +72,8 @@ void Hub::NotifyOwner(const std::string& owner, const wire::UseRequested& reques
 
 void Hub::Reload(const HubConfig& config) {
   // The listening address and port stay as they are: changing them needs a restart.
-  if (config.server.address != server_.address || config.server.port != server_.port)
+  if (config.server.address != server_.address || config.server.port != server_.port ||
+      config.server.httpPort != server_.httpPort)
     Log("the new address or port takes effect after a restart");
   server_.name = config.server.name;
   server_.mac = config.server.mac;

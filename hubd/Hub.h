@@ -58,10 +58,15 @@ class Hub {
   void SetNonceSource(std::function<wire::Nonce()> source) { nonceSource_ = std::move(source); }
   void SetTcpPort(uint16_t port) { tcpPort_ = port; }
   DeviceTable& table() { return table_; }
+  const DeviceTable& table() const { return table_; }
   const Clock& clock() const { return clock_; }
   const Limits& limits() const { return limits_; }
   void SetLimits(const Limits& limits) { limits_ = limits; }
 
+  // The PCs attached now: computer name and peer address of each greeted connection.
+  std::vector<std::pair<std::string, std::string>> AttachedPcs() const;
+  const ServerConfig& server() const { return server_; }
+  std::chrono::steady_clock::time_point started() const { return started_; }
   void Attach(Session& session);
   void Detach(Session& session);
 
@@ -88,6 +93,7 @@ class Hub {
   LogFn log_;
   Limits limits_;
   std::vector<Session*> sessions_;
+  std::chrono::steady_clock::time_point started_;
   PrintSink sink_;
   std::function<wire::Nonce()> nonceSource_;
   std::map<uint32_t, size_t> newNamesFrom_;  // by source address, since the last reload

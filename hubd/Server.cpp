@@ -89,6 +89,7 @@ void Server::Run() {
     // Frames left over from the last turn, after every other connection had its turn to read.
     for (auto& c : connections_)
       if (c->session->backlog()) c->session->Resume();
+    if (web_) web_->Run();  // its time-outs, whether or not it had input
     hub_.RunExpiry();
     for (auto& c : connections_) {
       Flush(*c);
@@ -107,6 +108,7 @@ std::vector<pollfd> Server::PollSet() const {
     if (!c->session->output().empty()) events |= POLLOUT;
     fds.push_back({c->fd.get(), events, 0});
   }
+  if (web_ && web_->fd() >= 0) fds.push_back({web_->fd(), POLLIN, 0});  // last
   return fds;
 }
 
@@ -116,6 +118,12 @@ int Server::PollTimeout() const {
     if (c->session->backlog()) return 0;
     const auto deadline = c->session->NextDeadline();
     if (!next || deadline < *next) next = deadline;
+  }
+  if (web_) {
+    if (const auto ms = web_->TimeoutMs()) {
+      const auto due = hub_.clock().Now() + std::chrono::milliseconds(*ms);
+      if (!next || due < *next) next = due;
+    }
   }
   if (!next) return -1;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - hub_.clock().Now());
@@ -127,7 +135,8 @@ void Server::Dispatch(const std::vector<pollfd>& fds) {
   const size_t discoveryCount = discovery_.Fds().size();
   for (size_t i = kFixedFds; i < kFixedFds + discoveryCount; ++i)
     if (fds[i].revents & POLLIN) discovery_.OnReadable(fds[i].fd, hub_.Info());
-  for (size_t i = kFixedFds + discoveryCount; i < fds.size(); ++i) {
+  for (size_t i = kFixedFds + discoveryCount; i < kFixedFds + discoveryCount + connections_.size();
+       ++i) {
     Connection& c = *connections_[i - kFixedFds - discoveryCount];
     // A connection left unread (backlog, unread replies) is read again once it has caught up.
     if ((fds[i].events & POLLIN) && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) Read(c);

@@ -15,6 +15,7 @@
 #include "hubd/Discovery.h"
 #include "hubd/Hub.h"
 #include "hubd/Session.h"
+#include "hubd/WebServer.h"
 
 struct pollfd;
 
@@ -39,6 +40,8 @@ class Server {
   bool Start(const ListenOptions& options, std::string& error);
   // Serves until SIGTERM or SIGINT.
   void Run();
+  // The web page joins the loop; it must outlive the server.
+  void SetWeb(WebServer* web) { web_ = web; }
 
  private:
   struct Connection {
@@ -67,6 +70,7 @@ class Server {
   Discovery discovery_;
   std::vector<std::unique_ptr<Connection>> connections_;
   bool stopping_ = false;
+  WebServer* web_ = nullptr;
 };
 
 }  // namespace tessaro::hubd

@@ -66,6 +66,7 @@ class Session {
   State state() const { return state_; }
   bool greeted() const { return greeted_; }
   const std::string& computerName() const { return name_; }
+  const std::string& peer() const { return peer_; }
 
  private:
   void HandleSome();

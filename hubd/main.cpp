@@ -50,6 +50,15 @@ int main(int argc, char** argv) {
     if (!next) Log("reload refused; keeping the config in use");
     return next;
   });
+  WebServer web(hub);
+  if (std::string why;
+      config->server.httpPort != 0 && !web.Start(hub.address(), config->server.httpPort, why)) {
+    Log(why + "; serving PCs without it");  // the page is a convenience, the wire the job
+  } else if (config->server.httpPort != 0) {
+    server.SetWeb(&web);
+    Log("web page on http://" + config->server.address + ":" +
+        std::to_string(config->server.httpPort) + "/");
+  }
   std::string error;
   if (!server.Start({config->server.address, config->server.port, options.discoveryPort}, error)) {
     Log(error);

@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hubd/WebServer.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+
+#include <map>
+
+#include "base/LogText.h"
+#include "base/NumberText.h"
+#include "hubd/Hub.h"
+#include "hubd/StatusJson.h"
+
+namespace tessaro::hubd {
+
+namespace {
+
+// What one request has gathered while its body arrives.
+struct Request {
+  std::string body;
+  bool tooLarge = false;
+};
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string FormDecode(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '+') {
+      out += ' ';
+    } else if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+               HexDigit(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::map<std::string, std::string> FormFields(std::string_view body) {
+  std::map<std::string, std::string> fields;
+  while (!body.empty()) {
+    const auto amp = body.find('&');
+    const std::string_view pair = body.substr(0, amp);
+    const auto eq = pair.find('=');
+    if (eq != std::string_view::npos)
+      fields[FormDecode(pair.substr(0, eq))] = FormDecode(pair.substr(eq + 1));
+    body = amp == std::string_view::npos ? std::string_view() : body.substr(amp + 1);
+  }
+  return fields;
+}
+
+WebServer::Answer Json(unsigned status, const std::string& body) {
+  return {status, "application/json", body};
+}
+
+bool FromThisMachine(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (!info || !info->client_addr || info->client_addr->sa_family != AF_INET) return false;
+  const auto* in = reinterpret_cast<const sockaddr_in*>(info->client_addr);
+  return (ntohl(in->sin_addr.s_addr) >> 24) == 127;
+}
+
+MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                     const char*, const char* upload, size_t* uploadSize, void** state) {
+  auto* request = static_cast<Request*>(*state);
+  if (!request) {
+    *state = new Request;
+    return MHD_YES;
+  }
+  if (*uploadSize != 0) {
+    if (request->body.size() + *uploadSize > WebServer::kMaxBody)
+      request->tooLarge = true;
+    else
+      request->body.append(upload, *uploadSize);
+    *uploadSize = 0;
+    return MHD_YES;
+  }
+  auto& server = *static_cast<WebServer*>(cls);
+  const WebServer::Answer answer =
+      request->tooLarge ? Json(413, R"({"error":"the body is too large"})")
+                        : server.Handle(method, url, FromThisMachine(connection), request->body);
+  MHD_Response* response = MHD_create_response_from_buffer(
+      answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
+  MHD_add_response_header(response, "Content-Type", answer.contentType.c_str());
+  MHD_add_response_header(response, "Cache-Control", "no-store");
+  MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+  const MHD_Result queued = MHD_queue_response(connection, answer.status, response);
+  MHD_destroy_response(response);
+  return queued;
+}
+
+void OnCompleted(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+  delete static_cast<Request*>(*state);
+  *state = nullptr;
+}
+
+}  // namespace
+
+WebServer::~WebServer() {
+  if (daemon_) MHD_stop_daemon(daemon_);
+}
+
+bool WebServer::Start(uint32_t address, uint16_t port, std::string& error) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = address;
+  daemon_ = MHD_start_daemon(MHD_USE_EPOLL, port, nullptr, nullptr, &OnRequest, this,
+                             MHD_OPTION_SOCK_ADDR, &sa, MHD_OPTION_CONNECTION_LIMIT,
+                             kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMaxPerAddress,
+                             MHD_OPTION_CONNECTION_TIMEOUT, kTimeoutSeconds,
+                             MHD_OPTION_CONNECTION_MEMORY_LIMIT, kMemoryPerConnection,
+                             MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, nullptr, MHD_OPTION_END);
+  if (!daemon_) error = "cannot serve the web page on port " + std::to_string(port);
+  return daemon_ != nullptr;
+}
+
+int WebServer::fd() const {
+  if (!daemon_) return -1;
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD);
+  return info ? info->epoll_fd : -1;
+}
+
+void WebServer::Run() {
+  if (daemon_) MHD_run(daemon_);
+}
+
+std::optional<uint64_t> WebServer::TimeoutMs() const {
+  MHD_UNSIGNED_LONG_LONG ms = 0;
+  if (!daemon_ || MHD_get_timeout(daemon_, &ms) != MHD_YES) return std::nullopt;
+  return ms;
+}
+
+WebServer::Answer WebServer::Handle(const std::string& method, const std::string& url,
+                                    bool fromThisMachine, const std::string& body) {
+  const bool get = method == "GET" || method == "HEAD";
+  if (url == "/" || url == "/index.html")
+    return get ? Answer{200, "text/html; charset=utf-8", StatusPageHtml()}
+               : Json(405, R"({"error":"GET only"})");
+  if (url == "/status.json") {
+    if (!get) return Json(405, R"({"error":"GET only"})");
+    hub_.RunExpiry();
+    return Json(200, StatusJson(hub_, fromThisMachine));
+  }
+  if (url.rfind("/actions/", 0) == 0) {
+    if (method != "POST") return Json(405, R"({"error":"POST only"})");
+    return Act(url, fromThisMachine, body);
+  }
+  return Json(404, R"({"error":"no such page"})");
+}
+
+// /actions/N/veto (type, name), /actions/N/end-lock, /actions/N/free.
+WebServer::Answer WebServer::Act(const std::string& url, bool fromThisMachine,
+                                 const std::string& body) {
+  if (!fromThisMachine)
+    return Json(403, R"({"error":"actions are taken only from the server's own machine"})");
+  const std::string rest = url.substr(std::string("/actions/").size());
+  const auto slash = rest.find('/');
+  const auto number = ParseNumber<uint8_t>(rest.substr(0, slash == std::string::npos ? 0 : slash));
+  const std::string action = slash == std::string::npos ? "" : rest.substr(slash + 1);
+  DeviceTable& table = hub_.table();
+  hub_.RunExpiry();
+  const auto owner = number ? table.OwnerOf(*number) : std::nullopt;
+  if (!owner) return Json(404, R"({"error":"no such device"})");
+  const std::string device = "device " + std::to_string(*number);
+  if (action == "veto") {
+    auto fields = FormFields(body);
+    const auto type = ParseNumber<uint32_t>(fields["type"]);
+    const std::string& name = fields["name"];
+    if (!type.has_value() || name.size() > wire::kMaxVetoName)
+      return Json(400, R"({"error":"want a numeric type and a name of at most 259 bytes"})");
+    const uint32_t vetoType = type.value_or(0);
+    table.SetEjectVeto(*number, vetoType, vetoType ? name : "");
+    hub_.Log("the web page sets the eject veto of " + device + " to " + std::to_string(vetoType) +
+             " " + LogText(name));
+    return Json(200, R"({"ok":true})");
+  }
+  DeviceTable::Outcome out;
+  if (action == "end-lock")
+    out = table.Unlock(*number, *owner, 0);
+  else if (action == "free")
+    out = table.Unlink(*number, *owner);
+  else
+    return Json(404, R"({"error":"no such action"})");
+  if (out.changed) {
+    hub_.Log("the web page: " + action + " of " + device + " (owner " + LogText(*owner) + ")");
+    hub_.AnnounceChange();
+  }
+  return Json(200,
+              std::string(R"({"ok":true,"changed":)") + (out.changed ? "true" : "false") + "}");
+}
+
+}  // namespace tessaro::hubd

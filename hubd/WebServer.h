@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The server's own web page over HTTP: the page, its JSON view and an administrator's actions.
+// libmicrohttpd does the HTTP in hubd's own loop (its epoll descriptor joins hubd's poll), so the
+// handlers read and change the device table on the thread that owns it, and no thread is added.
+// Connections are bounded in number, per address, in time and in memory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace tessaro::hubd {
+
+class Hub;
+
+class WebServer {
+ public:
+  static constexpr unsigned kMaxConnections = 64;
+  static constexpr unsigned kMaxPerAddress = 8;
+  static constexpr unsigned kTimeoutSeconds = 10;
+  static constexpr size_t kMemoryPerConnection = 32 * 1024;  // headers beyond it are refused
+  static constexpr size_t kMaxBody = 1024;
+
+  explicit WebServer(Hub& hub) : hub_(hub) {}
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Listens on `address` (network order) and `port`; false with `error` set when it cannot.
+  bool Start(uint32_t address, uint16_t port, std::string& error);
+  // The descriptor to poll for input; -1 when not started.
+  int fd() const;
+  // Does what is due; call when fd() is readable and after every turn of the loop.
+  void Run();
+  // When Run is next due without input; nullopt for no deadline.
+  std::optional<uint64_t> TimeoutMs() const;
+
+  // What a request gets; public for the libmicrohttpd callbacks.
+  struct Answer {
+    unsigned status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+  };
+  Answer Handle(const std::string& method, const std::string& url, bool fromThisMachine,
+                const std::string& body);
+
+ private:
+  Answer Act(const std::string& url, bool fromThisMachine, const std::string& body);
+
+  Hub& hub_;
+  MHD_Daemon* daemon_ = nullptr;
+};
+
+}  // namespace tessaro::hubd

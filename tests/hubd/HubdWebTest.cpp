@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The real tessaro-hubd's web page: the page and its JSON follow what PCs do, an administrator on
+// the server's own machine acts on devices (and PCs hear of it), anyone else is refused, and odd
+// requests get a clear status while PCs keep being served.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "base/FileHandle.h"
+#include "tests/TestPaths.h"
+#include "tests/support/Command.h"
+#include "tests/support/Process.h"
+#include "tests/support/WireClient.h"
+
+using namespace tessaro;
+using namespace tessaro::testing;
+using wire::MsgType;
+
+namespace {
+
+const std::string kBinary = std::string(kBinaryDir) + "/hubd/tessaro-hubd";
+
+std::string Config(const std::string& address) {
+  return "[server]\nname = WEB-HUB\naddress = " + address +
+         "\nhttp-port = 8080\nmac = 02:00:00:00:00:0A\n"
+         "[device 1]\ntype = PRINTER\nvendor-id = 04f9\nproduct-id = 0042\n"
+         "manufacturer = Lumen\nproduct = Laser <b>2040</b>\nserial = LW-1\n"
+         "[device 2]\ntype = MASS STORAGE\nvendor-id = 0781\nproduct-id = 5567\n";
+}
+
+struct HttpAnswer {
+  int status = 0;
+  std::string body;
+};
+
+// One HTTP/1.0 request from `from` (any address when empty); the raw request when given.
+HttpAnswer Http(const std::string& server, const std::string& method, const std::string& path,
+                const std::string& body = "", const std::string& from = "",
+                const std::string& raw = "") {
+  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  if (!from.empty()) {
+    inet_pton(AF_INET, from.c_str(), &sa.sin_addr);
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return {};
+  }
+  inet_pton(AF_INET, server.c_str(), &sa.sin_addr);
+  sa.sin_port = htons(8080);
+  if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return {};
+  const timeval limit{10, 0};
+  ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  const std::string request =
+      !raw.empty() ? raw
+                   : method + " " + path + " HTTP/1.0\r\nHost: " + server +
+                         "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                         std::to_string(body.size()) + "\r\n\r\n" + body;
+  if (!WriteAll(fd.get(), request.data(), request.size())) return {};
+  std::string reply;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0) reply.append(buffer, n);
+  HttpAnswer a;
+  if (reply.rfind("HTTP/1.", 0) == 0) a.status = std::stoi(reply.substr(9, 3));
+  const auto start = reply.find("\r\n\r\n");
+  if (start != std::string::npos) a.body = reply.substr(start + 4);
+  return a;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class HubdWeb : public ::testing::Test {
+ protected:
+  void Start(const std::string& address) {
+    WriteTextFile(config, Config(address));
+    hubd = std::make_unique<Process>(kBinary, std::vector<std::string>{"--config", config});
+    ASSERT_TRUE(hubd->Start());
+    ASSERT_TRUE(hubd->WaitForOutput("hubd: ready")) << hubd->Output();
+    ASSERT_TRUE(hubd->WaitForOutput("web page on http://" + address + ":8080/"));
+  }
+
+  TempDir dir;
+  const std::string config = dir / "hub.ini";
+  std::unique_ptr<Process> hubd;
+};
+
+}  // namespace
+
+TEST_F(HubdWeb, PageAndJsonFollowThePcsAndTheAdministratorActs) {
+  Start("127.0.0.2");
+  const HttpAnswer page = Http("127.0.0.2", "GET", "/");
+  EXPECT_EQ(page.status, 200);
+  EXPECT_TRUE(Has(page.body, "status.json"));
+  EXPECT_FALSE(Has(page.body, "http://")) << "nothing from outside the server";
+
+  WireClient a("127.0.0.2", 2005, "127.0.0.5");
+  WireClient b("127.0.0.2", 2005, "127.0.0.9");
+  ASSERT_TRUE(a.Hello("PC-A") && b.Hello("PC-B"));
+  a.Call(MsgType::Link, 3, wire::EncodeDeviceCommand(MsgType::Link, {1, 0, 0}));
+  a.Call(MsgType::Lock, 4, wire::EncodeDeviceCommand(MsgType::Lock, {1, 2, 600}));
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(b.Read()) << "the link's and the lock's notices";
+  const HttpAnswer status = Http("127.0.0.2", "GET", "/status.json", "", "127.0.0.1");
+  ASSERT_EQ(status.status, 200) << status.body;
+  for (const char* part :
+       {R"("name":"WEB-HUB")", R"("address":"127.0.0.2")", R"("mac":"02:00:00:00:00:0A")",
+        R"("protocol":"2.1")", R"("owner":"PC-A","lockKind":2,"lockEndsInSeconds":)",
+        R"("product":"Laser <b>2040</b>")", R"("owner":"","lockKind":0,"lockEndsInSeconds":null)",
+        R"({"name":"PC-A","from":"127.0.0.5:)", R"({"name":"PC-B","from":"127.0.0.9:)",
+        R"("admin":true)"})
+    EXPECT_TRUE(Has(status.body, part)) << part << "\n" << status.body;
+
+  // The administrator ends the lock and frees the device: both PCs hear of each.
+  EXPECT_EQ(Http("127.0.0.2", "POST", "/actions/1/end-lock", "", "127.0.0.1").body,
+            R"({"ok":true,"changed":true})");
+  auto pushed = b.Read();
+  ASSERT_TRUE(pushed);
+  EXPECT_EQ(pushed->type, MsgType::DevicesChanged);
+  EXPECT_EQ(wire::DecodeDeviceList(pushed->payload)->at(0).lockCount, 0);
+  EXPECT_EQ(Http("127.0.0.2", "POST", "/actions/1/free", "", "127.0.0.1").status, 200);
+  pushed = b.Read();
+  ASSERT_TRUE(pushed);
+  EXPECT_EQ(wire::DecodeDeviceList(pushed->payload)->at(0).owner, "");
+  // A veto set on the page is what the owner's eject gets.
+  EXPECT_EQ(
+      Http("127.0.0.2", "POST", "/actions/2/veto", "type=5&name=Files+open", "127.0.0.1").status,
+      200);
+  a.Call(MsgType::Link, 5, wire::EncodeDeviceCommand(MsgType::Link, {2, 0, 0}));
+  const auto ejected = a.Call(MsgType::Eject, 6, wire::EncodeDeviceCommand(MsgType::Eject, {2}));
+  const auto veto = wire::DecodeEjectReply(ejected.back().payload);
+  ASSERT_TRUE(veto);
+  EXPECT_EQ(veto->vetoType, 5u);
+  EXPECT_EQ(veto->vetoName, "Files open");
+}
+
+TEST_F(HubdWeb, OddRequestsGetAClearStatusAndPcsAreStillServed) {
+  Start("127.0.0.2");
+  const struct Case {
+    const char* what;
+    std::string method, path, body, raw;
+    int status;
+  } cases[] = {
+      {"an unknown path", "GET", "/../../etc/passwd", "", "", 404},
+      {"a page posted to", "POST", "/status.json", "", "", 405},
+      {"an action by GET", "GET", "/actions/1/free", "", "", 405},
+      {"no such device", "POST", "/actions/99/free", "", "", 404},
+      {"no such action", "POST", "/actions/1/explode", "", "", 404},
+      {"a device number that is no number", "POST", "/actions/x/free", "", "", 404},
+      {"a veto without a type", "POST", "/actions/1/veto", "name=x", "", 400},
+      {"a veto name over 259 bytes", "POST", "/actions/1/veto",
+       "type=5&name=" + std::string(300, 'n'), "", 400},
+      {"a body over 1 KiB", "POST", "/actions/1/veto", std::string(5000, 'x'), "", 413},
+      {"headers over the memory bound", "", "", "",
+       "GET / HTTP/1.0\r\nX-Big: " + std::string(64 * 1024, 'h') + "\r\n\r\n", 431},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const HttpAnswer a = Http("127.0.0.2", c.method, c.path, c.body, "127.0.0.1", c.raw);
+    // libmicrohttpd may answer oversized headers with 413 or 431, or close at once.
+    if (c.status == 431)
+      EXPECT_TRUE(a.status == 431 || a.status == 413 || a.status == 0) << a.status;
+    else
+      EXPECT_EQ(a.status, c.status) << a.body;
+  }
+  // Slow clients that never finish a request hold no PC up.
+  std::vector<UniqueFd> idle;
+  for (int i = 0; i < 20; ++i) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(8080);
+    inet_pton(AF_INET, "127.0.0.2", &sa.sin_addr);
+    ::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    WriteAll(fd.get(), "GET / HT", 8);
+    idle.push_back(std::move(fd));
+  }
+  WireClient pc("127.0.0.2", 2005);
+  ASSERT_TRUE(pc.Hello("PC-A"));
+  EXPECT_EQ(pc.Call(MsgType::Ping, 2).at(0).type, MsgType::Pong);
+  EXPECT_EQ(Http("127.0.0.2", "GET", "/status.json", "", "127.0.0.3").status, 200);
+}
+
+TEST_F(HubdWeb, AnotherMachineSeesThePageButMayNotAct) {
+  for (const char* address : {"10.77.0.1/32", "10.77.0.2/32"})
+    ASSERT_EQ(RunCommand("/usr/sbin/ip", {"addr", "add", address, "dev", "lo"}).exitCode, 0);
+  Start("10.77.0.2");
+  const HttpAnswer status = Http("10.77.0.2", "GET", "/status.json", "", "10.77.0.1");
+  ASSERT_EQ(status.status, 200);
+  EXPECT_TRUE(Has(status.body, R"("admin":false)"));
+  for (const char* action : {"/actions/1/free", "/actions/1/end-lock", "/actions/1/veto"})
+    EXPECT_EQ(Http("10.77.0.2", "POST", action, "type=0", "10.77.0.1").status, 403) << action;
+}
