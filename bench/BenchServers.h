@@ -20,7 +20,8 @@ class BenchServers {
  public:
   BenchServers()
       : hub_(Binary("hubd/tessaro-hubd"),
-             {"--config", std::string(testing::kFixturesDir) + "/demo/hub-one.conf"}),
+             {"--config", std::string(testing::kFixturesDir) + "/demo/hub-one.conf", "--pins",
+              dir_ / "hub-one.pins"}),
         busd_(Binary("busd/tessaro-busd"), {"--runtime-dir", runtime(), "--computer-name", "PC-A",
                                             "--group", "root", "--no-discovery", "--server",
                                             "127.0.0.2", "--machine-hive", dir_ / "machine.hive"}) {

@@ -2,7 +2,8 @@
 # Runs the benchmarks: run.sh BUILD_DIR [BUS_ROUNDS]
 #  bench_bus and bench_refresh in network namespaces of their own (they start servers), then
 #  bench_draw (painting device rows) and bench_pages (page saving against cjpeg and img2pdf; it needs no network), then
-#  bench_soak (hubd under a hostile peer) in a network namespace of its own. Each prints ratios
+#  bench_web (hubd's web page) and bench_soak (hubd under a hostile peer) in network namespaces
+#  of their own. Each prints ratios
 #  against a reference measured in the same run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,6 +15,9 @@ echo
 "$build/bench/bench_draw"
 echo
 "$build/bench/bench_pages"
+echo
+echo
+"$top/tests/netns-run.sh" "$build/bench/bench_web"
 echo
 # Last, since it fails the run when hubd did not hold up.
 "$top/tests/netns-run.sh" "$build/bench/bench_soak"
