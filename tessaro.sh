@@ -20,10 +20,12 @@ packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
   libjpeg-turbo-progs img2pdf qt6-qpa-plugins xvfb xauth fonts-dejavu-core trayer imagemagick
   sqlite3 libsodium-dev cups-daemon cups-client cups-ipp-utils libcups2-dev libsane1 sane-utils
   libsane-dev libmicrohttpd-dev)
+# Only the demo needs these: headless Chromium renders a device server's page.
+demo_packages=(chromium)
 
 ensure_packages() {
-  local missing=()
-  for p in "${packages[@]}"; do
+  local missing=() wanted=("${packages[@]}" "$@")
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -130,7 +132,7 @@ case "$cmd" in
     if [ -d "$top/tests/fuzz" ] && [ -f "$top/tests/fuzz/CMakeLists.txt" ]; then run_fuzzers; fi
     ;;
   run)
-    ensure_packages
+    ensure_packages "${demo_packages[@]}"
     configure_and_build
     exec "$top/tests/demo/demo.sh" "$build"
     ;;

@@ -60,6 +60,14 @@ for ip in 127.0.0.2 127.0.0.3; do
   "$cli" devices "$ip"
 done
 
+# The page every device server serves, as a browser shows it.
+page_shot=${TESSARO_DEMO_PAGE_SHOT:-/tmp/tessaro-hub-page.png}
+if command -v chromium >/dev/null; then
+  chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1000,640 \
+    --virtual-time-budget=3000 --screenshot="$page_shot" http://127.0.0.2/ >"$demo/chromium.log" 2>&1 &&
+    echo "demo: OFFICE-HUB's page (http://127.0.0.2/) rendered by headless Chromium: $page_shot"
+fi
+
 TESSARO_BUILD_DIR=$build "$top/tessaro.sh" install
 # The user has enabled both servers (their entries in the user hive), so the client lists their
 # devices at once.
