@@ -21,7 +21,7 @@ packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
   sqlite3 libsodium-dev cups-daemon cups-client cups-ipp-utils libcups2-dev libsane1 sane-utils
   libsane-dev libmicrohttpd-dev)
 # Only the demo needs these: headless Chromium renders a device server's page.
-demo_packages=(chromium)
+demo_packages=(chromium xdg-utils)
 
 ensure_packages() {
   local missing=() wanted=("${packages[@]}" "$@")

@@ -74,6 +74,11 @@ TESSARO_BUILD_DIR=$build "$top/tessaro.sh" install
 "$build/tests/demo/demo_enable_servers" OFFICE-HUB=127.0.0.2=00:1C:F0:AA:0B:01 \
   STUDIO-HUB=127.0.0.3=00:1C:F0:AA:0B:02
 client=$build/app/tessaro-utility
+# The server menu's "Configuration..." opens the server's page through xdg-open, which takes the
+# browser from BROWSER; as root Chromium runs only without its sandbox.
+if [ -z "${BROWSER:-}" ] && command -v chromium >/dev/null; then
+  if [ "$(id -u)" = 0 ]; then export BROWSER="chromium --no-sandbox %s"; else export BROWSER=chromium; fi
+fi
 if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_DEMO_XVFB:-}" ]; then
   echo "== The client (close it from its tray menu: Exit)"
   "$client"
