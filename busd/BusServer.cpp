@@ -31,9 +31,6 @@ bool BusServer::AddSpur(uint32_t serverIp, std::string& error) {
 }
 
 void BusServer::AddTo(PollSet& poll) {
-  const bool accepting = std::chrono::steady_clock::now() >= acceptAgain_;
-  for (size_t i = 0; accepting && i < listeners_.size(); ++i)
-    poll.Add(listeners_[i].fd.get(), POLLIN, [this, i](short) { Accept(listeners_[i]); });
   for (auto& [id, c] : connections_) {
     // One request at a time: while a reply is outstanding or unsent, later requests wait in
     // the socket. A hang-up is reported whatever the events asked for.
@@ -43,6 +40,10 @@ void BusServer::AddTo(PollSet& poll) {
     poll.Add(c.fd.get(), events,
              [this, connection = id](short revents) { OnReady(connection, revents); });
   }
+  // Listeners last: connections that hung up are closed before new ones count against the cap.
+  const bool accepting = std::chrono::steady_clock::now() >= acceptAgain_;
+  for (size_t i = 0; accepting && i < listeners_.size(); ++i)
+    poll.Add(listeners_[i].fd.get(), POLLIN, [this, i](short) { Accept(listeners_[i]); });
 }
 
 void BusServer::Accept(const Listener& listener) {
