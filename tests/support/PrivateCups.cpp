@@ -43,20 +43,25 @@ PrivateCups::PrivateCups(const std::string& extraConfig) {
     std::error_code ec;
     std::filesystem::create_symlink(std::string("/usr/lib/cups/") + d, t + "/bin/" + d, ec);
   }
-  // Queues need a backend for their URI's scheme. Where the system has none (and for tessaro://,
-  // whose backend is not part of these tests) a stand-in finds no printer and, asked to print,
-  // stops the queue and keeps the job, as a device that cannot be reached does.
-  for (const char* b : {"parallel", "serial", "socket", "lpd", "smb", "usb", "ipp", "tessaro"}) {
+  // Queues need a backend for their URI's scheme. Where the system has none a stand-in finds no
+  // printer and, asked to print, stops the queue and keeps the job, as a device that cannot be
+  // reached does. The tessaro:// stand-in prints: each job's bytes go to out/job-N.prn.
+  for (const char* b : {"parallel", "serial", "socket", "lpd", "smb", "usb", "ipp"}) {
     const std::string system = std::string("/usr/lib/cups/backend/") + b;
     const std::string own = t + "/bin/backend/" + b;
     std::error_code ec;
-    if (std::string(b) != "tessaro" && std::filesystem::exists(system)) {
+    if (std::filesystem::exists(system)) {
       std::filesystem::create_symlink(system, own, ec);
       continue;
     }
     WriteTextFile(own, "#!/bin/sh\n[ $# -eq 0 ] && exit 0\nexit 4\n");
     ::chmod(own.c_str(), 0755);
   }
+  WriteTextFile(t + "/bin/backend/tessaro",
+                "#!/bin/sh\n[ $# -eq 0 ] && exit 0\nout=" + t +
+                    "/out/job-$1.prn\nif [ -n \"$6\" ]; then cat \"$6\" >\"$out\"; else cat "
+                    ">\"$out\"; fi\n");
+  ::chmod((t + "/bin/backend/tessaro").c_str(), 0755);
   WriteTextFile(t + "/etc/cups-files.conf",
                 "ServerRoot " + t + "/etc\nServerBin " + t + "/bin\nRequestRoot " + t +
                     "/spool\nTempDir " + t + "/spool/tmp\nCacheDir " + t + "/cache\nStateDir " + t +
