@@ -7,7 +7,8 @@
 
 namespace tessaro {
 namespace {
-constexpr std::chrono::milliseconds kStopPoll{200};
+// Shorter than a 200 ms sleep: a monitor handing the main thread a look-up waits for the next poll.
+constexpr std::chrono::milliseconds kStopPoll{20};
 }  // namespace
 
 PrintMonitors::~PrintMonitors() {
@@ -35,32 +36,22 @@ void PrintMonitors::StartPrintMonitors(AutoLinkList& list, MonitorList kind,
   }
 }
 
-bool PrintMonitors::StopPrintMonitors(AutoLinkList& list, EventPump& pump,
-                                      std::optional<size_t> index,
-                                      const std::function<bool()>& giveUp) {
+void PrintMonitors::StopPrintMonitors(AutoLinkList& list, EventPump& pump,
+                                      std::optional<size_t> index) {
   std::vector<AutoLinkPrinter*> chosen;
   for (size_t i = 0; i < list.size(); ++i) {
     if (index && *index != i) continue;
-    if (monitors_.count(list[i].get()) == 0) continue;
+    const auto it = monitors_.find(list[i].get());
+    if (it == monitors_.end()) continue;
     chosen.push_back(list[i].get());
-    monitors_[list[i].get()]->Terminate();
+    it->second->Terminate();
   }
-  for (size_t n = 0; n < chosen.size(); ++n) {
-    if (giveUp && giveUp()) {
-      // The session ends: the remaining monitors end with the process, so their objects stay.
-      for (size_t rest = n; rest < chosen.size(); ++rest) {
-        monitors_[chosen[rest]].release();
-        monitors_.erase(chosen[rest]);
-        chosen[rest]->Thread = nullptr;
-      }
-      return false;
-    }
-    TPrintThread& monitor = *monitors_[chosen[n]];
+  for (AutoLinkPrinter* entry : chosen) {
+    TPrintThread& monitor = *monitors_[entry];
     while (!monitor.WaitFinished(kStopPoll)) pump.ProcessPendingEvents();
-    monitors_.erase(chosen[n]);
-    chosen[n]->Thread = nullptr;
+    monitors_.erase(entry);
+    entry->Thread = nullptr;
   }
-  return true;
 }
 
 TPrintThread* PrintMonitors::MonitorOf(const AutoLinkPrinter& entry) const {

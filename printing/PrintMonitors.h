@@ -4,7 +4,6 @@
 // close. The owner keeps the monitors; each entry's Thread points at its own.
 #pragma once
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,12 +32,12 @@ class PrintMonitors {
                           std::optional<size_t> index = std::nullopt);
 
   // Asks the chosen monitors to stop, then waits for each in turn while the main thread's
-  // events run (a monitor may be handing it a look-up). Before each wait `giveUp` is asked;
-  // once it says yes the remaining monitors are left to end with the process. Returns false
-  // then.
-  bool StopPrintMonitors(AutoLinkList& list, EventPump& pump,
-                         std::optional<size_t> index = std::nullopt,
-                         const std::function<bool()>& giveUp = {});
+  // events run (a monitor may be handing it a look-up). The wait has no limit, not even when the
+  // session ends: a monitor left running would use the lists and the spooler after they are
+  // freed, and one asked to stop ends within a fraction of a second (it takes no device and,
+  // when the session ends, leaves its queue as it is).
+  void StopPrintMonitors(AutoLinkList& list, EventPump& pump,
+                         std::optional<size_t> index = std::nullopt);
 
   // The monitor of `entry`, while it has one.
   TPrintThread* MonitorOf(const AutoLinkPrinter& entry) const;
