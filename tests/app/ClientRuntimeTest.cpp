@@ -114,8 +114,8 @@ class BlockingEventBus : public BusTransport {
   std::atomic<int> trunkListings_{0};
 };
 
-// A spooler whose queues stay empty and quiet: each change wait ends after a moment. It records
-// the holds asked for.
+// A spooler whose queues stay quiet (each change wait ends after a moment) and hold a job while
+// `waitingJob` is set. It records the holds asked for.
 class QuietSpooler : public Spooler {
  public:
   OpenedQueue OpenPrinter(const std::string& name, uint32_t) override {
@@ -130,6 +130,7 @@ class QuietSpooler : public Spooler {
     std::lock_guard lock(mutex_);
     return holds_;
   }
+  std::atomic<bool> waitingJob{false};
 
  private:
   class Queue : public PrintQueue {
@@ -142,7 +143,10 @@ class QuietSpooler : public Spooler {
                                                                    : " released"));
       return std::string("USB001");
     }
-    std::optional<std::vector<int32_t>> Jobs(size_t) override { return std::vector<int32_t>{}; }
+    std::optional<std::vector<int32_t>> Jobs(size_t) override {
+      if (owner_.waitingJob) return std::vector<int32_t>{7};
+      return std::vector<int32_t>{};
+    }
     bool DeleteJob(int32_t, JobControl) override { return false; }
     bool WatchChanges() override { return true; }
     ChangeWait WaitForChange(std::chrono::milliseconds, const std::atomic<bool>& stop) override {
@@ -530,6 +534,52 @@ TEST_F(ClientRuntimeTest, TheDelayedRefreshStartsTheMonitorsAndTheCloseStopsThem
   EXPECT_NE(std::find(holds.begin(), holds.end(), "laser parked"), holds.end());
   EXPECT_NE(std::find(holds.begin(), holds.end(), "fax parked"), holds.end());
   EXPECT_EQ(printer.Thread, nullptr);
+}
+
+// A job on the queue of an auto-connect printer: the monitor finds the device through the
+// client's own lists (refreshing its server's rows on the main thread), links it, sees this PC
+// become its user in a later refresh, locks it and releases the queue.
+TEST_F(ClientRuntimeTest, AWaitingJobLinksAndLocksTheDeviceThroughTheClientsLists) {
+  testing::Dev printer;
+  printer.number = 1;
+  printer.type = "PRINTER";
+  printer.vendorId = 0x04F9;
+  printer.productId = 0x0042;
+  printer.serial = "LW2040-1";
+  testing::Dev linked = printer;
+  linked.owner = "PC-A";
+  StoreHub(true);
+  SpurOfHub({printer});
+  fake_.SetReplies("spur/" + kHub.ip, busop::kGetDeviceList,
+                   {FakeBusTransport::Success(testing::DeviceList({printer})),
+                    FakeBusTransport::Success(testing::DeviceList({linked}))});
+  fake_.SetReply("spur/" + kHub.ip, busop::kLinkDevice, FakeBusTransport::Success({}));
+  fake_.SetReply("spur/" + kHub.ip, busop::kLockDevice, FakeBusTransport::Success({}));
+  StoreAutoPrinter("laser");
+  spooler_.waitingJob = true;
+  Start();
+  ASSERT_TRUE(runtime_.TrunkUpdateTick());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (fake_.requestsFor(busop::kLockDevice).empty() &&
+         std::chrono::steady_clock::now() < deadline)
+    main_.DrainWithin(std::chrono::milliseconds(50));
+  EXPECT_EQ(fake_.requestsFor(busop::kLinkDevice).size(), 1u);
+  EXPECT_EQ(fake_.requestsFor(busop::kLockDevice).size(), 1u);
+  ASSERT_EQ(runtime_.Rows().rowCount(), 1u);
+  EXPECT_EQ(runtime_.Rows().row(0).owner, "PC-A");
+  // The lock is followed by the release: wait for it before looking.
+  ASSERT_TRUE(testing::Eventually([&] {
+    main_.Drain();
+    const auto holds = spooler_.holds();
+    return std::count(holds.begin(), holds.end(), "laser released") >= 2;
+  }));
+  const auto holds = spooler_.holds();
+  const auto parked = std::find(holds.begin(), holds.end(), "laser parked");
+  ASSERT_NE(parked, holds.end());
+  EXPECT_EQ(std::vector<std::string>(parked, parked + 3),
+            (std::vector<std::string>{"laser parked", "laser released", "laser released"}));
+  spooler_.waitingJob = false;
+  EXPECT_EQ(runtime_.Close(CloseReason::Exit), CloseResult::Closed);
 }
 
 // When the session ends no monitor parks its queue.
