@@ -39,7 +39,10 @@ class PrintThreadTest : public ::testing::Test {
  protected:
   explicit PrintThreadTest(const std::string& cupsConfig = {}) : cups_(cupsConfig) {}
   void SetUp() override { ASSERT_TRUE(cups_.Running()); }
-  void TearDown() override { Stop(); }
+  void TearDown() override {
+    device_.LetBoxesClose();  // a monitor in its box would never end
+    Stop();
+  }
 
   // An entry of `list` for the device on `queue`, whose monitor starts at once.
   AutoLinkPrinter& Watch(const std::string& queue, const std::string& uri = kDeviceUri,
@@ -164,6 +167,22 @@ TEST_F(PrintThreadTest, AJobOnATcpIpPortBringsTheBoxAndIsDeletedEachTime) {
   }
   EXPECT_EQ(device_.log().front(), box);
   EXPECT_EQ(device_.Count("link"), 0);
+}
+
+// The box waits for the user on the monitor that showed it; the other monitors go on.
+TEST_F(PrintThreadTest, AnOpenBoxHoldsBackOnlyItsOwnMonitor) {
+  device_.HoldBoxes();
+  Watch("raw", "socket://127.0.0.1:9");
+  Watch("laser");
+  ASSERT_TRUE(Holding("raw"));
+  ASSERT_TRUE(Holding("laser"));
+  const int refused = cups_.Submit("raw", "refused\n");
+  ASSERT_TRUE(Eventually([&] { return device_.Count("message") == 1; }, kLong));
+  const int job = cups_.Submit("laser", "meanwhile\n");
+  EXPECT_TRUE(Eventually([&] { return Printed(job) == "meanwhile\n"; }, kLong));
+  EXPECT_TRUE(Waiting("raw")) << "deleted before the box was answered";
+  device_.LetBoxesClose();
+  EXPECT_TRUE(Eventually([&] { return !Waiting("raw"); }, kLong)) << "job " << refused;
 }
 
 TEST_F(PrintThreadTest, ASerialPortPassesThePortCheck) {

@@ -4,6 +4,8 @@
 // rights queues were opened with and the holds asked for.
 #pragma once
 
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -61,10 +63,21 @@ class FakeDeviceSide : public PrintMonitorHost {
     log_.push_back("unlock " + Describe(spur, number, kind, seconds));
     return owner == kThisPc;
   }
+  // Answers OK; while the box is held open (HoldBoxes) it waits for LetBoxesClose.
   int ShowMessage(const MessageRequest& request) override {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     log_.push_back("message " + request.caption + ": " + request.text);
+    boxClosed_.wait(lock, [&] { return !boxesHeld_; });
     return answer::kOk;
+  }
+  void HoldBoxes() {
+    std::lock_guard lock(mutex_);
+    boxesHeld_ = true;
+  }
+  void LetBoxesClose() {
+    std::lock_guard lock(mutex_);
+    boxesHeld_ = false;
+    boxClosed_.notify_all();
   }
   bool SessionEnding() override {
     std::lock_guard lock(mutex_);
@@ -110,6 +123,8 @@ class FakeDeviceSide : public PrintMonitorHost {
            " " + std::to_string(seconds);
   }
   mutable std::mutex mutex_;
+  std::condition_variable boxClosed_;
+  bool boxesHeld_ = false;
   std::vector<std::string> log_;
 };
 
