@@ -533,7 +533,7 @@ TEST_F(ClientRuntimeTest, TheDelayedRefreshStartsTheMonitorsAndTheCloseStopsThem
   const auto holds = spooler_.holds();
   EXPECT_NE(std::find(holds.begin(), holds.end(), "laser parked"), holds.end());
   EXPECT_NE(std::find(holds.begin(), holds.end(), "fax parked"), holds.end());
-  EXPECT_EQ(printer.Thread, nullptr);
+  EXPECT_EQ(runtime_.Monitors(), nullptr);  // the entries went with the lists
 }
 
 // A job on the queue of an auto-connect printer: the monitor finds the device through the
