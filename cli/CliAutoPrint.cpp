@@ -163,6 +163,7 @@ bool PortTypeBindable(std::optional<int32_t> type, const std::string& vendorId) 
   if (!type) return false;
   switch (*type) {
     case porttype::kLocal:
+    case porttype::kLanManager:  // the device setup offers it, but the monitors refuse it
     case porttype::kTcpIp:
     case porttype::kFile:
     case porttype::kParallel: return false;

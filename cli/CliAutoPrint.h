@@ -19,9 +19,10 @@ std::string CheckAutoPrintArgs(const std::vector<std::string>& args);
 int RunAutoPrint(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,
                  Clock& clock, BusHandle trunk, std::ostream& out, std::ostream& err);
 
-// Whether the device setup lets a printer of port type `type` be bound to a device of vendor
-// `vendorId`: never on local, TCP/IP, file, parallel or serial ports (a serial one only for
-// vendor 08A6), nor without a known type.
+// Whether a printer of port type `type` can reach a device of vendor `vendorId`: the device
+// setup's rule (never on local, TCP/IP, file, parallel or serial ports, a serial one only for
+// vendor 08A6, nor without a known type), and never on a LAN Manager port, which the print
+// monitor refuses.
 bool PortTypeBindable(std::optional<int32_t> type, const std::string& vendorId);
 
 }  // namespace tessaro::cli

@@ -48,6 +48,7 @@ class CliAutoPrintTest : public ::testing::Test {
     ASSERT_TRUE(cups.AddQueue("file", "file:///dev/null"));
     ASSERT_TRUE(cups.AddQueue("raw", "socket://127.0.0.1:9100"));
     ASSERT_TRUE(cups.AddQueue("com", "serial:/dev/ttyS0"));
+    ASSERT_TRUE(cups.AddQueue("share", "smb://filer/laser"));
   }
   int Run(std::vector<std::string> args) {
     std::ostringstream o, r;
@@ -118,6 +119,7 @@ TEST_F(CliAutoPrintTest, RefusesWhatTheDeviceSetupRefuses) {
       {{"auto-print", "add", kHub.ip, "1", "file"}, "can never reach the device"},
       {{"auto-print", "add", kHub.ip, "1", "raw"}, "can never reach the device"},
       {{"auto-print", "add", kHub.ip, "1", "com"}, "can never reach the device"},
+      {{"auto-print", "add", kHub.ip, "1", "share"}, "can never reach the device"},
       {{"auto-print", "add", kHub.ip, "7", "laser"}, "lists no device 7"},
       {{"auto-print", "add", kHub.ip, "2", "laser"}, "is no printer"},
       {{"auto-print", "add", "10.9.9.9", "1", "laser"}, "lists no device 1"},
@@ -149,6 +151,6 @@ TEST(CliAutoPrintArgs, SerialPortsBindOnlyForTheirVendor) {
   EXPECT_FALSE(PortTypeBindable(porttype::kSerial, "04F9"));
   EXPECT_TRUE(PortTypeBindable(porttype::kSerial, "08a6"));
   EXPECT_TRUE(PortTypeBindable(porttype::kOther, "04F9"));
-  EXPECT_TRUE(PortTypeBindable(porttype::kLanManager, "04F9"));
+  EXPECT_FALSE(PortTypeBindable(porttype::kLanManager, "04F9"));
   EXPECT_FALSE(PortTypeBindable(std::nullopt, "04F9"));
 }
