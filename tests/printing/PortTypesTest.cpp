@@ -13,6 +13,57 @@ namespace {
 
 using testing::PrivateCups;
 
+// A spooler listing Windows-style ports, for the rules CUPS's own names never reach.
+class ListedPorts : public UnboundSpooler {
+ public:
+  explicit ListedPorts(std::vector<SpoolerPort> ports) : ports_(std::move(ports)) {}
+  std::optional<std::vector<SpoolerPort>> Ports() override { return ports_; }
+
+ private:
+  std::vector<SpoolerPort> ports_;
+};
+
+TEST(PortTypeOf, DescriptionFirstThenNameInTheirOrder) {
+  ListedPorts spooler({
+      {"FILE:", "Local Port"},
+      {"COM3:", "Local Port"},
+      {"LPT1:", "Local Port"},
+      {"FPR1:", "Local Port"},
+      {"PDF:", "Fax Port"},
+      {"Microsoft Document Writer:", "Local Port"},
+      {"COMPANY_FILE:", "Local Port"},  // FILE: is looked for before COM
+      {"IP_COM1", "Standard TCP/IP Port"},
+      {"NE01:", "Lan Manager printer port"},
+      {"http://host/", "Internet Port"},
+      {"USB001", "Virtual printer port for USB"},
+      {"LPTCOM:", "Some TCP/IP Port and Local Port"},  // local wins over TCP/IP
+  });
+  const struct {
+    const char* port;
+    int32_t type;
+  } cases[] = {
+      {"file:", porttype::kFile},         {"COM3:", porttype::kSerial},
+      {"LPT1:", porttype::kParallel},     {"FPR1:", porttype::kFpr},
+      {"PDF:", porttype::kPdf},           {"Microsoft Document Writer:", porttype::kMicrosoft},
+      {"COMPANY_FILE:", porttype::kFile}, {"IP_COM1", porttype::kTcpIp},
+      {"NE01:", porttype::kLanManager},   {"http://host/", porttype::kInternet},
+      {"USB001", porttype::kOther},       {"LPTCOM:", porttype::kParallel},
+      {"COM9:", porttype::kNotFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.port);
+    EXPECT_EQ(PortTypeOf(spooler, c.port), c.type);
+  }
+  ListedPorts none({});
+  EXPECT_EQ(PortTypeOf(none, "FILE:"), porttype::kListUnavailable);
+}
+
+TEST(PortAllowsAutoConnect, DescriptionsAreComparedWithTheirCase) {
+  ListedPorts spooler({{"LPT1:", "local port"}, {"IP_COM1", "Standard TCP/IP Port"}});
+  EXPECT_TRUE(PortAllowsAutoConnect(spooler, "LPT1:"));    // "local port" is no "Local Port"
+  EXPECT_TRUE(PortAllowsAutoConnect(spooler, "ip_com1"));  // a Windows TCP/IP port named COM
+}
+
 class PortTypesTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -169,6 +169,27 @@ TEST_F(PrintThreadTest, AJobOnATcpIpPortBringsTheBoxAndIsDeletedEachTime) {
   EXPECT_EQ(device_.Count("link"), 0);
 }
 
+// Older Windows cancel the job instead of deleting it.
+TEST_F(PrintThreadTest, OnOlderWindowsTheRefusedJobIsCancelled) {
+  PrintMonitors older{{spooler_, device_, clock_, kThisPc, 0}};
+  ASSERT_TRUE(cups_.AddQueue("raw", "socket://127.0.0.1:9"));
+  AutoLinkList list;
+  list.push_back(std::make_unique<AutoLinkPrinter>());
+  list.back()->ServerMAC = testing::kServerMac;
+  list.back()->DeviceVid = "04F9";
+  list.back()->DevicePid = "0042";
+  list.back()->DeviceSNo = "LW-1";
+  list.back()->PrinterName = "raw";
+  older.StartPrintMonitors(list, MonitorList::Printer);
+  ASSERT_TRUE(Holding("raw"));
+  const int job = cups_.Submit("raw", "refused\n");
+  EXPECT_TRUE(Eventually([&] { return !Waiting("raw"); }, kLong));
+  older.StopPrintMonitors(list, pump_);
+  const auto calls = spooler_.calls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "delete " + std::to_string(job) + " 3"),
+            calls.end());
+}
+
 // The box waits for the user on the monitor that showed it; the other monitors go on.
 TEST_F(PrintThreadTest, AnOpenBoxHoldsBackOnlyItsOwnMonitor) {
   device_.HoldBoxes();
