@@ -17,6 +17,9 @@ namespace tessaro {
 namespace {
 
 constexpr int kConnectTimeoutMs = 5000;
+// A cupsd that stops answering fails the request instead of holding its monitor (and the close
+// that waits for it) for ever.
+constexpr double kRequestTimeoutSeconds = 10.0;
 constexpr int kSubscriptionLeaseSeconds = 3600;
 constexpr std::chrono::milliseconds kNotificationPoll{200};
 
@@ -35,8 +38,10 @@ const char* NoPassword(const char*, http_t*, const char*, const char*, void*) { 
 
 Http Connect(const std::string& server) {
   const char* host = server.empty() ? cupsServer() : server.c_str();
-  return Http(httpConnect2(host, ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1,
-                           kConnectTimeoutMs, nullptr));
+  Http http(httpConnect2(host, ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1,
+                         kConnectTimeoutMs, nullptr));
+  if (http) httpSetTimeout(http.get(), kRequestTimeoutSeconds, nullptr, nullptr);
+  return http;
 }
 
 struct Reply {
