@@ -64,7 +64,6 @@ class TPrintThread {
   void Start();
   // Asks the thread to stop; it ends at its next look at the flag.
   void Terminate() { stop_ = true; }
-  bool Terminated() const { return stop_; }
   // Whether the thread has ended (or never started).
   bool Finished() const;
   // Waits up to `timeout` for the thread to end.
@@ -76,7 +75,8 @@ class TPrintThread {
   void Execute();
   PassEnd Watch(PrintQueue& queue, uint32_t access);
   void EmptyQueue(PrintQueue& queue, uint32_t access, bool timedOut);
-  // Links and locks the device for a waiting job; returns when the next wait should come.
+  // For a waiting job: parks the queue, links the device, releases the queue and waits for the
+  // server to show this PC as the device's user. The lock follows in the caller.
   void TakeDevice(PrintQueue& queue, uint32_t access);
   // The unsuitable-port box and the job's deletion after it.
   void RefusePort(PrintQueue& queue);
