@@ -13,7 +13,25 @@ ClientRuntime::ClientRuntime(ClientPlatform platform)
       driver_(platform_.services.bus, platform_.services.clock),
       plugAndPlay_(platform_.services.bus, platform_.services.clock) {}
 
-ClientRuntime::~ClientRuntime() { StopReader(); }
+ClientRuntime::~ClientRuntime() {
+  StopReader();
+  StopPrintMonitors();
+}
+
+void ClientRuntime::MonitorMainThread::RunSync(std::function<void()> work) {
+  runtime_.platform_.mainThread.RunSync([&] {
+    Frame frame(runtime_);
+    work();
+  });
+}
+
+void ClientRuntime::MonitorMainThread::Post(std::function<void()> work) {
+  runtime_.platform_.mainThread.Post(std::move(work));
+}
+
+bool ClientRuntime::MonitorMainThread::IsMainThread() const {
+  return runtime_.platform_.mainThread.IsMainThread();
+}
 
 void ClientRuntime::AttachWindow(ClientWindow& window) { window_.Attach(&window); }
 
@@ -43,7 +61,26 @@ void ClientRuntime::StartRunningParts() {
                               services.registry, plugAndPlay_, services.ui, platform_.spooler,
                               platform_.shell},
       state_, model_, *refresh_);
+  monitorHost_ = std::make_unique<ClientMonitorHost>(monitorMainThread_, model_, *refresh_, driver_,
+                                                     services.bus, services.ui, state_.flags);
+  monitors_ = std::make_unique<PrintMonitors>(
+      PrintMonitorServices{platform_.spooler, *monitorHost_, services.clock, state_.computerName,
+                           state_.windowsVersionFlags});
   StartReader();
+}
+
+void ClientRuntime::StartPrintMonitors() {
+  if (!monitors_) return;
+  monitors_->StartPrintMonitors(state_.autoPrinters, MonitorList::Printer);
+  monitors_->StartPrintMonitors(state_.autoFaxes, MonitorList::Fax);
+}
+
+// The printer list first, then the fax list. When the session ends the monitors leave their
+// queues as they are, so they end at once.
+void ClientRuntime::StopPrintMonitors() {
+  if (!monitors_) return;
+  monitors_->StopPrintMonitors(state_.autoPrinters, Pump());
+  monitors_->StopPrintMonitors(state_.autoFaxes, Pump());
 }
 
 void ClientRuntime::StartReader() {
@@ -100,8 +137,11 @@ void ClientRuntime::TearDown() {
   const MainWindowPlacement placement = window_.PlacementAtClose();
   window_.StopTimers();
   StopReader();
+  StopPrintMonitors();
   if (refresh_) refresh_->CloseServers();
-  // They refer to the refresh lock, which goes below.
+  // They refer to the refresh lock, which goes below, and the monitors to the refresh.
+  monitors_.reset();
+  monitorHost_.reset();
   operations_.reset();
   dispatcher_.reset();
   refresh_.reset();
@@ -122,7 +162,10 @@ void ClientRuntime::StopReader() {
 bool ClientRuntime::TrunkUpdateTick() {
   if (!refresh_ || Closing()) return true;
   Frame frame(*this);
-  return refresh_->TrunkUpdateTick();
+  if (!refresh_->TrunkUpdateTick()) return false;
+  // The refresh processed events: a close chosen meanwhile starts no monitor.
+  if (!Closing()) StartPrintMonitors();
+  return true;
 }
 
 // A tick that comes while another entry waits is skipped: stopping the reader there could wait

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The running tray client without any window. It holds the program-wide state once, runs the
 // creation steps, and owns what runs afterwards: the driver client, the refresh cycle, the driver
-// event dispatch, the device commands, the event reader and plug and play. The main window shows
-// what it decides and forwards the user's commands, its timers and the close to it.
+// event dispatch, the device commands, the event reader, the print monitors and plug and play. The
+// main window shows what it decides and forwards the user's commands, its timers and the close to
+// it.
 //
 // Everything here runs on the main thread. Many entries wait while processing events (the
 // refresh lock, a server's attach, a message box or dialog), so the user may choose Exit inside
@@ -31,6 +32,8 @@
 #include "platform/MainThread.h"
 #include "platform/Shell.h"
 #include "platform/Spooler.h"
+#include "printing/ClientMonitorHost.h"
+#include "printing/PrintMonitors.h"
 #include "records/ClientState.h"
 
 namespace tessaro {
@@ -82,14 +85,16 @@ class ClientRuntime {
   CreateResult Start(const StartupInputs& inputs);
 
   // The close sequence: this PC's devices are released (the user may keep one, which cancels
-  // the close), then, once no entry is waiting below, the reader stops, the servers, the lists
-  // and the Trunk close, the tray icon goes, the sockets and the refresh lock are released and
+  // the close), then, once no entry is waiting below, the reader and the print monitors stop
+  // (the monitors park their queues unless the session ends), the servers, the lists and the
+  // Trunk close, the tray icon goes, the sockets and the refresh lock are released and
   // the window placement is stored.
   CloseResult Close(CloseReason reason);
   bool Closing() const { return state_.flags.Closing; }
   bool Closed() const { return closed_; }
 
-  // The window's timers. TrunkUpdateTick returns true when the timer should stop.
+  // The window's timers. TrunkUpdateTick returns true when the timer should stop; the tick that
+  // ran its delayed refresh also starts a print monitor for every auto-connect entry without one.
   bool TrunkUpdateTick();
   void ReleaseRequestTimer();
   // The window's periodic trunk-watch timer (kTrunkWatchInterval). When the reader's reads fail
@@ -111,6 +116,9 @@ class ClientRuntime {
   // ("Enable", "Disable", "Configuration...").
   std::vector<ServerMenuEntry> ServerMenuEntries();
   void ServerCommand(const std::string& displayName, const std::string& item);
+
+  // The print monitors; null until the running parts have started.
+  PrintMonitors* Monitors() { return monitors_.get(); }
 
   // The printer maker table beside the program, read again each time the window shows.
   void ReloadPrinterMakers(const std::string& folder);
@@ -134,8 +142,23 @@ class ClientRuntime {
     ClientRuntime& runtime_;
   };
 
+  // The main thread as the print monitors reach it: each hand-over counts as an entry, so a close
+  // chosen inside one (the unsuitable-port box) waits until it has returned.
+  class MonitorMainThread : public MainThread {
+   public:
+    explicit MonitorMainThread(ClientRuntime& runtime) : runtime_(runtime) {}
+    void RunSync(std::function<void()> work) override;
+    void Post(std::function<void()> work) override;
+    bool IsMainThread() const override;
+
+   private:
+    ClientRuntime& runtime_;
+  };
+
   void StartRunningParts();
   void StartReader();
+  void StartPrintMonitors();
+  void StopPrintMonitors();
   void LoseTrunk();
   void ReopenTrunk();
   bool ReleaseOwnedDevices();
@@ -158,6 +181,9 @@ class ClientRuntime {
   std::unique_ptr<DriverEventDispatcher> dispatcher_;
   std::unique_ptr<DeviceOperations> operations_;
   std::unique_ptr<TReadThread> reader_;
+  MonitorMainThread monitorMainThread_{*this};
+  std::unique_ptr<ClientMonitorHost> monitorHost_;
+  std::unique_ptr<PrintMonitors> monitors_;
 
   bool trunkLost_ = false;
   std::chrono::steady_clock::duration reopenDelay_ = kFirstTrunkReopenDelay;

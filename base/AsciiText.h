@@ -2,6 +2,7 @@
 // Text comparisons that fold ASCII letters only, as registry names, INI keys and type words do.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tessaro {
@@ -11,6 +12,13 @@ inline char FoldAscii(char c) {
 }
 inline char UpperAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The text with its ASCII letters in upper case, as Windows' CharUpper leaves plain ASCII.
+inline std::string UpperAsciiText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = UpperAscii(c);
+  return out;
 }
 
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {

@@ -25,5 +25,7 @@ inline constexpr uint32_t kRegistryIoFailed = 1016;
 inline constexpr uint32_t kKeyDeleted = 1018;
 inline constexpr uint32_t kNotFound = 1168;
 inline constexpr uint32_t kTimeout = 1460;
+inline constexpr uint32_t kServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE
+inline constexpr uint32_t kInvalidPrinterName = 1801;
 
 }  // namespace tessaro::winerr

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "base/NumberText.h"
+#include "cli/CliAutoPrint.h"
 #include "cli/SavePages.h"
 
 namespace tessaro::cli {
@@ -91,6 +92,12 @@ ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {
     command.args = rest;
     return ParsedArgs{std::move(command), false, {}};
   }
+  if (command.name == "auto-print") {
+    const std::string problem = CheckAutoPrintArgs(rest);
+    if (!problem.empty()) return UsageError(problem);
+    command.args = rest;
+    return ParsedArgs{std::move(command), false, {}};
+  }
   const auto it = CommandTable().find(command.name);
   if (it == CommandTable().end()) return UsageError("unknown command " + command.name);
   if (rest.size() != it->second.size())
@@ -113,6 +120,7 @@ std::string UsageText() {
          "  lock IP N KIND SECONDS | unlock IP N KIND SECONDS\n"
          "  watch [--count K]\n"
          "  list\n"
+         "  auto-print add IP N QUEUE [--fax] | auto-print list | auto-print remove QUEUE\n"
          "  save-pages jpg|bmp|pdf DPI COUNT TARGET [TEMPBASE]\n";
 }
 

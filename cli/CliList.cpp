@@ -60,6 +60,33 @@ std::string FormatListRow(const DeviceData& d, bool json) {
          d.serverName + " (" + d.serverIp + ")";
 }
 
+ClientRefresh::ClientRefresh(const ClientEnvironment& env, BusTransport& bus, Clock& clock,
+                             BusHandle trunk)
+    : cycle_({bus, clock, window_, *env.refreshLock, *env.registry, window_}, state_, model_) {
+  Registry& registry = *env.registry;
+  LoadAutoConnectLists(registry, AppRegistryKey, state_.autoPrinters, state_.autoFaxes);
+  LoadScannerIdList(registry, AppRegistryKey, state_.scannerIds);
+  state_.trunk = trunk;
+  state_.computerName = env.computerName;
+  state_.windowsVersionFlags = env.windowsVersionFlags;
+  state_.notifyDeviceDetect = false;
+  state_.firstRunGateway =
+      FirstRunGateway(registry, AppRegistryKey, env.windowsVersionFlags,
+                      env.defaultGateways ? env.defaultGateways() : std::vector<std::string>{});
+}
+
+ClientRefresh::~ClientRefresh() { cycle_.CloseServers(); }
+
+std::string ClientRefresh::Run() {
+  if (!cycle_.RefreshServers()) return "server list failed";
+  bool tooLong = false;
+  for (const auto& server : model_.servers()) {
+    if (server->enabled && cycle_.RefreshDevices(server.get()) == DeviceRefresh::TooLong)
+      tooLong = true;
+  }
+  return tooLong ? "device list longer than its buffer" : "";
+}
+
 int RunList(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHandle trunk,
             bool json, std::ostream& out, std::ostream& err) {
   if (env.registry == nullptr || env.refreshLock == nullptr) {
@@ -67,39 +94,15 @@ int RunList(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHa
            "or else $XDG_RUNTIME_DIR/tessaro, a folder of this user that only it may write?)\n";
     return exitcode::kFailed;
   }
-  Registry& registry = *env.registry;
-  ClientState state;
-  LoadAutoConnectLists(registry, AppRegistryKey, state.autoPrinters, state.autoFaxes);
-  LoadScannerIdList(registry, AppRegistryKey, state.scannerIds);
-  state.trunk = trunk;
-  state.computerName = env.computerName;
-  state.windowsVersionFlags = env.windowsVersionFlags;
-  state.notifyDeviceDetect = false;
-  state.firstRunGateway =
-      FirstRunGateway(registry, AppRegistryKey, env.windowsVersionFlags,
-                      env.defaultGateways ? env.defaultGateways() : std::vector<std::string>{});
-
-  NoWindow window;
-  DeviceListModel model(window);
-  RefreshCycle cycle({bus, clock, window, *env.refreshLock, registry, window}, state, model);
-  if (!cycle.RefreshServers()) {
-    err << "tessaro-cli: server list failed\n";
+  ClientRefresh refresh(env, bus, clock, trunk);
+  if (const std::string failure = refresh.Run(); !failure.empty()) {
+    err << "tessaro-cli: " << failure << '\n';
     return exitcode::kFailed;
   }
-  bool tooLong = false;
-  for (const auto& server : model.servers()) {
-    if (server->enabled && cycle.RefreshDevices(server.get()) == DeviceRefresh::TooLong)
-      tooLong = true;
-  }
-  if (tooLong) {
-    cycle.CloseServers();
-    err << "tessaro-cli: device list longer than its buffer\n";
-    return exitcode::kFailed;
-  }
+  const DeviceListModel& model = refresh.model();
   for (const auto& server : model.servers()) out << FormatListServer(*server, json) << '\n';
   for (size_t i = 0; i < model.rowCount(); ++i) out << FormatListRow(model.row(i), json) << '\n';
   out << std::flush;
-  cycle.CloseServers();
   return exitcode::kOk;
 }
 

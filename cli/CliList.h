@@ -10,9 +10,13 @@
 #include <vector>
 #include "autoconnect/AutoConnectLists.h"
 
+#include "devices/DeviceListModel.h"
+#include "devices/MainWindowPort.h"
+#include "devices/RefreshCycle.h"
 #include "driver/DriverClient.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
+#include "platform/Spooler.h"
 #include "records/Records.h"
 
 namespace tessaro::cli {
@@ -25,6 +29,27 @@ struct ClientEnvironment {
   uint32_t windowsVersionFlags = 0;
   // The first gateway of each qualifying adapter, for the first-run rule.
   std::function<std::vector<std::string>()> defaultGateways;
+  Spooler* spooler = nullptr;  // the printers auto-print binds devices to
+};
+
+// One refresh as the tray client makes it (RefreshServers, then RefreshDevices for every
+// enabled server), with the user's hive; the servers it attached close with it.
+class ClientRefresh {
+ public:
+  // `env` must hold the hive and the refresh lock.
+  ClientRefresh(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHandle trunk);
+  ~ClientRefresh();
+  ClientRefresh(const ClientRefresh&) = delete;
+  ClientRefresh& operator=(const ClientRefresh&) = delete;
+  // The failure, or "".
+  std::string Run();
+  const DeviceListModel& model() const { return model_; }
+
+ private:
+  ClientState state_;
+  NoWindow window_;
+  DeviceListModel model_{window_};
+  RefreshCycle cycle_;
 };
 
 std::string FormatListServer(const ServerData& server, bool json);

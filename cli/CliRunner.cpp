@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cli/CliArgs.h"
+#include "cli/CliAutoPrint.h"
 #include "cli/CliFormat.h"
 #include "cli/SavePages.h"
 #include "driver/DriverClient.h"
@@ -154,6 +155,10 @@ int List(const Session& s) {
   return RunList(s.env, s.bus, s.clock, s.trunk, s.command.json, s.out, s.err);
 }
 
+int AutoPrint(const Session& s) {
+  return RunAutoPrint(s.command, s.env, s.bus, s.clock, s.trunk, s.out, s.err);
+}
+
 const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
   static const std::map<std::string, std::function<int(const Session&)>> handlers = {
       {"trunk-version", TrunkVersion},
@@ -169,6 +174,7 @@ const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
       {"request", DeviceCommand},
       {"watch", Watch},
       {"list", List},
+      {"auto-print", AutoPrint},
   };
   return handlers;
 }
@@ -188,6 +194,9 @@ int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock
   }
   // Saving pages needs no bus, so it runs without the Trunk.
   if (parsed.command->name == "save-pages") return RunSavePages(*parsed.command, out, err);
+  // Only adding an entry looks at the devices.
+  if (parsed.command->name == "auto-print" && parsed.command->args[0] != "add")
+    return RunAutoPrint(*parsed.command, env, bus, clock, kInvalidBusHandle, out, err);
   DriverClient driver(bus, clock);
   const BusHandle trunk = driver.OpenTrunk();
   if (trunk == kInvalidBusHandle) {

@@ -7,6 +7,7 @@
 #include "host/HostChecks.h"
 #include "host/WindowsVersion.h"
 #include "platform/linux/BusIpcTransport.h"
+#include "platform/linux/CupsSpooler.h"
 #include "platform/linux/FileNamedMutex.h"
 #include "platform/linux/LinuxHostNetwork.h"
 #include "platform/linux/SqliteRegistry.h"
@@ -20,8 +21,10 @@ int main(int argc, char** argv) {
   tessaro::FileNamedMutex refreshLock(tessaro::kRefreshLockMutexName);
   tessaro::LinuxHostNetwork network;
   tessaro::HostChecks host(network);
+  tessaro::CupsSpooler spooler;
   tessaro::cli::ClientEnvironment env;
   env.registry = &registry;
+  env.spooler = &spooler;
   // Without its lock file every wait for the lock would run its full six seconds.
   if (refreshLock.Valid()) env.refreshLock = &refreshLock;
   env.computerName = tessaro::ComputerName();

@@ -21,6 +21,7 @@
 #include "devices/ui/EjectDeviceDialog.h"
 #include "platform/RegistryText.h"
 #include "platform/linux/BusIpcTransport.h"
+#include "platform/linux/CupsSpooler.h"
 #include "platform/linux/FileNamedMutex.h"
 #include "platform/linux/FirewalldFirewall.h"
 #include "platform/linux/LinuxHostNetwork.h"
@@ -131,7 +132,7 @@ int main(int argc, char** argv) {
                             }};
 
   QtMainThread mainThread;
-  UnboundSpooler spooler;
+  CupsSpooler spooler;
   QtShell shell;
   ClientRuntime runtime({services, mainThread, spooler, shell});
   TMainFm mainForm(runtime);

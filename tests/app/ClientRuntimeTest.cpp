@@ -114,6 +114,55 @@ class BlockingEventBus : public BusTransport {
   std::atomic<int> trunkListings_{0};
 };
 
+// A spooler whose queues stay quiet (each change wait ends after a moment) and hold a job while
+// `waitingJob` is set. It records the holds asked for.
+class QuietSpooler : public Spooler {
+ public:
+  OpenedQueue OpenPrinter(const std::string& name, uint32_t) override {
+    return {std::make_unique<Queue>(name, *this), winerr::kSuccess};
+  }
+  std::optional<std::vector<SpoolerPort>> Ports() override {
+    return std::vector<SpoolerPort>{{"USB001", "Virtual printer port for USB"}};
+  }
+  std::optional<std::vector<SpoolerPrinter>> Printers() override { return std::nullopt; }
+
+  std::vector<std::string> holds() const {
+    std::lock_guard lock(mutex_);
+    return holds_;
+  }
+  std::atomic<bool> waitingJob{false};
+
+ private:
+  class Queue : public PrintQueue {
+   public:
+    Queue(std::string name, QuietSpooler& owner) : name_(std::move(name)), owner_(owner) {}
+    std::optional<std::string> SetHold(QueueHold hold) override {
+      std::lock_guard lock(owner_.mutex_);
+      owner_.holds_.push_back(name_ + (hold == QueueHold::Held     ? " held"
+                                       : hold == QueueHold::Parked ? " parked"
+                                                                   : " released"));
+      return std::string("USB001");
+    }
+    std::optional<std::vector<int32_t>> Jobs(size_t) override {
+      if (owner_.waitingJob) return std::vector<int32_t>{7};
+      return std::vector<int32_t>{};
+    }
+    bool DeleteJob(int32_t, JobControl) override { return false; }
+    bool WatchChanges() override { return true; }
+    ChangeWait WaitForChange(std::chrono::milliseconds, const std::atomic<bool>& stop) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return stop ? ChangeWait::Stopped : ChangeWait::TimedOut;
+    }
+
+   private:
+    std::string name_;
+    QuietSpooler& owner_;
+  };
+
+  mutable std::mutex mutex_;
+  std::vector<std::string> holds_;
+};
+
 // A record of kind 2 (server list changed) or 3 (this PC's addresses changed).
 testing::Bytes EventOfKind(uint8_t kind) {
   testing::Bytes record(16, 0);
@@ -229,6 +278,22 @@ class ClientRuntimeTest : public HiveTest {
     fake_.SetReply(path, busop::kGetDeviceList,
                    FakeBusTransport::Success(testing::DeviceList(devices)));
   }
+  // The auto-connect entry of the hub's printer: its printer queue, and its fax queue unless empty.
+  void StoreAutoPrinter(const std::string& queue, const std::string& faxQueue = {}) {
+    AutoConnectInfo info;
+    info.ServerName = kHub.name;
+    info.ServerIP = kHub.ip;
+    info.ServerMAC = kHub.mac;
+    info.DeviceVid = "04F9";
+    info.DevicePid = "0042";
+    info.DeviceSNo = "LW2040-1";
+    info.DeviceType = "PRINTER";
+    info.PrinterEnable = 1;
+    info.PrinterName = queue;
+    info.FaxEnable = faxQueue.empty() ? 0 : 1;
+    info.FaxPrinterName = faxQueue;
+    ASSERT_TRUE(WriteDeviceEntry(registry_, AppRegistryKey, info));
+  }
   void Start() {
     runtime_.AttachWindow(window_);
     StartupInputs inputs;
@@ -246,7 +311,7 @@ class ClientRuntimeTest : public HiveTest {
   NoAdapters network_;
   testing::ScriptedUi ui_;
   MainWithUser main_;
-  UnboundSpooler spooler_;
+  QuietSpooler spooler_;
   testing::RecordingShell shell_;
   LockLog lock_;
   std::FILE* trace_ = std::tmpfile();
@@ -434,6 +499,100 @@ TEST_F(ClientRuntimeTest, ReopensTheTrunkWithGrowingWaitsAfterTheBusWentAway) {
   ASSERT_EQ(runtime_.Rows().rowCount(), 1u);
   EXPECT_EQ(runtime_.Rows().row(0).product, "Office 200");
   bus_.WaitForReadOn(reopened);
+}
+
+// The timer's delayed refresh starts one monitor per auto-connect entry; showing the window
+// again (another delayed refresh) keeps them. The close stops them, and each leaves its queue
+// parked, as this PC does not use the device.
+TEST_F(ClientRuntimeTest, TheDelayedRefreshStartsTheMonitorsAndTheCloseStopsThem) {
+  StoreHub(true);
+  StoreAutoPrinter("laser", "fax");
+  Start();
+  ASSERT_EQ(runtime_.State().autoPrinters.size(), 1u);
+  ASSERT_EQ(runtime_.State().autoFaxes.size(), 1u);
+  const AutoLinkPrinter& printer = *runtime_.State().autoPrinters[0];
+  const AutoLinkPrinter& fax = *runtime_.State().autoFaxes[0];
+  ASSERT_NE(runtime_.Monitors(), nullptr);
+  EXPECT_EQ(runtime_.Monitors()->MonitorOf(printer), nullptr) << "started before the refresh";
+
+  ASSERT_TRUE(runtime_.TrunkUpdateTick());
+  TPrintThread* printerMonitor = runtime_.Monitors()->MonitorOf(printer);
+  TPrintThread* faxMonitor = runtime_.Monitors()->MonitorOf(fax);
+  ASSERT_NE(printerMonitor, nullptr);
+  ASSERT_NE(faxMonitor, nullptr);
+  EXPECT_EQ(printer.Thread, printerMonitor);
+  // The monitors look the device up on the main thread.
+  ASSERT_TRUE(testing::Eventually([&] { return main_.Drain() > 0; }));
+
+  clock_.Advance(std::chrono::seconds(5));
+  ASSERT_TRUE(runtime_.TrunkUpdateTick());
+  EXPECT_EQ(runtime_.Monitors()->MonitorOf(printer), printerMonitor);
+  EXPECT_EQ(runtime_.Monitors()->MonitorOf(fax), faxMonitor);
+
+  EXPECT_EQ(runtime_.Close(CloseReason::Exit), CloseResult::Closed);
+  const auto holds = spooler_.holds();
+  EXPECT_NE(std::find(holds.begin(), holds.end(), "laser parked"), holds.end());
+  EXPECT_NE(std::find(holds.begin(), holds.end(), "fax parked"), holds.end());
+  EXPECT_EQ(runtime_.Monitors(), nullptr);  // the entries went with the lists
+}
+
+// A job on the queue of an auto-connect printer: the monitor finds the device through the
+// client's own lists (refreshing its server's rows on the main thread), links it, sees this PC
+// become its user in a later refresh, locks it and releases the queue.
+TEST_F(ClientRuntimeTest, AWaitingJobLinksAndLocksTheDeviceThroughTheClientsLists) {
+  testing::Dev printer;
+  printer.number = 1;
+  printer.type = "PRINTER";
+  printer.vendorId = 0x04F9;
+  printer.productId = 0x0042;
+  printer.serial = "LW2040-1";
+  testing::Dev linked = printer;
+  linked.owner = "PC-A";
+  StoreHub(true);
+  SpurOfHub({printer});
+  fake_.SetReplies("spur/" + kHub.ip, busop::kGetDeviceList,
+                   {FakeBusTransport::Success(testing::DeviceList({printer})),
+                    FakeBusTransport::Success(testing::DeviceList({linked}))});
+  fake_.SetReply("spur/" + kHub.ip, busop::kLinkDevice, FakeBusTransport::Success({}));
+  fake_.SetReply("spur/" + kHub.ip, busop::kLockDevice, FakeBusTransport::Success({}));
+  StoreAutoPrinter("laser");
+  spooler_.waitingJob = true;
+  Start();
+  ASSERT_TRUE(runtime_.TrunkUpdateTick());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (fake_.requestsFor(busop::kLockDevice).empty() &&
+         std::chrono::steady_clock::now() < deadline)
+    main_.DrainWithin(std::chrono::milliseconds(50));
+  EXPECT_EQ(fake_.requestsFor(busop::kLinkDevice).size(), 1u);
+  EXPECT_EQ(fake_.requestsFor(busop::kLockDevice).size(), 1u);
+  ASSERT_EQ(runtime_.Rows().rowCount(), 1u);
+  EXPECT_EQ(runtime_.Rows().row(0).owner, "PC-A");
+  // The lock is followed by the release: wait for it before looking.
+  ASSERT_TRUE(testing::Eventually([&] {
+    main_.Drain();
+    const auto holds = spooler_.holds();
+    return std::count(holds.begin(), holds.end(), "laser released") >= 2;
+  }));
+  const auto holds = spooler_.holds();
+  const auto parked = std::find(holds.begin(), holds.end(), "laser parked");
+  ASSERT_NE(parked, holds.end());
+  EXPECT_EQ(std::vector<std::string>(parked, parked + 3),
+            (std::vector<std::string>{"laser parked", "laser released", "laser released"}));
+  spooler_.waitingJob = false;
+  EXPECT_EQ(runtime_.Close(CloseReason::Exit), CloseResult::Closed);
+}
+
+// When the session ends no monitor parks its queue.
+TEST_F(ClientRuntimeTest, AClosingSessionLeavesTheQueuesAsTheyAre) {
+  StoreHub(true);
+  StoreAutoPrinter("laser");
+  Start();
+  ASSERT_TRUE(runtime_.TrunkUpdateTick());
+  ASSERT_TRUE(testing::Eventually([&] { return main_.Drain() > 0; }));
+  EXPECT_EQ(runtime_.Close(CloseReason::SessionEnd), CloseResult::Closed);
+  main_.Drain();
+  const auto holds = spooler_.holds();
+  EXPECT_EQ(std::find(holds.begin(), holds.end(), "laser parked"), holds.end());
 }
 
 }  // namespace

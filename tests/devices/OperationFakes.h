@@ -14,7 +14,8 @@
 
 namespace tessaro::testing {
 
-class RecordingSpooler : public Spooler {
+// A spooler without printers that records the holds asked of it.
+class RecordingSpooler : public UnboundSpooler {
  public:
   explicit RecordingSpooler(const ClientFlags& flags) : flags_(flags) {}
   struct Hold {

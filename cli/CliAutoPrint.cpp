@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "cli/CliAutoPrint.h"
+
+#include <algorithm>
+
+#include "autoconnect/AutoConnectLists.h"
+#include "autoconnect/AutoConnectStore.h"
+#include "base/AsciiText.h"
+#include "cli/CliRunner.h"
+#include "cli/JsonLine.h"
+#include "printing/PortTypes.h"
+#include "records/DeviceTypes.h"
+
+namespace tessaro::cli {
+namespace {
+
+constexpr const char* kUsage = "usage: auto-print add IP N QUEUE [--fax] | list | remove QUEUE";
+
+int Fail(std::ostream& err, const std::string& why) {
+  err << "tessaro-cli: auto-print: " << why << '\n';
+  return exitcode::kFailed;
+}
+
+void PrintEntry(std::ostream& out, bool json, const char* list, size_t index,
+                const AutoLinkPrinter& e) {
+  if (json) {
+    out << JsonLine()
+               .Text("list", list)
+               .Number("index", static_cast<int64_t>(index))
+               .Text("printerName", e.PrinterName)
+               .Text("serverIp", e.ServerIP)
+               .Text("serverMac", e.ServerMAC)
+               .Text("vendorId", e.DeviceVid)
+               .Text("productId", e.DevicePid)
+               .Text("serial", e.DeviceSNo)
+               .str()
+        << '\n';
+    return;
+  }
+  out << list << ' ' << index << ": " << e.PrinterName << "  " << e.ServerIP << " (" << e.ServerMAC
+      << ")  " << MakeDeviceIdentityText(e.DeviceVid, e.DevicePid, e.DeviceSNo) << '\n';
+}
+
+int List(const ClientEnvironment& env, bool json, std::ostream& out) {
+  AutoLinkList printers;
+  AutoLinkList faxes;
+  LoadAutoConnectLists(*env.registry, AppRegistryKey, printers, faxes);
+  for (size_t i = 0; i < printers.size(); ++i) PrintEntry(out, json, "printer", i, *printers[i]);
+  for (size_t i = 0; i < faxes.size(); ++i) PrintEntry(out, json, "fax", i, *faxes[i]);
+  out << std::flush;
+  return exitcode::kOk;
+}
+
+int Remove(const ClientEnvironment& env, const std::string& queue, bool json, std::ostream& out,
+           std::ostream& err) {
+  Registry& registry = *env.registry;
+  int removed = 0;
+  for (size_t i = 0;; ++i) {
+    AutoConnectInfo info;
+    if (!ReadDeviceEntryAt(registry, AppRegistryKey, i, info)) break;
+    bool changed = false;
+    if (info.PrinterName == queue && !queue.empty()) {
+      removed += info.PrinterEnable ? 1 : 0;
+      info.PrinterEnable = 0;
+      info.PrinterName.clear();
+      info.PrinterPort.clear();
+      changed = true;
+    }
+    if (info.FaxPrinterName == queue && !queue.empty()) {
+      removed += info.FaxEnable ? 1 : 0;
+      info.FaxEnable = 0;
+      info.FaxPrinterName.clear();
+      info.FaxPrinterPort.clear();
+      changed = true;
+    }
+    if (changed && !WriteDeviceEntry(registry, AppRegistryKey, info))
+      return Fail(err, "the entry of " + DeviceEntryName(info) + " cannot be written");
+  }
+  out << (json ? JsonLine().Bool("ok", true).Number("removed", removed).str()
+               : "removed " + std::to_string(removed))
+      << '\n'
+      << std::flush;
+  return exitcode::kOk;
+}
+
+// The queue's row in the printer list, or why it cannot be bound.
+std::string CheckQueue(Spooler& spooler, const std::string& queue, const std::string& vendorId,
+                       PrinterRow& chosen) {
+  const auto printers = spooler.Printers();
+  if (!printers) return "the printers cannot be listed";
+  if (std::none_of(printers->begin(), printers->end(),
+                   [&](const SpoolerPrinter& p) { return p.name == queue; }))
+    return "there is no queue " + queue;
+  const auto rows = ListWindowsPrinters(spooler);
+  const auto row = std::find_if(rows.begin(), rows.end(),
+                                [&](const PrinterRow& r) { return r.caption == queue; });
+  if (row == rows.end() || !PortTypeBindable(row->type, vendorId))
+    return "the port of " + queue + " can never reach the device";
+  chosen = *row;
+  return {};
+}
+
+int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus, Clock& clock,
+        BusHandle trunk, std::ostream& out, std::ostream& err) {
+  const std::string& ip = command.args[1];
+  const std::string number = std::to_string(*ParseInteger(command.args[2], 0, 255));
+  const std::string& queue = command.args[3];
+  const bool fax = command.args.size() == 5;
+  if (env.spooler == nullptr) return Fail(err, "no spooler");
+  if (env.refreshLock == nullptr) return Fail(err, "the refresh lock cannot be opened");
+
+  ClientRefresh refresh(env, bus, clock, trunk);
+  if (const std::string failure = refresh.Run(); !failure.empty()) return Fail(err, failure);
+  const DeviceListModel& model = refresh.model();
+  const DeviceData* device = nullptr;
+  for (size_t i = 0; i < model.rowCount() && device == nullptr; ++i) {
+    const DeviceData& d = model.row(i);
+    if (d.serverIp == ip && d.deviceNumber == number) device = &d;
+  }
+  if (device == nullptr) return Fail(err, "server " + ip + " lists no device " + number);
+  if (!IsType(device->type, devtype::kPrinter) && !IsType(device->type, devtype::kMfp))
+    return Fail(err, "device " + number + " is no printer");
+  PrinterRow row;
+  if (const std::string why = CheckQueue(*env.spooler, queue, device->vendorId, row); !why.empty())
+    return Fail(err, why);
+
+  AutoConnectInfo info;
+  info.ServerName = device->serverName;
+  info.ServerIP = device->serverIp;
+  info.ServerMAC = device->serverMac;
+  info.DeviceVid = device->vendorId;
+  info.DevicePid = device->productId;
+  info.DeviceSNo = device->serial;
+  // An existing entry keeps its other list and its scan settings.
+  ReadDeviceEntry(*env.registry, AppRegistryKey, info);
+  info.DeviceType = device->type;
+  info.DeviceManufacturer = device->manufacturer;
+  info.DeviceProduct = device->product;
+  (fax ? info.FaxEnable : info.PrinterEnable) = 1;
+  (fax ? info.FaxPrinterName : info.PrinterName) = row.caption;
+  (fax ? info.FaxPrinterPort : info.PrinterPort) = row.port;
+  if (!WriteDeviceEntry(*env.registry, AppRegistryKey, info))
+    return Fail(err, "the entry cannot be written");
+
+  AutoLinkList printers;
+  AutoLinkList faxes;
+  LoadAutoConnectLists(*env.registry, AppRegistryKey, printers, faxes);
+  std::string name;
+  const int32_t index = FindAutoLinkEntry(
+      fax ? faxes : printers, info.ServerMAC,
+      MakeDeviceIdentityText(info.DeviceVid, info.DevicePid, info.DeviceSNo), name);
+  const char* list = fax ? "fax" : "printer";
+  out << (command.json ? JsonLine().Bool("ok", true).Text("list", list).Number("index", index).str()
+                       : std::string("stored in the ") + list + " list at " + std::to_string(index))
+      << '\n'
+      << std::flush;
+  return exitcode::kOk;
+}
+
+}  // namespace
+
+bool PortTypeBindable(std::optional<int32_t> type, const std::string& vendorId) {
+  if (!type) return false;
+  switch (*type) {
+    case porttype::kLocal:
+    case porttype::kLanManager:  // the device setup offers it, but the monitors refuse it
+    case porttype::kTcpIp:
+    case porttype::kFile:
+    case porttype::kParallel: return false;
+    case porttype::kSerial: return EqualsNoCase(vendorId, "08A6");
+    default: return true;
+  }
+}
+
+std::string CheckAutoPrintArgs(const std::vector<std::string>& args) {
+  if (args.empty()) return kUsage;
+  const std::string& verb = args[0];
+  if (verb == "list" && args.size() == 1) return {};
+  if (verb == "remove" && args.size() == 2) return {};
+  if (verb == "add" && (args.size() == 4 || (args.size() == 5 && args[4] == "--fax"))) {
+    if (args[1].empty() || !ParseInteger(args[2], 0, 255)) return kUsage;
+    return {};
+  }
+  return kUsage;
+}
+
+int RunAutoPrint(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,
+                 Clock& clock, BusHandle trunk, std::ostream& out, std::ostream& err) {
+  if (env.registry == nullptr) return Fail(err, "the user's hive cannot be opened");
+  const std::string& verb = command.args[0];
+  if (verb == "list") return List(env, command.json, out);
+  if (verb == "remove") return Remove(env, command.args[1], command.json, out, err);
+  return Add(command, env, bus, clock, trunk, out, err);
+}
+
+}  // namespace tessaro::cli

@@ -1,0 +1,156 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// tessaro-cli auto-print over a scripted bus and a private cupsd: entries stored as the device
+// setup stores them, queues refused by its rules, listing and removal.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/CliAutoPrint.h"
+#include "cli/CliRunner.h"
+#include "host/WindowsVersion.h"
+#include "platform/linux/CupsSpooler.h"
+#include "printing/PortTypes.h"
+#include "tests/devices/RefreshFixture.h"
+#include "tests/support/PrivateCups.h"
+#include "tests/support/Watchdog.h"
+
+using namespace tessaro;
+using namespace tessaro::cli;
+using namespace tessaro::testing;
+
+namespace {
+
+const Hub kHub{"192.168.1.20", "Office", "00:1C:F0:AA:0B:01"};
+
+class CliAutoPrintTest : public ::testing::Test {
+ protected:
+  CliAutoPrintTest() {
+    bus.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{"trunk/0"});
+    bus.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{"spur/0"});
+    bus.SetReply("trunk/0", busop::kAttachServer, FakeBusTransport::Success({}));
+    bus.SetReply("trunk/0", busop::kGetServerList, FakeBusTransport::Success(ServerList({kHub})));
+    bus.SetReply("spur/0", busop::kGetSpurAddress,
+                 FakeBusTransport::Success(AddressReply({192, 168, 1, 20})));
+    bus.SetReply("spur/0", busop::kGetDeviceList,
+                 FakeBusTransport::Success(
+                     DeviceList({Dev{}, Dev{.number = 2, .type = "SCANNER", .serial = "S-9"}})));
+    env.registry = &registry;
+    env.refreshLock = &lock;
+    env.computerName = "PC-A";
+    env.windowsVersionFlags = kWinVistaOrLater | kWinNT5OrLater;
+    env.defaultGateways = [] { return std::vector<std::string>{kHub.ip}; };
+    env.spooler = &spooler;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(cups.Running());
+    ASSERT_TRUE(cups.AddQueue("laser", "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-1"));
+    ASSERT_TRUE(cups.AddQueue("fax", "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-1"));
+    ASSERT_TRUE(cups.AddQueue("file", "file:///dev/null"));
+    ASSERT_TRUE(cups.AddQueue("raw", "socket://127.0.0.1:9100"));
+    ASSERT_TRUE(cups.AddQueue("com", "serial:/dev/ttyS0"));
+    ASSERT_TRUE(cups.AddQueue("share", "smb://filer/laser"));
+  }
+  int Run(std::vector<std::string> args) {
+    std::ostringstream o, r;
+    const int status = RunCli(args, bus, clock, o, r, env);
+    out = o.str();
+    err = r.str();
+    return status;
+  }
+
+  Watchdog watchdog{std::chrono::seconds(60)};
+  PrivateCups cups;
+  CupsSpooler spooler{cups.socket()};
+  FakeBusTransport bus;
+  FakeClock clock;
+  TempDir dir;
+  SqliteRegistry registry{HivePaths{dir / "user.hive", dir / "machine.hive"}};
+  FileNamedMutex lock{kRefreshLockMutexName, dir.path()};
+  ClientEnvironment env;
+  std::string out, err;
+};
+
+}  // namespace
+
+TEST_F(CliAutoPrintTest, AddsListsAndRemovesEntries) {
+  ASSERT_EQ(Run({"--json", "auto-print", "add", kHub.ip, "1", "laser"}), exitcode::kOk) << err;
+  EXPECT_EQ(out, "{\"ok\":true,\"list\":\"printer\",\"index\":0}\n");
+  ASSERT_EQ(Run({"--json", "auto-print", "add", kHub.ip, "1", "fax", "--fax"}), exitcode::kOk)
+      << err;
+  EXPECT_EQ(out, "{\"ok\":true,\"list\":\"fax\",\"index\":0}\n");
+
+  // The device's entry holds both, as the device setup writes them.
+  AutoConnectInfo info;
+  info.ServerIP = kHub.ip;
+  info.ServerMAC = kHub.mac;
+  info.DeviceVid = "04F9";
+  info.DevicePid = "0042";
+  info.DeviceSNo = "LW2040-1";
+  ASSERT_TRUE(ReadDeviceEntry(registry, AppRegistryKey, info));
+  EXPECT_EQ(info.PrinterName, "laser");
+  EXPECT_EQ(info.PrinterPort, "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-1");
+  EXPECT_EQ(info.FaxPrinterName, "fax");
+  EXPECT_EQ(info.DeviceType, "PRINTER");
+
+  ASSERT_EQ(Run({"--json", "auto-print", "list"}), exitcode::kOk) << err;
+  EXPECT_EQ(out,
+            "{\"list\":\"printer\",\"index\":0,\"printerName\":\"laser\",\"serverIp\":"
+            "\"192.168.1.20\",\"serverMac\":\"00:1C:F0:AA:0B:01\",\"vendorId\":\"04F9\","
+            "\"productId\":\"0042\",\"serial\":\"LW2040-1\"}\n"
+            "{\"list\":\"fax\",\"index\":0,\"printerName\":\"fax\",\"serverIp\":"
+            "\"192.168.1.20\",\"serverMac\":\"00:1C:F0:AA:0B:01\",\"vendorId\":\"04F9\","
+            "\"productId\":\"0042\",\"serial\":\"LW2040-1\"}\n");
+
+  ASSERT_EQ(Run({"--json", "auto-print", "remove", "laser"}), exitcode::kOk) << err;
+  EXPECT_EQ(out, "{\"ok\":true,\"removed\":1}\n");
+  ASSERT_EQ(Run({"--json", "auto-print", "remove", "laser"}), exitcode::kOk) << err;
+  EXPECT_EQ(out, "{\"ok\":true,\"removed\":0}\n");
+  ASSERT_EQ(Run({"--json", "auto-print", "list"}), exitcode::kOk) << err;
+  EXPECT_EQ(out.find("laser"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"fax\""), std::string::npos) << out;
+}
+
+TEST_F(CliAutoPrintTest, RefusesWhatTheDeviceSetupRefuses) {
+  const struct {
+    std::vector<std::string> args;
+    const char* reason;
+  } cases[] = {
+      {{"auto-print", "add", kHub.ip, "1", "missing"}, "there is no queue missing"},
+      {{"auto-print", "add", kHub.ip, "1", "file"}, "can never reach the device"},
+      {{"auto-print", "add", kHub.ip, "1", "raw"}, "can never reach the device"},
+      {{"auto-print", "add", kHub.ip, "1", "com"}, "can never reach the device"},
+      {{"auto-print", "add", kHub.ip, "1", "share"}, "can never reach the device"},
+      {{"auto-print", "add", kHub.ip, "7", "laser"}, "lists no device 7"},
+      {{"auto-print", "add", kHub.ip, "2", "laser"}, "is no printer"},
+      {{"auto-print", "add", "10.9.9.9", "1", "laser"}, "lists no device 1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    EXPECT_EQ(Run(c.args), exitcode::kFailed);
+    EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+  }
+  ASSERT_EQ(Run({"auto-print", "list"}), exitcode::kOk);
+  EXPECT_EQ(out, "");
+}
+
+TEST(CliAutoPrintArgs, UsageErrors) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"add", "1.2.3.4", "x", "q"},
+                                             {"add", "1.2.3.4", "1"},
+                                             {"add", "1.2.3.4", "1", "q", "--fox"},
+                                             {"remove"},
+                                             {"list", "extra"},
+                                             {"drop", "q"}}) {
+    EXPECT_FALSE(CheckAutoPrintArgs(args).empty());
+  }
+  EXPECT_EQ(CheckAutoPrintArgs({"add", "1.2.3.4", "1", "q", "--fax"}), "");
+}
+
+TEST(CliAutoPrintArgs, SerialPortsBindOnlyForTheirVendor) {
+  EXPECT_FALSE(PortTypeBindable(porttype::kSerial, "04F9"));
+  EXPECT_TRUE(PortTypeBindable(porttype::kSerial, "08a6"));
+  EXPECT_TRUE(PortTypeBindable(porttype::kOther, "04F9"));
+  EXPECT_FALSE(PortTypeBindable(porttype::kLanManager, "04F9"));
+  EXPECT_FALSE(PortTypeBindable(std::nullopt, "04F9"));
+}
