@@ -11,6 +11,8 @@ namespace tessaro::twain {
 namespace {
 
 constexpr uint32_t kInfoHeaderSize = 40;
+// Beyond this the pels-per-metre field of the header would overflow.
+constexpr int32_t kMaxDotsPerInch = 65535;
 // Room for a scanner's padding at a row's end, never for a row of absurd length.
 constexpr int64_t kMaxRowPadding = 4096;
 
@@ -58,7 +60,7 @@ std::variant<DibPlan, std::string> PlanDib(const FrameParameters& frame) {
 }
 
 DibAssembler::DibAssembler(const DibPlan& plan, int32_t dotsPerInch)
-    : plan_(plan), dotsPerInch_(std::max(dotsPerInch, 0)) {
+    : plan_(plan), dotsPerInch_(std::clamp(dotsPerInch, 0, kMaxDotsPerInch)) {
   if (plan_.frame.lines > 0) {
     block_ = MakeBlock(plan_.frame.lines);
     if (block_ == nullptr) error_ = "Not enough memory for the page";

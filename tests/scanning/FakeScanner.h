@@ -36,6 +36,7 @@ struct FakeScript {
   std::vector<FakePage> pages;  // a flatbed scans pages[0]; a feeder sends them in turn
   bool feeder = false;
   double resolution = 300;
+  double maxResolution = 1e9;  // higher resolutions are brought down to this one
   int starts = 0;
   int cancels = 0;
 };
@@ -50,7 +51,7 @@ class FakeDevice : public ScannerDevice {
   }
   ScanStatus SetNumber(const std::string& option, double value) override {
     if (option != scan_option::kResolution) return ScanStatus::kUnsupported;
-    script_.resolution = value;
+    script_.resolution = std::min(value, script_.maxResolution);
     return ScanStatus::kGood;
   }
   std::optional<std::string> GetText(const std::string& option) override {
