@@ -11,6 +11,7 @@
 #include "scanning/pages/ImageFormats.h"
 #include "scanning/pages/PageNames.h"
 #include "scanning/twain/GlobalBlock.h"
+#include "scanning/twain/PictureExport.h"
 
 namespace tessaro::twain {
 namespace {
@@ -154,6 +155,7 @@ void TNetScanCore::TwainScanReady() {
   }
   const auto picture = view_.LoadPreview(file);
   if (!picture) Message(SFile_Open_Err + file + " !", mb::kOk, false);
+  if (picture) shownFile_ = file;
   view_.ShowIndex(k, k);
   const int32_t bits = imageInfo_.BitsPerPixel;
   shownDpi_ = Fix32ToInt(imageInfo_.XResolution);
@@ -233,9 +235,24 @@ void TNetScanCore::ShowPage(int32_t index) {
   }
   dpi = parts.format == SaveFormat::Bmp ? BmpFileDpi(file) : ReadJfifDensity(file);
   shownDpi_ = dpi;
+  shownFile_ = file;
   view_.ShowIndex(index + 1, pageCount_);
   view_.ShowPageLabel(index + 1, parts.format == SaveFormat::Pdf ? targetFileName_ : file);
   view_.ShowPictureTexts(DescribePicture(picture->width, picture->height, picture->bits, dpi));
+}
+
+void TNetScanCore::SaveBtnClick(const std::string& chosen) {
+  if (chosen.empty() || shownFile_.empty()) return;
+  const bool exists = FileExists(chosen);
+  if (exists &&
+      ui_.ShowMessage({kScanWindowCaption, SFile_Open_Exist, mb::kYesNo}) != answer::kYes) {
+    return;
+  }
+  view_.ShowSavingWindow(true);
+  if (ExportPicture(shownFile_, chosen, shownDpi_, exists) == ExportResult::kFailed) {
+    Message(SFile_Save_Err + chosen, mb::kOk, false);
+  }
+  view_.ShowSavingWindow(false);
 }
 
 void TNetScanCore::TimeoutTimerTimer() {

@@ -93,6 +93,9 @@ class TNetScanCore : public ScanSaveHost {
   void NBtnClick() { ShowPage(NextPage(pageIndex_, pageCount_)); }
   void PBtnClick() { ShowPage(PreviousPage(pageIndex_, pageCount_)); }
   void ShowPage(int32_t index);
+  // "Save this picture as" to `chosen` (empty when the dialog was cancelled): the page shown,
+  // stamped with its own resolution.
+  void SaveBtnClick(const std::string& chosen);
   void TimeoutTimerTimer();
   void SaveFileTimerTimer();
   void FormClose();
@@ -130,6 +133,7 @@ class TNetScanCore : public ScanSaveHost {
   int32_t pageCount_ = 0;
   int32_t pageIndex_ = 0;
   int32_t shownDpi_ = 0;
+  std::string shownFile_;
   TW_IMAGEINFO imageInfo_{};
   std::vector<std::string> pdfPagesPending_;
   bool idleTimerOn_ = false;

@@ -86,6 +86,7 @@ TNetScanFm::TNetScanFm(UiPort& ui, MainThread& mainThread, twain::ScanLockPort& 
   ZOutTBtn = tool("ZOutTBtn", "-", "Zoom Out (-)");
   OPSizeTBtn = tool("OPSizeTBtn", "[ ]", "Optimum Size");
   ActualTBtn = tool("ActualTBtn", "1:1", "Actual Pixels");
+  SaveBtn = tool("SaveBtn", "Save", "Save this picture as ...");
   PBtn->setEnabled(false);
   NBtn->setEnabled(false);
   ScrollBox = Named(new QScrollArea(this), "ScrollBox");
@@ -168,6 +169,18 @@ TNetScanFm::TNetScanFm(UiPort& ui, MainThread& mainThread, twain::ScanLockPort& 
           [this] { Zoom(twain::ZoomOutScale(scalePercent_, minScalePercent_)); });
   connect(ActualTBtn, &QToolButton::clicked, this, [this] { Zoom(100); });
   connect(OPSizeTBtn, &QToolButton::clicked, this, [this] { FitPreview(); });
+  connect(SaveBtn, &QToolButton::clicked, this, [this] {
+    // The core asks before replacing a file, so the dialog does not.
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix("jpg");
+    dialog.setNameFilters(
+        {"JPEG Image (*.jpg)", "Bitmap Image (*.bmp)", "Portable Document Format (*.pdf)"});
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+      core_->SaveBtnClick(dialog.selectedFiles().front().toStdString());
+    }
+  });
   connect(&TimeoutTimer, &QTimer::timeout, this, [this] {
     core_->TimeoutTimerTimer();
     SyncTimers();

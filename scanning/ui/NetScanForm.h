@@ -51,7 +51,7 @@ class TNetScanFm : public QDialog, public twain::NetScanView, public twain::Twai
   QLabel* InfoSText_FileName;
   QLabel *InfoSText_Pixel, *InfoSText_CM, *InfoSText_Res, *InfoSText_Bits, *InfoSText_FSize;
   QLabel *IndexLabel, *TotalLabel, *ScaleLabel;
-  QToolButton *PBtn, *NBtn, *ZInTBtn, *ZOutTBtn, *OPSizeTBtn, *ActualTBtn;
+  QToolButton *PBtn, *NBtn, *ZInTBtn, *ZOutTBtn, *OPSizeTBtn, *ActualTBtn, *SaveBtn;
   QScrollArea* ScrollBox;
   QLabel* ScanImage;
   QTimer TimeoutTimer;

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "scanning/pages/BmpReader.h"
+#include "scanning/pages/ImageFormats.h"
 #include "scanning/twain/DibBuilder.h"
 #include "scanning/twain/NetScanCore.h"
 #include "tests/scanning/FakeScanner.h"
@@ -262,6 +263,34 @@ TEST_F(ScanWindowTest, TheIdleTimerGivesTheLockBackAndScanTakesItAgain) {
   ASSERT_FALSE(ui_.messages().empty());
   EXPECT_EQ(ui_.messages().back().text, STimeout);
   EXPECT_FALSE(std::filesystem::exists(folder_ / "Three.bmp"));
+}
+
+TEST_F(ScanWindowTest, SaveThisPictureAsWritesEachFormatWithTheShownResolution) {
+  auto& script = scanners_.scripts["scan:a"];
+  script.pages = {GreyPage(64, 48)};
+  script.resolution = 200;
+  Scan("Page", 1);
+  ASSERT_EQ(core_.ShownPageDpi(), 200);
+  core_.SaveBtnClick(folder_ / "copy.jpg");
+  core_.SaveBtnClick(folder_ / "copy.BMP");
+  core_.SaveBtnClick(folder_ / "copy.pdf");
+  core_.SaveBtnClick(folder_ / "copy.txt");  // nothing is written for other extensions
+  EXPECT_TRUE(ui_.messages().empty());
+  EXPECT_EQ(ReadJfifDensity(folder_ / "copy.jpg"), 200);
+  const auto bmp = testing::ReadBytes(folder_ / "copy.BMP");
+  EXPECT_EQ(testing::GetU32(bmp, 42), 7874u);
+  const auto pdf = testing::ReadBytes(folder_ / "copy.pdf");
+  ASSERT_GE(pdf.size(), 5u);
+  EXPECT_EQ(std::string(pdf.begin(), pdf.begin() + 5), "%PDF-");
+  EXPECT_EQ(folder_.Names(),
+            (std::set<std::string>{"Page.bmp", "copy.jpg", "copy.BMP", "copy.pdf"}));
+  // An existing file is replaced only when the user says so.
+  ui_.QueueAnswer(answer::kNo);
+  const auto before = testing::ReadBytes(folder_ / "copy.pdf");
+  core_.SaveBtnClick(folder_ / "copy.pdf");
+  EXPECT_EQ(testing::ReadBytes(folder_ / "copy.pdf"), before);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, SFile_Open_Exist);
 }
 
 TEST_F(ScanWindowTest, ScanNeedsANameAndAFolder) {
