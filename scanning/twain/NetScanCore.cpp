@@ -80,10 +80,13 @@ void TNetScanCore::ScanBtnClick(const std::string& name, int formatIndex,
   if (targetFileName_.size() > 250) {
     return Message(std::string(SFile_Save_Err) + "\n\n" + targetFileName_, mb::kOk, false);
   }
+  overwriteAgreed_ = false;
   if (const auto free = FindFreeTarget(stem, ext, FileExists)) {
     targetFileName_ = *free;
   } else if (ui_.ShowMessage({kScanWindowCaption, SFile_Open_Exist, mb::kYesNo}) != answer::kYes) {
     return;
+  } else {
+    overwriteAgreed_ = true;
   }
   if (!session_.lockHeld) {
     if (session_.owner != session_.computerName ||
@@ -145,12 +148,16 @@ void TNetScanCore::TwainScanReady() {
   }
   const int32_t k = ++pageCount_;
   const std::string file = PageFile(k, ".bmp");
-  const bool written = WriteBmpFile(page, file);
+  // Later pages' names were not part of the free-name search: a file already there is the
+  // user's and stays, unless the user agreed to write over the group.
+  const bool written = WriteBmpFile(page, file, overwriteAgreed_);
   GlobalBlockFree(page);
   if (!written) {
     pageCount_ = 0;
     ResetDisplay();
     Message(SFile_Open_Err + file, mb::kOk, false);
+    // No saving follows to give the window back, so the end of the pages does.
+    if (twain_.IsLastPage()) BackToIdle();
     return;
   }
   const auto picture = view_.LoadPreview(file);
@@ -173,8 +180,10 @@ void TNetScanCore::TwainScanReady() {
   if (!twain_.IsLastPage()) return;
   view_.ShowSavingWindow(true);
   view_.SetSaveProgress(0, pageCount_);
+  SaveOptions options;
+  options.replaceExisting = overwriteAgreed_;
   saving_ = std::make_unique<TSaveScanningThread>(*this, main_, ui_,
-                                                  SaveRun{pageCount_, shownDpi_, bits});
+                                                  SaveRun{pageCount_, shownDpi_, bits}, options);
   saving_->Start();
   saveTimerOn_ = true;
 }

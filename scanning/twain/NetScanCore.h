@@ -129,6 +129,8 @@ class TNetScanCore : public ScanSaveHost {
   ScanLockPort& lock_;
   ScanSessionInfo session_;
   std::string targetFileName_;
+  // The user agreed to write over the group's existing files.
+  bool overwriteAgreed_ = false;
   std::string pdfTempBase_;
   int32_t pageCount_ = 0;
   int32_t pageIndex_ = 0;

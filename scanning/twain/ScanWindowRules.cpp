@@ -96,7 +96,7 @@ std::optional<int32_t> ResolutionTarget(int32_t dpi, int32_t bits) {
   return std::nullopt;
 }
 
-bool WriteBmpFile(TW_HANDLE dib, const std::string& path) {
+bool WriteBmpFile(TW_HANDLE dib, const std::string& path, bool replace) {
   auto* bytes = static_cast<uint8_t*>(GlobalBlockLock(dib));
   const std::size_t size = GlobalBlockSize(dib);
   if (bytes == nullptr || size < 40) return false;
@@ -138,7 +138,7 @@ bool WriteBmpFile(TW_HANDLE dib, const std::string& path) {
   PendingFile file(path);
   const bool written = file.ok() && file.Write({header, sizeof header}) &&
                        file.Write({bytes, static_cast<std::size_t>(fileSize - 14)}) &&
-                       file.Commit(/*replace=*/true);
+                       file.Commit(replace);
   GlobalBlockUnlock(dib);
   return written;
 }

@@ -41,8 +41,8 @@ int32_t PreviousPage(int32_t index, int32_t count);
 std::optional<int32_t> ResolutionTarget(int32_t dpi, int32_t bits);
 
 // A packed DIB written as a bitmap file: 14-byte header, then the DIB (its image size set for
-// an uncompressed one). Written to a temporary file and renamed, replacing `path`; false when
-// the DIB is not a bitmap header this can write or the file cannot be written.
-bool WriteBmpFile(TW_HANDLE dib, const std::string& path);
+// an uncompressed one). Written to a temporary file and renamed; an existing file is replaced
+// only with `replace`. False when the DIB is not a bitmap this can write or the file cannot be.
+bool WriteBmpFile(TW_HANDLE dib, const std::string& path, bool replace);
 
 }  // namespace tessaro::twain

@@ -88,7 +88,7 @@ TEST(ScanWindowRulesTest, WriteBmpFileWritesAReadableBitmapOrNothing) {
   FrameParameters frame{FrameFormat::kGray, true, 3, 3, 2, 8};
   TW_HANDLE dib = BuildDib(frame, std::vector<uint8_t>{1, 2, 3, 4, 5, 6}, 200, error);
   ASSERT_NE(dib, nullptr);
-  ASSERT_TRUE(WriteBmpFile(dib, folder / "page.bmp"));
+  ASSERT_TRUE(WriteBmpFile(dib, folder / "page.bmp", false));
   const auto file = testing::ReadBytes(folder / "page.bmp");
   const auto parsed = ParseBmp(file);
   ASSERT_TRUE(std::holds_alternative<BmpImage>(parsed));
@@ -99,11 +99,11 @@ TEST(ScanWindowRulesTest, WriteBmpFileWritesAReadableBitmapOrNothing) {
   // A DIB whose header promises more rows than it holds is refused, and nothing is written.
   auto* bytes = static_cast<uint8_t*>(GlobalBlockLock(dib));
   bytes[8] = 200;
-  EXPECT_FALSE(WriteBmpFile(dib, folder / "short.bmp"));
+  EXPECT_FALSE(WriteBmpFile(dib, folder / "short.bmp", false));
   bytes[8] = 2;
   bytes[16] = 1;  // compressed, with no image size
   std::memset(bytes + 20, 0, 4);
-  EXPECT_FALSE(WriteBmpFile(dib, folder / "rle.bmp"));
+  EXPECT_FALSE(WriteBmpFile(dib, folder / "rle.bmp", false));
   GlobalBlockFree(dib);
   EXPECT_EQ(folder.Names(), (std::set<std::string>{"page.bmp"}));
 }
@@ -291,6 +291,20 @@ TEST_F(ScanWindowTest, SaveThisPictureAsWritesEachFormatWithTheShownResolution) 
   EXPECT_EQ(testing::ReadBytes(folder_ / "copy.pdf"), before);
   ASSERT_EQ(ui_.messages().size(), 1u);
   EXPECT_EQ(ui_.messages()[0].text, SFile_Open_Exist);
+}
+
+TEST_F(ScanWindowTest, ALaterPageNeverWritesOverAFileOfTheSameName) {
+  auto& script = scanners_.scripts["scan:a"];
+  script.pages = {GreyPage(16, 8), GreyPage(16, 8)};
+  script.feeder = true;
+  std::ofstream(folder_ / "Picture_2.bmp") << "the user's own";
+  Scan("Picture", 1);
+  EXPECT_EQ(testing::ReadBytes(folder_ / "Picture_2.bmp").size(), 14u);
+  ASSERT_EQ(ui_.messages().size(), 1u);
+  EXPECT_EQ(ui_.messages()[0].text, SFile_Open_Err + (folder_ / "Picture_2.bmp"));
+  EXPECT_EQ(core_.PageCount(), 0);
+  EXPECT_TRUE(view_.inputEnabled);  // the window is given back
+  EXPECT_TRUE(core_.TimeoutTimerRunning());
 }
 
 TEST_F(ScanWindowTest, ScanNeedsANameAndAFolder) {
