@@ -91,7 +91,7 @@ TW_UINT16 TwainManager::Entry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_
     if (status == nullptr) return Fail(TWCC_BADVALUE);
     TW_UINT16* condition = &condition_;
     if (destination != nullptr) {
-      const auto found = sources_.find(destination->Id);
+      const auto found = sources_.find(TW_UINT32{destination->Id});
       if (found == sources_.end()) return Fail(TWCC_BADDEST);
       condition = &found->second->condition;
     }
@@ -114,7 +114,7 @@ TW_UINT16 TwainManager::Entry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_
   if (!open_) return Fail(TWCC_SEQERROR);
   if (dg == DG_CONTROL && dat == DAT_IDENTITY) return Identity(destination, msg, data);
   if (destination == nullptr) return Fail(TWCC_BADPROTOCOL);
-  const auto found = sources_.find(destination->Id);
+  const auto found = sources_.find(TW_UINT32{destination->Id});
   if (found == sources_.end()) return Fail(TWCC_BADDEST);
   return ToSource(*found->second, dg, dat, msg, data);
 }
@@ -214,12 +214,13 @@ TW_UINT16 TwainManager::OpenSource(TW_IDENTITY* identity) {
   source->deviceName = deviceName;
   source->device = std::move(device);
   *identity = source->identity;
-  sources_.emplace(source->identity.Id, std::move(source));
+  const TW_UINT32 id = source->identity.Id;
+  sources_.emplace(id, std::move(source));
   return TWRC_SUCCESS;
 }
 
 TW_UINT16 TwainManager::CloseSource(TW_IDENTITY* identity) {
-  const auto found = sources_.find(identity->Id);
+  const auto found = sources_.find(TW_UINT32{identity->Id});
   if (found == sources_.end()) return Fail(TWCC_BADDEST);
   if (found->second->state != 4) return Fail(TWCC_SEQERROR);
   sources_.erase(found);

@@ -94,6 +94,8 @@ inline constexpr TW_INT16 TWPT_RGB = 2;
 
 inline constexpr TW_UINT32 kSupportedGroups = DG_CONTROL | DG_IMAGE;
 
+// Packed to two bytes: a four-byte field may sit at an odd address, so copy it before binding a
+// reference to it (std::map::find, std::min).
 #pragma pack(push, 2)
 
 struct TW_FIX32 {

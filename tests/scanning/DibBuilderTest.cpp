@@ -152,7 +152,9 @@ TEST(DibBuilderTest, AFrameOfUnknownLengthEndsWhereItsDataEnds) {
   TW_HANDLE dib = BuildDib(frame, data, 100, error);
   ASSERT_NE(dib, nullptr) << error;
   const auto file = AsFile(dib);
-  const auto& image = std::get<BmpImage>(ParseBmp(file));
+  const auto parsed = ParseBmp(file);
+  ASSERT_TRUE(std::holds_alternative<BmpImage>(parsed));
+  const auto& image = std::get<BmpImage>(parsed);
   EXPECT_EQ(image.height, 3);
   EXPECT_EQ(image.Row(0)[0], 1);  // the first row sent is the top one
   EXPECT_EQ(image.Row(2)[3], 12);
