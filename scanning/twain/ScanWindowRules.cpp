@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "scanning/twain/ScanWindowRules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -82,6 +83,47 @@ int32_t ZoomInScale(int32_t scale) {
 int32_t ZoomOutScale(int32_t scale, int32_t minScale) {
   if (minScale >= scale) return scale;
   return std::max(scale - (10 - scale % 10), minScale);
+}
+
+namespace {
+
+void Centre(PreviewPlace& place, int32_t panelWidth, int32_t panelHeight) {
+  place.left = std::max((panelWidth - place.width) / 2, 8);
+  place.top = std::max((panelHeight - place.height) / 2, 8);
+}
+
+}  // namespace
+
+PreviewPlace FitPreview(int32_t pictureWidth, int32_t pictureHeight, int32_t panelWidth,
+                        int32_t panelHeight) {
+  PreviewPlace place;
+  if (pictureWidth > 0 && pictureHeight > 0) {
+    const float ratio = static_cast<float>(pictureHeight) / static_cast<float>(pictureWidth);
+    place.width = pictureWidth;
+    place.height = pictureHeight;
+    if (place.width > panelWidth - 16) {
+      place.width = panelWidth - 16;
+      place.height = static_cast<int32_t>(static_cast<float>(place.width) * ratio);
+    }
+    if (place.height > panelHeight - 16) {
+      place.height = panelHeight - 16;
+      place.width = static_cast<int32_t>(static_cast<float>(place.height) / ratio);
+    }
+    place.scalePercent =
+        static_cast<int32_t>(static_cast<double>(place.width) / pictureWidth * 100);
+  }
+  Centre(place, panelWidth, panelHeight);
+  return place;
+}
+
+PreviewPlace ScalePreview(int32_t pictureWidth, int32_t pictureHeight, int32_t scalePercent,
+                          int32_t panelWidth, int32_t panelHeight) {
+  PreviewPlace place;
+  place.scalePercent = scalePercent;
+  place.width = static_cast<int32_t>(pictureWidth * scalePercent * 0.01);
+  place.height = static_cast<int32_t>(pictureHeight * scalePercent * 0.01);
+  Centre(place, panelWidth, panelHeight);
+  return place;
 }
 
 int32_t NextPage(int32_t index, int32_t count) { return index + 1 >= count ? 0 : index + 1; }

@@ -32,6 +32,21 @@ PictureTexts DescribePicture(int32_t width, int32_t height, int32_t bits, int32_
 int32_t ZoomInScale(int32_t scale);
 int32_t ZoomOutScale(int32_t scale, int32_t minScale);
 
+// Where the preview goes in its panel: the picture fitted inside the panel less a 16-pixel margin
+// (never enlarged), its scale in percent, and its place centred, at least 8 pixels in.
+struct PreviewPlace {
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t left = 8;
+  int32_t top = 8;
+  int32_t scalePercent = 0;
+};
+PreviewPlace FitPreview(int32_t pictureWidth, int32_t pictureHeight, int32_t panelWidth,
+                        int32_t panelHeight);
+// The picture at `scalePercent`, centred the same way.
+PreviewPlace ScalePreview(int32_t pictureWidth, int32_t pictureHeight, int32_t scalePercent,
+                          int32_t panelWidth, int32_t panelHeight);
+
 // Page navigation with wrap-around (0-based).
 int32_t NextPage(int32_t index, int32_t count);
 int32_t PreviousPage(int32_t index, int32_t count);

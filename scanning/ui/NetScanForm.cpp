@@ -319,20 +319,21 @@ void TNetScanFm::CloseWindow() { reject(); }
 
 void TNetScanFm::Zoom(int32_t scale) {
   if (picture_.isNull() || scale == scalePercent_) return;
-  scalePercent_ = scale;
-  ScanImage->resize(picture_.size() * (scale * 0.01));
-  ScaleLabel->setText(QString("%1 %").arg(scale));
+  const QSize panel = ScrollBox->viewport()->size();
+  const auto place = twain::ScalePreview(picture_.width(), picture_.height(), scale, panel.width(),
+                                         panel.height());
+  scalePercent_ = place.scalePercent;
+  ScanImage->resize(place.width, place.height);
+  ScaleLabel->setText(QString("%1 %").arg(scalePercent_));
 }
 
 void TNetScanFm::FitPreview() {
   if (picture_.isNull()) return;
-  const QSize room = ScrollBox->viewport()->size() - QSize(16, 16);
-  QSize size = picture_.size();
-  if (size.width() > room.width() || size.height() > room.height()) {
-    size.scale(room.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
-  }
-  ScanImage->resize(size);
-  scalePercent_ = size.width() * 100 / picture_.width();
+  const QSize panel = ScrollBox->viewport()->size();
+  const auto place =
+      twain::FitPreview(picture_.width(), picture_.height(), panel.width(), panel.height());
+  ScanImage->resize(std::max(place.width, 1), std::max(place.height, 1));
+  scalePercent_ = place.scalePercent;
   if (minScalePercent_ == 0) minScalePercent_ = scalePercent_;
   ScaleLabel->setText(QString("%1 %").arg(scalePercent_));
 }

@@ -82,6 +82,33 @@ TEST(ScanWindowRulesTest, ZoomNavigationAndResolutionSteps) {
   EXPECT_EQ(ResolutionTarget(601, 1), 600);
 }
 
+TEST(ScanWindowRulesTest, PreviewFitsItsPanelAndStaysCentred) {
+  struct Case {
+    const char* name;
+    int32_t w, h, panelW, panelH;
+    PreviewPlace expected;
+  };
+  const Case cases[] = {
+      {"small picture: natural size, centred", 100, 50, 416, 316, {100, 50, 158, 133, 100}},
+      {"wide picture: fitted to the width", 2000, 1000, 416, 316, {400, 200, 8, 58, 20}},
+      {"tall A4 page: fitted to the height", 2480, 3508, 616, 516, {353, 500, 131, 8, 14}},
+      {"no picture: nothing to fit", 0, 0, 416, 316, {0, 0, 208, 158, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const PreviewPlace place = FitPreview(c.w, c.h, c.panelW, c.panelH);
+    EXPECT_EQ(place.width, c.expected.width);
+    EXPECT_EQ(place.height, c.expected.height);
+    EXPECT_EQ(place.left, c.expected.left);
+    EXPECT_EQ(place.top, c.expected.top);
+    EXPECT_EQ(place.scalePercent, c.expected.scalePercent);
+  }
+  const PreviewPlace zoomed = ScalePreview(2480, 3508, 60, 616, 516);
+  EXPECT_EQ(zoomed.width, 1488);
+  EXPECT_EQ(zoomed.height, 2104);
+  EXPECT_EQ(zoomed.left, 8);  // larger than the panel: held 8 pixels in
+}
+
 TEST(ScanWindowRulesTest, WriteBmpFileWritesAReadableBitmapOrNothing) {
   testing::TempFolder folder;
   std::string error;
