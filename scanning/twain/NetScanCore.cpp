@@ -102,13 +102,17 @@ void TNetScanCore::ScanBtnClick(const std::string& name, int formatIndex,
   view_.SetNavigationEnabled(false);
   pageCount_ = pageIndex_ = 0;
   view_.ShowIndex(0, 0);
-  twain_.Acquire(nullptr);
+  try {
+    twain_.Acquire(nullptr);
+  } catch (const std::exception& error) {
+    // No manager in this process, or none that would open: say so instead of ending.
+    Message(error.what(), mb::kIconWarning, true);
+  }
   if (twain_.IsDataSourceEnabled()) {
     view_.ShowNote(kScanningNote);
     DeletePendingPdfPages();
     return;
   }
-  if (twain_.IsDataSourceEnabled()) twain_.DisableDataSource();
   if (twain_.IsDataSourceOpen()) twain_.CloseDataSource();
   ResetDisplay();
   BackToIdle();

@@ -334,6 +334,24 @@ TEST_F(ScanWindowTest, ALaterPageNeverWritesOverAFileOfTheSameName) {
   EXPECT_TRUE(core_.TimeoutTimerRunning());
 }
 
+TEST_F(ScanWindowTest, ASourceThatCannotBeOpenedGivesTheWindowBack) {
+  // No scanner at all: the manager cannot open a source; then no manager at all.
+  Scan("Nothing", 1);
+  EXPECT_TRUE(view_.inputEnabled);
+  EXPECT_TRUE(core_.TimeoutTimerRunning());
+  EXPECT_FALSE(twain_.IsDataSourceOpen());
+  TwainManager::Install(nullptr);
+  TTwainScanner unloaded(host_);
+  EXPECT_THROW(unloaded.InitTWAIN(), ETwainError);
+  TNetScanCore core(unloaded, view_, ui_, main_, lock_, documents_ / "Picture");
+  core.SetSession({3, "2", "PC1", "PC1", true});
+  core.ScanBtnClick("Nothing", 1, folder_.path().string() + "/");
+  ASSERT_FALSE(ui_.messages().empty());
+  EXPECT_EQ(ui_.messages().back().text, ERR_TWAIN_NOT_LOADED);
+  EXPECT_TRUE(view_.inputEnabled);
+  EXPECT_TRUE(core.TimeoutTimerRunning());
+}
+
 TEST_F(ScanWindowTest, ScanNeedsANameAndAFolder) {
   core_.ScanBtnClick("", 0, "/tmp/");
   core_.ScanBtnClick("Picture", 0, "");
