@@ -7,6 +7,6 @@ namespace tessaro {
 inline constexpr const char* kSaveFileCaption = "Save to File...";
 inline constexpr const char* kSaveFileTitle = "!!!  Saving Picture  !!!";
 inline constexpr const char* kSaveFileText = "Please wait a moment !";
-inline constexpr int kSaveFileProgressMax = 100;  // the bar stays at 0: the saving reports no steps
+inline constexpr int kSaveFileProgressMax = 100;  // percent of the group's pages dealt with
 
 }  // namespace tessaro

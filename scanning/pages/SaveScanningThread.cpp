@@ -153,6 +153,7 @@ void TSaveScanningThread::StampPages(const std::string& base) {
   for (int32_t k = 1; k <= run_.pageCount; ++k) {
     const std::string page = PageFileName(base, k, ".bmp");
     if (!StampBmpResolution(page, run_.resolution)) ReportFailure(page);
+    ++pagesDone_;
   }
 }
 
@@ -172,6 +173,7 @@ void TSaveScanningThread::ConvertPages(const std::string& base) {
       // The BMP stays: it is the only copy of a page that could not be saved.
       ReportFailure(PageFileName(base, k, ".jpg"));
     }
+    ++pagesDone_;
   }
 }
 
@@ -203,6 +205,7 @@ void TSaveScanningThread::BuildPdf(const std::string& tempBase, const std::strin
         failed = true;
         ReportFailure(jpeg);
       }
+      ++pagesDone_;
     }
   }
   const bool saved = !failed && pdf.Save(target, options_.replaceExisting);

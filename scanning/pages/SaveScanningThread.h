@@ -65,6 +65,8 @@ class TSaveScanningThread {
   // Starts the run; a thread object runs once.
   void Start();
   bool Finished() const { return finished_.load(); }
+  // Pages of the run dealt with so far, saved or failed: the saving window's progress.
+  int32_t PagesDone() const { return pagesDone_.load(); }
 
  private:
   void Execute();
@@ -79,6 +81,7 @@ class TSaveScanningThread {
   SaveRun run_;
   SaveOptions options_;
   std::atomic<bool> finished_{false};
+  std::atomic<int32_t> pagesDone_{0};
   std::thread thread_;
 };
 

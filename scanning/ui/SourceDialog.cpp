@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "scanning/ui/SourceDialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QPushButton>
+#include <QSpinBox>
+#include <cmath>
+
+namespace tessaro {
+namespace {
+
+void FillChoices(QComboBox* box, ScannerDevice& device, const char* option) {
+  box->clear();
+  for (const auto& choice : device.Choices(option)) box->addItem(QString::fromStdString(choice));
+  if (const auto current = device.GetText(option)) {
+    box->setCurrentText(QString::fromStdString(*current));
+  }
+  box->setEnabled(box->count() > 1);
+}
+
+}  // namespace
+
+TSourceDialog::TSourceDialog(QWidget* owner)
+    : QDialog(owner), source_(new QComboBox(this)), mode_(new QComboBox(this)),
+      resolution_(new QSpinBox(this)) {
+  setModal(true);
+  resolution_->setSuffix(" dpi");
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton("Scan", QDialogButtonBox::AcceptRole);
+  buttons->addButton(QDialogButtonBox::Cancel);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QFormLayout(this);
+  layout->addRow("Source :", source_);
+  layout->addRow("Mode :", mode_);
+  layout->addRow("Resolution :", resolution_);
+  layout->addRow(buttons);
+}
+
+bool TSourceDialog::Run(const std::string& sourceName, ScannerDevice& device) {
+  setWindowTitle(QString::fromStdString(sourceName));
+  FillChoices(source_, device, scan_option::kSource);
+  FillChoices(mode_, device, scan_option::kMode);
+  const auto range = device.Range(scan_option::kResolution);
+  resolution_->setRange(range ? static_cast<int>(std::ceil(range->min)) : 1,
+                        range ? static_cast<int>(range->max) : 9600);
+  resolution_->setValue(static_cast<int>(device.GetNumber(scan_option::kResolution).value_or(300)));
+  if (exec() != QDialog::Accepted) return false;
+  if (source_->count() > 0)
+    device.SetText(scan_option::kSource, source_->currentText().toStdString());
+  if (mode_->count() > 0) device.SetText(scan_option::kMode, mode_->currentText().toStdString());
+  device.SetNumber(scan_option::kResolution, resolution_->value());
+  return true;
+}
+
+}  // namespace tessaro
