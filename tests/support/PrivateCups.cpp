@@ -28,7 +28,7 @@ void Owner(const std::string& path, const char* groupName, mode_t mode) {
 
 }  // namespace
 
-PrivateCups::PrivateCups(const std::string& extraConfig) {
+PrivateCups::PrivateCups(const std::string& extraConfig, const std::string& extraFilesConfig) {
   const std::string t = dir_.path();
   socket_ = t + "/cups.sock";
   // Backends run as user lp: every folder on their way must be open to others.
@@ -64,7 +64,8 @@ PrivateCups::PrivateCups(const std::string& extraConfig) {
                     "DocumentRoot /usr/share/cups/doc-root\nAccessLog " +
                     t + "/log/access_log\nErrorLog " + t + "/log/error_log\nPageLog " + t +
                     "/log/page_log\nPrintcap " + t +
-                    "/printcap\nSystemGroup root\nUser lp\nGroup lp\nFileDevice Yes\n");
+                    "/printcap\nSystemGroup root\nUser lp\nGroup lp\nFileDevice Yes\n" +
+                    extraFilesConfig);
   WriteTextFile(t + "/etc/cupsd.conf",
                 "LogLevel info\nListen " + socket_ +
                     "\nBrowsing No\nBrowseLocalProtocols none\nWebInterface No\n"
@@ -105,6 +106,14 @@ bool PrivateCups::Restart() {
 CommandResult PrivateCups::Tool(const std::string& program,
                                 const std::vector<std::string>& args) const {
   return RunCommand(ToolPath(program), args, {{"CUPS_SERVER", socket_}});
+}
+
+bool PrivateCups::InstallBackend(const std::string& scheme, const std::string& program) const {
+  const std::string target = folder() + "/bin/backend/" + scheme;
+  std::error_code ec;
+  std::filesystem::copy_file(program, target, std::filesystem::copy_options::overwrite_existing,
+                             ec);
+  return !ec && ::chmod(target.c_str(), 0700) == 0;
 }
 
 bool PrivateCups::AddQueue(const std::string& name, const std::string& uri) const {

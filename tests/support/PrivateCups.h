@@ -16,8 +16,10 @@ namespace tessaro::testing {
 
 class PrivateCups {
  public:
-  // `extraConfig` is appended to cupsd.conf (e.g. another <Policy>).
-  explicit PrivateCups(const std::string& extraConfig = {});
+  // `extraConfig` is appended to cupsd.conf (e.g. another <Policy>), `extraFilesConfig` to
+  // cups-files.conf (e.g. SetEnv, which CUPS 2.4 takes only there).
+  explicit PrivateCups(const std::string& extraConfig = {},
+                       const std::string& extraFilesConfig = {});
   ~PrivateCups();
   PrivateCups(const PrivateCups&) = delete;
   PrivateCups& operator=(const PrivateCups&) = delete;
@@ -31,6 +33,9 @@ class PrivateCups {
 
   // Runs a CUPS tool (lpadmin, lpstat, lp, cancel, cupsenable, ...) against this cupsd.
   CommandResult Tool(const std::string& program, const std::vector<std::string>& args) const;
+  // Puts `program` in place of the stand-in backend `scheme`, owned by root with mode 0700, as
+  // an installed backend that must run as root is; false when it cannot be copied.
+  bool InstallBackend(const std::string& scheme, const std::string& program) const;
   // A raw queue on `uri`, enabled and accepting jobs. False when lpadmin refused it.
   bool AddQueue(const std::string& name, const std::string& uri) const;
   // Submits a file holding `text` to `queue`; the job's id, or -1.
