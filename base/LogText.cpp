@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "base/LogText.h"
 
+#include "base/HexText.h"
+
 namespace tessaro {
 
 std::string LogText(std::string_view text) {
@@ -23,12 +25,7 @@ std::string LogText(std::string_view text) {
 }
 
 std::optional<std::string> ParseLogText(std::string_view escaped) {
-  const auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
+  const auto digit = HexDigitValue;
   std::string out;
   for (size_t i = 0; i < escaped.size(); ++i) {
     if (escaped[i] != '\\') {

@@ -84,7 +84,7 @@ bool Daemon::Start() {
   lastAddressPoll_ = Clock::now();
   Log("computer name " + LogText(options_.computerName) + ", runtime folder " +
       options_.runtimeDir + ", device database in " + hives.machine + ", public key " +
-      wire::HexText(key_->publicKey()));
+      HexText(key_->publicKey()));
   Log("ready");
   return true;
 }

@@ -22,14 +22,14 @@ constexpr std::string_view kFirstLine = "tessaro-pc-key 1\n";
 constexpr off_t kMaxFileSize = 4096;
 
 std::string KeyFileText(const wire::PcKey& key) {
-  return std::string(kFirstLine) + wire::HexText(key.seed()) + "\n";
+  return std::string(kFirstLine) + HexText(key.seed()) + "\n";
 }
 
 std::optional<wire::PcKey> ParseKeyFile(std::string_view text) {
   if (!text.starts_with(kFirstLine)) return std::nullopt;
   text.remove_prefix(kFirstLine.size());
   if (text.ends_with('\n')) text.remove_suffix(1);
-  const auto seed = wire::ParseHex<wire::kSeedSize>(text);
+  const auto seed = ParseHex<wire::kSeedSize>(text);
   if (!seed) return std::nullopt;
   return wire::PcKey::FromSeed(*seed);
 }
@@ -97,7 +97,7 @@ int MakeKey(const Options& options) {
   }
   if (!r.notice.empty()) Log(r.notice);
   if (r.made) Log("made this PC's key in " + path);
-  std::printf("public key %s\n", wire::HexText(r.key->publicKey()).c_str());
+  std::printf("public key %s\n", HexText(r.key->publicKey()).c_str());
   return 0;
 }
 

@@ -2,6 +2,8 @@
 #include "cups-backend/DeviceUri.h"
 
 #include "base/AsciiText.h"
+#include "base/HexText.h"
+#include "base/NumberText.h"
 
 namespace tessaro::backend {
 
@@ -10,37 +12,9 @@ namespace {
 constexpr std::string_view kScheme = "tessaro://";
 constexpr char kHex[] = "0123456789ABCDEF";
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::optional<uint16_t> ParseId(std::string_view text) {
   if (text.size() != 4) return std::nullopt;
-  uint16_t id = 0;
-  for (const char c : text) {
-    const int d = HexDigit(c);
-    if (d < 0) return std::nullopt;
-    id = static_cast<uint16_t>(id << 4 | d);
-  }
-  return id;
-}
-
-std::optional<std::string> PercentDecode(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      out += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size() || HexDigit(text[i + 1]) < 0 || HexDigit(text[i + 2]) < 0)
-      return std::nullopt;
-    out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
-    i += 2;
-  }
-  return out;
+  return ParseNumber<uint16_t>(text, 16);
 }
 
 std::string PercentEncode(std::string_view text) {
@@ -68,8 +42,8 @@ std::optional<std::array<uint8_t, 6>> ParseMac(std::string_view text, char separ
   if (text.size() != 17) return std::nullopt;
   std::array<uint8_t, 6> mac{};
   for (size_t i = 0; i < 6; ++i) {
-    const int high = HexDigit(text[3 * i]);
-    const int low = HexDigit(text[3 * i + 1]);
+    const int high = HexDigitValue(text[3 * i]);
+    const int low = HexDigitValue(text[3 * i + 1]);
     if (high < 0 || low < 0 || (i < 5 && text[3 * i + 2] != separator)) return std::nullopt;
     mac[i] = static_cast<uint8_t>(high * 16 + low);
   }
@@ -119,10 +93,15 @@ std::optional<DeviceUri> ParseDeviceUri(std::string_view text, std::string& erro
   return uri;
 }
 
+std::string FormatMac(const std::array<uint8_t, 6>& mac) {
+  std::string out;
+  for (size_t i = 0; i < 6; ++i) out += (i ? "-" : "") + HexPair(mac[i]);
+  return out;
+}
+
 std::string FormatDeviceUri(const DeviceUri& uri) {
   std::string out(kScheme);
-  for (size_t i = 0; i < 6; ++i) out += (i ? "-" : "") + HexPair(uri.mac[i]);
-  out += "/" + HexPair(static_cast<uint8_t>(uri.vendorId >> 8)) +
+  out += FormatMac(uri.mac) + "/" + HexPair(static_cast<uint8_t>(uri.vendorId >> 8)) +
          HexPair(static_cast<uint8_t>(uri.vendorId)) + "/" +
          HexPair(static_cast<uint8_t>(uri.productId >> 8)) +
          HexPair(static_cast<uint8_t>(uri.productId));

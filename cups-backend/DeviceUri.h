@@ -22,6 +22,8 @@ struct DeviceUri {
 // nullopt with `error` set for anything but the form above (letter case aside).
 std::optional<DeviceUri> ParseDeviceUri(std::string_view text, std::string& error);
 std::string FormatDeviceUri(const DeviceUri& uri);
+// The MAC as the URI writes it: "02-00-00-00-00-02".
+std::string FormatMac(const std::array<uint8_t, 6>& mac);
 // "02-00-00-00-00-02" from the bus's "02:00:00:00:00:02"; nullopt when it is not a MAC.
 std::optional<std::array<uint8_t, 6>> ParseMac(std::string_view text, char separator);
 

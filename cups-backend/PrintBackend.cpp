@@ -7,6 +7,7 @@
 
 #include "base/AsciiText.h"
 #include "base/LogText.h"
+#include "base/NumberText.h"
 
 namespace tessaro::backend {
 
@@ -26,19 +27,8 @@ bool IsPrinter(const DeviceEntry& d) {
   return EqualsNoCase(d.type, "PRINTER") || EqualsNoCase(d.type, "MFP");
 }
 
-std::optional<uint16_t> HexId(const std::string& text) {
-  if (text.empty() || text.size() > 4) return std::nullopt;
-  unsigned v = 0;
-  for (const char c : text) {
-    const int d = c >= '0' && c <= '9'   ? c - '0'
-                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                         : -1;
-    if (d < 0) return std::nullopt;
-    v = v * 16 + static_cast<unsigned>(d);
-  }
-  return static_cast<uint16_t>(v);
-}
+// The bus writes IDs as four hex digits.
+std::optional<uint16_t> HexId(const std::string& text) { return ParseNumber<uint16_t>(text, 16); }
 
 // Reads up to `limit` bytes; fewer only at the end of the input. nullopt on a read error.
 std::optional<std::vector<uint8_t>> ReadPiece(int fd, size_t limit) {
@@ -90,7 +80,7 @@ std::optional<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri, std
   }
   std::vector<ServerEntry> servers;
   driver_.GetServerList(trunk, servers);
-  const std::string mac = FormatDeviceUri({uri.mac, 0, 0, std::nullopt}).substr(10, 17);
+  const std::string mac = FormatMac(uri.mac);
   const ServerEntry* server = nullptr;
   for (const ServerEntry& s : servers)
     if (ParseMac(s.mac, ':') == uri.mac) server = &s;

@@ -42,10 +42,9 @@ bool PinStore::Load(std::string& error) {
   for (size_t number = 1; std::getline(in, line); ++number) {
     if (line.empty() || line[0] == '#') continue;
     const auto space = line.find(' ');
-    const auto key =
-        space == std::string::npos
-            ? std::nullopt
-            : wire::ParseHex<wire::kPublicKeySize>(std::string_view(line).substr(0, space));
+    const auto key = space == std::string::npos
+                         ? std::nullopt
+                         : ParseHex<wire::kPublicKeySize>(std::string_view(line).substr(0, space));
     const auto name =
         key ? ParseLogText(std::string_view(line).substr(space + 1)) : std::optional<std::string>();
     if (!name || name->empty()) {
@@ -66,7 +65,7 @@ PinStore::Verdict PinStore::Check(const std::string& name, const wire::PublicKey
   if (const auto it = pins_.find(name); it != pins_.end())
     return it->second == key ? Verdict::Match : Verdict::Mismatch;
   if (pins_.size() >= kMaxPins) return Verdict::Full;
-  if (!path_.empty() && !Append(wire::HexText(key) + " " + LogText(name) + "\n"))
+  if (!path_.empty() && !Append(HexText(key) + " " + LogText(name) + "\n"))
     return Verdict::WriteFailed;
   pins_.emplace(name, key);
   return Verdict::Pinned;

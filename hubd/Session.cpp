@@ -193,7 +193,7 @@ void Session::HandleProof(const Frame& frame) {
   const wire::ProofContext context{*challenge_, hub_.address(), hub_.tcpPort(), name_};
   if (!wire::VerifyProof(*proof, context))
     return Refuse(frame, kStatusAccessDenied, LogText(name_) + " sent a proof that does not hold");
-  const std::string key = wire::HexText(proof->publicKey);
+  const std::string key = HexText(proof->publicKey);
   if (!hub_.pins().Knows(name_) && !hub_.TakeNewNameFrom(peerIp_))
     return Refuse(frame, kStatusAccessDenied,
                   LogText(name_) + " is a new name and its address has pinned " +

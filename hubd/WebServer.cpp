@@ -7,6 +7,7 @@
 
 #include <map>
 
+#include "base/HexText.h"
 #include "base/LogText.h"
 #include "base/NumberText.h"
 #include "hubd/Hub.h"
@@ -22,27 +23,9 @@ struct Request {
   bool tooLarge = false;
 };
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
+// A form field's text; a broken escape leaves the field as it came.
 std::string FormDecode(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+') {
-      out += ' ';
-    } else if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-               HexDigit(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
+  return PercentDecode(text, PlusIs::Space).value_or(std::string(text));
 }
 
 std::map<std::string, std::string> FormFields(std::string_view body) {

@@ -33,13 +33,6 @@ std::vector<uint8_t> ProofMessage(const ProofContext& c, const PublicKey& key) {
   return w.Take();
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 PcKey PcKey::Generate() {
@@ -86,31 +79,5 @@ Nonce MakeNonce() {
   randombytes_buf(nonce.data(), nonce.size());
   return nonce;
 }
-
-std::string HexText(std::span<const uint8_t> bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (const uint8_t b : bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 0xF];
-  }
-  return out;
-}
-
-template <size_t N>
-std::optional<std::array<uint8_t, N>> ParseHex(std::string_view text) {
-  if (text.size() != 2 * N) return std::nullopt;
-  std::array<uint8_t, N> out{};
-  for (size_t i = 0; i < N; ++i) {
-    const int high = HexDigit(text[2 * i]);
-    const int low = HexDigit(text[2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    out[i] = static_cast<uint8_t>(high << 4 | low);
-  }
-  return out;
-}
-
-template std::optional<std::array<uint8_t, 32>> ParseHex<32>(std::string_view);
 
 }  // namespace tessaro::wire

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/HexText.h"
 #include "protocol/HubWire.h"
 
 namespace tessaro::wire {
@@ -57,11 +58,5 @@ bool VerifyProof(const Proof& proof, const ProofContext& context);
 
 // A nonce from the system's random source.
 Nonce MakeNonce();
-
-// Lower-case hex, two digits a byte; what key files, pin files and log lines show.
-std::string HexText(std::span<const uint8_t> bytes);
-// nullopt unless `text` is exactly 2 * N hex digits.
-template <size_t N>
-std::optional<std::array<uint8_t, N>> ParseHex(std::string_view text);
 
 }  // namespace tessaro::wire

@@ -168,7 +168,7 @@ TEST_F(IdentityTest, ANewNameIsPinnedToTheKeyItFirstCameWith) {
   ASSERT_EQ(hubd::testing::Greet(hub, first, "PC-NEW", TestKeyFor("PC-NEW")).at(0).type,
             MsgType::HelloReply);
   ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[0], "pinned PC-NEW to key " + wire::HexText(TestKeyFor("PC-NEW").publicKey()));
+  EXPECT_EQ(log[0], "pinned PC-NEW to key " + HexText(TestKeyFor("PC-NEW").publicKey()));
   Session second(hub, 0x0700007F, "second");
   const auto refused = hubd::testing::Greet(hub, second, "PC-NEW", TestKeyFor("OTHER"));
   ASSERT_EQ(refused.size(), 1u);
