@@ -14,6 +14,8 @@
 #include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 
+using tessaro::testing::ReadTextFile;
+
 namespace tessaro {
 namespace {
 
@@ -22,13 +24,6 @@ using testing::TempDir;
 
 std::string Binary(const std::string& relative) {
   return std::string(testing::kBinaryDir) + "/" + relative;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
 }
 
 class ProgramTest : public ::testing::Test {
@@ -126,7 +121,7 @@ TEST_F(ProgramTest, AutostartSwitchHonoursAutoRunCheck) {
   auto mini = Client({"-mini"});
   EXPECT_EQ(mini->WaitForExit(), 0);
   EXPECT_EQ(mini->Output(), "");  // nothing shown, no tray icon, no firewall step
-  EXPECT_EQ(ReadFile(dir_ / "ui.log"), "");
+  EXPECT_EQ(ReadTextFile(dir_ / "ui.log"), "");
 
   // Another spelling is not the switch: an ordinary start.
   auto upper = Client({"-MINI"});
@@ -138,7 +133,7 @@ TEST_F(ProgramTest, AutostartSwitchHonoursAutoRunCheck) {
 TEST_F(ProgramTest, WithoutTheBusShowsTheSetupMessageAndLeavesNoTrayIcon) {
   auto client = Client();
   EXPECT_EQ(client->WaitForExit(), 0);
-  EXPECT_EQ(ReadFile(dir_ / "ui.log"),
+  EXPECT_EQ(ReadTextFile(dir_ / "ui.log"),
             "message\t0\tCorvana\tTessaro Utility setup is incomplete!\\n\\nPlease reinstall "
             "again.\n");
   EXPECT_EQ(client->Output().find("tray icon added"), std::string::npos) << client->Output();
@@ -168,10 +163,10 @@ TEST_F(ProgramTest, InstallerStepWritesTheVersionTheClientReads) {
   EXPECT_EQ(names, std::vector<std::string>{"Product Version"});
 
   const std::string program = std::string(testing::kBinaryDir) + "/app/tessaro-utility";
-  EXPECT_NE(
-      ReadFile(dir_ / "data/applications/tessaro-utility.desktop").find("Exec=" + program + "\n"),
-      std::string::npos);
-  EXPECT_NE(ReadFile(dir_ / "config/autostart/tessaro-utility.desktop")
+  EXPECT_NE(ReadTextFile(dir_ / "data/applications/tessaro-utility.desktop")
+                .find("Exec=" + program + "\n"),
+            std::string::npos);
+  EXPECT_NE(ReadTextFile(dir_ / "config/autostart/tessaro-utility.desktop")
                 .find("Exec=" + program + " -mini\n"),
             std::string::npos);
 }

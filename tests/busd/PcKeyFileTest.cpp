@@ -11,17 +11,12 @@
 #include "busd/PcKeyFile.h"
 #include "tests/support/Process.h"
 
+using tessaro::testing::ReadTextFile;
+
 using namespace tessaro;
 using namespace tessaro::busd;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 unsigned ModeOf(const std::string& path) {
   struct stat st {};
@@ -83,7 +78,7 @@ TEST(PcKeyFile, ADamagedKeyIsAnErrorAndStaysAsItIs) {
     const auto r = LoadOrMakeKey(path);
     EXPECT_FALSE(r.key);
     EXPECT_NE(r.error.find("damaged"), std::string::npos) << r.error;
-    EXPECT_EQ(ReadAll(path), c.text);
+    EXPECT_EQ(ReadTextFile(path), c.text);
   }
   tessaro::testing::TempDir dir;
   // A link or a folder in its place is not taken either, nor replaced.

@@ -20,6 +20,8 @@
 #include "protocol/BusFrame.h"
 #include "tests/support/Process.h"
 
+using tessaro::testing::ReadTextFile;
+
 namespace tessaro::busd {
 namespace {
 
@@ -48,11 +50,6 @@ void MakeStaleSocket(const std::string& path) {
   ASSERT_LT(path.size(), sizeof addr.sun_path);
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
   ASSERT_EQ(::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << path;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST(RuntimeFolder, OnlyAFolderBusdsUserAloneControlsIsUsed) {
@@ -138,13 +135,13 @@ TEST(RuntimeFolder, OnlyStaleSocketsAreCleared) {
   auto folder = RuntimeFolder::Prepare(run, kGroup, error);
   ASSERT_TRUE(folder) << error;
   EXPECT_FALSE(fs::exists(fs::symlink_status(spur + "/3")));
-  EXPECT_EQ(ReadFile(spur + "/7"), "someone's file");
+  EXPECT_EQ(ReadTextFile(spur + "/7"), "someone's file");
   EXPECT_TRUE(fs::is_symlink(trunk + "/5"));
-  EXPECT_EQ(ReadFile(base / "target"), "kept");
+  EXPECT_EQ(ReadTextFile(base / "target"), "kept");
   EXPECT_TRUE(folder->Listen(true, 0, error).valid()) << error;  // the stale one made room
   // A planted file where a socket goes is not replaced: that socket cannot be made.
   EXPECT_FALSE(folder->Listen(false, 7, error).valid());
-  EXPECT_EQ(ReadFile(spur + "/7"), "someone's file");
+  EXPECT_EQ(ReadTextFile(spur + "/7"), "someone's file");
 }
 
 }  // namespace

@@ -12,6 +12,9 @@
 #include <sstream>
 
 #include "tests/TestPaths.h"
+#include "tests/support/Process.h"
+
+using tessaro::testing::ReadTextFile;
 
 extern char** environ;
 
@@ -22,13 +25,6 @@ struct Result {
   std::string out;
   std::string err;
 };
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Runs the CLI with TESSARO_RUNTIME_DIR set to `runtimeDir`, capturing both streams.
 Result RunCli(const std::vector<std::string>& args, const std::string& runtimeDir) {
@@ -58,8 +54,8 @@ Result RunCli(const std::vector<std::string>& args, const std::string& runtimeDi
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   }
   posix_spawn_file_actions_destroy(&actions);
-  r.out = ReadAll(outPath);
-  r.err = ReadAll(errPath);
+  r.out = ReadTextFile(outPath);
+  r.err = ReadTextFile(errPath);
   return r;
 }
 

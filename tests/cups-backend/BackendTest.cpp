@@ -10,19 +10,15 @@
 #include <sstream>
 
 #include "tests/integration/Lab.h"
+#include "tests/support/Process.h"
+
+using tessaro::testing::ReadTextFile;
 
 using namespace tessaro::testing;
 
 namespace {
 
 const std::string kUri = "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-00731";
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
@@ -84,11 +80,11 @@ TEST_F(Backend, WaitsUntilThePrinterIsLinkedThenTheJobArrivesWhole) {
   ASSERT_EQ(backend->WaitForExit(std::chrono::seconds(20)), 0) << backend->Output();
   EXPECT_TRUE(backend->WaitForOutput("STATE: -connecting-to-device"));
   ASSERT_EQ(FilesIn(output), std::vector<std::string>{"job-1-PC-A.prn"});
-  EXPECT_EQ(ReadAll(output + "/job-1-PC-A.prn"), ReadAll(job));
+  EXPECT_EQ(ReadTextFile(output + "/job-1-PC-A.prn"), ReadTextFile(job));
   // Another job, now that the printer is linked, goes at once; an empty one is a file too.
   WriteTextFile(lab.dir() / "empty.bin", "");
   EXPECT_EQ(Job(lab.dir() / "empty.bin")->WaitForExit(std::chrono::seconds(20)), 0);
-  EXPECT_EQ(ReadAll(output + "/job-2-PC-A.prn"), "");
+  EXPECT_EQ(ReadTextFile(output + "/job-2-PC-A.prn"), "");
 }
 
 TEST_F(Backend, ListsThePrintersOfEveryServer) {

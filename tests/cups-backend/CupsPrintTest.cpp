@@ -11,19 +11,13 @@
 
 #include "tests/integration/Lab.h"
 #include "tests/support/PrivateCups.h"
+#include "tests/support/Process.h"
+
+using tessaro::testing::ReadTextFile;
 
 using namespace tessaro::testing;
 
-namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(CupsPrint, AJobWaitsInCupsUntilThePrinterIsLinkedThenArrivesWhole) {
   Lab lab;
@@ -52,9 +46,9 @@ TEST(CupsPrint, AJobWaitsInCupsUntilThePrinterIsLinkedThenArrivesWhole) {
   ASSERT_EQ(lab.Cli(pc, {"link", "127.0.0.2", "1"}).exitCode, 0);
   const std::string file = output + "/job-1-PC-A.prn";
   ASSERT_TRUE(
-      Eventually([&] { return ReadAll(file).size() == job.size(); }, std::chrono::seconds(20)))
+      Eventually([&] { return ReadTextFile(file).size() == job.size(); }, std::chrono::seconds(20)))
       << cups.QueueStatus("office");
-  EXPECT_EQ(ReadAll(file), job);
+  EXPECT_EQ(ReadTextFile(file), job);
   EXPECT_TRUE(Eventually([&] {
     return cups.Tool("lpstat", {"-o", "office"}).out.empty();
   })) << "the job is done in CUPS";

@@ -11,6 +11,8 @@
 #include "protocol/PcKey.h"
 #include "tests/support/Process.h"
 
+using tessaro::testing::ReadTextFile;
+
 using namespace tessaro;
 using namespace tessaro::hubd;
 using Verdict = PinStore::Verdict;
@@ -21,13 +23,6 @@ wire::PublicKey KeyOf(uint8_t b) {
   wire::PublicKey k;
   k.fill(b);
   return k;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 std::unique_ptr<PinStore> LoadFrom(const std::string& path, std::vector<std::string>& log) {
@@ -59,7 +54,7 @@ TEST(PinStore, PinsOutlastARestartWhateverTheNames) {
   }
   EXPECT_TRUE(log.empty()) << log.front();
   // One line a name, whatever bytes it holds, and only the owner writes the file.
-  const std::string text = ReadAll(path);
+  const std::string text = ReadTextFile(path);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::size(names) + 2) << text;
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -75,9 +70,9 @@ TEST(PinStore, AnAdministratorsEditsCountAfterAReload) {
   ASSERT_EQ(pins->Check("KEPT", KeyOf(2)), Verdict::Pinned);
   // The OLD-PC line goes; a later line for KEPT names a new key; garbage is skipped.
   tessaro::testing::WriteTextFile(
-      path, "# edited\n" + wire::HexText(KeyOf(2)) + " KEPT\n" + wire::HexText(KeyOf(3)) +
-                " KEPT\n" + "not a pin\n" + wire::HexText(KeyOf(4)).substr(2) + " SHORT\n" +
-                wire::HexText(KeyOf(5)) + " bad\\escape\n" + wire::HexText(KeyOf(6)) + " \n");
+      path, "# edited\n" + HexText(KeyOf(2)) + " KEPT\n" + HexText(KeyOf(3)) + " KEPT\n" +
+                "not a pin\n" + HexText(KeyOf(4)).substr(2) + " SHORT\n" + HexText(KeyOf(5)) +
+                " bad\\escape\n" + HexText(KeyOf(6)) + " \n");
   std::string error;
   ASSERT_TRUE(pins->Load(error)) << error;
   EXPECT_EQ(pins->Check("KEPT", KeyOf(3)), Verdict::Match);
@@ -90,7 +85,7 @@ TEST(PinStore, AnAdministratorsEditsCountAfterAReload) {
 TEST(PinStore, ALineCutByACrashDoesNotSwallowTheNextPin) {
   tessaro::testing::TempDir dir;
   const std::string path = dir / "pins";
-  tessaro::testing::WriteTextFile(path, wire::HexText(KeyOf(1)) + " PC-A\n" + "0123abc");
+  tessaro::testing::WriteTextFile(path, HexText(KeyOf(1)) + " PC-A\n" + "0123abc");
   std::vector<std::string> log;
   auto pins = LoadFrom(path, log);
   EXPECT_EQ(log.size(), 1u);

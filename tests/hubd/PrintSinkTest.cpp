@@ -15,6 +15,8 @@
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"
 
+using tessaro::testing::ReadTextFile;
+
 using namespace tessaro;
 using namespace tessaro::hubd;
 using tessaro::testing::TestKeyFor;
@@ -32,13 +34,6 @@ std::set<std::string> FilesIn(const std::string& folder) {
   names.erase(".");
   names.erase("..");
   return names;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 class PrintSinkTest : public ::testing::Test {
@@ -97,15 +92,15 @@ TEST_F(PrintSinkTest, EachJobBecomesOneWholeFileUnderTheNextFreeNumber) {
   ASSERT_EQ(Call(*a, MsgType::WriteData, Data(1, "world")), 0u);
   EXPECT_EQ(FilesIn(folder).size(), 2u) << "the job's file is hidden until it ends";
   ASSERT_EQ(Call(*a, MsgType::EndData, {1}), 0u);
-  EXPECT_EQ(ReadAll(folder + "/job-1-PC-A.prn"), "hello world");
+  EXPECT_EQ(ReadTextFile(folder + "/job-1-PC-A.prn"), "hello world");
   ASSERT_EQ(Call(*a, MsgType::WriteData, Data(2, "mfp")), 0u);
   ASSERT_EQ(Call(*a, MsgType::EndData, {2}), 0u);
   ASSERT_EQ(Call(*a, MsgType::EndData, {1}), 0u) << "a job without data is an empty file";
   EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"job-1-PC-A.prn", "job-2-PC-A.prn",
                                                     "job-3-PC-A.prn", "job-4-PC-A.prn"}));
-  EXPECT_EQ(ReadAll(folder + "/job-2-PC-A.prn"), "an older job") << "never replaced";
-  EXPECT_EQ(ReadAll(folder + "/job-3-PC-A.prn"), "mfp");
-  EXPECT_EQ(ReadAll(folder + "/job-4-PC-A.prn"), "");
+  EXPECT_EQ(ReadTextFile(folder + "/job-2-PC-A.prn"), "an older job") << "never replaced";
+  EXPECT_EQ(ReadTextFile(folder + "/job-3-PC-A.prn"), "mfp");
+  EXPECT_EQ(ReadTextFile(folder + "/job-4-PC-A.prn"), "");
 }
 
 TEST_F(PrintSinkTest, DataItCannotTakeIsRefusedAndWritesNothing) {
@@ -134,7 +129,8 @@ TEST_F(PrintSinkTest, DataItCannotTakeIsRefusedAndWritesNothing) {
     EXPECT_EQ(Call(*c.from, c.type, c.payload), c.status);
   }
   ASSERT_EQ(Call(*a, MsgType::EndData, {1}), 0u);
-  EXPECT_EQ(ReadAll(folder + "/job-1-PC-A.prn"), "first job") << "the open job was not disturbed";
+  EXPECT_EQ(ReadTextFile(folder + "/job-1-PC-A.prn"), "first job")
+      << "the open job was not disturbed";
   EXPECT_EQ(FilesIn(folder).size(), 1u);
 }
 

@@ -18,19 +18,13 @@
 #include "scanning/ui/NetScanForm.h"
 #include "tests/scanning/FakeScanner.h"
 #include "tests/scanning/PageFixtures.h"
+#include "tests/support/OffscreenApp.h"
 #include "tests/support/ScriptedUi.h"
 
 namespace tessaro {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_scanning_ui";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return tessaro::testing::OffscreenApp(); }
 
 class NoLock : public twain::ScanLockPort {
  public:

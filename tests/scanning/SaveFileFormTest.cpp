@@ -9,17 +9,11 @@
 #include <QWidget>
 
 #include "scanning/ui/SaveFileForm.h"
+#include "tests/support/OffscreenApp.h"
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_scanning_ui";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return tessaro::testing::OffscreenApp(); }
 
 TEST(SaveFileFormTest, ShowsItsTextsWithoutWaitingCentredOnItsOwner) {
   App();

@@ -64,6 +64,8 @@ class TempDir {
 };
 
 void WriteTextFile(const std::string& path, const std::string& text);
+// The file's bytes, empty when it cannot be read.
+std::string ReadTextFile(const std::string& path);
 
 // Polls `condition` every 20 ms until it holds or `timeout` passes.
 template <typename F>
