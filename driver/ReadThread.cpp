@@ -46,13 +46,49 @@ void TReadThread::Run(std::shared_ptr<Shared> shared, BusTransport& bus, BusHand
     // A read that was only woken carries nothing to hand over.
     if (r.bytesReturned == 0) continue;
     const int64_t count = r.bytesReturned;
-    mainThread.RunSync([&] {
+    HandOver(shared, mainThread, [&] {
       if (!shared->abandoned) handler(buffer, count);
     });
   }
   std::lock_guard lock(shared->mutex);
   shared->finished = true;
   shared->ended.notify_all();
+}
+
+void TReadThread::HandOver(const std::shared_ptr<Shared>& keep, MainThread& mainThread,
+                           const std::function<void()>& work) {
+  Shared& shared = *keep;
+  {
+    std::lock_guard lock(shared.mutex);
+    shared.handOver = &work;
+  }
+  // The posted call may come after a stop served the hand-over, or after the owner is gone:
+  // it holds the shared state and finds nothing left to run.
+  mainThread.Post([keep] { ServeHandOver(*keep); });
+  std::unique_lock lock(shared.mutex);
+  shared.handedOver.wait(lock, [&] { return shared.handOver == nullptr; });
+}
+
+void TReadThread::ServeHandOver(Shared& shared) {
+  const std::function<void()>* work = nullptr;
+  {
+    std::lock_guard lock(shared.mutex);
+    if (shared.handOver == nullptr || shared.handOverRunning) return;
+    work = shared.handOver;
+    shared.handOverRunning = true;
+  }
+  // Released even when the handler throws (the application reports it and carries on): the
+  // reader must not wait for ever.
+  struct Release {
+    Shared& shared;
+    ~Release() {
+      std::lock_guard lock(shared.mutex);
+      shared.handOver = nullptr;
+      shared.handOverRunning = false;
+      shared.handedOver.notify_all();
+    }
+  } release{shared};
+  (*work)();
 }
 
 bool TReadThread::Stop(DriverClient& driver, EventPump& pump, const std::function<bool()>& giveUp) {
@@ -69,6 +105,7 @@ bool TReadThread::Stop(DriverClient& driver, EventPump& pump, const std::functio
       thread_.detach();
       return false;
     }
+    ServeHandOver(*shared_);
     pump.ProcessPendingEvents();
   }
   thread_.join();

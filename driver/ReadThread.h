@@ -45,7 +45,9 @@ class TReadThread {
   bool ReadsFailing() const { return shared_->readsFailing; }
 
   // Main thread: sets the stop flag, wakes the pending read (WakeEventReader) and waits for the
-  // thread to end, pumping events meanwhile so a hand-over the reader waits in still runs.
+  // thread to end. A hand-over the reader waits in is served from here, so the stop does not
+  // depend on the event loop delivering it (a stop that runs inside an event's delivery may not
+  // see the events posted meanwhile); events are pumped as well.
   // Returns false when `giveUp` turned true first (the desktop session ends): the thread is then
   // left to end with the process, and any record it still reads is dropped.
   bool Stop(DriverClient& driver, EventPump& pump, const std::function<bool()>& giveUp = {});
@@ -59,7 +61,17 @@ class TReadThread {
     std::condition_variable ended;
     bool finished = false;
     bool abandoned = false;  // main thread only
+    // The hand-over the reader waits in, if any; whoever serves it first (the posted call or
+    // the stop) runs it, once.
+    const std::function<void()>* handOver = nullptr;
+    bool handOverRunning = false;
+    std::condition_variable handedOver;
   };
+  // Reader thread: has `work` run on the main thread and waits until it has.
+  static void HandOver(const std::shared_ptr<Shared>& keep, MainThread& mainThread,
+                       const std::function<void()>& work);
+  // Main thread: runs the waiting hand-over, if there is one and it is not already running.
+  static void ServeHandOver(Shared& shared);
   static void Run(std::shared_ptr<Shared> shared, BusTransport& bus, BusHandle trunk,
                   MainThread& mainThread, Clock& clock, Handler handler);
 

@@ -102,13 +102,13 @@ class BlockingTrunk : public BusTransport {
 // Tells the test when a hand-over is waiting for the main thread.
 class WatchedMain : public ManualMainThread {
  public:
-  void RunSync(std::function<void()> work) override {
+  void Post(std::function<void()> work) override {
     {
       std::lock_guard lock(mutex_);
       ++waiting_;
       entered_.notify_all();
     }
-    ManualMainThread::RunSync(std::move(work));
+    ManualMainThread::Post(std::move(work));
   }
   bool WaitForHandOver() {
     std::unique_lock lock(mutex_);
@@ -185,6 +185,26 @@ TEST_F(ReaderTest, StopServesAHandOverTheReaderWaitsIn) {
   reader.Start();
   ASSERT_TRUE(main.WaitForHandOver());
   EXPECT_TRUE(reader.Stop(driver, main));
+  EXPECT_EQ(handled.size(), 1u);
+}
+
+// A stop that runs inside the delivery of an event may not see the events posted meanwhile,
+// the reader's hand-over among them: the stop serves it all the same.
+TEST_F(ReaderTest, StopServesAHandOverItsPumpCannotDeliver) {
+  struct DeliversNothing : EventPump {
+    void ProcessPendingEvents() override {}
+  } pump;
+  trunk.Queue({2});
+  TReadThread reader(trunk, 1, main, clock, Recorder());
+  reader.Start();
+  ASSERT_TRUE(main.WaitForHandOver());
+  int polls = 0;
+  EXPECT_TRUE(reader.Stop(driver, pump, [&] { return ++polls > 250; }))
+      << "the stop gave up on a reader waiting in a hand-over";
+  ASSERT_EQ(handled.size(), 1u);
+  EXPECT_EQ(handled[0].kind, 2);
+  EXPECT_TRUE(handled[0].onMainThread);
+  EXPECT_EQ(main.Drain(), 1) << "the posted call is still delivered, and finds nothing to run";
   EXPECT_EQ(handled.size(), 1u);
 }
 
