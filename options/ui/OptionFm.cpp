@@ -93,10 +93,9 @@ TOptionFm::TOptionFm(OptionsCore& core, QWidget* owner)
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-int TOptionFm::Run(bool networkReady) {
+void TOptionFm::Prepare(bool networkReady) {
   core_.FormShow(networkReady);
   Refresh();
-  return exec();
 }
 
 void TOptionFm::NetworkChanged(bool networkReady) {

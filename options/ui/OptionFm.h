@@ -22,8 +22,8 @@ class TOptionFm : public QDialog {
   void NetworkChanged(bool networkReady);
   // The next notice date moved while the dialog is open.
   void ShowNextNotification(const CivilDateTime& from);
-  // Runs FormShow with the network state, then the dialog.
-  int Run(bool networkReady);
+  // FormShow with the network state, before every opening.
+  void Prepare(bool networkReady);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

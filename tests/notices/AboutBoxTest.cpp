@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPointingDevice>
 #include <memory>
 
 #include "notices/ui/AboutBox.h"
@@ -33,10 +34,19 @@ bool WaitForRest(TAboutBox& notice) {
   return notice.CurrentPhase() == TAboutBox::Phase::Resting;
 }
 
+// A mouse of the test's own: Qt's default device, made on first use, does not survive the
+// application's teardown at exit.
+const QPointingDevice& TestMouse() {
+  static const QPointingDevice mouse("test mouse", 1, QInputDevice::DeviceType::Mouse,
+                                     QPointingDevice::PointerType::Generic,
+                                     QInputDevice::Capability::Position, 1, 3);
+  return mouse;
+}
+
 void Click(QWidget* target) {
   const QPointF at(5, 5);
   QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
+                    Qt::LeftButton, Qt::NoModifier, &TestMouse());
   QApplication::sendEvent(target, &press);
 }
 
