@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+#include "app/ui/MainForm.h"
 #include "options/UpdateCheck.h"
 
 namespace tessaro {
@@ -36,6 +37,7 @@ OptionsAndNotices::OptionsAndNotices(MainFormCore& core, ClientState& state, She
     if (dialog_->isVisible()) dialog_->ShowNextNotification(now);
   };
   hooks.showNotice = [this](const std::string& version, const std::string& address) {
+    TraceLine("new version notice: " + version + " " + address);
     NewNotice()->ShowNewVersionNotice(version, address);
   };
   check_ = std::make_unique<NewVersionCheck>(update, timer_, settings_, url, std::move(hooks));
