@@ -13,12 +13,8 @@ NewVersionCheck::NewVersionCheck(UpdateServices services, VersionTimer& timer,
     : services_(services), timer_(timer), settings_(settings), queryUrl_(std::move(queryUrl)),
       hooks_(std::move(hooks)) {}
 
-void NewVersionCheck::Start() {
-  timer_.SetInterval(kFirstCheckMs);
-  timer_.SetEnabled(settings_.NotifyNewVersion);
-}
-
 void NewVersionCheck::Tick() {
+  if (checking_) return;
   if (timer_.Interval() == kFirstCheckMs) {
     // A device notice is sliding: the version notice waits rather than cover it.
     if (hooks_.anyDeviceNoticeShown && hooks_.anyDeviceNoticeShown()) return;
@@ -36,7 +32,9 @@ void NewVersionCheck::Tick() {
   if (hooks_.networkReady && !hooks_.networkReady()) return;
   if (elapsed <= int64_t{settings_.NotifyCheckDays} * 1440 && !firstRun) return;
 
+  checking_ = true;
   const auto reply = FetchLatestVersion(services_.http, queryUrl_, services_.ui);
+  checking_ = false;
   if (!reply || !reply->hasVersion) return;
   if (!VersionIsNewer(reply->VersionText(), settings_.ProductVersion)) return;
   StoreNotifyLastDate(services_.registry, settings_, now);

@@ -45,8 +45,8 @@ class NewVersionCheck {
  public:
   NewVersionCheck(UpdateServices services, VersionTimer& timer, NotifySettings& settings,
                   std::string queryUrl, NewVersionHooks hooks);
-  // Starts the timer at 2 s when the periodic check is switched on.
-  void Start();
+  // A tick that arrives while a check is still running (its message box runs the event loop)
+  // is dropped, so an unattended program does not stack a new box every minute.
   void Tick();
 
  private:
@@ -55,6 +55,7 @@ class NewVersionCheck {
   NotifySettings& settings_;
   std::string queryUrl_;
   NewVersionHooks hooks_;
+  bool checking_ = false;
 };
 
 }  // namespace tessaro

@@ -247,9 +247,7 @@ class PeriodicCheckTest : public UpdateCheckTest {
 
 TEST_F(PeriodicCheckTest, FirstRunChecksAfterTwoSecondsThenWaitsTheNoticePeriod) {
   server_.Script({200, VersionReply("1", "0")});
-  Check().Start();
-  EXPECT_TRUE(timer_.enabled_);
-  EXPECT_EQ(timer_.interval_, 2000);
+  timer_.interval_ = kFirstCheckMs;  // as the start-up sets it
 
   deviceNoticeShown_ = true;  // a sliding device notice holds the first check back
   Check().Tick();
@@ -279,7 +277,7 @@ TEST_F(PeriodicCheckTest, FirstRunChecksAfterTwoSecondsThenWaitsTheNoticePeriod)
 TEST_F(PeriodicCheckTest, ANewerVersionShowsTheGlobalAddressAndMovesTheDate) {
   server_.Script({200, VersionReply("1", "10", kTwoSites)});
   settings_.ProductVersion = "1.9";
-  Check().Start();
+  timer_.interval_ = kFirstCheckMs;
   Check().Tick();
   ASSERT_EQ(notices_.size(), 1u);
   EXPECT_EQ(notices_[0].first, "v1.10");
@@ -325,6 +323,34 @@ TEST_F(PeriodicCheckTest, NoNetworkOrAnUnreadableDateAsksNothing) {
   networkReady_ = true;
   Check().Tick();
   EXPECT_TRUE(server_.Requests().empty());
+}
+
+// Ticks keep coming while the connection message waits for the user.
+class TickingUi : public UiPort {
+ public:
+  int ShowMessage(const MessageRequest&) override {
+    ++shown;
+    if (onMessage) onMessage();
+    return answer::kOk;
+  }
+  int RunDialog(const DialogRequest&) override { return answer::kCancel; }
+  std::function<void()> onMessage;
+  int shown = 0;
+};
+
+TEST_F(UpdateCheckTest, ATickDuringTheConnectionMessageStartsNoSecondCheck) {
+  server_.Script({404, "gone"});
+  TickingUi ui;
+  settings_.NotifyLastDate = *PackDosDateTime({2025, 1, 1, 0, 0, 0});
+  timer_.interval_ = kCheckEveryMs;
+  NewVersionCheck check({registry_, http_, ui, clock_}, timer_, settings_, Url(), {});
+  ui.onMessage = [&] { check.Tick(); };
+  check.Tick();
+  EXPECT_EQ(ui.shown, 1);
+  EXPECT_EQ(server_.Requests().size(), 1u);
+  ui.onMessage = nullptr;
+  check.Tick();  // the next minute checks again
+  EXPECT_EQ(ui.shown, 2);
 }
 
 }  // namespace
