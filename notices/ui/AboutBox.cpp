@@ -61,11 +61,7 @@ TAboutBox::TAboutBox(NoticeBoard& board, Shell& shell, bool deleteWhenClosed)
   connect(&stepTimer_, &QTimer::timeout, this, [this] { Step(); });
   closeTimer_.setSingleShot(true);
   closeTimer_.setInterval(kNoticeRestMs);
-  connect(&closeTimer_, &QTimer::timeout, this, [this] {
-    imageClose_->setEnabled(false);
-    phase_ = Phase::Sinking;
-    stepTimer_.start();
-  });
+  connect(&closeTimer_, &QTimer::timeout, this, [this] { Sink(); });
 }
 
 TAboutBox::~TAboutBox() { board_.taken.Release(slot_); }
@@ -122,6 +118,14 @@ void TAboutBox::Step() {
     move(x(), y() + kNoticeStep);
     if (y() >= restingLine_) CloseNow();
   }
+}
+
+void TAboutBox::Sink() {
+  if (phase_ != Phase::Resting) return;
+  closeTimer_.stop();
+  imageClose_->setEnabled(false);
+  phase_ = Phase::Sinking;
+  stepTimer_.start();
 }
 
 void TAboutBox::CloseNow() {

@@ -41,6 +41,8 @@ class TAboutBox : public QWidget {
   QString Text() const { return labelVersion_->text(); }
   // Closes at once, without sinking (the close picture).
   void CloseNow();
+  // What the 10 s rest ends with: the notice sinks back and closes.
+  void Sink();
   // A click on the window, its panel or its text.
   void NoticeClicked();
 

@@ -127,6 +127,51 @@ TEST_F(AboutBoxTest, DeviceNoticesStackInSlotsAndAFreedSlotIsTakenAgain) {
   EXPECT_FALSE(board_.taken.AnyTaken());
 }
 
+TEST_F(AboutBoxTest, ANoticeRisesByItsHeightAndSinksBackBeforeItFreesItsSlot) {
+  TAboutBox& notice = Make();
+  ASSERT_TRUE(notice.ShowDeviceFoundNotice("Acme"));
+  EXPECT_EQ(notice.CurrentPhase(), TAboutBox::Phase::Rising);
+  EXPECT_EQ(notice.y(), 736);  // starts on its resting line, hidden below the panel's height
+  ASSERT_TRUE(WaitForRest(notice));
+  EXPECT_EQ(notice.y(), 636);
+  notice.Sink();
+  EXPECT_EQ(notice.CurrentPhase(), TAboutBox::Phase::Sinking);
+  EXPECT_TRUE(board_.taken.AnyTaken());  // still on screen: the first version check waits
+  QElapsedTimer waited;
+  waited.start();
+  while (notice.CurrentPhase() != TAboutBox::Phase::Closed && waited.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  EXPECT_EQ(notice.CurrentPhase(), TAboutBox::Phase::Closed);
+  EXPECT_EQ(notice.y(), 736);
+  EXPECT_TRUE(notice.isHidden());
+  EXPECT_FALSE(board_.taken.AnyTaken());
+}
+
+TEST_F(AboutBoxTest, TheClosePictureLightsOnlyInsideItsInnerArea) {
+  TAboutBox& notice = Make();
+  notice.ShowAboutNotice("1.0");
+  auto* close = notice.findChild<QLabel*>("Image_Close");
+  const auto picture = [close] { return close->pixmap().toImage(); };
+  const QImage normal = picture();
+  const auto move = [&](int x, int y) {
+    const QPointF at(x, y);
+    QMouseEvent event(QEvent::MouseMove, at, close->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier, &TestMouse());
+    QApplication::sendEvent(close, &event);
+  };
+  move(8, 8);
+  const QImage lit = picture();
+  EXPECT_NE(lit, normal);
+  move(2, 8);
+  EXPECT_EQ(picture(), normal);
+  move(12, 12);
+  EXPECT_EQ(picture(), lit);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(close, &leave);
+  EXPECT_EQ(picture(), normal);
+}
+
 TEST_F(AboutBoxTest, OnlyANewVersionNoticeWithAnAddressOpensIt) {
   TAboutBox& about = Make();
   about.ShowAboutNotice("1.0");
