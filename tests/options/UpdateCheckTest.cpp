@@ -325,6 +325,25 @@ TEST_F(PeriodicCheckTest, NoNetworkOrAnUnreadableDateAsksNothing) {
   EXPECT_TRUE(server_.Requests().empty());
 }
 
+TEST_F(UpdateCheckTest, TheServerComesFromTheEnvironmentThenTheSettingThenTheDefault) {
+  const char* const saved = std::getenv("TESSARO_UPDATE_URL");
+  const std::string kept = saved != nullptr ? saved : "";
+  unsetenv("TESSARO_UPDATE_URL");
+  EXPECT_EQ(UpdateQueryUrl(registry_),
+            "http://www.corvana.com/router/firmware/query.asp?model=CQXV_A1_Default");
+  SetUser("Update Server", "http://updates.lan:8080/");
+  EXPECT_EQ(UpdateQueryUrl(registry_),
+            "http://updates.lan:8080/router/firmware/query.asp?model=CQXV_A1_Default");
+  setenv("TESSARO_UPDATE_URL", "http://127.0.0.1:8081", 1);
+  EXPECT_EQ(UpdateQueryUrl(registry_),
+            "http://127.0.0.1:8081/router/firmware/query.asp?model=CQXV_A1_Default");
+  if (saved != nullptr) {
+    setenv("TESSARO_UPDATE_URL", kept.c_str(), 1);
+  } else {
+    unsetenv("TESSARO_UPDATE_URL");
+  }
+}
+
 // Ticks keep coming while the connection message waits for the user.
 class TickingUi : public UiPort {
  public:
