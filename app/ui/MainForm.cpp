@@ -226,15 +226,9 @@ void TMainFm::NetworkChecked(bool networkReady) {
   if (optionsAndNotices_) optionsAndNotices_->NetworkChanged(networkReady);
 }
 
-// The refresh raises NoticeBusy while it makes the notice, so no second refresh starts meanwhile.
 void TMainFm::ShowDeviceFoundNotice(const std::string& displayName) {
   TraceLine("device found: " + displayName);
-  if (!optionsAndNotices_) return;
-  bool& busy = runtime_.State().flags.NoticeBusy;
-  const bool wasBusy = busy;
-  busy = true;
-  optionsAndNotices_->ShowDeviceFoundNotice(displayName);
-  busy = wasBusy;
+  if (optionsAndNotices_) optionsAndNotices_->ShowDeviceFoundNotice(displayName);
 }
 
 void TMainFm::StartReleaseRequestTimer(std::chrono::milliseconds delay) {
