@@ -65,6 +65,9 @@ TMainFm::TMainFm(ClientRuntime& runtime)
   timerTrunkWatch_.setInterval(static_cast<int>(kTrunkWatchInterval.count()));
   QObject::connect(&timerTrunkWatch_, &QTimer::timeout, this,
                    [this] { runtime_.TrunkWatchTick(); });
+  // The design interval: a manual check starts the timer even when the start-up did not, and a
+  // QTimer's own default of 0 would then tick without pause.
+  timerNotifyVer_.setInterval(kFirstCheckMs);
   QObject::connect(&timerNotifyVer_, &QTimer::timeout, this, [this] {
     if (optionsAndNotices_) optionsAndNotices_->TickVersionCheck();
   });
