@@ -128,6 +128,7 @@ class ClientRuntime {
   DeviceListModel& Rows() { return model_; }
   MainFormCore& Core() { return core_; }
   const MainFormCore& Core() const { return core_; }
+  Shell& DesktopShell() { return platform_.shell; }
 
  private:
   // One entry from the window or the reader, counted while it runs.

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/ui/FormShells.h"
 
-#include "base/Product.h"
-
 namespace tessaro {
 
 ShellDialog::ShellDialog(const char* objectName, const QString& title, QWidget* owner)
@@ -14,10 +12,6 @@ ShellDialog::ShellDialog(const char* objectName, const QString& title, QWidget* 
 
 TDeviceSetupFm::TDeviceSetupFm(QWidget* owner)
     : ShellDialog("TDeviceSetupFm", QStringLiteral("Manage Device"), owner) {}
-TOptionFm::TOptionFm(QWidget* owner)
-    : ShellDialog("TOptionFm", QStringLiteral("Advanced Options"), owner) {}
-TAboutBox::TAboutBox(QWidget* owner)
-    : ShellDialog("TAboutBox", QString::fromLatin1(ProductName), owner) {}
 TNetScanFm::TNetScanFm(QWidget* owner) : ShellDialog("TNetScanFm", QStringLiteral("Scan"), owner) {}
 TNetWIASaveFm::TNetWIASaveFm(QWidget* owner)
     : ShellDialog("TNetWIASaveFm", QStringLiteral("Save"), owner) {}

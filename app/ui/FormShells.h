@@ -16,14 +16,6 @@ class TDeviceSetupFm : public ShellDialog {
  public:
   explicit TDeviceSetupFm(QWidget* owner);
 };
-class TOptionFm : public ShellDialog {
- public:
-  explicit TOptionFm(QWidget* owner);
-};
-class TAboutBox : public ShellDialog {
- public:
-  explicit TAboutBox(QWidget* owner);
-};
 class TNetScanFm : public ShellDialog {
  public:
   explicit TNetScanFm(QWidget* owner);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/ui/OptionsAndNotices.h"
 #include "app/ui/TrayIcons.h"
 #include "devices/ui/DeviceListView.h"
 
@@ -64,6 +65,12 @@ TMainFm::TMainFm(ClientRuntime& runtime)
   timerTrunkWatch_.setInterval(static_cast<int>(kTrunkWatchInterval.count()));
   QObject::connect(&timerTrunkWatch_, &QTimer::timeout, this,
                    [this] { runtime_.TrunkWatchTick(); });
+  // The design interval: a manual check starts the timer even when the start-up did not, and a
+  // QTimer's own default of 0 would then tick without pause.
+  timerNotifyVer_.setInterval(kFirstCheckMs);
+  QObject::connect(&timerNotifyVer_, &QTimer::timeout, this, [this] {
+    if (optionsAndNotices_) optionsAndNotices_->TickVersionCheck();
+  });
   timerRequest_.setSingleShot(true);
   QObject::connect(&timerRequest_, &QTimer::timeout, this,
                    [this] { runtime_.ReleaseRequestTimer(); });
@@ -129,6 +136,7 @@ void TMainFm::BuildPopupMenu() {
   QObject::connect(popupMenu_, &QMenu::aboutToShow, this, [this] { PopupMenuPopup(); });
   QObject::connect(openMItem_, &QAction::triggered, this, [this] { OpenMItemClick(); });
   QObject::connect(optionsMItem_, &QAction::triggered, this, [this] { OptionsMItemClick(); });
+  QObject::connect(aboutMItem_, &QAction::triggered, this, [this] { AboutMItemClick(); });
   QObject::connect(exitMItem_, &QAction::triggered, this, [this] { ExitMItemClick(); });
 }
 
@@ -138,6 +146,9 @@ CreateResult TMainFm::RunCreationSteps(const StartupInputs& inputs) {
   timerTrunkWatch_.start();
   networkReady_ = Core().NetworkReady();
   workAreaWidth_ = inputs.workArea.right - inputs.workArea.left;
+  optionsAndNotices_ =
+      std::make_unique<OptionsAndNotices>(Core(), State(), runtime_.DesktopShell(), timerNotifyVer_,
+                                          inputs.workArea, this, [this] { return networkReady_; });
   const MainFormSettings& settings = Core().Settings();
   setWindowTitle(QString::fromLocal8Bit(settings.WindowCaption.c_str()));
   openMItem_->setText(QString::fromLocal8Bit(settings.TrayOpenCaption.c_str()));
@@ -188,9 +199,7 @@ void TMainFm::AddTrayIcon() {
 
 void TMainFm::StartMiniWindowTimer() { timerMiniWindow_.start(); }
 
-// The new-version check is not part of this build: the timer keeps its interval but is not run,
-// so nothing ticks without work to do.
-void TMainFm::StartNotifyVersionTimer(int intervalMs) { timerNotifyVer_.setInterval(intervalMs); }
+void TMainFm::StartNotifyVersionTimer(int intervalMs) { timerNotifyVer_.start(intervalMs); }
 
 // Half a second after a mini start: out of sight for good, until the tray opens it.
 void TMainFm::Timer_MiniWindowTimer() {
@@ -217,16 +226,12 @@ void TMainFm::ShowNotePanel(bool visible) {
 void TMainFm::NetworkChecked(bool networkReady) {
   networkReady_ = networkReady;
   ApplyTrayLook();
+  if (optionsAndNotices_) optionsAndNotices_->NetworkChanged(networkReady);
 }
 
-// The sliding notice window comes with the notices; until then the tray says it.
 void TMainFm::ShowDeviceFoundNotice(const std::string& displayName) {
   TraceLine("device found: " + displayName);
-  if (trayAvailable_) {
-    tray_->showMessage(QString::fromLatin1(ProductName),
-                       QString::fromLocal8Bit(displayName.c_str()), QSystemTrayIcon::Information,
-                       3000);
-  }
+  if (optionsAndNotices_) optionsAndNotices_->ShowDeviceFoundNotice(displayName);
 }
 
 void TMainFm::StartReleaseRequestTimer(std::chrono::milliseconds delay) {
@@ -330,16 +335,22 @@ void TMainFm::OpenMItemClick() {
 
 void TMainFm::OptionsMItemClick() {
   if (isHidden()) ShowFromTray();
-  if (optionsDialog_ == nullptr) return;
-  if (optionsDialog_->isVisible()) {
-    optionsDialog_->raise();
-    optionsDialog_->activateWindow();
+  if (!optionsAndNotices_) return;
+  TOptionFm& dialog = optionsAndNotices_->OptionsDialog();
+  if (dialog.isVisible()) {
+    dialog.raise();
+    dialog.activateWindow();
     return;
   }
+  optionsAndNotices_->PrepareOptions(networkReady_);
   const DialogPosition at =
-      OptionsDialogPosition(x(), y(), width(), optionsDialog_->width(), workAreaWidth_);
-  optionsDialog_->move(at.left, at.top);
-  optionsDialog_->exec();
+      OptionsDialogPosition(x(), y(), width(), dialog.width(), workAreaWidth_);
+  dialog.move(at.left, at.top);
+  optionsAndNotices_->OptionsClosed(dialog.exec());
+}
+
+void TMainFm::AboutMItemClick() {
+  if (optionsAndNotices_) optionsAndNotices_->ShowAboutNotice();
 }
 
 void TMainFm::ExitMItemClick() { runtime_.Close(CloseReason::Exit); }
@@ -364,6 +375,7 @@ void TMainFm::StopTimers() {
   timerTrunkUpdate_.stop();
   timerTrunkWatch_.stop();
   timerRequest_.stop();
+  timerNotifyVer_.stop();
 }
 
 void TMainFm::RemoveTrayIcon() {

@@ -11,6 +11,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ inline constexpr int kTrayRightButtonUp = 517;
 inline constexpr int kTrayShowRequest = 119;
 
 class DeviceItemModel;
+class OptionsAndNotices;
 class DeviceListView;
 
 class TMainFm : public QWidget, public ClientWindow {
@@ -46,8 +48,7 @@ class TMainFm : public QWidget, public ClientWindow {
   // Menu commands.
   void OpenMItemClick();
   void OptionsMItemClick();
-  // The Options dialog, made after the main window.
-  void SetOptionsDialog(QDialog* dialog) { optionsDialog_ = dialog; }
+  void AboutMItemClick();
   void ExitMItemClick();
   // The session ends: the close sequence runs with SessionEnding set.
   void EndSession();
@@ -124,7 +125,8 @@ class TMainFm : public QWidget, public ClientWindow {
   QTimer timerTrunkUpdate_;
   QTimer timerTrunkWatch_;
   QTimer timerRequest_;
-  QPointer<QDialog> optionsDialog_;
+  // The Options dialog, the new-version check and the notices; made with the running parts.
+  std::unique_ptr<OptionsAndNotices> optionsAndNotices_;
   int32_t workAreaWidth_ = 0;
 };
 

@@ -50,11 +50,9 @@ WorkArea DesktopWorkArea() {
 // The forms made once and reused, after the main form and in this order.
 struct Forms {
   explicit Forms(QWidget* main)
-      : deviceSetup(main), options(main), about(main), netScan(main), saveFile(main), wiaSave(main),
-        wiaSet(main), ejectDevice(main) {}
+      : deviceSetup(main), netScan(main), saveFile(main), wiaSave(main), wiaSet(main),
+        ejectDevice(main) {}
   TDeviceSetupFm deviceSetup;
-  TOptionFm options;
-  TAboutBox about;
   TNetScanFm netScan;
   TSaveFileFm saveFile;
   TNetWIASaveFm wiaSave;
@@ -148,7 +146,6 @@ int main(int argc, char** argv) {
 
   WatchTerminationSignals(mainForm);
   Forms forms(&mainForm);
-  mainForm.SetOptionsDialog(&forms.options);
   ui.RegisterDialog("TEjectDeviceDlg", [&forms](const DialogRequest& request) {
     return forms.ejectDevice.Run(QString::fromLocal8Bit(request.text.c_str()));
   });

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
@@ -18,6 +19,7 @@
 #include "autoconnect/AutoConnectStore.h"
 #include "devices/RefreshLock.h"
 #include "devices/ui/DeviceListView.h"
+#include "notices/ui/AboutBox.h"
 #include "platform/RegistryText.h"
 #include "platform/Spooler.h"
 #include "platform/linux/BusIpcTransport.h"
@@ -329,6 +331,37 @@ INSTANTIATE_TEST_SUITE_P(Waits, NestedCloseTest,
                          });
 
 // Every opening of the tray menu replaces its server entries; the old ones do not pile up.
+// The visible notice windows whose text starts with `prefix`.
+std::vector<TAboutBox*> Notices(const QString& prefix) {
+  std::vector<TAboutBox*> found;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* notice = dynamic_cast<TAboutBox*>(widget);
+    if (notice != nullptr && notice->isVisible() && notice->Text().startsWith(prefix)) {
+      found.push_back(notice);
+    }
+  }
+  return found;
+}
+
+TEST_F(MainWindowTest, FoundDevicesAndTheTrayMenusAboutShowNotices) {
+  auto form = OpenWindow();
+  // Both hubs list two devices each: one stacked notice per device.
+  ASSERT_TRUE(PumpUntil([] { return Notices("Found\n\n").size() == 4; }));
+  std::vector<int> tops;
+  for (TAboutBox* notice : Notices("Found\n\n")) tops.push_back(notice->RestingTop());
+  std::sort(tops.begin(), tops.end());
+  EXPECT_EQ(tops, (std::vector<int>{766 - 100 - 303, 766 - 100 - 202, 766 - 100 - 101, 766 - 100}));
+
+  QAction* about = nullptr;
+  for (QAction* action : form->PopupMenu()->actions()) {
+    if (action->text() == "About Tessaro Utility") about = action;
+  }
+  ASSERT_NE(about, nullptr);
+  about->trigger();
+  ASSERT_TRUE(PumpUntil([] { return Notices("Version : ").size() == 1; }));
+  EXPECT_EQ(Notices("Version : ")[0]->Slot(), -1);
+}
+
 TEST_F(MainWindowTest, TrayMenuOpeningsLeaveOneSubmenuPerServer) {
   auto form = OpenWindow();
   ASSERT_TRUE(PumpUntil([&] { return form->Rows().servers().size() == 2; }));
