@@ -2,130 +2,18 @@
 // Auto-connect printing end to end: the real client program (off-screen) runs the print monitor
 // of a stored entry over a private cupsd whose queue uses the real backend, next to real busd and
 // hubd processes. Nobody presses Connect: the monitor holds the queue, links and locks the device
-// when a job waits, and the job's bytes arrive in one file at the server.
-#include <dirent.h>
+// when a job waits, and the job's bytes arrive in one file at the server. `tessaro-cli monitor`
+// runs the same monitors and reports each action.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <functional>
-#include <random>
-#include <thread>
 
-#include "app/Settings.h"
-#include "autoconnect/AutoConnectStore.h"
-#include "platform/linux/SqliteRegistry.h"
-#include "tests/integration/Lab.h"
-#include "tests/support/PrivateCups.h"
-#include "tests/support/Process.h"
-#include "tests/support/Watchdog.h"
+#include "tests/cups-backend/AutoPrintFixture.h"
 
-using namespace tessaro::testing;
-
-namespace tessaro {
+namespace tessaro::testing {
 namespace {
-
-constexpr const char* kHubIp = "127.0.0.2";
-constexpr const char* kHubMac = "00:1C:F0:AA:0B:01";
-constexpr const char* kUri = "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-00731";
-constexpr auto kLong = std::chrono::seconds(20);
-
-// The finished files of `folder`, or its hidden ones (jobs being written).
-std::vector<std::string> FilesIn(const std::string& folder, bool hidden = false) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(folder.c_str())) {
-    while (const dirent* e = ::readdir(d)) {
-      const std::string name = e->d_name;
-      if (name == "." || name == "..") continue;
-      if ((name[0] == '.') == hidden) names.push_back(name);
-    }
-    ::closedir(d);
-  }
-  return names;
-}
-
-std::string RandomBytes(size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  std::mt19937 random(seed);
-  for (char& c : data) c = static_cast<char>(random());
-  return data;
-}
-
-class AutoPrintClient : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ::mkdir(output_.c_str(), 0755);
-    std::string devices = PrinterAndStorage();
-    devices.insert(devices.find("serial = LW2040-00731\n"), "output-folder = " + output_ + "\n");
-    devices_ = devices;
-    StartHub();
-    pc_ = &lab_.StartPc("PC-A", {kHubIp});
-    other_ = &lab_.StartPc("PC-B", {kHubIp});
-    ASSERT_TRUE(lab_.WaitForServerState(*pc_, kHubIp, "1"));
-    ASSERT_TRUE(lab_.WaitForServerState(*other_, kHubIp, "1"));
-    ASSERT_TRUE(lab_.AttachAll(*other_, {kHubIp}));
-    ASSERT_TRUE(cups_.Running());
-    ASSERT_TRUE(cups_.InstallBackend("tessaro", Lab::Binary("cups-backend/tessaro")));
-    ASSERT_TRUE(cups_.AddQueue("office", kUri));
-    // The user enabled the server and chose the queue for the printer in the device setup.
-    ServerInfoReg server;
-    server.ServerName = "OFFICE-HUB";
-    server.ServerIP = kHubIp;
-    server.ServerMAC = kHubMac;
-    server.ServerEnable = 1;
-    SqliteRegistry registry(HivePaths{pc_->userHive, pc_->machineHive});
-    ASSERT_TRUE(WriteServerEntry(registry, AppRegistryKey, server));
-    auto env = pc_->Env();
-    env["CUPS_SERVER"] = cups_.socket();
-    const auto added = RunCommand(Lab::Binary("cli/tessaro-cli"),
-                                  {"auto-print", "add", kHubIp, "1", "office"}, env);
-    ASSERT_EQ(added.exitCode, 0) << added.out << added.err;
-  }
-
-  void StartHub() { hubProcess_ = &lab_.StartHub({kHubIp, "OFFICE-HUB", kHubMac, devices_, {}}); }
-  void StartClient() {
-    auto env = pc_->Env();
-    env["CUPS_SERVER"] = cups_.socket();
-    env["TESSARO_TRACE"] = "1";
-    env["TESSARO_UI_LOG"] = lab_.dir() / "ui.log";
-    env["XDG_RUNTIME_DIR"] = lab_.dir() / "xdg";
-    env["QT_QPA_PLATFORM"] = "offscreen";
-    client_ = std::make_unique<Process>(Lab::Binary("app/tessaro-utility"),
-                                        std::vector<std::string>{"-mini"}, env);
-    ASSERT_TRUE(client_->Start());
-  }
-  // The client's monitor has opened the queue and holds it.
-  bool Held() {
-    return Eventually(
-        [&] { return cups_.QueueStatus("office").find("Held:") != std::string::npos; }, kLong);
-  }
-  // The printer's row as PC-A's busd sees it.
-  JsonLine Printer() {
-    for (const JsonLine& row : lab_.Devices(*pc_, kHubIp))
-      if (row.at("deviceNumber") == "1") return row;
-    return {};
-  }
-  bool QueueEmpty() { return cups_.Tool("lpstat", {"-o", "office"}).out.empty(); }
-  std::string Printed(int job) {
-    return ReadTextFile(output_ + "/job-" + std::to_string(job) + "-PC-A.prn");
-  }
-  bool PrintedWhole(int job, const std::string& bytes) {
-    return Eventually([&] { return Printed(job).size() == bytes.size(); }, kLong) &&
-           Printed(job) == bytes;
-  }
-
-  Watchdog watchdog_{std::chrono::seconds(120)};
-  Lab lab_;
-  Lab::Pc* pc_ = nullptr;
-  Lab::Pc* other_ = nullptr;
-  const std::string output_ = lab_.dir() / "prints";
-  // The backend finds PC-A's busd through the variable cupsd passes it. A job whose sending
-  // failed part-way is sent again after 1 s here, not the installed default's 5 minutes.
-  PrivateCups cups_{"JobRetryInterval 1\n",
-                    "SetEnv TESSARO_RUNTIME_DIR " + (lab_.dir() / "pc-PC-A") + "\n"};
-  std::unique_ptr<Process> client_;
-  std::string devices_;
-  Process* hubProcess_ = nullptr;
-};
 
 TEST_F(AutoPrintClient, AJobOnAFreeDeviceLinksLocksPrintsAndUnlocks) {
   StartClient();
@@ -186,65 +74,64 @@ TEST_F(AutoPrintClient, JobsWaitWhileNoClientRunsAndPrintOnceAfterItsNextStart) 
   EXPECT_EQ(FilesIn(output_), std::vector<std::string>{"job-1-PC-A.prn"});
 }
 
-// A job cut short part-way by a killed daemon is sent again by CUPS once the daemon is back, and
-// arrives exactly once, whole; the cases run one after the other on the same client.
-TEST_F(AutoPrintClient, AJobCutShortByAKilledDaemonIsPrintedOnceWhenItIsBack) {
-  const struct {
-    const char* daemon;
-    std::function<void()> killAndRestart;
-  } cases[] = {
-      {"hubd",
-       [&] {
-         hubProcess_->Signal(SIGKILL);
-         lab_.StopHub(kHubIp);
-         StartHub();
-       }},
-      {"busd",
-       [&] {
-         lab_.StopBusd(*pc_);
-         lab_.StartBusd(*pc_);
-       }},
-  };
-  StartClient();
-  ASSERT_TRUE(Held()) << client_->Output();
-  std::vector<std::string> jobs;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.daemon);
-    jobs.push_back(RandomBytes(32 * 1024 * 1024, static_cast<unsigned>(jobs.size()) + 13));
-    ASSERT_GT(cups_.Submit("office", jobs.back()), 0);
-    // The sink writes under a hidden name until the job's end arrives.
-    ASSERT_TRUE(Eventually([&] { return !FilesIn(output_, true).empty(); }, kLong))
-        << cups_.QueueStatus("office");
-    c.killAndRestart();
-    ASSERT_TRUE(PrintedWhole(static_cast<int>(jobs.size()), jobs.back()))
-        << cups_.QueueStatus("office") << cups_.Tool("lpstat", {"-l", "-o"}).out;
-    EXPECT_TRUE(Eventually([&] { return QueueEmpty(); }, kLong));
-  }
-  EXPECT_EQ(FilesIn(output_).size(), jobs.size());
-  EXPECT_TRUE(FilesIn(output_, true).empty());
+TEST_F(AutoPrintClient, TheMonitorCommandReportsEachActionItTakes) {
+  auto monitor = StartMonitor();
+  ASSERT_TRUE(monitor->WaitForOutput("\"action\":\"hold\"", kLong)) << monitor->Output();
+  const std::string job = RandomBytes(5000, 31);
+  ASSERT_GT(cups_.Submit("office", job), 0);
+  ASSERT_TRUE(PrintedWhole(1, job)) << monitor->Output();
+  ASSERT_TRUE(monitor->WaitForOutput("\"action\":\"unlock\"", kLong)) << monitor->Output();
+  EXPECT_TRUE(monitor->WaitForOutput(
+      R"({"queue":"office","action":"lock","server":"00:1C:F0:AA:0B:01","device":"1"})"));
+  monitor->Signal(SIGTERM);
+  EXPECT_EQ(monitor->WaitForExit(kLong), 0) << monitor->Output();
+  auto actions = Actions(*monitor, "office");
+  // This PC still has the device linked after the unlock, so the end leaves the queue released.
+  const std::vector<std::string> expected = {"hold", "park",    "link",  "release",
+                                             "lock", "release", "unlock"};
+  ASSERT_GE(actions.size(), expected.size() + 1) << monitor->Output();
+  EXPECT_EQ(std::vector<std::string>(actions.begin(), actions.begin() + 7), expected);
+  EXPECT_EQ(actions.back(), "ended");
+  EXPECT_EQ(std::count(actions.begin(), actions.end(), "park"), 1);
 }
 
-// The client killed while this PC holds the device: the job under way and one sent afterwards
-// still print once each, and the next client unlocks the device once the queue is empty.
-TEST_F(AutoPrintClient, AClientKilledWhileItHoldsTheDeviceLosesNoJob) {
-  StartClient();
-  ASSERT_TRUE(Held()) << client_->Output();
-  const std::string first = RandomBytes(16 * 1024 * 1024, 21);
-  ASSERT_GT(cups_.Submit("office", first), 0);
-  ASSERT_TRUE(Eventually([&] { return !FilesIn(output_, true).empty(); }, kLong));
-  client_->Signal(SIGKILL);
-  ASSERT_TRUE(client_->WaitForExit(kLong).has_value());
-  EXPECT_EQ(Printer().at("owner"), "PC-A");
-  const std::string second = RandomBytes(2000, 22);
-  ASSERT_GT(cups_.Submit("office", second), 0);
-  EXPECT_TRUE(PrintedWhole(1, first)) << cups_.QueueStatus("office");
-  EXPECT_TRUE(PrintedWhole(2, second)) << cups_.QueueStatus("office");
-  StartClient();
-  EXPECT_TRUE(Eventually([&] { return Printer().at("lockCount") == "0"; }, kLong))
-      << Printer().at("lockCount");
-  EXPECT_TRUE(QueueEmpty());
-  EXPECT_EQ(FilesIn(output_).size(), 2u);
+TEST_F(AutoPrintClient, AJobOnATcpIpQueueIsRefusedAndDeletedEachTime) {
+  // An entry the device setup would refuse, stored by hand: its queue prints to a TCP/IP port.
+  ASSERT_TRUE(cups_.AddQueue("network", "socket://127.0.0.9:9100"));
+  AutoConnectInfo info;
+  info.ServerName = "OFFICE-HUB";
+  info.ServerIP = kHubIp;
+  info.ServerMAC = kHubMac;
+  info.DeviceVid = "04F9";
+  info.DevicePid = "0042";
+  info.DeviceSNo = "LW2040-00731";
+  SqliteRegistry registry(HivePaths{pc_->userHive, pc_->machineHive});
+  ASSERT_TRUE(ReadDeviceEntry(registry, AppRegistryKey, info));
+  info.PrinterName = "network";
+  info.PrinterPort = "socket://127.0.0.9:9100";
+  ASSERT_TRUE(WriteDeviceEntry(registry, AppRegistryKey, info));
+
+  auto monitor = StartMonitor();
+  ASSERT_TRUE(monitor->WaitForOutput("\"action\":\"hold\"", kLong)) << monitor->Output();
+  for (int job = 1; job <= 2; ++job) {
+    SCOPED_TRACE(job);
+    ASSERT_GT(cups_.Submit("network", "page\n"), 0);
+    EXPECT_TRUE(monitor->WaitForOutputCount("\"action\":\"port-refused\"", job, kLong))
+        << monitor->Output();
+    EXPECT_TRUE(Eventually(
+        [&] {
+          return cups_.Tool("lpstat", {"-o", "network"}).out.empty();
+        },
+        kLong));
+  }
+  EXPECT_TRUE(
+      monitor->WaitForOutput("The port of auto-connect can not be a LPR / Raw TCP / SMB port."));
+  EXPECT_EQ(Printer().at("owner"), "") << "the device was never taken";
+  monitor->Signal(SIGTERM);
+  EXPECT_EQ(monitor->WaitForExit(kLong), 0);
+  EXPECT_EQ(Actions(*monitor, "network").back(), "ended");
+  EXPECT_TRUE(FilesIn(output_).empty());
 }
 
 }  // namespace
-}  // namespace tessaro
+}  // namespace tessaro::testing
