@@ -133,5 +133,27 @@ TEST_F(AutoPrintClient, AJobOnATcpIpQueueIsRefusedAndDeletedEachTime) {
   EXPECT_TRUE(FilesIn(output_).empty());
 }
 
+// A device this PC connected by hand is only locked for a job, never linked again; a queue
+// deleted ends its monitor while the command goes on.
+TEST_F(AutoPrintClient, ADeviceConnectedByHandIsOnlyLockedAndADeletedQueueEndsTheMonitor) {
+  ASSERT_TRUE(lab_.AttachAll(*pc_, {kHubIp}));
+  ASSERT_EQ(lab_.Cli(*pc_, {"link", kHubIp, "1"}).exitCode, 0);
+  auto monitor = StartMonitor();
+  ASSERT_TRUE(monitor->WaitForOutput("\"action\":\"hold\"", kLong)) << monitor->Output();
+  const std::string job = RandomBytes(3000, 41);
+  ASSERT_GT(cups_.Submit("office", job), 0);
+  EXPECT_TRUE(PrintedWhole(1, job)) << monitor->Output();
+  ASSERT_TRUE(monitor->WaitForOutput("\"action\":\"unlock\"", kLong)) << monitor->Output();
+  auto actions = Actions(*monitor, "office");
+  EXPECT_EQ(std::count(actions.begin(), actions.end(), "link"), 0) << monitor->Output();
+  EXPECT_EQ(std::count(actions.begin(), actions.end(), "lock"), 1) << monitor->Output();
+
+  ASSERT_EQ(cups_.Tool("lpadmin", {"-x", "office"}).exitCode, 0);
+  EXPECT_TRUE(monitor->WaitForOutput("\"action\":\"ended\"", kLong)) << monitor->Output();
+  EXPECT_TRUE(monitor->Running());
+  monitor->Signal(SIGTERM);
+  EXPECT_EQ(monitor->WaitForExit(kLong), 0);
+}
+
 }  // namespace
 }  // namespace tessaro::testing

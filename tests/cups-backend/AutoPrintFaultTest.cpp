@@ -73,5 +73,27 @@ TEST_F(AutoPrintClient, AClientKilledWhileItHoldsTheDeviceLosesNoJob) {
   EXPECT_EQ(FilesIn(output_).size(), 2u);
 }
 
+// cupsd restarted while a job waits held (another PC has the device): the job is still there
+// afterwards and prints once that PC lets the device go.
+TEST_F(AutoPrintClient, AJobHeldAcrossACupsdRestartPrintsOnce) {
+  ASSERT_EQ(lab_.Cli(*other_, {"link", kHubIp, "1"}).exitCode, 0);
+  ASSERT_EQ(lab_.Cli(*other_, {"lock", kHubIp, "1", "2", "3600"}).exitCode, 0);
+  auto monitor = StartMonitor();
+  ASSERT_TRUE(monitor->WaitForOutput("\"action\":\"hold\"", kLong)) << monitor->Output();
+  const std::string job = RandomBytes(20 * 1000, 51);
+  ASSERT_GT(cups_.Submit("office", job), 0);
+  ASSERT_TRUE(monitor->WaitForOutput("\"action\":\"link-failed\"", kLong)) << monitor->Output();
+  ASSERT_TRUE(cups_.Restart());
+  EXPECT_FALSE(QueueEmpty());
+  EXPECT_NE(cups_.QueueStatus("office").find("disabled"), std::string::npos);
+  ASSERT_EQ(lab_.Cli(*other_, {"unlock", kHubIp, "1", "2", "0"}).exitCode, 0);
+  ASSERT_EQ(lab_.Cli(*other_, {"unlink", kHubIp, "1"}).exitCode, 0);
+  EXPECT_TRUE(PrintedWhole(1, job)) << cups_.QueueStatus("office") << monitor->Output();
+  EXPECT_TRUE(Eventually([&] { return QueueEmpty(); }, kLong));
+  monitor->Signal(SIGTERM);
+  EXPECT_EQ(monitor->WaitForExit(kLong), 0);
+  EXPECT_EQ(FilesIn(output_), std::vector<std::string>{"job-1-PC-A.prn"});
+}
+
 }  // namespace
 }  // namespace tessaro::testing
