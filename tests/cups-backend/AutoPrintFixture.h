@@ -141,7 +141,7 @@ class AutoPrintClient : public ::testing::Test {
   Lab::Pc* other_ = nullptr;
   const std::string output_ = lab_.dir() / "prints";
   // The backend finds PC-A's busd through the variable cupsd passes it. A job whose sending
-  // failed part-way is sent again after 1 s here, not the installed default's 5 minutes.
+  // failed part-way is sent again after 1 s here, not after the default 30 s.
   PrivateCups cups_{"JobRetryInterval 1\n",
                     "SetEnv TESSARO_RUNTIME_DIR " + (lab_.dir() / "pc-PC-A") + "\n"};
   std::unique_ptr<Process> client_;
