@@ -22,6 +22,8 @@ packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
   libsane-dev libmicrohttpd-dev libcurl4-openssl-dev libpugixml-dev)
 # Only the demo needs these: headless Chromium renders a device server's page.
 demo_packages=(chromium xdg-utils)
+# Only the benchmarks need this: CUPS's own socket backend is the print data path's reference.
+bench_packages=(cups)
 
 ensure_packages() {
   local missing=() wanted=("${packages[@]}" "$@")
@@ -140,7 +142,7 @@ case "$cmd" in
     install_client
     ;;
   bench)
-    ensure_packages
+    ensure_packages "${bench_packages[@]}"
     configure_and_build
     exec "$top/bench/run.sh" "$build"
     ;;

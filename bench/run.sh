@@ -2,7 +2,7 @@
 # Runs the benchmarks: run.sh BUILD_DIR [BUS_ROUNDS]
 #  bench_bus and bench_refresh in network namespaces of their own (they start servers), then
 #  bench_draw (painting device rows) and bench_pages (page saving against cjpeg and img2pdf; it needs no network), then
-#  bench_web (hubd's web page) and bench_soak (hubd under a hostile peer) in network namespaces
+#  bench_web (hubd's web page), bench_print (auto-connect printing) and bench_soak (hubd under a hostile peer) in network namespaces
 #  of their own. Each prints ratios
 #  against a reference measured in the same run.
 set -euo pipefail
@@ -18,6 +18,8 @@ echo
 echo
 echo
 "$top/tests/netns-run.sh" "$build/bench/bench_web"
+echo
+"$top/tests/netns-run.sh" "$build/bench/bench_print"
 echo
 # Last, since it fails the run when hubd did not hold up.
 "$top/tests/netns-run.sh" "$build/bench/bench_soak"

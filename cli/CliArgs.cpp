@@ -32,6 +32,7 @@ const std::map<std::string, std::vector<Arg>>& CommandTable() {
       {"unlock", {Arg::Ip, Arg::DeviceNumber, Arg::Kind, Arg::Seconds}},
       {"request", {Arg::Ip, Arg::DeviceNumber}},
       {"list", {}},
+      {"monitor", {}},
   };
   return table;
 }
@@ -119,7 +120,7 @@ std::string UsageText() {
          "  link IP N | unlink IP N | request IP N\n"
          "  lock IP N KIND SECONDS | unlock IP N KIND SECONDS\n"
          "  watch [--count K]\n"
-         "  list\n"
+         "  list | monitor\n"
          "  auto-print add IP N QUEUE [--fax] | auto-print list | auto-print remove QUEUE\n"
          "  save-pages jpg|bmp|pdf DPI COUNT TARGET [TEMPBASE]\n";
 }

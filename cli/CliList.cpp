@@ -60,19 +60,23 @@ std::string FormatListRow(const DeviceData& d, bool json) {
          d.serverName + " (" + d.serverIp + ")";
 }
 
+void LoadClientState(const ClientEnvironment& env, BusHandle trunk, ClientState& state) {
+  Registry& registry = *env.registry;
+  LoadAutoConnectLists(registry, AppRegistryKey, state.autoPrinters, state.autoFaxes);
+  LoadScannerIdList(registry, AppRegistryKey, state.scannerIds);
+  state.trunk = trunk;
+  state.computerName = env.computerName;
+  state.windowsVersionFlags = env.windowsVersionFlags;
+  state.notifyDeviceDetect = false;
+  state.firstRunGateway =
+      FirstRunGateway(registry, AppRegistryKey, env.windowsVersionFlags,
+                      env.defaultGateways ? env.defaultGateways() : std::vector<std::string>{});
+}
+
 ClientRefresh::ClientRefresh(const ClientEnvironment& env, BusTransport& bus, Clock& clock,
                              BusHandle trunk)
     : cycle_({bus, clock, window_, *env.refreshLock, *env.registry, window_}, state_, model_) {
-  Registry& registry = *env.registry;
-  LoadAutoConnectLists(registry, AppRegistryKey, state_.autoPrinters, state_.autoFaxes);
-  LoadScannerIdList(registry, AppRegistryKey, state_.scannerIds);
-  state_.trunk = trunk;
-  state_.computerName = env.computerName;
-  state_.windowsVersionFlags = env.windowsVersionFlags;
-  state_.notifyDeviceDetect = false;
-  state_.firstRunGateway =
-      FirstRunGateway(registry, AppRegistryKey, env.windowsVersionFlags,
-                      env.defaultGateways ? env.defaultGateways() : std::vector<std::string>{});
+  LoadClientState(env, trunk, state_);
 }
 
 ClientRefresh::~ClientRefresh() { cycle_.CloseServers(); }

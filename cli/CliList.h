@@ -32,6 +32,11 @@ struct ClientEnvironment {
   Spooler* spooler = nullptr;  // the printers auto-print binds devices to
 };
 
+// The client's state as a program without a window starts with it: the user's hive's
+// auto-connect lists and scanner identities, this PC, and no device-found notices. `env` must
+// hold the hive.
+void LoadClientState(const ClientEnvironment& env, BusHandle trunk, ClientState& state);
+
 // One refresh as the tray client makes it (RefreshServers, then RefreshDevices for every
 // enabled server), with the user's hive; the servers it attached close with it.
 class ClientRefresh {

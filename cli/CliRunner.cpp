@@ -7,6 +7,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliAutoPrint.h"
 #include "cli/CliFormat.h"
+#include "cli/CliMonitor.h"
 #include "cli/SavePages.h"
 #include "driver/DriverClient.h"
 #include "driver/EventRecord.h"
@@ -155,6 +156,10 @@ int List(const Session& s) {
   return RunList(s.env, s.bus, s.clock, s.trunk, s.command.json, s.out, s.err);
 }
 
+int Monitor(const Session& s) {
+  return RunMonitor(s.env, s.bus, s.clock, s.trunk, s.command.json, s.out, s.err);
+}
+
 int AutoPrint(const Session& s) {
   return RunAutoPrint(s.command, s.env, s.bus, s.clock, s.trunk, s.out, s.err);
 }
@@ -175,6 +180,7 @@ const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
       {"watch", Watch},
       {"list", List},
       {"auto-print", AutoPrint},
+      {"monitor", Monitor},
   };
   return handlers;
 }

@@ -26,6 +26,7 @@ void PrintMonitors::StartPrintMonitors(AutoLinkList& list, MonitorList kind,
     try {
       auto monitor = std::make_unique<TPrintThread>(entry, services_);
       monitor->LockSeconds = kAutoLockSeconds;
+      monitor->Actions = actions_;
       if (kind == MonitorList::Fax) monitor->UnlockLingerSeconds = kFaxUnlockLingerSeconds;
       monitor->Start();
       entry.Thread = monitor.get();

@@ -39,11 +39,15 @@ class PrintMonitors {
   void StopPrintMonitors(AutoLinkList& list, EventPump& pump,
                          std::optional<size_t> index = std::nullopt);
 
+  // Monitors started from now on report what they do to `sink` (null: to nobody).
+  void ReportActionsTo(MonitorActionSink* sink) { actions_ = sink; }
+
   // The monitor of `entry`, while it has one.
   TPrintThread* MonitorOf(const AutoLinkPrinter& entry) const;
 
  private:
   PrintMonitorServices services_;
+  MonitorActionSink* actions_ = nullptr;
   std::map<const AutoLinkPrinter*, std::unique_ptr<TPrintThread>> monitors_;
 };
 

@@ -32,6 +32,15 @@ void LowerThreadPriority() {
   if (errno == 0) ::setpriority(PRIO_PROCESS, tid, nice + 1);
 }
 
+const char* HoldAction(QueueHold hold) {
+  switch (hold) {
+    case QueueHold::Held: return "hold";
+    case QueueHold::Parked: return "park";
+    case QueueHold::Released: break;
+  }
+  return "release";
+}
+
 }  // namespace
 
 TPrintThread::TPrintThread(const AutoLinkPrinter& entry, const PrintMonitorServices& services)
@@ -71,6 +80,10 @@ void TPrintThread::Pause(std::chrono::milliseconds duration) {
   }
 }
 
+void TPrintThread::Report(const char* action) {
+  if (Actions != nullptr) Actions->Report({PrinterName, action, serverMac_, DeviceId});
+}
+
 void TPrintThread::Execute() {
   LowerThreadPriority();
   Pause(kMonitorStartDelay);
@@ -92,6 +105,7 @@ void TPrintThread::Execute() {
     queue = std::move(opened.queue);
     // The first hold is tried whatever the rights.
     PortName = queue->SetHold(QueueHold::Held).value_or("0");
+    Report("hold");
     if (!queue->WatchChanges()) {
       // Opened again at once, this would ask the spooler as fast as it answers.
       Pause(kChangeWait);
@@ -100,6 +114,7 @@ void TPrintThread::Execute() {
     if (Watch(*queue, access) == PassEnd::Leave) break;
   }
   End(queue.get(), access);
+  Report("ended");
 }
 
 TPrintThread::PassEnd TPrintThread::Watch(PrintQueue& queue, uint32_t access) {
@@ -138,6 +153,7 @@ TPrintThread::PassEnd TPrintThread::Watch(PrintQueue& queue, uint32_t access) {
     if (LinkState < 1 && OwnedHere()) {
       // A failed lock changes nothing: the job prints while the device is linked here.
       services_.host.LockDevice(BusHandle_, DeviceId, LockKind::Automatic, LockSeconds);
+      Report("lock");
       Hold(queue, access, QueueHold::Released);
       LinkState = 1;
     }
@@ -156,15 +172,21 @@ void TPrintThread::EmptyQueue(PrintQueue& queue, uint32_t access, bool timedOut)
     ForceRefresh = true;
     CheckAndGetSpur();
   }
-  if (OwnedHere())
+  if (OwnedHere()) {
     services_.host.UnlockDevice(BusHandle_, DeviceId, LockKind::Automatic, UnlockLingerSeconds);
+    Report("unlock");
+  }
   LinkState = 0;
 }
 
 void TPrintThread::TakeDevice(PrintQueue& queue, uint32_t access) {
   Hold(queue, access, QueueHold::Parked);
   // A failed link is tried again at the next pass while jobs wait.
-  if (!services_.host.LinkDevice(BusHandle_, DeviceId)) return;
+  if (!services_.host.LinkDevice(BusHandle_, DeviceId)) {
+    Report("link-failed");
+    return;
+  }
+  Report("link");
   Pause(kReleaseAfterLink);
   Hold(queue, access, QueueHold::Released);
   JobsPending = false;
@@ -181,6 +203,7 @@ void TPrintThread::RefusePort(PrintQueue& queue) {
   box.caption = ProductName;
   box.text = SAutoLink_Fail;
   box.flags = mb::kOk;
+  Report("port-refused");
   if (services_.host.ShowMessage(box) != answer::kOk) return;
   const bool deletes = (services_.windowsVersionFlags & (kWinNT5OrLater | kWinNT4)) != 0;
   if (!queue.DeleteJob(JobId, deletes ? JobControl::Delete : JobControl::Cancel))
@@ -189,7 +212,9 @@ void TPrintThread::RefusePort(PrintQueue& queue) {
 
 // With the use right only, the queue's hold is left alone after the first attempt.
 void TPrintThread::Hold(PrintQueue& queue, uint32_t access, QueueHold hold) {
-  if (access != printeraccess::kUse) queue.SetHold(hold);
+  if (access == printeraccess::kUse) return;
+  queue.SetHold(hold);
+  Report(HoldAction(hold));
 }
 
 void TPrintThread::CheckAndGetSpur() {

@@ -16,6 +16,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Spooler.h"
+#include "printing/MonitorActions.h"
 #include "printing/PrintMonitorHost.h"
 #include "records/AutoConnectRecords.h"
 
@@ -60,6 +61,8 @@ class TPrintThread {
   // Set before Start.
   uint32_t UnlockLingerSeconds = 0;
   uint32_t LockSeconds = 0;
+  // Hears each hold sent, link, lock, unlock, refused port and the end; may stay null.
+  MonitorActionSink* Actions = nullptr;
 
   void Start();
   // Asks the thread to stop; it ends at its next look at the flag.
@@ -84,6 +87,7 @@ class TPrintThread {
   void CheckAndGetSpur();
   void End(PrintQueue* queue, uint32_t access);
   void Pause(std::chrono::milliseconds duration);
+  void Report(const char* action);
   bool OwnedHere() const { return Owner == services_.computerName; }
 
   PrintMonitorServices services_;

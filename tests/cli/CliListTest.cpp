@@ -122,9 +122,13 @@ TEST_F(CliListTest, FailuresPrintNothing) {
     EXPECT_NE(err, "") << c.what;
   }
   EXPECT_EQ(Run({"list", "extra"}), exitcode::kUsage);
+  EXPECT_EQ(Run({"monitor", "extra"}), exitcode::kUsage);
 }
 
-TEST_F(CliListTest, WithoutTheClientsServicesListFails) {
-  EXPECT_EQ(Run({"list"}, ClientEnvironment{}), exitcode::kFailed);
-  EXPECT_EQ(out, "");
+TEST_F(CliListTest, WithoutTheClientsServicesListAndMonitorFail) {
+  for (const char* command : {"list", "monitor"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Run({command}, ClientEnvironment{}), exitcode::kFailed);
+    EXPECT_EQ(out, "");
+  }
 }

@@ -73,6 +73,38 @@ TESSARO_BUILD_DIR=$build "$top/tessaro.sh" install
 # devices at once.
 "$build/tests/demo/demo_enable_servers" OFFICE-HUB=127.0.0.2=00:1C:F0:AA:0B:01 \
   STUDIO-HUB=127.0.0.3=00:1C:F0:AA:0B:02
+
+# A private cupsd with a queue on the demo printer, stored as an auto-connect printer: the client's
+# print monitor holds the queue and, when a job waits, connects the printer by itself.
+"$build/tests/demo/demo_cups" "$TESSARO_RUNTIME_DIR" "$build/cups-backend/tessaro" demo-laser \
+  "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-00731" >"$demo/cups.out" 2>"$demo/cups.log" &
+pids+=($!)
+wait_for "$demo/cups.out" "cups: ready"
+CUPS_SERVER=$(sed -n 's/^cups: ready //p' "$demo/cups.out")
+export CUPS_SERVER
+echo "== Auto-connect printer"
+"$cli" auto-print add 127.0.0.2 1 demo-laser
+"$cli" auto-print list
+page=$demo/page.txt
+printf 'Tessaro Utility demo page\nPrinted through CUPS to OFFICE-HUB with nobody pressing Connect.\n' >"$page"
+prints_before=$(ls /tmp/tessaro-demo-prints | grep -c "DEMO-PC.prn" || true)
+# Prints the page and says where the device server wrote the job (at most 30 s).
+print_page() {
+  lp -d demo-laser "$page"
+  for _ in $(seq 1 300); do
+    [ "$(ls /tmp/tessaro-demo-prints | grep -c "DEMO-PC.prn" || true)" -gt "$prints_before" ] && break
+    sleep 0.1
+  done
+  local file
+  file=$(ls -t /tmp/tessaro-demo-prints/*-DEMO-PC.prn 2>/dev/null | head -n 1)
+  if [ -n "$file" ] && cmp -s "$file" "$page"; then
+    echo "demo: the page arrived at OFFICE-HUB, in $file"
+  else
+    echo "demo: the page did not arrive; lpstat says:" >&2
+    lpstat -l -p demo-laser >&2 || true
+  fi
+}
+
 client=$build/app/tessaro-utility
 # The server menu's "Configuration..." opens the server's page through xdg-open, which takes the
 # browser from BROWSER; as root Chromium runs only without its sandbox.
@@ -80,7 +112,8 @@ if [ -z "${BROWSER:-}" ] && command -v chromium >/dev/null; then
   if [ "$(id -u)" = 0 ]; then export BROWSER="chromium --no-sandbox %s"; else export BROWSER=chromium; fi
 fi
 if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARO_DEMO_XVFB:-}" ]; then
-  echo "== The client (close it from its tray menu: Exit)"
+  echo "== The client (close it from its tray menu: Exit); a page is printed meanwhile"
+  (sleep 5 && print_page) &
   "$client"
   exit 0
 fi
@@ -102,6 +135,9 @@ import -window root "$shot"
 echo "== The client"
 grep "tessaro-utility:" "$demo/client.log" || true
 echo "demo: screenshot of the client on Xvfb: $shot"
+
+echo "== A page printed while the window runs"
+print_page
 
 # Another PC takes the printer; the client's row follows by the driver's events.
 "$build/busd/tessaro-busd" --runtime-dir "$demo/run-lab" --computer-name LAB-PC \

@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "cli/CliMonitor.h"
+
+#include <signal.h>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "cli/CliRunner.h"
+#include "cli/JsonLine.h"
+#include "devices/DriverEvents.h"
+#include "driver/ReadThread.h"
+#include "printing/ClientMonitorHost.h"
+#include "printing/PrintMonitors.h"
+
+namespace tessaro::cli {
+namespace {
+
+volatile sig_atomic_t g_stopRequested = 0;
+extern "C" void OnStopSignal(int) { g_stopRequested = 1; }
+
+constexpr std::chrono::milliseconds kLoopTick{50};
+constexpr std::chrono::milliseconds kTrunkUpdateInterval{500};
+
+// The main thread of a program without an event loop: work handed over from other threads
+// waits in a queue until the main thread serves it.
+class QueuedMainThread : public MainThread, public EventPump {
+ public:
+  void RunSync(std::function<void()> work) override {
+    if (IsMainThread()) {
+      work();
+      return;
+    }
+    std::unique_lock lock(mutex_);
+    bool done = false;
+    queue_.push_back([&] {
+      work();
+      std::lock_guard doneLock(mutex_);
+      done = true;
+      ran_.notify_all();
+    });
+    ran_.wait(lock, [&] { return done; });
+  }
+  void Post(std::function<void()> work) override {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(work));
+  }
+  bool IsMainThread() const override { return std::this_thread::get_id() == owner_; }
+  void ProcessPendingEvents() override {
+    for (;;) {
+      std::function<void()> next;
+      {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty()) return;
+        next = std::move(queue_.front());
+        queue_.pop_front();
+      }
+      next();
+    }
+  }
+
+ private:
+  const std::thread::id owner_ = std::this_thread::get_id();
+  std::mutex mutex_;
+  std::condition_variable ran_;
+  std::deque<std::function<void()>> queue_;
+};
+
+// Nobody can answer a box here: its text goes to standard error and it counts as answered
+// with its first button, as the only one a monitor's box has (OK).
+class ConsoleUi : public UiPort {
+ public:
+  explicit ConsoleUi(std::ostream& err) : err_(err) {}
+  int ShowMessage(const MessageRequest& request) override {
+    err_ << "tessaro-cli: " << request.caption << ": " << request.text << '\n' << std::flush;
+    return answer::kOk;
+  }
+  int RunDialog(const DialogRequest&) override { return answer::kCancel; }
+
+ private:
+  std::ostream& err_;
+};
+
+class ActionPrinter : public MonitorActionSink {
+ public:
+  ActionPrinter(std::ostream& out, bool json) : out_(out), json_(json) {}
+  void Report(const MonitorAction& action) override {
+    const std::string line = FormatMonitorAction(action, json_);
+    std::lock_guard lock(mutex_);
+    out_ << line << '\n' << std::flush;
+  }
+
+ private:
+  std::ostream& out_;
+  const bool json_;
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+std::string FormatMonitorAction(const MonitorAction& a, bool json) {
+  if (json) {
+    return JsonLine()
+        .Text("queue", a.queue)
+        .Text("action", a.action)
+        .Text("server", a.serverMac)
+        .Text("device", a.deviceNumber)
+        .str();
+  }
+  return a.queue + "  " + a.action + "  server " + a.serverMac + "  device " + a.deviceNumber;
+}
+
+int RunMonitor(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHandle trunk,
+               bool json, std::ostream& out, std::ostream& err) {
+  if (env.registry == nullptr || env.refreshLock == nullptr || env.spooler == nullptr) {
+    err << "tessaro-cli: monitor needs the user's hive, the refresh lock and the spooler\n";
+    return exitcode::kFailed;
+  }
+  g_stopRequested = 0;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+
+  QueuedMainThread mainThread;
+  ConsoleUi ui(err);
+  ActionPrinter printer(out, json);
+  ClientState state;
+  LoadClientState(env, trunk, state);
+  NoWindow window;
+  DeviceListModel model(window);
+  RefreshCycle refresh({bus, clock, mainThread, *env.refreshLock, *env.registry, window}, state,
+                       model);
+  DriverClient driver(bus, clock);
+  DriverEventDispatcher dispatcher(refresh, model, state, *env.refreshLock, window, ui, clock,
+                                   [] { return true; });
+  TReadThread reader(
+      bus, trunk, mainThread, clock,
+      [&](std::span<const uint8_t> record, int64_t bytes) { dispatcher.Dispatch(record, bytes); });
+  ClientMonitorHost host(mainThread, model, refresh, driver, bus, ui, state.flags);
+  PrintMonitors monitors(PrintMonitorServices{*env.spooler, host, clock, state.computerName,
+                                              state.windowsVersionFlags});
+  monitors.ReportActionsTo(&printer);
+
+  // The first refresh as the client's start makes it; the monitors start after the delayed one.
+  refresh.RefreshServers();
+  for (const auto& server : model.servers())
+    if (server->enabled) refresh.RefreshDevices(server.get());
+  reader.Start();
+  bool started = false;
+  auto nextTick = std::chrono::steady_clock::now();
+  while (!g_stopRequested) {
+    mainThread.ProcessPendingEvents();
+    if (!started && std::chrono::steady_clock::now() >= nextTick) {
+      nextTick += kTrunkUpdateInterval;
+      if (refresh.TrunkUpdateTick() && !g_stopRequested) {
+        monitors.StartPrintMonitors(state.autoPrinters, MonitorList::Printer);
+        monitors.StartPrintMonitors(state.autoFaxes, MonitorList::Fax);
+        started = true;
+      }
+    }
+    std::this_thread::sleep_for(kLoopTick);
+  }
+  monitors.StopPrintMonitors(state.autoPrinters, mainThread);
+  monitors.StopPrintMonitors(state.autoFaxes, mainThread);
+  reader.Stop(driver, mainThread);
+  refresh.CloseServers();
+  return exitcode::kOk;
+}
+
+}  // namespace tessaro::cli
