@@ -4,11 +4,13 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include "busd/DeviceKeys.h"
 #include "busd/Log.h"
 #include "busd/PcKeyFile.h"
 #include "busd/ReplyBuilder.h"
+#include "busd/SystemdNotify.h"
 #include "platform/linux/SqliteRegistry.h"
 
 namespace tessaro::busd {
@@ -86,6 +88,11 @@ bool Daemon::Start() {
       options_.runtimeDir + ", device database in " + hives.machine + ", public key " +
       HexText(key_->publicKey()));
   Log("ready");
+  // A service manager that started busd learns it is ready only now, with the sockets in place.
+  const char* notifySocket = std::getenv("NOTIFY_SOCKET");
+  if (std::string notifyError;
+      !NotifyServiceManager(notifySocket ? notifySocket : "", "READY=1", notifyError))
+    Log("warning: " + notifyError);
   return true;
 }
 

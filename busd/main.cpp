@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/CommandLineInfo.h"
 #include "base/ComputerName.h"
 #include "busd/Daemon.h"
 #include "busd/Log.h"
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv) {
   using namespace tessaro;
+  if (AnswerHelpOrVersion(argc, argv, "tessaro-busd", busd::UsageText())) return 0;
   const std::vector<std::string> args(argv + 1, argv + argc);
   auto parsed = busd::ParseOptions(
       args, [](const char* name) { return std::getenv(name); }, [] { return ComputerName(); });

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <iostream>
 
+#include <string_view>
+
+#include "base/CommandLineInfo.h"
 #include "base/ComputerName.h"
 #include "cli/CliRunner.h"
 #include "devices/RefreshLock.h"
@@ -14,6 +17,10 @@
 #include "platform/linux/SystemClock.h"
 
 int main(int argc, char** argv) {
+  // --help is the command table's own; --version is answered here.
+  if (argc >= 2 && std::string_view(argv[1]) == "--version" &&
+      tessaro::AnswerHelpOrVersion(argc, argv, "tessaro-cli", ""))
+    return 0;
   tessaro::BusIpcTransport bus(tessaro::BusRuntimeDirFromEnvironment());
   tessaro::SystemClock clock;
   // The client's own services, for the client operations; the hive opens on first use.

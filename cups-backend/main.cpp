@@ -9,12 +9,17 @@
 #include <iostream>
 #include <string>
 
+#include "base/CommandLineInfo.h"
 #include "base/FileHandle.h"
 #include "cups-backend/PrintBackend.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/SystemClock.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: tessaro job-id user title copies options [file]\n"
+    "       tessaro            (lists the printers of the device servers busd knows)\n";
 
 // busd answers a job's end once it is on the server's disk, within its own 60 s.
 constexpr std::chrono::seconds kControlTimeout{90};
@@ -25,6 +30,9 @@ extern "C" void OnTerm(int) { ::_exit(0); }
 }  // namespace
 
 int main(int argc, char** argv) {
+  // CUPS never passes one argument: --help and --version are a person's.
+  if (argc == 2 && tessaro::AnswerHelpOrVersion(argc, argv, "tessaro (CUPS backend)", kUsage))
+    return 0;
   using namespace tessaro;
   using namespace tessaro::backend;
   ::signal(SIGPIPE, SIG_IGN);
@@ -36,7 +44,7 @@ int main(int argc, char** argv) {
   PrintBackend backend(bus, clock, std::cout, std::cerr);
   if (argc == 1) return backend.Discover();
   if (argc != 6 && argc != 7) {
-    std::cerr << "Usage: tessaro job-id user title copies options [file]\n";
+    std::cerr << kUsage;
     return kFailed;
   }
   const char* uriText = std::getenv("DEVICE_URI");

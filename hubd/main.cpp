@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/CommandLineInfo.h"
 #include "hubd/Config.h"
 #include "hubd/Hub.h"
 #include "hubd/Options.h"
@@ -28,6 +29,9 @@ std::optional<HubConfig> ReadConfig(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tessaro::AnswerHelpOrVersion(argc, argv, "tessaro-hubd",
+                                   (std::string(kUsage) + "\n").c_str()))
+    return 0;
   const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.options) {
     Log(parsed.error);

@@ -18,6 +18,7 @@
 #include "app/ui/FormShells.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/SingleInstance.h"
+#include "base/CommandLineInfo.h"
 #include "devices/ui/EjectDeviceDialog.h"
 #include "platform/RegistryText.h"
 #include "platform/linux/BusIpcTransport.h"
@@ -33,6 +34,10 @@
 #include "scanning/ui/SaveFileForm.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: tessaro-utility [-mini]\n"
+    "  -mini  the start at log-in: only the tray icon, unless the user turned the start off\n";
 
 using namespace tessaro;
 
@@ -88,6 +93,7 @@ void WatchTerminationSignals(TMainFm& form) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tessaro::AnswerHelpOrVersion(argc, argv, "tessaro-utility", kUsage)) return 0;
   const auto started = std::chrono::steady_clock::now();
   const std::vector<std::string> arguments = ArgumentsOf(argc, argv);
 
