@@ -41,7 +41,9 @@ for unit in "$units"/*.service; do
     fail "$(basename "$unit") exposure ${exposure:-unknown} above 2.0"
 done
 
-for page in $(find "$usr/share/man" -type f 2>/dev/null | sort); do
+pages=$(find "$usr/share/man" -type f 2>/dev/null | sort)
+[ "$(echo "$pages" | grep -c .)" -eq 6 ] || fail "manual pages installed: $(echo $pages)"
+for page in $pages; do
   out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$out" ] || fail "$(basename "$page"): $out"
 done
@@ -53,6 +55,13 @@ for program in bin/tessaro-utility bin/tessaro-cli sbin/tessaro-busd sbin/tessar
   version=$("$usr/$program" --version 2>&1) || fail "$program --version exits $?"
   [[ $version == *" 1.0" ]] || fail "$program --version says '$version'"
 done
+# The completion offers the commands a person types first.
+completion=$usr/share/bash-completion/completions/tessaro-cli
+words=$(bash -c "source '$completion' && COMP_WORDS=(tessaro-cli au) COMP_CWORD=1 && _tessaro_cli && echo \"\${COMPREPLY[*]}\"" 2>&1)
+[ "$words" = auto-print ] || fail "completion of 'tessaro-cli au' gave '$words'"
+words=$(bash -c "source '$completion' && COMP_WORDS=(tessaro-cli auto-print '') COMP_CWORD=2 && _tessaro_cli && echo \"\${COMPREPLY[*]}\"" 2>&1)
+[ "$words" = "add list remove" ] || fail "completion after auto-print gave '$words'"
+
 mode=$(stat -c %a "$usr/lib/cups/backend/tessaro")
 [ "$mode" = 700 ] || fail "backend mode $mode, not 700"
 
