@@ -4,6 +4,9 @@
 #   ./tessaro.sh run     install what is missing, build, start the demo
 #   ./tessaro.sh build   build only
 #   ./tessaro.sh bench   build and run the benchmarks
+#   ./tessaro.sh package build the Debian packages (tessaro, tessaro-hubd) into ../
+#   ./tessaro.sh test --packages   every test, then the packages built, installed into a
+#                        throwaway root and checked
 #   ./tessaro.sh install write the installed version into the machine hive and add the desktop
 #                        and autostart ("-mini") entries for the built client
 set -euo pipefail
@@ -24,6 +27,8 @@ packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
   systemd desktop-file-utils appstream man-db scdoc)
 # Only the demo needs these: headless Chromium renders a device server's page.
 demo_packages=(chromium xdg-utils)
+# Only the Debian packages need these.
+package_packages=(debhelper dpkg-dev fakeroot lintian build-essential)
 # Only the benchmarks need this: CUPS's own socket backend is the print data path's reference.
 bench_packages=(cups)
 
@@ -122,6 +127,21 @@ Categories=Utility;
 EOF
 }
 
+# Builds the packages the Debian way from a copy of the tree (the build leaves files behind in
+# debian/), and puts the .deb files into the folder given.
+build_packages() {  # build_packages OUTPUT_FOLDER
+  local out work
+  out=$(mkdir -p "$1" && cd "$1" && pwd)
+  work=$(mktemp -d)
+  git -C "$top" archive --format=tar --prefix=tessaro/ HEAD | tar -x -C "$work"
+  (cd "$work/tessaro" && DEB_BUILD_OPTIONS="parallel=$jobs nocheck" dpkg-buildpackage -b -us -uc) ||
+    { rm -rf "$work"; return 1; }
+  cp "$work"/*.deb "$work"/*.changes "$out"/
+  lintian --fail-on error "$work"/*.changes
+  rm -rf "$work"
+  echo "tessaro.sh: packages in $out"
+}
+
 cmd=${1:-}
 case "$cmd" in
   build)
@@ -129,11 +149,19 @@ case "$cmd" in
     configure_and_build
     ;;
   test)
+    with_packages=no
+    [ "${2:-}" = --packages ] && with_packages=yes
+    [ $with_packages = no ] || ensure_packages "${package_packages[@]}"
     ensure_packages
     configure_and_build
     ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
     run_sanitized
     if [ -d "$top/tests/fuzz" ] && [ -f "$top/tests/fuzz/CMakeLists.txt" ]; then run_fuzzers; fi
+    [ $with_packages = no ] || "$top/tests/packaging/check-packages.sh" "$top"
+    ;;
+  package)
+    ensure_packages "${package_packages[@]}"
+    build_packages "${2:-$top/..}"
     ;;
   run)
     ensure_packages "${demo_packages[@]}"
@@ -149,7 +177,7 @@ case "$cmd" in
     exec "$top/bench/run.sh" "$build"
     ;;
   *)
-    echo "usage: ./tessaro.sh test|run|build|bench|install" >&2
+    echo "usage: ./tessaro.sh test [--packages]|run|build|bench|package [FOLDER]|install" >&2
     exit 2
     ;;
 esac
