@@ -62,6 +62,11 @@ SANE_Word FromNumber(const SANE_Option_Descriptor& option, double value) {
   return static_cast<SANE_Word>(std::lround(value));
 }
 
+// A fixed-point word holds 16 integer bits, a whole-number word 31.
+double LargestNumber(const SANE_Option_Descriptor& option) {
+  return option.type == SANE_TYPE_FIXED ? 32767.0 : 2147483647.0;
+}
+
 bool IsNumeric(const SANE_Option_Descriptor& option) {
   return option.type == SANE_TYPE_INT || option.type == SANE_TYPE_FIXED ||
          option.type == SANE_TYPE_BOOL;
@@ -96,7 +101,9 @@ class SaneDevice : public ScannerDevice {
     if (!SANE_OPTION_IS_SETTABLE(option->cap) || !SANE_OPTION_IS_ACTIVE(option->cap)) {
       return ScanStatus::kUnsupported;
     }
-    if (!std::isfinite(value) || std::fabs(value) > 32767.0) return ScanStatus::kInvalid;
+    if (!std::isfinite(value) || std::fabs(value) > LargestNumber(*option)) {
+      return ScanStatus::kInvalid;
+    }
     std::vector<SANE_Word> words(WordCount(*option), FromNumber(*option, value));
     return FromSane(
         sane_control_option(handle_, index, SANE_ACTION_SET_VALUE, words.data(), nullptr));
