@@ -2,6 +2,7 @@
 #include "platform/linux/SaneScannerSource.h"
 
 #include <sane/sane.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +12,21 @@
 namespace tessaro {
 namespace {
 
+// SANE's net backend writes to its socket without MSG_NOSIGNAL: a scan server that goes away
+// mid-page would end the whole program with SIGPIPE instead of failing the page. A handler the
+// program installed itself is left alone.
+void IgnoreBrokenPipes() {
+  struct sigaction current {};
+  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+    signal(SIGPIPE, SIG_IGN);
+  }
+}
+
 // SANE starts once per process and stops when the process ends: some backends list no device
 // after a stop and a second start in the same process.
 bool StartSaneOnce() {
   static const bool started = [] {
+    IgnoreBrokenPipes();
     SANE_Int version = 0;
     if (sane_init(&version, nullptr) != SANE_STATUS_GOOD) return false;
     std::atexit(sane_exit);

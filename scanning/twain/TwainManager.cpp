@@ -54,6 +54,9 @@ struct TwainManager::Source {
   int state = 4;
   std::deque<TW_UINT16> messages;
   bool frameStarted = false;
+  // Read once the dialog has set the options: asking a scanner across the network again between
+  // sheets would go to a server that may be gone, and its SANE client can fail badly then.
+  bool feeder = false;
   // A failure met while preparing the next sheet; the next transfer reports it.
   std::optional<ScanStatus> pendingFailure;
   // The last transfer failed or was cancelled: ending it ends the batch.
@@ -270,6 +273,7 @@ TW_UINT16 TwainManager::UserInterface(Source& source, TW_UINT16 msg) {
     const std::string name = NameOf(source.identity.ProductName);
     // The dialog is modal: the user's answer is known when enabling returns.
     const bool start = sourceDialog_ == nullptr || sourceDialog_->Run(name, *source.device);
+    source.feeder = source.device->GetText(scan_option::kSource).value_or("") == kFeeder;
     if (start) {
       source.state = 6;
       source.messages.push_back(MSG_XFERREADY);
@@ -409,8 +413,7 @@ TW_UINT16 TwainManager::PendingTransfers(Source& source, TW_UINT16 msg, TW_PENDI
   if (msg != MSG_ENDXFER) return SourceFail(source, TWCC_BADPROTOCOL, {});
   // A flatbed gives one page; a feeder as many as it has sheets, which only the next start
   // tells.
-  const bool feeder = source.device->GetText(scan_option::kSource).value_or("") == kFeeder;
-  if (feeder && !source.frameStarted && !source.transferFailed) {
+  if (source.feeder && !source.frameStarted && !source.transferFailed) {
     const ScanStatus next = source.device->Start();
     if (next == ScanStatus::kGood) {
       source.frameStarted = true;

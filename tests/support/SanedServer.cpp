@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <sstream>
 
 #include "tests/support/SaneTestBackend.h"
 
@@ -59,6 +60,10 @@ bool SanedServer::Start() {
 
 void SanedServer::Kill() {
   if (!saned_) return;
+  // saned serves each client from a child of its own: those go first, so no page goes on.
+  const std::string pid = std::to_string(saned_->pid());
+  std::istringstream children(ReadTextFile("/proc/" + pid + "/task/" + pid + "/children"));
+  for (pid_t child; children >> child;) kill(child, SIGKILL);
   saned_->Signal(SIGKILL);
   saned_->Stop();
 }

@@ -21,7 +21,7 @@ class SanedServer {
 
   // Starts saned and waits until it listens; false with its output kept when it did not.
   bool Start();
-  void Kill();  // as a crash would: no goodbye to its clients
+  void Kill();  // saned and the children serving clients, as a crash would: no goodbye
   std::string Output() const { return saned_ ? saned_->Output() : std::string(); }
 
   // The name a PC scans a server-side device by, e.g. net:127.0.0.3:test:0.
