@@ -184,12 +184,12 @@ class SaneDevice : public ScannerDevice {
     return std::nullopt;
   }
 
-  ScanStatus Start() override { return FromSane(sane_start(handle_)); }
+  ScanStatus Start() override { return Noted(FromSane(sane_start(handle_))); }
 
   ScanStatus GetParameters(FrameParameters& parameters) override {
     SANE_Parameters sane{};
     const SANE_Status status = sane_get_parameters(handle_, &sane);
-    if (status != SANE_STATUS_GOOD) return FromSane(status);
+    if (status != SANE_STATUS_GOOD) return Noted(FromSane(status));
     parameters.format = FromSane(sane.format);
     parameters.lastFrame = sane.last_frame != 0;
     parameters.bytesPerLine = sane.bytes_per_line;
@@ -204,6 +204,7 @@ class SaneDevice : public ScannerDevice {
     SANE_Int length = 0;
     const auto wanted = static_cast<SANE_Int>(std::min<std::size_t>(buffer.size(), 1 << 20));
     const SANE_Status status = sane_read(handle_, buffer.data(), wanted, &length);
+    if (status == SANE_STATUS_IO_ERROR) gone_ = true;
     if (status == SANE_STATUS_GOOD && length > 0 && length <= wanted) {
       got = static_cast<std::size_t>(length);
     }
@@ -213,7 +214,16 @@ class SaneDevice : public ScannerDevice {
   void Cancel() override { sane_cancel(handle_); }
 
  private:
+  // After an I/O error the device (or the server it is reached through) is taken as gone. Its
+  // options are no longer asked: SANE's net client, asked over a dead connection, frees memory
+  // that is not its own.
+  ScanStatus Noted(ScanStatus status) {
+    if (status == ScanStatus::kIoError) gone_ = true;
+    return status;
+  }
+
   const SANE_Option_Descriptor* Find(const std::string& name, SANE_Int& index) {
+    if (gone_) return nullptr;
     // Option 0 is the number of options; the list can change when other options are set.
     for (SANE_Int i = 1;; ++i) {
       const SANE_Option_Descriptor* option = sane_get_option_descriptor(handle_, i);
@@ -232,6 +242,7 @@ class SaneDevice : public ScannerDevice {
   }
 
   SANE_Handle handle_;
+  bool gone_ = false;
 };
 
 }  // namespace

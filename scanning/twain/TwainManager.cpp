@@ -57,6 +57,7 @@ struct TwainManager::Source {
   // Read once the dialog has set the options: asking a scanner across the network again between
   // sheets would go to a server that may be gone, and its SANE client can fail badly then.
   bool feeder = false;
+  double dpi = 0;  // the same, for the resolution; kept up to date by ICAP_XRESOLUTION
   // A failure met while preparing the next sheet; the next transfer reports it.
   std::optional<ScanStatus> pendingFailure;
   // The last transfer failed or was cancelled: ending it ends the batch.
@@ -274,6 +275,7 @@ TW_UINT16 TwainManager::UserInterface(Source& source, TW_UINT16 msg) {
     // The dialog is modal: the user's answer is known when enabling returns.
     const bool start = sourceDialog_ == nullptr || sourceDialog_->Run(name, *source.device);
     source.feeder = source.device->GetText(scan_option::kSource).value_or("") == kFeeder;
+    source.dpi = source.device->GetNumber(scan_option::kResolution).value_or(0);
     if (start) {
       source.state = 6;
       source.messages.push_back(MSG_XFERREADY);
@@ -319,6 +321,8 @@ TW_UINT16 TwainManager::Capability(Source& source, TW_UINT16 msg, TW_CAPABILITY*
       // A scanner has one resolution for both directions.
       const ScanStatus status = source.device->SetNumber(scan_option::kResolution, dpi);
       if (status != ScanStatus::kGood) return SourceFail(source, ConditionOf(status), {});
+      // The device may have rounded it to a step of its own.
+      source.dpi = source.device->GetNumber(scan_option::kResolution).value_or(dpi);
       return TWRC_SUCCESS;
     }
     default: return SourceFail(source, TWCC_CAPUNSUPPORTED, {});
@@ -331,7 +335,7 @@ TW_UINT16 TwainManager::ImageInfo(Source& source, TW_IMAGEINFO* info) {
   FrameParameters frame;
   const ScanStatus status = source.device->GetParameters(frame);
   if (status != ScanStatus::kGood) return SourceFail(source, ConditionOf(status), {});
-  const double dpi = source.device->GetNumber(scan_option::kResolution).value_or(0);
+  const double dpi = source.dpi;
   *info = TW_IMAGEINFO{};
   info->XResolution = info->YResolution = DoubleToFix32(std::clamp(dpi, 0.0, 32767.0));
   info->ImageWidth = frame.pixelsPerLine;
@@ -373,7 +377,7 @@ TW_UINT16 TwainManager::NativeTransfer(Source& source, TW_HANDLE* page) {
   if (got != ScanStatus::kGood) return failed(got, ScanStatusText(got));
   auto planned = PlanDib(frame);
   if (auto* text = std::get_if<std::string>(&planned)) return failed(ScanStatus::kIoError, *text);
-  const double dpi = device.GetNumber(scan_option::kResolution).value_or(0);
+  const double dpi = source.dpi;
   DibAssembler assembler(std::get<DibPlan>(planned),
                          static_cast<int32_t>(std::clamp(dpi, 0.0, 65535.0)));
   FrameRowReader reader(device, frame.bytesPerLine);
