@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the benchmarks: run.sh BUILD_DIR [BUS_ROUNDS]
 #  bench_bus and bench_refresh in network namespaces of their own (they start servers), then
-#  bench_draw (painting device rows) and bench_pages (page saving against cjpeg and img2pdf; it needs no network), then
-#  bench_web (hubd's web page), bench_print (auto-connect printing) and bench_soak (hubd under a hostile peer) in network namespaces
+#  bench_draw (painting device rows), bench_pages (page saving against cjpeg and img2pdf) and
+#  bench_scan (the scan window's feeder run against scanimage); they need no network. Then
+#  bench_web (hubd's web page), bench_print (auto-connect printing) and bench_soak (hubd under a
+#  hostile peer) in network namespaces
 #  of their own. Each prints ratios
 #  against a reference measured in the same run.
 set -euo pipefail
@@ -15,6 +17,9 @@ echo
 "$build/bench/bench_draw"
 echo
 "$build/bench/bench_pages"
+echo
+# The scan window's feeder run against scanimage --batch, on SANE's test backend.
+"$build/bench/bench_scan"
 echo
 echo
 "$top/tests/netns-run.sh" "$build/bench/bench_web"

@@ -2,6 +2,7 @@
 #include "platform/linux/SaneScannerSource.h"
 
 #include <sane/sane.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +12,21 @@
 namespace tessaro {
 namespace {
 
+// SANE's net backend writes to its socket without MSG_NOSIGNAL: a scan server that goes away
+// mid-page would end the whole program with SIGPIPE instead of failing the page. A handler the
+// program installed itself is left alone.
+void IgnoreBrokenPipes() {
+  struct sigaction current {};
+  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+    signal(SIGPIPE, SIG_IGN);
+  }
+}
+
 // SANE starts once per process and stops when the process ends: some backends list no device
 // after a stop and a second start in the same process.
 bool StartSaneOnce() {
   static const bool started = [] {
+    IgnoreBrokenPipes();
     SANE_Int version = 0;
     if (sane_init(&version, nullptr) != SANE_STATUS_GOOD) return false;
     std::atexit(sane_exit);
@@ -62,6 +74,11 @@ SANE_Word FromNumber(const SANE_Option_Descriptor& option, double value) {
   return static_cast<SANE_Word>(std::lround(value));
 }
 
+// A fixed-point word holds 16 integer bits, a whole-number word 31.
+double LargestNumber(const SANE_Option_Descriptor& option) {
+  return option.type == SANE_TYPE_FIXED ? 32767.0 : 2147483647.0;
+}
+
 bool IsNumeric(const SANE_Option_Descriptor& option) {
   return option.type == SANE_TYPE_INT || option.type == SANE_TYPE_FIXED ||
          option.type == SANE_TYPE_BOOL;
@@ -96,7 +113,9 @@ class SaneDevice : public ScannerDevice {
     if (!SANE_OPTION_IS_SETTABLE(option->cap) || !SANE_OPTION_IS_ACTIVE(option->cap)) {
       return ScanStatus::kUnsupported;
     }
-    if (!std::isfinite(value) || std::fabs(value) > 32767.0) return ScanStatus::kInvalid;
+    if (!std::isfinite(value) || std::fabs(value) > LargestNumber(*option)) {
+      return ScanStatus::kInvalid;
+    }
     std::vector<SANE_Word> words(WordCount(*option), FromNumber(*option, value));
     return FromSane(
         sane_control_option(handle_, index, SANE_ACTION_SET_VALUE, words.data(), nullptr));
@@ -165,12 +184,12 @@ class SaneDevice : public ScannerDevice {
     return std::nullopt;
   }
 
-  ScanStatus Start() override { return FromSane(sane_start(handle_)); }
+  ScanStatus Start() override { return Noted(FromSane(sane_start(handle_))); }
 
   ScanStatus GetParameters(FrameParameters& parameters) override {
     SANE_Parameters sane{};
     const SANE_Status status = sane_get_parameters(handle_, &sane);
-    if (status != SANE_STATUS_GOOD) return FromSane(status);
+    if (status != SANE_STATUS_GOOD) return Noted(FromSane(status));
     parameters.format = FromSane(sane.format);
     parameters.lastFrame = sane.last_frame != 0;
     parameters.bytesPerLine = sane.bytes_per_line;
@@ -185,6 +204,7 @@ class SaneDevice : public ScannerDevice {
     SANE_Int length = 0;
     const auto wanted = static_cast<SANE_Int>(std::min<std::size_t>(buffer.size(), 1 << 20));
     const SANE_Status status = sane_read(handle_, buffer.data(), wanted, &length);
+    if (status == SANE_STATUS_IO_ERROR) gone_ = true;
     if (status == SANE_STATUS_GOOD && length > 0 && length <= wanted) {
       got = static_cast<std::size_t>(length);
     }
@@ -194,7 +214,16 @@ class SaneDevice : public ScannerDevice {
   void Cancel() override { sane_cancel(handle_); }
 
  private:
+  // After an I/O error the device (or the server it is reached through) is taken as gone. Its
+  // options are no longer asked: SANE's net client, asked over a dead connection, frees memory
+  // that is not its own.
+  ScanStatus Noted(ScanStatus status) {
+    if (status == ScanStatus::kIoError) gone_ = true;
+    return status;
+  }
+
   const SANE_Option_Descriptor* Find(const std::string& name, SANE_Int& index) {
+    if (gone_) return nullptr;
     // Option 0 is the number of options; the list can change when other options are set.
     for (SANE_Int i = 1;; ++i) {
       const SANE_Option_Descriptor* option = sane_get_option_descriptor(handle_, i);
@@ -213,6 +242,7 @@ class SaneDevice : public ScannerDevice {
   }
 
   SANE_Handle handle_;
+  bool gone_ = false;
 };
 
 }  // namespace

@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::array<const char*, 3> kFormats = {"jpg", "bmp", "pdf"};
 constexpr uint32_t kScanLockSeconds = 1200;
+constexpr char kScanStoppedText[] = "The scan stopped before its last page: ";
 
 bool FileExists(const std::string& path) {
   std::error_code error;
@@ -147,7 +148,17 @@ std::string TNetScanCore::PageFile(int32_t page, const std::string& ext) const {
 void TNetScanCore::TwainScanReady() {
   TW_HANDLE page = twain_.GetBmpHandle();
   if (page == nullptr) {
-    if (pageCount_ == 0) ResetDisplay();
+    // A batch that broke off (jammed, device gone) still has the pages before: they are saved
+    // in the chosen format like any others, and the user hears why the scan stopped.
+    const bool failed = twain_.LastTransferCondition() != TWCC_SUCCESS;
+    if (failed && twain_.IsLastPage()) {
+      Message(kScanStoppedText + Condition2String(twain_.LastTransferCondition()), mb::kOk, false);
+    }
+    if (pageCount_ == 0) {
+      ResetDisplay();
+    } else if (twain_.IsLastPage()) {
+      StartSaving(imageInfo_.BitsPerPixel);
+    }
     return;
   }
   const int32_t k = ++pageCount_;
@@ -181,7 +192,10 @@ void TNetScanCore::TwainScanReady() {
     view_.ShowPageLabel(k, file);
   }
   view_.SetBusyCursor(true);
-  if (!twain_.IsLastPage()) return;
+  if (twain_.IsLastPage()) StartSaving(bits);
+}
+
+void TNetScanCore::StartSaving(int32_t bits) {
   view_.ShowSavingWindow(true);
   view_.SetSaveProgress(0, pageCount_);
   SaveOptions options;
@@ -225,7 +239,8 @@ void TNetScanCore::DeletePendingPdfPages() {
 
 void TNetScanCore::TwainScanCancel() {
   if (pageCount_ > 2) view_.SetNavigationEnabled(true);
-  BackToIdle();
+  // Pages saved after a failed batch give the window back when they are done.
+  if (!saving_) BackToIdle();
 }
 
 void TNetScanCore::TwainScanClose() { BackToIdle(); }

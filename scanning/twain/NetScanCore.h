@@ -117,6 +117,7 @@ class TNetScanCore : public ScanSaveHost {
 
  private:
   void ResetDisplay();
+  void StartSaving(int32_t bits);  // hands the group's pages to the saving thread
   void BackToIdle();
   void DeletePendingPdfPages();
   void Message(const std::string& text, uint32_t flags, bool titled);

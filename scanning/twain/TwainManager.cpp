@@ -54,6 +54,10 @@ struct TwainManager::Source {
   int state = 4;
   std::deque<TW_UINT16> messages;
   bool frameStarted = false;
+  // Read once the dialog has set the options: asking a scanner across the network again between
+  // sheets would go to a server that may be gone, and its SANE client can fail badly then.
+  bool feeder = false;
+  double dpi = 0;  // the same, for the resolution; kept up to date by ICAP_XRESOLUTION
   // A failure met while preparing the next sheet; the next transfer reports it.
   std::optional<ScanStatus> pendingFailure;
   // The last transfer failed or was cancelled: ending it ends the batch.
@@ -270,6 +274,8 @@ TW_UINT16 TwainManager::UserInterface(Source& source, TW_UINT16 msg) {
     const std::string name = NameOf(source.identity.ProductName);
     // The dialog is modal: the user's answer is known when enabling returns.
     const bool start = sourceDialog_ == nullptr || sourceDialog_->Run(name, *source.device);
+    source.feeder = source.device->GetText(scan_option::kSource).value_or("") == kFeeder;
+    source.dpi = source.device->GetNumber(scan_option::kResolution).value_or(0);
     if (start) {
       source.state = 6;
       source.messages.push_back(MSG_XFERREADY);
@@ -315,6 +321,8 @@ TW_UINT16 TwainManager::Capability(Source& source, TW_UINT16 msg, TW_CAPABILITY*
       // A scanner has one resolution for both directions.
       const ScanStatus status = source.device->SetNumber(scan_option::kResolution, dpi);
       if (status != ScanStatus::kGood) return SourceFail(source, ConditionOf(status), {});
+      // The device may have rounded it to a step of its own.
+      source.dpi = source.device->GetNumber(scan_option::kResolution).value_or(dpi);
       return TWRC_SUCCESS;
     }
     default: return SourceFail(source, TWCC_CAPUNSUPPORTED, {});
@@ -327,7 +335,7 @@ TW_UINT16 TwainManager::ImageInfo(Source& source, TW_IMAGEINFO* info) {
   FrameParameters frame;
   const ScanStatus status = source.device->GetParameters(frame);
   if (status != ScanStatus::kGood) return SourceFail(source, ConditionOf(status), {});
-  const double dpi = source.device->GetNumber(scan_option::kResolution).value_or(0);
+  const double dpi = source.dpi;
   *info = TW_IMAGEINFO{};
   info->XResolution = info->YResolution = DoubleToFix32(std::clamp(dpi, 0.0, 32767.0));
   info->ImageWidth = frame.pixelsPerLine;
@@ -369,7 +377,7 @@ TW_UINT16 TwainManager::NativeTransfer(Source& source, TW_HANDLE* page) {
   if (got != ScanStatus::kGood) return failed(got, ScanStatusText(got));
   auto planned = PlanDib(frame);
   if (auto* text = std::get_if<std::string>(&planned)) return failed(ScanStatus::kIoError, *text);
-  const double dpi = device.GetNumber(scan_option::kResolution).value_or(0);
+  const double dpi = source.dpi;
   DibAssembler assembler(std::get<DibPlan>(planned),
                          static_cast<int32_t>(std::clamp(dpi, 0.0, 65535.0)));
   FrameRowReader reader(device, frame.bytesPerLine);
@@ -409,8 +417,7 @@ TW_UINT16 TwainManager::PendingTransfers(Source& source, TW_UINT16 msg, TW_PENDI
   if (msg != MSG_ENDXFER) return SourceFail(source, TWCC_BADPROTOCOL, {});
   // A flatbed gives one page; a feeder as many as it has sheets, which only the next start
   // tells.
-  const bool feeder = source.device->GetText(scan_option::kSource).value_or("") == kFeeder;
-  if (feeder && !source.frameStarted && !source.transferFailed) {
+  if (source.feeder && !source.frameStarted && !source.transferFailed) {
     const ScanStatus next = source.device->Start();
     if (next == ScanStatus::kGood) {
       source.frameStarted = true;

@@ -79,6 +79,12 @@ TEST_F(SaneScannerTest, SetsAndReadsOptionsByName) {
   EXPECT_EQ(range->max, 1200);
   EXPECT_EQ(device->SetNumber(scan_option::kBottomRightX, 50), ScanStatus::kGood);
   EXPECT_EQ(device->GetNumber(scan_option::kBottomRightX), 50);
+  // Whole-number options reach past what a fixed-point one can hold.
+  EXPECT_EQ(device->SetNumber("read-limit", 1), ScanStatus::kGood);
+  EXPECT_EQ(device->SetNumber("read-limit-size", 65536), ScanStatus::kGood);
+  EXPECT_EQ(device->GetNumber("read-limit-size"), 65536);
+  EXPECT_EQ(device->SetNumber(scan_option::kResolution, 40000), ScanStatus::kInvalid);
+  EXPECT_EQ(device->SetNumber("read-limit-size", 3e9), ScanStatus::kInvalid);
 
   const auto sources = device->Choices(scan_option::kSource);
   EXPECT_NE(std::find(sources.begin(), sources.end(), "Automatic Document Feeder"), sources.end());

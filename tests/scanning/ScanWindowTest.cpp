@@ -364,5 +364,42 @@ TEST_F(ScanWindowTest, ScanNeedsANameAndAFolder) {
   EXPECT_FALSE(twain_.IsDataSourceOpen());
 }
 
+TEST_F(ScanWindowTest, ABatchThatBreaksOffSavesThePagesBeforeAndSaysWhy) {
+  struct Case {
+    const char* fault;
+    ScanStatus end;
+    size_t keptBytes;  // of the third page's data
+  };
+  const Case cases[] = {
+      {"jammed", ScanStatus::kJammed, 40},
+      {"device gone", ScanStatus::kIoError, 40},
+      {"fewer bytes than promised", ScanStatus::kEndOfFrame, 40},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    testing::TempFolder folder;
+    auto& script = scanners_.scripts["scan:a"];
+    script = {};
+    script.pages = {GreyPage(16, 8), GreyPage(16, 8), GreyPage(16, 8), GreyPage(16, 8)};
+    script.pages[2].data.resize(c.keptBytes);
+    script.pages[2].end = c.end;
+    script.feeder = true;
+    const size_t messagesBefore = ui_.messages().size();
+    core_.ScanBtnClick("Picture", 0, folder.path().string() + "/");
+    for (int i = 0; i < 20 && twain_.IsDataSourceOpen(); ++i) host_.Pump(1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (core_.SaveFileTimerRunning() && std::chrono::steady_clock::now() < deadline) {
+      main_.DrainWithin(std::chrono::milliseconds(20));
+      core_.SaveFileTimerTimer();
+    }
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{"Picture.jpg", "Picture_2.jpg"}));
+    ASSERT_EQ(ui_.messages().size(), messagesBefore + 1);
+    EXPECT_TRUE(ui_.messages().back().text.starts_with("The scan stopped before its last page: "))
+        << ui_.messages().back().text;
+    EXPECT_TRUE(view_.inputEnabled);
+    EXPECT_FALSE(core_.SaveFileTimerRunning());
+  }
+}
+
 }  // namespace
 }  // namespace tessaro::twain

@@ -13,6 +13,19 @@
 
 namespace tessaro::testing {
 
+// The test backend's own defaults, written out so the installed copy plays no part.
+inline std::string SaneTestBackendConfig(int devices) {
+  return "number_of_devices " + std::to_string(devices) +
+         "\n"
+         "mode Gray\ndepth 8\nhand-scanner false\nthree-pass false\nresolution_min 1.0\n"
+         "resolution_max 1200.0\nresolution_quant 1.0\nresolution 50.0\n"
+         "test-picture \"Solid black\"\nread-limit false\nread-delay false\n"
+         "read-status-code \"Default\"\nfuzzy-parameters false\nppl-loss 0\n"
+         "non-blocking false\nselect-fd false\nenable-test-options false\n"
+         "geometry_min 0.0\ngeometry_max 200.0\ngeometry_quant 1.0\n"
+         "tl_x 0.0\ntl_y 0.0\nbr_x 80.0\nbr_y 100.0\n";
+}
+
 class SaneTestBackend {
  public:
   explicit SaneTestBackend(int devices = 2) {
@@ -20,16 +33,7 @@ class SaneTestBackend {
     if (mkdtemp(pattern) == nullptr) return;
     folder_ = pattern;
     std::ofstream(folder_ + "/dll.conf") << "test\n";
-    // The test backend's own defaults, written out so the installed copy plays no part.
-    std::ofstream(folder_ + "/test.conf")
-        << "number_of_devices " << devices << "\n"
-        << "mode Gray\ndepth 8\nhand-scanner false\nthree-pass false\nresolution_min 1.0\n"
-           "resolution_max 1200.0\nresolution_quant 1.0\nresolution 50.0\n"
-           "test-picture \"Solid black\"\nread-limit false\nread-delay false\n"
-           "read-status-code \"Default\"\nfuzzy-parameters false\nppl-loss 0\n"
-           "non-blocking false\nselect-fd false\nenable-test-options false\n"
-           "geometry_min 0.0\ngeometry_max 200.0\ngeometry_quant 1.0\n"
-           "tl_x 0.0\ntl_y 0.0\nbr_x 80.0\nbr_y 100.0\n";
+    std::ofstream(folder_ + "/test.conf") << SaneTestBackendConfig(devices);
     setenv("SANE_CONFIG_DIR", folder_.c_str(), 1);
   }
   ~SaneTestBackend() {
