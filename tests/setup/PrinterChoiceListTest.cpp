@@ -58,12 +58,12 @@ TEST(PrinterChoiceList, OwnChoiceComesFirstCheckedAndFaxModeSwapsTheMarks) {
   input.printerMode = false;
   input.deviceVendorId = "08A6";  // a maker whose devices sit behind a serial port
   input.sameKindTaken = {"Office Laser"};
-  input.ownPrinterName = "Serial";
+  input.ownPrinterName = "Fax Line";
   const PrinterList list = FillPrinterList(input);
   EXPECT_EQ(list.makerIndex, -1);
-  ExpectRows(list, {{"Serial", 7, RowState::Checked},
+  ExpectRows(list, {{"Fax Line", 2, RowState::Checked},
                     {"Other Maker Jet", 2, RowState::Unchecked},
-                    {"Fax Line", 2, RowState::Unchecked},
+                    {"Serial", 7, RowState::Unchecked},
                     {"Office Laser", kMarkOtherKindTaken, RowState::Unchecked},
                     {"To File", 5, RowState::Unavailable},
                     {"Hall Inkjet", 3, RowState::Unavailable}});
