@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "setup/ScannerChoiceList.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tessaro::setup {
+namespace {
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+bool OtherMakers(const std::string& upperName, const std::vector<MakerSection>& makers, int own) {
+  for (size_t i = 0; i < makers.size(); ++i) {
+    if (static_cast<int>(i) == own) continue;
+    for (const std::string& keyword : makers[i].keywords) {
+      if (!keyword.empty() && upperName.find(Upper(keyword)) != std::string::npos) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<ScannerRow> FillScannerList(const std::vector<std::string>& sources,
+                                        const std::vector<MakerSection>& makers, int makerIndex,
+                                        int scanIndex, const std::string& scanName) {
+  std::vector<ScannerRow> rows;
+  for (const std::string& source : sources) {
+    const std::string upper = Upper(source);
+    if (upper.find("NETWORK SCANNER") != std::string::npos) continue;
+    if (makerIndex >= 0 && OtherMakers(upper, makers, makerIndex)) continue;
+    rows.push_back({source, false});
+  }
+  if (scanIndex == 1 && !scanName.empty()) {
+    auto it = std::find_if(rows.begin(), rows.end(),
+                           [&](const ScannerRow& row) { return row.name == scanName; });
+    if (it != rows.end()) it->checked = true;
+  }
+  return rows;
+}
+
+}  // namespace tessaro::setup
