@@ -136,8 +136,9 @@ build_packages() {  # build_packages OUTPUT_FOLDER
   git -C "$top" archive --format=tar --prefix=tessaro/ HEAD | tar -x -C "$work"
   (cd "$work/tessaro" && DEB_BUILD_OPTIONS="parallel=$jobs nocheck" dpkg-buildpackage -b -us -uc) ||
     { rm -rf "$work"; return 1; }
-  cp "$work"/*.deb "$work"/*.changes "$out"/
-  lintian --fail-on error "$work"/*.changes
+  cp "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$out"/
+  lintian --fail-on error,warning "$work"/tessaro_*.deb "$work"/tessaro-hubd_*.deb ||
+    { rm -rf "$work"; return 1; }
   rm -rf "$work"
   echo "tessaro.sh: packages in $out"
 }

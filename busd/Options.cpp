@@ -117,6 +117,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environme
       o.makeKey = true;
       continue;
     }
+    if (a == "--install") {
+      o.install = true;
+      continue;
+    }
     if (i + 1 >= args.size() && a.starts_with("--")) {
       parsed.error = "option '" + a + "' needs a value";
       return parsed;
@@ -135,7 +139,8 @@ const char* UsageText() {
          "                    [--group NAME] [--no-discovery] [--discovery-port N]\n"
          "                    [--drop-after SECONDS] [--machine-hive FILE]\n"
          "                    [--max-clients N] [--max-client-output BYTES]\n"
-         "       tessaro-busd --make-key [--machine-hive FILE]\n";
+         "       tessaro-busd --make-key [--machine-hive FILE]\n"
+         "       tessaro-busd --install [--machine-hive FILE]\n";
 }
 
 std::string MachineHivePath(const Options& options) {

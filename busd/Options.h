@@ -28,6 +28,7 @@ struct Options {
   BusLimits limits;
   // Make this PC's key when it has none, print its public key and exit (run at install).
   bool makeKey = false;
+  bool install = false;  // make the key and record the installed version, then exit
 };
 
 struct ParsedOptions {

@@ -11,8 +11,11 @@
 
 #include "base/AtomicFile.h"
 #include "base/FileHandle.h"
+#include "base/Product.h"
 #include "busd/Log.h"
 #include "busd/Options.h"
+#include "platform/RegistryText.h"
+#include "platform/linux/SqliteRegistry.h"
 
 namespace tessaro::busd {
 
@@ -98,6 +101,22 @@ int MakeKey(const Options& options) {
   if (!r.notice.empty()) Log(r.notice);
   if (r.made) Log("made this PC's key in " + path);
   std::printf("public key %s\n", HexText(r.key->publicKey()).c_str());
+  return 0;
+}
+
+int Install(const Options& options) {
+  if (const int status = MakeKey(options); status != 0) return status;
+  HivePaths hives;  // the machine hive only
+  hives.machine = MachineHivePath(options);
+  SqliteRegistry registry(hives);
+  const uint32_t result = RegWriteText(registry, RegRoot::LocalMachine, AppRegistryKey,
+                                       "Product Version", false, true, ProductVersion);
+  if (result != 0) {
+    Log("cannot record the installed version in " + hives.machine + " (error " +
+        std::to_string(result) + ")");
+    return 1;
+  }
+  Log(std::string("installed version ") + ProductVersion + " recorded in " + hives.machine);
   return 0;
 }
 

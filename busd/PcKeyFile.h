@@ -29,5 +29,8 @@ struct Options;
 // --make-key: makes the key of the machine hive in use unless it exists, prints "public key
 // HEX" on standard output; the exit status.
 int MakeKey(const Options& options);
+// --install, what an installation runs (the service does before each start): --make-key, then
+// the product's version recorded in the machine hive, where the client reads it.
+int Install(const Options& options);
 
 }  // namespace tessaro::busd

@@ -169,7 +169,10 @@ UniqueFd RuntimeFolder::Listen(bool trunk, int number, std::string& error) {
   sockets_.push_back({trunk, name});
   // A socket file's mode cannot be set through the socket's descriptor; the name is looked up
   // in the checked folder, which only busd's user can change.
-  ::fchmodat(folder, name.c_str(), 0660, 0);
+  if (::fchmodat(folder, name.c_str(), 0660, 0) != 0) {
+    error = "cannot open " + path + " to its group: " + std::strerror(errno);
+    return UniqueFd{};
+  }
   ApplyGroup(folder, name, path);
   if (::listen(fd.get(), 64) != 0) {
     error = "cannot listen on " + path + ": " + std::strerror(errno);

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     std::fputs(busd::UsageText(), stderr);
     return 2;
   }
+  if (parsed.options->install) return busd::Install(*parsed.options);
   if (parsed.options->makeKey) return busd::MakeKey(*parsed.options);
   busd::Daemon daemon(std::move(*parsed.options));
   return daemon.Run();

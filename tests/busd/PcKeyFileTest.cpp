@@ -8,7 +8,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/Product.h"
+#include "busd/Options.h"
 #include "busd/PcKeyFile.h"
+#include "platform/RegistryText.h"
+#include "platform/linux/SqliteRegistry.h"
 #include "tests/support/Process.h"
 
 using tessaro::testing::ReadTextFile;
@@ -92,4 +96,33 @@ TEST(PcKeyFile, ADamagedKeyIsAnErrorAndStaysAsItIs) {
   const auto nowhere = LoadOrMakeKey(dir / "missing/m.hive.key");
   EXPECT_FALSE(nowhere.key);
   EXPECT_FALSE(nowhere.error.empty());
+}
+
+// What an installation runs: the key once, and the installed version where the client reads it,
+// over a stale version an older installation left.
+TEST(PcKeyFile, InstallMakesTheKeyAndRecordsTheInstalledVersion) {
+  tessaro::testing::TempDir dir;
+  Options options;
+  options.machineHive = dir / "machine.hive";
+  {
+    HivePaths hives;
+    hives.machine = options.machineHive;
+    SqliteRegistry registry(hives);
+    ASSERT_EQ(RegWriteText(registry, RegRoot::LocalMachine, AppRegistryKey, "Product Version",
+                           false, true, "0.9"),
+              0u);
+  }
+  ASSERT_EQ(Install(options), 0);
+  const std::string key = ReadTextFile(KeyPathFor(options.machineHive));
+  ASSERT_EQ(Install(options), 0);
+  EXPECT_EQ(ReadTextFile(KeyPathFor(options.machineHive)), key) << "the key was replaced";
+  HivePaths hives;
+  hives.machine = options.machineHive;
+  SqliteRegistry registry(hives);
+  std::string version;
+  RegReadText(registry, RegRoot::LocalMachine, AppRegistryKey, "Product Version", version);
+  EXPECT_EQ(version, ProductVersion);
+
+  options.machineHive = dir / "missing/machine.hive";
+  EXPECT_NE(Install(options), 0) << "a hive that cannot be made is a failure";
 }
