@@ -17,6 +17,10 @@ usr=$root/usr
 
 desktop=$usr/share/applications/com.corvana.TessaroUtility.desktop
 out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop entry: $out"
+# Under /etc for a /usr installation; the build's configured prefix decides, so look for it.
+autostart=$(find "$root" -path '*/xdg/autostart/com.corvana.TessaroUtility-autostart.desktop')
+out=$(desktop-file-validate "$autostart" 2>&1) || fail "autostart entry: $out"
+grep -qx 'Exec=tessaro-utility -mini' "$autostart" || fail "the autostart entry does not start -mini"
 out=$(appstreamcli validate --no-net "$usr/share/metainfo/com.corvana.TessaroUtility.metainfo.xml" 2>&1) ||
   fail "metainfo: $out"
 icon=$(sed -n 's/^Icon=//p' "$desktop")

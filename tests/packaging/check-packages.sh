@@ -38,6 +38,7 @@ usr/lib/tmpfiles.d/tessaro.conf 644
 usr/lib/tmpfiles.d/tessaro-hubd.conf 644
 usr/share/applications/com.corvana.TessaroUtility.desktop 644
 usr/share/metainfo/com.corvana.TessaroUtility.metainfo.xml 644
+etc/xdg/autostart/com.corvana.TessaroUtility-autostart.desktop 644
 usr/share/icons/hicolor/scalable/apps/com.corvana.TessaroUtility.svg 644
 usr/share/bash-completion/completions/tessaro-cli 644
 usr/share/man/man1/tessaro-cli.1.gz 644
