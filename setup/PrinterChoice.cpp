@@ -2,23 +2,18 @@
 #include "setup/PrinterChoice.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/AsciiText.h"
 
 namespace tessaro::setup {
 namespace {
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
 bool Recommended(const std::string& name, const std::vector<MakerSection>& makers, int makerIndex) {
   if (makerIndex < 0 || makerIndex >= static_cast<int>(makers.size())) return false;
-  const std::string upper = Upper(name);
+  const std::string upper = UpperAsciiText(name);
   const auto& keywords = makers[static_cast<size_t>(makerIndex)].keywords;
   return std::any_of(keywords.begin(), keywords.end(), [&](const std::string& keyword) {
-    return !keyword.empty() && upper.find(Upper(keyword)) != std::string::npos;
+    return !keyword.empty() && upper.find(UpperAsciiText(keyword)) != std::string::npos;
   });
 }
 

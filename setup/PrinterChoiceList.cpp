@@ -2,16 +2,11 @@
 #include "setup/PrinterChoiceList.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/AsciiText.h"
 
 namespace tessaro::setup {
 namespace {
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
 
 // Local, network, file, parallel and serial ports reach other printers, never the device.
 bool PortUnsuitable(int mark, const std::string& vendorId) {
@@ -35,11 +30,11 @@ int FindMaker(const std::vector<MakerSection>& makers, const std::string& vendor
 void MarkOtherMakers(std::vector<PrinterRow>& rows, const std::vector<MakerSection>& makers,
                      int own) {
   for (PrinterRow& row : rows) {
-    const std::string name = Upper(row.name);
+    const std::string name = UpperAsciiText(row.name);
     for (size_t i = 0; i < makers.size() && row.state != RowState::Unavailable; ++i) {
       if (static_cast<int>(i) == own) continue;
       for (const std::string& keyword : makers[i].keywords) {
-        if (!keyword.empty() && name.find(Upper(keyword)) != std::string::npos) {
+        if (!keyword.empty() && name.find(UpperAsciiText(keyword)) != std::string::npos) {
           row.state = RowState::Unavailable;
           row.mark = kMarkOtherMaker;
           break;

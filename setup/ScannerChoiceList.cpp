@@ -2,22 +2,18 @@
 #include "setup/ScannerChoiceList.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/AsciiText.h"
 
 namespace tessaro::setup {
 namespace {
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
 
 bool OtherMakers(const std::string& upperName, const std::vector<MakerSection>& makers, int own) {
   for (size_t i = 0; i < makers.size(); ++i) {
     if (static_cast<int>(i) == own) continue;
     for (const std::string& keyword : makers[i].keywords) {
-      if (!keyword.empty() && upperName.find(Upper(keyword)) != std::string::npos) return true;
+      if (!keyword.empty() && upperName.find(UpperAsciiText(keyword)) != std::string::npos)
+        return true;
     }
   }
   return false;
@@ -30,7 +26,7 @@ std::vector<ScannerRow> FillScannerList(const std::vector<std::string>& sources,
                                         int scanIndex, const std::string& scanName) {
   std::vector<ScannerRow> rows;
   for (const std::string& source : sources) {
-    const std::string upper = Upper(source);
+    const std::string upper = UpperAsciiText(source);
     if (upper.find("NETWORK SCANNER") != std::string::npos) continue;
     if (makerIndex >= 0 && OtherMakers(upper, makers, makerIndex)) continue;
     rows.push_back({source, false});

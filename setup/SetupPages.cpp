@@ -2,16 +2,11 @@
 #include "setup/SetupPages.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/AsciiText.h"
 
 namespace tessaro::setup {
 namespace {
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
 
 PageLook InstallLook(bool scannerLike) {
   return {scannerLike ? "Please verify the scanner software status."
@@ -42,11 +37,11 @@ PageLook AutoScanLook(bool scannerLike) {
 }  // namespace
 
 bool IsScannerLike(const std::string& typeWord) {
-  const std::string upper = Upper(typeWord);
+  const std::string upper = UpperAsciiText(typeWord);
   return upper == "UNKNOWN" || upper == "SCANNER";
 }
 
-bool IsMfp(const std::string& typeWord) { return Upper(typeWord) == "MFP"; }
+bool IsMfp(const std::string& typeWord) { return UpperAsciiText(typeWord) == "MFP"; }
 
 PageLook LookOf(SetupPage page, const LookContext& context) {
   switch (page) {
