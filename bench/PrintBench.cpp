@@ -179,6 +179,7 @@ void Latency() {
   PrinterLab printers;
   PrivateCups cups({}, "SetEnv TESSARO_RUNTIME_DIR " + printers.pc->runtimeDir + "\n");
   if (!cups.Running() || !cups.InstallBackend("tessaro", Lab::Binary("cups-backend/tessaro")) ||
+      !cups.InstallNotifier("tessaro", Lab::Binary("cups-notifier/tessaro")) ||
       !cups.AddQueue("office", kUri))
     throw std::runtime_error("the private cupsd did not come up");
   const std::string page(4000, 'x');
@@ -236,7 +237,7 @@ void Latency() {
   first.Print("first job through the monitor, less 2.5 s");
   std::printf(
       "(less the monitor's own pauses: 2 s in its look-up while a job waits and 500 ms\n"
-      " between link and release; it also reads its change notifications every 200 ms\n"
+      " between link and release; cupsd wakes it through the notifier when a job comes\n"
       " and looks at the device's user every 100 ms after the link: up to 300 ms more)\n");
 }
 
@@ -244,7 +245,8 @@ void Idle() {
   std::printf("\n== idle: %d monitors on empty queues for %lld s\n", kIdleMonitors,
               static_cast<long long>(kIdleSpan.count()));
   PrivateCups cups;
-  if (!cups.Running()) throw std::runtime_error("the private cupsd did not come up");
+  if (!cups.Running() || !cups.InstallNotifier("tessaro", Lab::Binary("cups-notifier/tessaro")))
+    throw std::runtime_error("the private cupsd did not come up");
   CupsSpooler spooler(cups.socket());
   FakeDeviceSide device;
   SystemClock clock;

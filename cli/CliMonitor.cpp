@@ -44,11 +44,19 @@ class QueuedMainThread : public MainThread, public EventPump {
       done = true;
       ran_.notify_all();
     });
+    queued_.notify_all();
     ran_.wait(lock, [&] { return done; });
   }
   void Post(std::function<void()> work) override {
     std::lock_guard lock(mutex_);
     queue_.push_back(std::move(work));
+    queued_.notify_all();
+  }
+  // Waits up to `timeout` for work: a monitor handing over a look-up is served at once, not on
+  // the loop's next tick.
+  void WaitForWork(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    queued_.wait_for(lock, timeout, [&] { return !queue_.empty(); });
   }
   bool IsMainThread() const override { return std::this_thread::get_id() == owner_; }
   void ProcessPendingEvents() override {
@@ -68,6 +76,7 @@ class QueuedMainThread : public MainThread, public EventPump {
   const std::thread::id owner_ = std::this_thread::get_id();
   std::mutex mutex_;
   std::condition_variable ran_;
+  std::condition_variable queued_;
   std::deque<std::function<void()>> queue_;
 };
 
@@ -194,7 +203,7 @@ int RunMonitor(const ClientEnvironment& env, BusTransport& bus, Clock& clock, Bu
       nextWatch = now + kTrunkWatchInterval;
       trunkWatch.Tick();
     }
-    std::this_thread::sleep_for(kLoopTick);
+    mainThread.WaitForWork(kLoopTick);
   }
   monitors.StopPrintMonitors(state.autoPrinters, mainThread);
   monitors.StopPrintMonitors(state.autoFaxes, mainThread);

@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/linux/CupsEventPoller.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace tessaro {
-namespace {
 
-// How often a waiter looks at its stop flag itself, in case the reading thread is held up in a
-// request; otherwise that thread wakes it on its next round.
-constexpr std::chrono::milliseconds kStopLook{1000};
-
-}  // namespace
-
-CupsEventPoller::CupsEventPoller(std::string server, std::chrono::milliseconds interval)
-    : server_(std::move(server)), interval_(interval) {}
+CupsEventPoller::CupsEventPoller(std::string server, Timing timing)
+    : server_(std::move(server)), timing_(timing),
+      interrupt_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 CupsEventPoller::~CupsEventPoller() {
   {
@@ -22,6 +20,8 @@ CupsEventPoller::~CupsEventPoller() {
     quit_ = true;
   }
   poll_.notify_all();
+  const uint64_t one = 1;
+  if (interrupt_.valid()) (void)::write(interrupt_.get(), &one, sizeof one);
   if (thread_.joinable()) thread_.join();
 }
 
@@ -66,7 +66,9 @@ ChangeWait CupsEventPoller::Wait(int subscription, std::chrono::milliseconds tim
     }
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) break;
-    watch.wake.wait_until(lock, std::min(deadline, now + kStopLook));
+    // A stop is seen on the reading thread's next round, or at the deadline when that thread is
+    // held up in a request.
+    watch.wake.wait_until(lock, deadline);
   }
   watch.stop = nullptr;
   return result;
@@ -74,6 +76,8 @@ ChangeWait CupsEventPoller::Wait(int subscription, std::chrono::milliseconds tim
 
 void CupsEventPoller::Run() {
   std::unique_lock lock(mutex_);
+  bool woken = false;
+  bool pushedBefore = false;  // the push path was up when the last round ended
   while (!quit_) {
     std::map<int, int> asked;
     for (const auto& [id, watch] : watches_)
@@ -83,8 +87,11 @@ void CupsEventPoller::Run() {
       continue;
     }
     lock.unlock();
+    if (!http_) http_ = ipp::Connect(server_);
+    push_.Keep(http_.get());
     const std::map<int, Seen> seen = Read(asked);
     lock.lock();
+    bool anyChange = false;
     for (const auto& [id, result] : seen) {
       const auto watch = watches_.find(id);
       if (watch == watches_.end()) continue;  // removed while it was read
@@ -92,14 +99,22 @@ void CupsEventPoller::Run() {
       if (result.lastSequence > watch->second.lastSequence) {
         watch->second.lastSequence = result.lastSequence;
         watch->second.changed = true;
+        anyChange = true;
       }
     }
     // Only the waiters with something to see are woken.
     for (auto& [id, watch] : watches_)
       if (watch.changed || watch.failed || (watch.stop != nullptr && *watch.stop))
         watch.wake.notify_all();
-    poll_.wait_for(lock, interval_, [this] { return quit_; });
+    lock.unlock();
+    // Events since the last round came while the push path was up, yet nothing woke us.
+    if (pushedBefore && anyChange && !woken) push_.MissedWake(http_.get());
+    pushedBefore = push_.Keep(http_.get());
+    woken = push_.Wait(pushedBefore ? timing_.pushedPoll : timing_.poll, interrupt_.get());
+    lock.lock();
   }
+  lock.unlock();
+  push_.End(http_.get());
 }
 
 std::map<int, CupsEventPoller::Seen> CupsEventPoller::Read(
@@ -133,7 +148,7 @@ std::optional<std::map<int, int>> CupsEventPoller::ReadTogether(
                  static_cast<int>(ids.size()), ids.data());
   ippAddIntegers(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers",
                  static_cast<int>(next.size()), next.data());
-  ipp::Reply reply = ipp::Send(http_.get(), request, "/");
+  ipp::Reply reply = ipp::SendSmall(http_.get(), request, "/");
   status = reply.status;
   if (!reply.ok() || !reply.response) {
     // A refusal keeps the connection; a broken one is made again on the next reading.

@@ -2,7 +2,8 @@
 // One reader of IPP notifications for all the queue subscriptions of a process. cupsd has no way
 // to push ippget events or to hold a Get-Notifications until one comes, so somebody must ask; one
 // request for every subscription at once costs what a single queue's asking used to, however many
-// queues are watched.
+// queues are watched. When our notifier is installed, cupsd wakes the reader as soon as something
+// happens (CupsPushWake.h) and the reader asks on its own only now and then.
 #pragma once
 
 #include <atomic>
@@ -13,16 +14,19 @@
 #include <string>
 #include <thread>
 
+#include "base/FileHandle.h"
 #include "platform/Spooler.h"
 #include "platform/linux/CupsIpp.h"
+#include "platform/linux/CupsNotificationTiming.h"
+#include "platform/linux/CupsPushWake.h"
 
 namespace tessaro {
 
 class CupsEventPoller {
  public:
-  // `server` as CupsSpooler takes it; `interval` between two readings.
-  explicit CupsEventPoller(std::string server,
-                           std::chrono::milliseconds interval = std::chrono::milliseconds(200));
+  using Timing = CupsNotificationTiming;
+  // `server` as CupsSpooler takes it.
+  explicit CupsEventPoller(std::string server, Timing timing = {});
   ~CupsEventPoller();
   CupsEventPoller(const CupsEventPoller&) = delete;
   CupsEventPoller& operator=(const CupsEventPoller&) = delete;
@@ -58,13 +62,16 @@ class CupsEventPoller {
                                                  ipp_status_t& status);
 
   const std::string server_;
-  const std::chrono::milliseconds interval_;
+  const Timing timing_;
   std::mutex mutex_;
   std::condition_variable poll_;  // wakes the reading thread
   std::map<int, Watch> watches_;
   bool quit_ = false;
   std::thread thread_;
-  ipp::Http http_;  // the reading thread's own
+  UniqueFd interrupt_;  // wakes the reading thread out of its wait when it is to quit
+  // The reading thread's own:
+  ipp::Http http_;
+  CupsPushWake push_;
 };
 
 }  // namespace tessaro

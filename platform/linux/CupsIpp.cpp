@@ -37,6 +37,38 @@ Reply Send(http_t* http, ipp_t* request, const char* resource) {
   return reply;
 }
 
+Reply SendSmall(http_t* http, ipp_t* request, const char* resource) {
+  const Ipp owned(request);
+  Reply reply;
+  if (http == nullptr) return reply;
+  cupsSetPasswordCB2(NoPassword, nullptr);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt > 0 && httpReconnect2(http, kConnectTimeoutMs, nullptr) != 0) break;
+    httpClearFields(http);
+    httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
+    httpSetLength(http, ippLength(request));
+    if (httpPost(http, resource) != 0) continue;
+    ippSetState(request, IPP_STATE_IDLE);
+    ipp_state_t state = IPP_STATE_IDLE;
+    while ((state = ippWrite(http, request)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {}
+    if (state == IPP_STATE_ERROR) continue;
+    http_status_t status = HTTP_STATUS_CONTINUE;
+    while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {}
+    if (status == HTTP_STATUS_ERROR) continue;  // the connection broke
+    if (status != HTTP_STATUS_OK) {
+      httpFlush(http);
+      return reply;
+    }
+    Ipp response(ippNew());
+    while ((state = ippRead(http, response.get())) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {}
+    if (state == IPP_STATE_ERROR) continue;
+    reply.status = ippGetStatusCode(response.get());
+    reply.response = std::move(response);
+    return reply;
+  }
+  return reply;
+}
+
 bool Refused(ipp_status_t status) {
   return status == IPP_STATUS_ERROR_FORBIDDEN || status == IPP_STATUS_ERROR_NOT_AUTHORIZED ||
          status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||

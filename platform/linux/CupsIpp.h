@@ -32,6 +32,11 @@ struct Reply {
 // Sends `request` (which it frees) on `http`; a lost connection reads as an internal error.
 Reply Send(http_t* http, ipp_t* request, const char* resource);
 
+// The same for a small request asked often. cupsDoRequest always asks cupsd for a "100 Continue"
+// first, which costs every exchange a second wake-up on both sides; this sends the request whole
+// and reads the reply. A kept connection that cupsd closed meanwhile is made again once.
+Reply SendSmall(http_t* http, ipp_t* request, const char* resource);
+
 // Whether cupsd refused the operation to this user.
 bool Refused(ipp_status_t status);
 

@@ -335,8 +335,8 @@ bool IsQueueName(const std::string& name) {
   });
 }
 
-CupsSpooler::CupsSpooler(std::string server)
-    : server_(std::move(server)), events_(std::make_shared<CupsEventPoller>(server_)) {}
+CupsSpooler::CupsSpooler(std::string server, CupsNotificationTiming timing)
+    : server_(std::move(server)), events_(std::make_shared<CupsEventPoller>(server_, timing)) {}
 
 OpenedQueue CupsSpooler::OpenPrinter(const std::string& printerName, uint32_t access) {
   if (!IsQueueName(printerName)) return {nullptr, winerr::kInvalidPrinterName};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Spooler.h"
+#include "platform/linux/CupsNotificationTiming.h"
 
 namespace tessaro {
 
@@ -37,7 +38,7 @@ class CupsSpooler : public Spooler {
  public:
   // `server`: a host name or the path of cupsd's socket; empty for libcups's own choice
   // (CUPS_SERVER, client.conf, the local socket).
-  explicit CupsSpooler(std::string server = {});
+  explicit CupsSpooler(std::string server = {}, CupsNotificationTiming timing = {});
 
   // Opening checks that the queue exists. With the administer right it also checks that CUPS
   // lets this user pause and resume it, by asking for the state the queue already has.

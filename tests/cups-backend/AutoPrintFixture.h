@@ -65,6 +65,7 @@ class AutoPrintClient : public ::testing::Test {
     ASSERT_TRUE(lab_.AttachAll(*other_, {kHubIp}));
     ASSERT_TRUE(cups_.Running());
     ASSERT_TRUE(cups_.InstallBackend("tessaro", Lab::Binary("cups-backend/tessaro")));
+    ASSERT_TRUE(cups_.InstallNotifier("tessaro", Lab::Binary("cups-notifier/tessaro")));
     ASSERT_TRUE(cups_.AddQueue("office", kUri));
     // The user enabled the server and chose the queue for the printer in the device setup.
     ServerInfoReg server;

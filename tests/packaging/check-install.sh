@@ -53,7 +53,7 @@ for page in $pages; do
 done
 
 for program in bin/tessaro-utility bin/tessaro-cli sbin/tessaro-busd sbin/tessaro-hubd \
-  lib/cups/backend/tessaro; do
+  lib/cups/backend/tessaro lib/cups/notifier/tessaro; do
   out=$("$usr/$program" --help 2>&1) || fail "$program --help exits $?"
   [ -n "$out" ] || fail "$program --help says nothing"
   version=$("$usr/$program" --version 2>&1) || fail "$program --version exits $?"

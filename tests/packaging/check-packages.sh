@@ -30,6 +30,7 @@ usr/bin/tessaro-cli 755
 usr/sbin/tessaro-busd 755
 usr/sbin/tessaro-hubd 755
 usr/lib/cups/backend/tessaro 700
+usr/lib/cups/notifier/tessaro 755
 lib/systemd/system/tessaro-busd.service 644
 lib/systemd/system/tessaro-hubd@.service 644
 usr/lib/sysusers.d/tessaro.conf 644

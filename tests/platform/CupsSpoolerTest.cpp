@@ -2,13 +2,18 @@
 // The spooler over a private cupsd: ports and printers from queues and device URIs, holding and
 // releasing queues, jobs, rights and change notifications.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "base/FileHandle.h"
 #include "platform/linux/CupsSpooler.h"
+#include "platform/linux/CupsWake.h"
+#include "tests/TestPaths.h"
+#include "tests/support/Command.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/Watchdog.h"
 
@@ -300,6 +305,75 @@ TEST_F(CupsSpoolerTest, WhatOthersDoToAWatchedQueueIsNeverHiddenByWhatItRemember
   EXPECT_EQ(settle(), ChangeWait::TimedOut);
   ASSERT_TRUE(queue->SetHold(QueueHold::Held).has_value());
   EXPECT_NE(Status("q").find("disabled"), std::string::npos) << Status("q");
+}
+
+// With our notifier installed, cupsd wakes the reader as soon as a queue changes, and the reader
+// hardly asks on its own; without it, the reader asks often. Either way a change is seen at once.
+// With the notifier, the reader's own readings are a minute apart here, so only a wake-up can
+// bring the change in time.
+TEST(CupsWakeUp, AChangeIsSeenAtOnceWithOrWithoutTheNotifier) {
+  testing::Watchdog watchdog{std::chrono::seconds(60)};
+  for (const bool installed : {true, false}) {
+    SCOPED_TRACE(installed ? "notifier installed" : "no notifier");
+    PrivateCups cups;
+    ASSERT_TRUE(cups.Running());
+    if (installed) {
+      ASSERT_TRUE(cups.InstallNotifier(
+          kWakeScheme, std::string(testing::kBinaryDir) + "/cups-notifier/tessaro"));
+    }
+    ASSERT_TRUE(cups.AddQueue("q", "file:///dev/null"));
+    const auto ownPoll = installed ? std::chrono::milliseconds(std::chrono::minutes(1))
+                                   : std::chrono::milliseconds(200);
+    CupsSpooler spooler(cups.socket(), {ownPoll, std::chrono::minutes(1)});
+    OpenedQueue opened = spooler.OpenPrinter("q", printeraccess::kAll);
+    ASSERT_NE(opened.queue, nullptr);
+    PrintQueue& queue = *opened.queue;
+    queue.SetHold(QueueHold::Held);
+    ASSERT_TRUE(queue.WatchChanges());
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(queue.WaitForChange(std::chrono::milliseconds(1500), stop), ChangeWait::TimedOut);
+    for (int job = 0; job < 3; ++job) {
+      cups.Submit("q", "job\n");
+      EXPECT_EQ(queue.WaitForChange(std::chrono::seconds(5), stop), ChangeWait::Changed);
+      while (queue.WaitForChange(std::chrono::milliseconds(300), stop) == ChangeWait::Changed) {}
+    }
+  }
+}
+
+TEST(CupsWakeUp, TheNotifierTakesOnlyItsOwnRecipients) {
+  EXPECT_EQ(WakeNameOfRecipient("tessaro:/tessaro-cups-wake-12-1-99"), "tessaro-cups-wake-12-1-99");
+  for (const std::string& bad :
+       std::vector<std::string>{"tessaro:/", "tessaro:/a b", "tessaro:/a/b", "tessaro:/../x",
+                                "mailto:/x", "tessaro:x", "tessaro:/" + std::string(65, 'a')}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(WakeNameOfRecipient(bad).has_value());
+  }
+}
+
+// The notifier as cupsd runs it: one wake-up per event on its input, and an end on input that
+// ends or is not IPP.
+TEST(CupsWakeUp, TheNotifierWakesOncePerEventAndEndsWithItsInput) {
+  testing::Watchdog watchdog{std::chrono::seconds(30)};
+  const std::string notifier = std::string(testing::kBinaryDir) + "/cups-notifier/tessaro";
+  std::string name;
+  UniqueFd listener = OpenWakeSocket(name);
+  ASSERT_TRUE(listener.valid());
+  testing::TempDir dir;
+  const std::string events = dir / "events";
+  // Two empty IPP messages (version 2.0, request 1, no attributes), then bytes that are not IPP.
+  const std::string message("\x02\x00\x00\x00\x00\x00\x00\x01\x03", 9);
+  testing::WriteTextFile(events, message + message + "not ipp at all");
+  const auto run = [&](const std::string& recipient, const std::string& input) {
+    return testing::RunCommand("/bin/sh",
+                               {"-c", "exec \"$0\" \"$1\" <\"$2\"", notifier, recipient, input});
+  };
+  EXPECT_EQ(run(RecipientOfWakeName(name), events).exitCode, 0);
+  int wakes = 0;
+  char byte = 0;
+  while (::recv(listener.get(), &byte, 1, MSG_DONTWAIT) >= 0) ++wakes;
+  EXPECT_EQ(wakes, 2);
+  EXPECT_EQ(run("tessaro:/no such/name", events).exitCode, 1);
+  EXPECT_EQ(run("tessaro:/nobody-listens", "/dev/null").exitCode, 0);
 }
 
 // A queue whose policy refuses pause and resume to everybody.

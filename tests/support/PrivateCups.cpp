@@ -34,12 +34,12 @@ PrivateCups::PrivateCups(const std::string& extraConfig, const std::string& extr
   // Backends run as user lp: every folder on their way must be open to others.
   ::chmod(t.c_str(), 0755);
   for (const char* sub : {"etc", "etc/ppd", "etc/ssl", "spool", "spool/tmp", "cache", "state",
-                          "log", "bin", "bin/backend", "out"})
+                          "log", "bin", "bin/backend", "bin/notifier", "out"})
     std::filesystem::create_directories(t + "/" + sub);
   ::chmod((t + "/out").c_str(), 01777);
   Owner(t + "/spool", "lp", 0710);
   Owner(t + "/spool/tmp", "lp", 01770);
-  for (const char* d : {"daemon", "filter", "notifier", "driver", "cgi-bin", "monitor"}) {
+  for (const char* d : {"daemon", "filter", "driver", "cgi-bin", "monitor"}) {
     std::error_code ec;
     std::filesystem::create_symlink(std::string("/usr/lib/cups/") + d, t + "/bin/" + d, ec);
   }
@@ -114,6 +114,14 @@ bool PrivateCups::InstallBackend(const std::string& scheme, const std::string& p
   std::filesystem::copy_file(program, target, std::filesystem::copy_options::overwrite_existing,
                              ec);
   return !ec && ::chmod(target.c_str(), 0700) == 0;
+}
+
+bool PrivateCups::InstallNotifier(const std::string& scheme, const std::string& program) const {
+  const std::string target = folder() + "/bin/notifier/" + scheme;
+  std::error_code ec;
+  std::filesystem::copy_file(program, target, std::filesystem::copy_options::overwrite_existing,
+                             ec);
+  return !ec && ::chmod(target.c_str(), 0755) == 0;
 }
 
 bool PrivateCups::AddQueue(const std::string& name, const std::string& uri) const {

@@ -36,6 +36,9 @@ class PrivateCups {
   // Puts `program` in place of the stand-in backend `scheme`, owned by root with mode 0700, as
   // an installed backend that must run as root is; false when it cannot be copied.
   bool InstallBackend(const std::string& scheme, const std::string& program) const;
+  // Puts `program` in the notifier folder as `scheme`, as an installed notifier is (the folder
+  // holds no other: the system's are not needed here); false when it cannot be copied.
+  bool InstallNotifier(const std::string& scheme, const std::string& program) const;
   // A raw queue on `uri`, enabled and accepting jobs. False when lpadmin refused it.
   bool AddQueue(const std::string& name, const std::string& uri) const;
   // Submits a file holding `text` to `queue`; the job's id, or -1.
