@@ -10,13 +10,14 @@
 #include "tests/support/PrivateCups.h"
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: demo_cups RUNTIME_DIR BACKEND QUEUE URI\n");
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: demo_cups RUNTIME_DIR BACKEND QUEUE URI [NOTIFIER]\n");
     return 2;
   }
   tessaro::testing::PrivateCups cups({},
                                      std::string("SetEnv TESSARO_RUNTIME_DIR ") + argv[1] + "\n");
   if (!cups.Running() || !cups.InstallBackend("tessaro", argv[2]) ||
+      (argc == 6 && !cups.InstallNotifier("tessaro", argv[5])) ||
       !cups.AddQueue(argv[3], argv[4])) {
     std::fprintf(stderr, "demo_cups: the private cupsd or its queue did not come up\n");
     return 1;

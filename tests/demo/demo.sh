@@ -77,7 +77,8 @@ TESSARO_BUILD_DIR=$build "$top/tessaro.sh" install
 # A private cupsd with a queue on the demo printer, stored as an auto-connect printer: the client's
 # print monitor holds the queue and, when a job waits, connects the printer by itself.
 "$build/tests/demo/demo_cups" "$TESSARO_RUNTIME_DIR" "$build/cups-backend/tessaro" demo-laser \
-  "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-00731" >"$demo/cups.out" 2>"$demo/cups.log" &
+  "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-00731" "$build/cups-notifier/tessaro" \
+  >"$demo/cups.out" 2>"$demo/cups.log" &
 pids+=($!)
 wait_for "$demo/cups.out" "cups: ready"
 CUPS_SERVER=$(sed -n 's/^cups: ready //p' "$demo/cups.out")
