@@ -60,6 +60,20 @@ inline constexpr const char* kTroubleScannerOption = "Remove or recognize the sc
 inline constexpr const char* kTroubleRemoveScanner = "Remove the scanner.";
 inline constexpr const char* kTroubleRemoveScannerNote =
     "If you would like to remove the scanner, please choose it then press OK to finish.";
+inline constexpr const char* kTroublePrinterHelp =
+    "Make sure the server is switched on and reachable, and that no other PC is using the "
+    "device. A job issued to the auto-connect printer connects the device by itself; scanning "
+    "needs the device to be free as well.";
+inline constexpr const char* kTroubleScannerHelp =
+    "Make sure the server is switched on and reachable, and that no other PC is using the "
+    "scanner, then start the scan again.";
+inline constexpr const char* kTroubleUnknownHelp =
+    "Make sure the server is switched on and reachable, and that no other PC is using the "
+    "device. Connect it from the device list before using it.";
+inline constexpr const char* kTroubleAutoConnectHelp =
+    "Choose the printer to connect automatically, or uncheck it to stop, then press OK.";
+inline constexpr const char* kTroubleScannerHelpChoose =
+    "Check the scanner to recognize it, or uncheck it to remove it, then press OK.";
 inline constexpr const char* kAutoConnectCanceled =
     "You have successfully canceled auto connect printer\nfeature of ";
 inline constexpr const char* kDirectPrint = "You can directly issue the printer job to\n";
@@ -77,6 +91,9 @@ inline constexpr const char* kTipSameKindTaken =
     "This driver already be set to auto-connect printer.";
 inline constexpr const char* kTipOtherMaker = "This driver is not be recommended.";
 inline constexpr const char* kTipOtherKindTaken = "This driver already be set to auto-connect fax.";
+
+// The install page's answer once a queue was added.
+inline constexpr const char* kQueueAdded = "The print queue was added: ";
 
 // A queue that went away while the wizard was open.
 inline constexpr const char* kQueueGone =
