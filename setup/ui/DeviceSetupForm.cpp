@@ -319,8 +319,8 @@ void TDeviceSetupFm::AfterAction() {
 void TDeviceSetupFm::Sync() {
   if (wizard_ == nullptr) return;
   syncing_ = true;
-  const setup::PageLook look = wizard_->look();
-  title_->setText(Text(look.title));
+  // The titles escape '&' by doubling it, as captions that underline a letter do.
+  title_->setText(Text(wizard_->look().title).replace(QStringLiteral("&&"), QStringLiteral("&")));
   pages_->setCurrentIndex(static_cast<int>(wizard_->page()));
   SyncButtons();
   SyncPages();
@@ -397,8 +397,7 @@ void TDeviceSetupFm::SyncTrouble() {
 
 // Rows are changed in place when the list keeps its length: a click arrives from inside the
 // view's own mouse handling, which must not lose the item it pressed.
-static QTreeWidgetItem* RowItem(QTreeWidget* view, int index, int count) {
-  if (view->topLevelItemCount() != count) view->clear();
+static QTreeWidgetItem* RowItem(QTreeWidget* view, int index) {
   if (QTreeWidgetItem* item = view->topLevelItem(index)) return item;
   return new QTreeWidgetItem(view);
 }
@@ -406,10 +405,10 @@ static QTreeWidgetItem* RowItem(QTreeWidget* view, int index, int count) {
 void TDeviceSetupFm::FillPrinterView(QTreeWidget* view) {
   const auto& rows = wizard_->printerRows();
   const int count = static_cast<int>(rows.size());
-  if (count == 0) view->clear();
+  if (view->topLevelItemCount() != count) view->clear();
   for (int i = 0; i < count; ++i) {
     const setup::PrinterRow& row = rows[static_cast<size_t>(i)];
-    QTreeWidgetItem* item = RowItem(view, i, count);
+    QTreeWidgetItem* item = RowItem(view, i);
     item->setText(0, Text(row.name));
     item->setText(1, Text(row.port));
     item->setText(2, QString::number(row.mark));
@@ -428,10 +427,10 @@ void TDeviceSetupFm::FillPrinterView(QTreeWidget* view) {
 void TDeviceSetupFm::FillScannerView(QTreeWidget* view) {
   const auto& rows = wizard_->scannerRows();
   const int count = static_cast<int>(rows.size());
-  if (count == 0) view->clear();
+  if (view->topLevelItemCount() != count) view->clear();
   for (int i = 0; i < count; ++i) {
     const setup::ScannerRow& row = rows[static_cast<size_t>(i)];
-    QTreeWidgetItem* item = RowItem(view, i, count);
+    QTreeWidgetItem* item = RowItem(view, i);
     item->setText(0, Text(row.name));
     item->setIcon(0, StateImage(row.checked ? RowState::Checked : RowState::Unchecked));
     item->setSelected(row.checked);
