@@ -5,6 +5,7 @@
 
 #include "devices/RefreshLock.h"
 #include "host/HostChecks.h"
+#include "setup/TwainSources.h"
 
 namespace tessaro {
 
@@ -246,21 +247,19 @@ bool ClientRuntime::RunDeviceCommand(DeviceCommand command, size_t row) {
 void ClientRuntime::UseSetupWindow(setup::SetupWindow& window, PrintQueueAdmin& queues) {
   if (!refresh_ || Closing()) return;
   setupSleeper_ = std::make_unique<setup::PumpSleeper>(Pump());
-  // No data source manager here: the scanner lists stay empty, as the wizard expects then.
-  setup_ =
-      std::make_unique<setup::DeviceSetup>(setup::DeviceSetupServices{platform_.services.registry,
-                                                                      state_,
-                                                                      model_,
-                                                                      refresh_->driver(),
-                                                                      monitors_.get(),
-                                                                      Pump(),
-                                                                      *setupSleeper_,
-                                                                      platform_.spooler,
-                                                                      queues,
-                                                                      platform_.services.ui,
-                                                                      printerMakers_,
-                                                                      {}},
-                                           window);
+  const setup::DeviceSetupServices services{platform_.services.registry,
+                                            state_,
+                                            model_,
+                                            refresh_->driver(),
+                                            monitors_.get(),
+                                            Pump(),
+                                            *setupSleeper_,
+                                            platform_.spooler,
+                                            queues,
+                                            platform_.services.ui,
+                                            printerMakers_,
+                                            setup::TwainSourceNames};
+  setup_ = std::make_unique<setup::DeviceSetup>(services, window);
 }
 
 bool ClientRuntime::QuickScanRuns(size_t row) const {

@@ -11,6 +11,7 @@
 #include "platform/linux/SystemClock.h"
 #include "printing/ClientMonitorHost.h"
 #include "setup/DeviceSetup.h"
+#include "setup/TwainSources.h"
 #include "tests/devices/RefreshFixture.h"
 #include "tests/support/PrivateCups.h"
 
@@ -77,19 +78,10 @@ class DeviceSetupRig : public RefreshTest {
 
   // The runs show in `window` from now on.
   void UseWindow(SetupWindow& runWindow) {
-    setup = std::make_unique<DeviceSetup>(DeviceSetupServices{registry,
-                                                              state,
-                                                              model,
-                                                              cycle.driver(),
-                                                              &monitors,
-                                                              main,
-                                                              noPause,
-                                                              spooler,
-                                                              queues,
-                                                              ui,
-                                                              makers,
-                                                              {}},
-                                          runWindow);
+    setup = std::make_unique<DeviceSetup>(
+        DeviceSetupServices{registry, state, model, cycle.driver(), &monitors, main, noPause,
+                            spooler, queues, ui, makers, TwainSourceNames},
+        runWindow);
   }
 
   size_t RowOf(const Dev& d) const {

@@ -3,6 +3,8 @@
 // shows, what each run stores, and the bad turns a run may take.
 #include <functional>
 
+#include "host/WindowsVersion.h"
+#include "scanning/twain/TwainManager.h"
 #include "setup/SetupTexts.h"
 #include "tests/setup/DeviceSetupFixture.h"
 
@@ -190,6 +192,48 @@ TEST_F(DeviceSetupTest, ScannerIsRecognisedAndRemovedAgain) {
   ListScannerIds(registry, kAppKey, stored);
   EXPECT_TRUE(stored.empty());
   EXPECT_EQ(Stored("1909", "OF9")->ScanIndex, 0);
+}
+
+// Scanners by name only: the lists never open one.
+class NamedScanners : public ScannerSource {
+ public:
+  explicit NamedScanners(std::vector<std::string> names) : names_(std::move(names)) {}
+  std::vector<ScannerDeviceInfo> Devices() override {
+    std::vector<ScannerDeviceInfo> devices;
+    for (const std::string& name : names_) devices.push_back({name, "", "", "flatbed"});
+    return devices;
+  }
+  std::unique_ptr<ScannerDevice> Open(const std::string&, ScanStatus& status) override {
+    status = ScanStatus::kInvalid;
+    return nullptr;
+  }
+
+ private:
+  std::vector<std::string> names_;
+};
+
+TEST_F(DeviceSetupTest, OlderSystemChoosesAmongTheManagersSources) {
+  state.windowsVersionFlags = kWin2000 | kWinNT5OrLater;
+  NamedScanners scanners({"Optic Flat 9", "Network Scanner 2", "Rival Scan"});
+  twain::TwainManager manager(scanners, dir / "windows");
+  twain::TwainManager::Install(&manager);
+  std::vector<std::string> listed;
+  scripted.script = [&](SetupWizard& wizard) {
+    wizard.Next();
+    ASSERT_EQ(wizard.page(), SetupPage::ConnectScanner);
+    EXPECT_TRUE(wizard.scannerListShown());
+    for (const ScannerRow& row : wizard.scannerRows()) listed.push_back(row.name);
+    wizard.ClickScannerRow(0);
+    wizard.Next();
+  };
+  setup->ManageScanner(RowOf(kScanner));
+  twain::TwainManager::Install(nullptr);
+  // Network scanners never reach a device on a server; "Rival" names another maker's driver,
+  // but this device's maker is not in the table, so nothing is filtered by maker.
+  EXPECT_EQ(listed, (std::vector<std::string>{"Optic Flat 9", "Rival Scan"}));
+  const auto entry = Stored("1909", "OF9");
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->ScanNameTwain, "Optic Flat 9");
 }
 
 }  // namespace
