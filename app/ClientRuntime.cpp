@@ -12,7 +12,10 @@ namespace tessaro {
 ClientRuntime::ClientRuntime(ClientPlatform platform)
     : platform_(std::move(platform)), core_(platform_.services, window_, state_),
       driver_(platform_.services.bus, platform_.services.clock),
-      plugAndPlay_(platform_.services.bus, platform_.services.clock) {}
+      plugAndPlay_(platform_.services.bus, platform_.services.clock),
+      trunkWatch_(driver_, platform_.services.bus, platform_.services.clock, state_.trunk,
+                  {[this] { return reader_ && reader_->ReadsFailing(); }, [this] { LoseTrunk(); },
+                   [this] { RegainTrunk(); }}) {}
 
 ClientRuntime::~ClientRuntime() {
   StopReader();
@@ -175,39 +178,15 @@ bool ClientRuntime::TrunkUpdateTick() {
 void ClientRuntime::TrunkWatchTick() {
   if (!refresh_ || Closing() || depth_ > 0) return;
   Frame frame(*this);
-  if (!trunkLost_) {
-    if (!reader_ || !reader_->ReadsFailing()) return;
-    // A failed read alone may be passing; a Trunk that cannot list the servers is gone.
-    std::vector<ServerEntry> servers;
-    if (driver_.GetServerList(state_.trunk, servers) >= 0) return;
-    LoseTrunk();
-    return;
-  }
-  if (platform_.services.clock.Now() < nextReopen_) return;
-  ReopenTrunk();
+  trunkWatch_.Tick();
 }
 
 void ClientRuntime::LoseTrunk() {
-  trunkLost_ = true;
   StopReader();
   refresh_->BusGone();
-  platform_.services.bus.Close(state_.trunk);
-  state_.trunk = kInvalidBusHandle;
-  // Counted from here: stopping the reader and taking the lock may have waited.
-  reopenDelay_ = kFirstTrunkReopenDelay;
-  nextReopen_ = platform_.services.clock.Now() + reopenDelay_;
 }
 
-void ClientRuntime::ReopenTrunk() {
-  const BusHandle trunk = driver_.OpenTrunk();
-  if (trunk == kInvalidBusHandle) {
-    reopenDelay_ =
-        std::min<std::chrono::steady_clock::duration>(reopenDelay_ * 2, kLongestTrunkReopenDelay);
-    nextReopen_ = platform_.services.clock.Now() + reopenDelay_;
-    return;
-  }
-  state_.trunk = trunk;
-  trunkLost_ = false;
+void ClientRuntime::RegainTrunk() {
   // The reader first, as at start-up: events the attaches cause are not missed.
   StartReader();
   refresh_->RefreshServers();

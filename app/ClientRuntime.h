@@ -29,6 +29,7 @@
 #include "driver/DriverClient.h"
 #include "driver/PlugAndPlay.h"
 #include "driver/ReadThread.h"
+#include "driver/TrunkWatch.h"
 #include "platform/MainThread.h"
 #include "platform/Shell.h"
 #include "platform/Spooler.h"
@@ -56,12 +57,6 @@ enum class CloseResult {
   Kept,      // the user kept a device that could not be stopped: the program goes on
   Ignored,   // a close is already under way
 };
-
-// How long the runtime waits before reopening a lost Trunk: the first wait, doubled after each
-// failed attempt up to the longest.
-inline constexpr std::chrono::seconds kFirstTrunkReopenDelay{1};
-inline constexpr std::chrono::seconds kLongestTrunkReopenDelay{30};
-inline constexpr std::chrono::milliseconds kTrunkWatchInterval{500};
 
 // A server entry of the tray menu.
 struct ServerMenuEntry {
@@ -104,7 +99,7 @@ class ClientRuntime {
   // its wait is over, waiting twice as long after each failure; once open, the reader starts on
   // it and the servers are refreshed, which attaches the enabled ones again.
   void TrunkWatchTick();
-  bool TrunkLost() const { return trunkLost_; }
+  bool TrunkLost() const { return trunkWatch_.Lost(); }
 
   // The device menu of a row, and its commands. RunDeviceCommand returns false for a command
   // this build does not have.
@@ -166,7 +161,7 @@ class ClientRuntime {
   void StartPrintMonitors();
   void StopPrintMonitors();
   void LoseTrunk();
-  void ReopenTrunk();
+  void RegainTrunk();
   bool ReleaseOwnedDevices();
   void LeaveFrame();
   void RunPendingTeardown();
@@ -193,9 +188,7 @@ class ClientRuntime {
   std::unique_ptr<setup::PumpSleeper> setupSleeper_;
   std::unique_ptr<setup::DeviceSetup> setup_;
 
-  bool trunkLost_ = false;
-  std::chrono::steady_clock::duration reopenDelay_ = kFirstTrunkReopenDelay;
-  std::chrono::steady_clock::time_point nextReopen_{};
+  TrunkWatch trunkWatch_;
 
   int depth_ = 0;  // entries running, nested ones included
   bool teardownPending_ = false;

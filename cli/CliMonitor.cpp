@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "cli/JsonLine.h"
 #include "devices/DriverEvents.h"
 #include "driver/ReadThread.h"
+#include "driver/TrunkWatch.h"
 #include "printing/ClientMonitorHost.h"
 #include "printing/PrintMonitors.h"
 
@@ -137,24 +139,50 @@ int RunMonitor(const ClientEnvironment& env, BusTransport& bus, Clock& clock, Bu
   DriverClient driver(bus, clock);
   DriverEventDispatcher dispatcher(refresh, model, state, *env.refreshLock, window, ui, clock,
                                    [] { return true; });
-  TReadThread reader(
-      bus, trunk, mainThread, clock,
-      [&](std::span<const uint8_t> record, int64_t bytes) { dispatcher.Dispatch(record, bytes); });
+  std::unique_ptr<TReadThread> reader;
+  auto startReader = [&] {
+    reader = std::make_unique<TReadThread>(bus, state.trunk, mainThread, clock,
+                                           [&](std::span<const uint8_t> record, int64_t bytes) {
+                                             dispatcher.Dispatch(record, bytes);
+                                           });
+    reader->Start();
+  };
+  auto stopReader = [&] {
+    if (reader) reader->Stop(driver, mainThread);
+    reader.reset();
+  };
+  auto refreshAll = [&] {
+    refresh.RefreshServers();
+    for (const auto& server : model.servers())
+      if (server->enabled) refresh.RefreshDevices(server.get());
+  };
+  // A busd restarted under the monitor takes its Trunk and server links along: they are made
+  // again as at the start, and the monitors find their devices through them.
+  TrunkWatch trunkWatch(driver, bus, clock, state.trunk,
+                        {[&] { return reader && reader->ReadsFailing(); },
+                         [&] {
+                           stopReader();
+                           refresh.BusGone();
+                         },
+                         [&] {
+                           startReader();
+                           refreshAll();
+                         }});
   ClientMonitorHost host(mainThread, model, refresh, driver, bus, ui, state.flags);
   PrintMonitors monitors(PrintMonitorServices{*env.spooler, host, clock, state.computerName,
                                               state.windowsVersionFlags});
   monitors.ReportActionsTo(&printer);
 
   // The first refresh as the client's start makes it; the monitors start after the delayed one.
-  refresh.RefreshServers();
-  for (const auto& server : model.servers())
-    if (server->enabled) refresh.RefreshDevices(server.get());
-  reader.Start();
+  refreshAll();
+  startReader();
   bool started = false;
   auto nextTick = std::chrono::steady_clock::now();
+  auto nextWatch = nextTick + kTrunkWatchInterval;
   while (!g_stopRequested) {
     mainThread.ProcessPendingEvents();
-    if (!started && std::chrono::steady_clock::now() >= nextTick) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!started && now >= nextTick) {
       nextTick += kTrunkUpdateInterval;
       if (refresh.TrunkUpdateTick() && !g_stopRequested) {
         monitors.StartPrintMonitors(state.autoPrinters, MonitorList::Printer);
@@ -162,12 +190,18 @@ int RunMonitor(const ClientEnvironment& env, BusTransport& bus, Clock& clock, Bu
         started = true;
       }
     }
+    if (now >= nextWatch) {
+      nextWatch = now + kTrunkWatchInterval;
+      trunkWatch.Tick();
+    }
     std::this_thread::sleep_for(kLoopTick);
   }
   monitors.StopPrintMonitors(state.autoPrinters, mainThread);
   monitors.StopPrintMonitors(state.autoFaxes, mainThread);
-  reader.Stop(driver, mainThread);
+  stopReader();
   refresh.CloseServers();
+  // The session closes the Trunk it opened; one opened here again is closed here.
+  if (state.trunk != trunk && state.trunk != kInvalidBusHandle) bus.Close(state.trunk);
   return exitcode::kOk;
 }
 

@@ -1,57 +1,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/linux/CupsQueueAdmin.h"
 
-#include <cups/cups.h>
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <memory>
 
 #include "base/AsciiText.h"
+#include "platform/linux/CupsIpp.h"
 #include "platform/linux/CupsSpooler.h"
 
 namespace tessaro {
 namespace {
 
-constexpr int kConnectTimeoutMs = 5000;
-constexpr double kRequestTimeoutSeconds = 30.0;  // listing drivers may take cupsd a while
-constexpr size_t kLongestWantedName = 100;       // room for a number within CUPS's 127
-
-struct HttpCloser {
-  void operator()(http_t* http) const { httpClose(http); }
-};
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
-};
-using Http = std::unique_ptr<http_t, HttpCloser>;
-using Ipp = std::unique_ptr<ipp_t, IppDeleter>;
-
-// Never ask anybody for a password: a refusal is reported as one.
-const char* NoPassword(const char*, http_t*, const char*, const char*, void*) { return nullptr; }
-
-Http Connect(const std::string& server) {
-  const char* host = server.empty() ? cupsServer() : server.c_str();
-  Http http(httpConnect2(host, ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1,
-                         kConnectTimeoutMs, nullptr));
-  if (http) httpSetTimeout(http.get(), kRequestTimeoutSeconds, nullptr, nullptr);
-  return http;
-}
-
-ipp_t* NewRequest(ipp_op_t op) {
-  ipp_t* request = ippNewRequest(op);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-               cupsUser());
-  return request;
-}
-
-Ipp Send(http_t* http, ipp_t* request, const char* resource) {
-  cupsSetPasswordCB2(NoPassword, nullptr);
-  return Ipp(cupsDoRequest(http, request, resource));
-}
-
-bool Succeeded(const Ipp& reply) {
-  return reply && ippGetStatusCode(reply.get()) < IPP_STATUS_REDIRECTION_OTHER_SITE;
-}
+constexpr size_t kLongestWantedName = 100;  // room for a number within CUPS's 127
 
 // Every value of `name` in the reply's groups, in order.
 std::vector<std::string> Values(ipp_t* reply, const char* name) {
@@ -66,29 +25,28 @@ std::vector<std::string> Values(ipp_t* reply, const char* name) {
 }
 
 std::optional<std::vector<std::string>> QueueNames(http_t* http) {
-  ipp_t* request = NewRequest(IPP_OP_CUPS_GET_PRINTERS);
+  ipp_t* request = ipp::NewRequest(IPP_OP_CUPS_GET_PRINTERS, {});
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                "printer-name");
-  Ipp reply = Send(http, request, "/");
-  if (Succeeded(reply)) return Values(reply.get(), "printer-name");
+  const ipp::Reply reply = ipp::Send(http, request, "/");
+  if (reply.ok()) return Values(reply.response.get(), "printer-name");
   // CUPS answers "not found" when it has no queues at all.
-  if (reply && ippGetStatusCode(reply.get()) == IPP_STATUS_ERROR_NOT_FOUND)
-    return std::vector<std::string>{};
+  if (reply.status == IPP_STATUS_ERROR_NOT_FOUND) return std::vector<std::string>{};
   return std::nullopt;
 }
 
 // A driverless driver CUPS lists for this maker whose model names the product; empty for none.
 std::string DriverlessModel(http_t* http, const NewPrintQueue& queue) {
   if (queue.maker.empty() || queue.product.empty()) return {};
-  ipp_t* request = NewRequest(IPP_OP_CUPS_GET_PPDS);
+  ipp_t* request = ipp::NewRequest(IPP_OP_CUPS_GET_PPDS, {});
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_TEXT, "ppd-make", nullptr, queue.maker.c_str());
   const char* const wanted[] = {"ppd-name", "ppd-make-and-model"};
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
                 wanted);
-  Ipp reply = Send(http, request, "/");
-  if (!Succeeded(reply)) return {};
-  const std::vector<std::string> names = Values(reply.get(), "ppd-name");
-  const std::vector<std::string> models = Values(reply.get(), "ppd-make-and-model");
+  const ipp::Reply reply = ipp::Send(http, request, "/");
+  if (!reply.ok()) return {};
+  const std::vector<std::string> names = Values(reply.response.get(), "ppd-name");
+  const std::vector<std::string> models = Values(reply.response.get(), "ppd-make-and-model");
   const std::string product = UpperAsciiText(queue.product);
   for (size_t i = 0; i < names.size() && i < models.size(); ++i) {
     const bool driverless = names[i].rfind("driverless:", 0) == 0 || names[i] == "everywhere";
@@ -124,7 +82,7 @@ CupsQueueAdmin::CupsQueueAdmin(std::string server) : server_(std::move(server)) 
 
 std::optional<std::string> CupsQueueAdmin::AddQueue(const NewPrintQueue& queue,
                                                     std::string& error) {
-  Http http = Connect(server_);
+  ipp::Http http = ipp::Connect(server_);
   const std::optional<std::vector<std::string>> taken =
       http ? QueueNames(http.get()) : std::nullopt;
   if (!taken) {
@@ -136,8 +94,7 @@ std::optional<std::string> CupsQueueAdmin::AddQueue(const NewPrintQueue& queue,
   char uri[HTTP_MAX_URI];
   httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
                    "/printers/%s", name.c_str());
-  ipp_t* request = NewRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ipp_t* request = ipp::NewRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, uri);
   ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr,
                queue.deviceUri.c_str());
   ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-info", nullptr, queue.info.c_str());
@@ -145,8 +102,8 @@ std::optional<std::string> CupsQueueAdmin::AddQueue(const NewPrintQueue& queue,
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "ppd-name", nullptr, model.c_str());
   ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);
   ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
-  Ipp reply = Send(http.get(), request, "/admin/");
-  if (!Succeeded(reply)) {
+  const ipp::Reply reply = ipp::Send(http.get(), request, "/admin/");
+  if (!reply.ok()) {
     error = std::string("The print system did not add the queue \"") + name +
             "\": " + cupsLastErrorString();
     return std::nullopt;

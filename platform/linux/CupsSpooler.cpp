@@ -2,89 +2,29 @@
 #include "platform/linux/CupsSpooler.h"
 
 #include <cups/cups.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 #include <memory>
-#include <thread>
 
 #include "base/AsciiText.h"
 #include "base/WinError.h"
+#include "platform/linux/CupsEventPoller.h"
+#include "platform/linux/CupsIpp.h"
 
 namespace tessaro {
 namespace {
 
-constexpr int kConnectTimeoutMs = 5000;
-// A cupsd that stops answering fails the request instead of holding its monitor (and the close
-// that waits for it) for ever.
-constexpr double kRequestTimeoutSeconds = 10.0;
 constexpr int kSubscriptionLeaseSeconds = 3600;
-constexpr std::chrono::milliseconds kNotificationPoll{200};
 
-struct HttpCloser {
-  void operator()(http_t* http) const { httpClose(http); }
-};
-using Http = std::unique_ptr<http_t, HttpCloser>;
-
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
-};
-using Ipp = std::unique_ptr<ipp_t, IppDeleter>;
-
-// Never ask anybody for a password: a refusal is an answer of its own.
-const char* NoPassword(const char*, http_t*, const char*, const char*, void*) { return nullptr; }
-
-Http Connect(const std::string& server) {
-  const char* host = server.empty() ? cupsServer() : server.c_str();
-  Http http(httpConnect2(host, ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1,
-                         kConnectTimeoutMs, nullptr));
-  if (http) httpSetTimeout(http.get(), kRequestTimeoutSeconds, nullptr, nullptr);
-  return http;
-}
-
-struct Reply {
-  Ipp response;
-  ipp_status_t status = IPP_STATUS_ERROR_INTERNAL;
-  bool ok() const { return status < IPP_STATUS_REDIRECTION_OTHER_SITE; }
-};
-
-// Sends `request` (which it frees) on `http`; a lost connection reads as an internal error.
-Reply Send(http_t* http, ipp_t* request, const char* resource) {
-  Reply reply;
-  if (http == nullptr) {
-    ippDelete(request);
-    return reply;
-  }
-  // The callback is kept per thread by libcups.
-  cupsSetPasswordCB2(NoPassword, nullptr);
-  reply.response.reset(cupsDoRequest(http, request, resource));
-  reply.status = reply.response ? ippGetStatusCode(reply.response.get()) : cupsLastError();
-  return reply;
-}
-
-bool Refused(ipp_status_t status) {
-  return status == IPP_STATUS_ERROR_FORBIDDEN || status == IPP_STATUS_ERROR_NOT_AUTHORIZED ||
-         status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||
-         status == IPP_STATUS_ERROR_CUPS_AUTHENTICATION_CANCELED;
-}
-
-ipp_t* NewRequest(ipp_op_t op, const std::string& printerUri) {
-  ipp_t* request = ippNewRequest(op);
-  if (!printerUri.empty())
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                 printerUri.c_str());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-               cupsUser());
-  return request;
-}
-
-std::string Text(ipp_t* ipp, const char* name, ipp_tag_t tag) {
-  ipp_attribute_t* attr = ippFindAttribute(ipp, name, tag);
-  const char* value = attr != nullptr ? ippGetString(attr, 0, nullptr) : nullptr;
-  return value != nullptr ? value : "";
-}
+using ipp::Connect;
+using ipp::Http;
+using ipp::NewRequest;
+using ipp::Refused;
+using ipp::Reply;
+using ipp::Send;
+using ipp::Text;
 
 // The number at the end of a device path ("/dev/ttyS1" gives 1), or 0.
 int TrailingNumber(const std::string& path) {
@@ -165,10 +105,44 @@ struct QueueState {
   std::string deviceUri;
 };
 
+// A queue's jobs and state as last read. What a watched queue reads stays true until an event of
+// its subscription says otherwise, so a monitor looking at an idle queue every two seconds asks
+// cupsd nothing. A reading is trusted only once a wait found no event after it, and never for
+// long, in case cupsd changed something without saying so.
+template <typename T>
+class Remembered {
+ public:
+  const T* Trusted() const { return value_ && trusted_ ? &*value_ : nullptr; }
+  void Store(T value) {
+    value_ = std::move(value);
+    trusted_ = false;
+    readAt_ = std::chrono::steady_clock::now();
+  }
+  void Trust() {
+    if (std::chrono::steady_clock::now() - readAt_ > kTrustedFor) Forget();
+    trusted_ = value_.has_value();
+  }
+  void Forget() {
+    value_.reset();
+    trusted_ = false;
+  }
+
+ private:
+  static constexpr std::chrono::seconds kTrustedFor{120};
+  std::optional<T> value_;
+  bool trusted_ = false;
+  std::chrono::steady_clock::time_point readAt_{};
+};
+
+struct JobList {
+  size_t limit = 0;
+  std::vector<int32_t> ids;
+};
+
 class CupsPrintQueue : public PrintQueue {
  public:
-  CupsPrintQueue(Http http, std::string printerUri)
-      : http_(std::move(http)), printerUri_(std::move(printerUri)) {}
+  CupsPrintQueue(Http http, std::string printerUri, std::shared_ptr<CupsEventPoller> events)
+      : http_(std::move(http)), printerUri_(std::move(printerUri)), events_(std::move(events)) {}
   ~CupsPrintQueue() override { EndSubscription(); }
 
   // Reads the queue's state; nullopt with `status` set when it cannot.
@@ -190,6 +164,7 @@ class CupsPrintQueue : public PrintQueue {
   }
 
   ipp_status_t Pause(const std::string& message) {
+    state_.Forget();
     ipp_t* request = NewRequest(IPP_OP_PAUSE_PRINTER, printerUri_);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_TEXT, "printer-state-message", nullptr,
                  message.c_str());
@@ -197,12 +172,19 @@ class CupsPrintQueue : public PrintQueue {
   }
 
   ipp_status_t Resume() {
+    state_.Forget();
     return Send(http_.get(), NewRequest(IPP_OP_RESUME_PRINTER, printerUri_), "/admin/").status;
   }
 
   std::optional<std::string> SetHold(QueueHold hold) override {
-    const auto state = ReadState();
-    if (!state) return std::nullopt;
+    std::optional<QueueState> state;
+    if (const QueueState* known = state_.Trusted()) {
+      state = *known;
+    } else {
+      state = ReadState();
+      if (!state) return std::nullopt;
+      if (subscription_ != 0) state_.Store(*state);
+    }
     const auto port = PortOfDeviceUri(state->deviceUri);
     if (hold == QueueHold::Released) {
       if (state->paused) Resume();
@@ -214,6 +196,8 @@ class CupsPrintQueue : public PrintQueue {
   }
 
   std::optional<std::vector<int32_t>> Jobs(size_t limit) override {
+    if (const JobList* known = jobs_.Trusted(); known != nullptr && known->limit == limit)
+      return known->ids;
     ipp_t* request = NewRequest(IPP_OP_GET_JOBS, printerUri_);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr,
                  "not-completed");
@@ -232,10 +216,14 @@ class CupsPrintQueue : public PrintQueue {
           ippGetValueTag(attr) == IPP_TAG_INTEGER && jobs.size() < limit)
         jobs.push_back(ippGetInteger(attr, 0));
     }
+    // A job cancelled while it waits comes with no event, so only "no jobs" can be remembered:
+    // every new job is an event.
+    if (subscription_ != 0 && jobs.empty()) jobs_.Store(JobList{limit, jobs});
     return jobs;
   }
 
   bool DeleteJob(int32_t jobId, JobControl control) override {
+    jobs_.Forget();
     ipp_t* request = NewRequest(IPP_OP_CANCEL_JOB, printerUri_);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
     if (control == JobControl::Delete) ippAddBoolean(request, IPP_TAG_OPERATION, "purge-job", 1);
@@ -247,9 +235,11 @@ class CupsPrintQueue : public PrintQueue {
     ipp_t* request = NewRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS, printerUri_);
     ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr,
                  "ippget");
-    static const char* const kEvents[] = {"job-created", "job-completed", "job-state-changed",
-                                          "printer-state-changed"};
-    ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", 4, nullptr,
+    // Every change to the queue's jobs or state: what the queue remembers depends on it.
+    static const char* const kEvents[] = {"job-created",           "job-completed",
+                                          "job-state-changed",     "job-config-changed",
+                                          "printer-state-changed", "printer-config-changed"};
+    ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", 7, nullptr,
                   kEvents);
     ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration",
                   kSubscriptionLeaseSeconds);
@@ -259,53 +249,28 @@ class CupsPrintQueue : public PrintQueue {
         ippFindAttribute(reply.response.get(), "notify-subscription-id", IPP_TAG_INTEGER);
     if (id == nullptr) return false;
     subscription_ = ippGetInteger(id, 0);
-    lastSequence_ = 0;
     renewAt_ =
         std::chrono::steady_clock::now() + std::chrono::seconds(kSubscriptionLeaseSeconds / 2);
+    events_->Add(subscription_);
     return true;
   }
 
   ChangeWait WaitForChange(std::chrono::milliseconds timeout,
                            const std::atomic<bool>& stop) override {
-    if (subscription_ == 0) return ChangeWait::Failed;
-    if (std::chrono::steady_clock::now() >= renewAt_ && !Renew()) return ChangeWait::Failed;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      if (stop) return ChangeWait::Stopped;
-      const auto events = NewEvents();
-      if (!events) return ChangeWait::Failed;
-      if (*events) return ChangeWait::Changed;
-      const auto now = std::chrono::steady_clock::now();
-      if (now >= deadline) return ChangeWait::TimedOut;
-      std::this_thread::sleep_for(
-          std::min<std::chrono::steady_clock::duration>(kNotificationPoll, deadline - now));
+    ChangeWait wait = ChangeWait::Failed;
+    if (subscription_ != 0 && (std::chrono::steady_clock::now() < renewAt_ || Renew()))
+      wait = events_->Wait(subscription_, timeout, stop);
+    if (wait == ChangeWait::TimedOut) {
+      jobs_.Trust();
+      state_.Trust();
+    } else {
+      jobs_.Forget();
+      state_.Forget();
     }
+    return wait;
   }
 
  private:
-  // Whether events came since the last look; nullopt when the subscription cannot be read.
-  std::optional<bool> NewEvents() {
-    ipp_t* request = NewRequest(IPP_OP_GET_NOTIFICATIONS, printerUri_);
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids",
-                  subscription_);
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers",
-                  lastSequence_ + 1);
-    Reply reply = Send(http_.get(), request, "/");
-    if (!reply.ok() || !reply.response) return std::nullopt;
-    bool any = false;
-    for (ipp_attribute_t* attr = ippFirstAttribute(reply.response.get()); attr != nullptr;
-         attr = ippNextAttribute(reply.response.get())) {
-      const char* name = ippGetName(attr);
-      if (name == nullptr || std::string(name) != "notify-sequence-number") continue;
-      const int sequence = ippGetInteger(attr, 0);
-      if (sequence > lastSequence_) {
-        lastSequence_ = sequence;
-        any = true;
-      }
-    }
-    return any;
-  }
-
   bool Renew() {
     ipp_t* request = NewRequest(IPP_OP_RENEW_SUBSCRIPTION, printerUri_);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id",
@@ -319,7 +284,10 @@ class CupsPrintQueue : public PrintQueue {
   }
 
   void EndSubscription() {
+    jobs_.Forget();
+    state_.Forget();
     if (subscription_ == 0) return;
+    events_->Remove(subscription_);
     ipp_t* request = NewRequest(IPP_OP_CANCEL_SUBSCRIPTION, printerUri_);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id",
                   subscription_);
@@ -329,9 +297,11 @@ class CupsPrintQueue : public PrintQueue {
 
   Http http_;
   std::string printerUri_;
+  std::shared_ptr<CupsEventPoller> events_;
   int subscription_ = 0;
-  int lastSequence_ = 0;
   std::chrono::steady_clock::time_point renewAt_{};
+  Remembered<JobList> jobs_;
+  Remembered<QueueState> state_;
 };
 
 }  // namespace
@@ -365,7 +335,8 @@ bool IsQueueName(const std::string& name) {
   });
 }
 
-CupsSpooler::CupsSpooler(std::string server) : server_(std::move(server)) {}
+CupsSpooler::CupsSpooler(std::string server)
+    : server_(std::move(server)), events_(std::make_shared<CupsEventPoller>(server_)) {}
 
 OpenedQueue CupsSpooler::OpenPrinter(const std::string& printerName, uint32_t access) {
   if (!IsQueueName(printerName)) return {nullptr, winerr::kInvalidPrinterName};
@@ -375,7 +346,7 @@ OpenedQueue CupsSpooler::OpenPrinter(const std::string& printerName, uint32_t ac
   if (httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
                        "/printers/%s", printerName.c_str()) != HTTP_URI_STATUS_OK)
     return {nullptr, winerr::kInvalidPrinterName};
-  auto queue = std::make_unique<CupsPrintQueue>(std::move(http), uri);
+  auto queue = std::make_unique<CupsPrintQueue>(std::move(http), uri, events_);
   ipp_status_t status = IPP_STATUS_OK;
   const auto state = queue->ReadState(&status);
   if (!state) {

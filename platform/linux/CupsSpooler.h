@@ -2,9 +2,11 @@
 // The spooler over CUPS (libcups, IPP). A printer is a CUPS queue and its port is the queue's
 // device URI. Holding a queue pauses it (IPP Pause-Printer, visible in `lpstat -p`), because CUPS
 // has no work-offline switch; the state message tells a held queue from a parked one. Change
-// notifications come from an IPP subscription read with ippget.
+// notifications come from an IPP subscription per queue, read with ippget by one reader for all
+// the queues of the process.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +14,8 @@
 #include "platform/Spooler.h"
 
 namespace tessaro {
+
+class CupsEventPoller;
 
 // The state messages a paused queue carries; they are what `lpstat -p` shows as the reason.
 inline constexpr const char* kHeldQueueMessage = "Held: waiting for its device to be connected";
@@ -45,6 +49,8 @@ class CupsSpooler : public Spooler {
 
  private:
   std::string server_;
+  // Shared by every queue this spooler opens; it outlives the spooler while a queue holds it.
+  std::shared_ptr<CupsEventPoller> events_;
 };
 
 }  // namespace tessaro

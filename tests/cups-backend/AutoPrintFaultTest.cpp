@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Faults under auto-connect printing, end to end: hubd or busd killed in the middle of a large
-// job, and the client killed while this PC holds the device. Every job arrives exactly once,
+// job, the client killed while this PC holds the device, cupsd and busd restarted under a
+// monitor. Every job arrives exactly once,
 // byte for byte.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -93,6 +94,21 @@ TEST_F(AutoPrintClient, AJobHeldAcrossACupsdRestartPrintsOnce) {
   monitor->Signal(SIGTERM);
   EXPECT_EQ(monitor->WaitForExit(kLong), 0);
   EXPECT_EQ(FilesIn(output_), std::vector<std::string>{"job-1-PC-A.prn"});
+}
+
+// busd restarted under `tessaro-cli monitor`: the monitor opens the bus again and attaches its
+// server, so a job sent afterwards is printed as if nothing had happened.
+TEST_F(AutoPrintClient, TheCommandLineMonitorCarriesOnAcrossABusdRestart) {
+  auto monitor = StartMonitor();
+  ASSERT_TRUE(monitor->WaitForOutput("\"action\":\"hold\"", kLong)) << monitor->Output();
+  lab_.StopBusd(*pc_);
+  lab_.StartBusd(*pc_);
+  const std::string job = RandomBytes(20 * 1000, 61);
+  ASSERT_GT(cups_.Submit("office", job), 0);
+  EXPECT_TRUE(PrintedWhole(1, job)) << cups_.QueueStatus("office") << monitor->Output();
+  EXPECT_TRUE(Eventually([&] { return QueueEmpty(); }, kLong));
+  monitor->Signal(SIGTERM);
+  EXPECT_EQ(monitor->WaitForExit(kLong), 0) << monitor->Output();
 }
 
 }  // namespace

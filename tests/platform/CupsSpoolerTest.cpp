@@ -221,6 +221,87 @@ TEST_F(CupsSpoolerTest, ChangeNotificationsWakeTheWaitAndOnlyThen) {
   EXPECT_FALSE(queue->SetHold(QueueHold::Held).has_value());
 }
 
+// Every queue a process watches is read through one request; what one queue sees must still be
+// its own, and one queue going away must not disturb the others.
+TEST_F(CupsSpoolerTest, QueuesWatchedTogetherEachSeeTheirOwnChanges) {
+  ASSERT_TRUE(cups_.AddQueue("a", "file:///dev/null"));
+  ASSERT_TRUE(cups_.AddQueue("b", "file:///dev/null"));
+  auto a = Open("a");
+  auto b = Open("b");
+  ASSERT_TRUE(a && b);
+  a->SetHold(QueueHold::Held);
+  b->SetHold(QueueHold::Held);
+  ASSERT_TRUE(a->WatchChanges());
+  ASSERT_TRUE(b->WatchChanges());
+  std::atomic<bool> stop{false};
+  const auto quiet = std::chrono::milliseconds(400);
+  const auto eventful = std::chrono::milliseconds(3000);
+  // The holds themselves were changes; let them be reported.
+  while (a->WaitForChange(quiet, stop) == ChangeWait::Changed) {}
+  while (b->WaitForChange(quiet, stop) == ChangeWait::Changed) {}
+
+  const int job = cups_.Submit("b", "for b\n");
+  EXPECT_EQ(b->WaitForChange(eventful, stop), ChangeWait::Changed);
+  EXPECT_EQ(a->WaitForChange(quiet, stop), ChangeWait::TimedOut);
+  EXPECT_EQ(b->Jobs(100), std::vector<int32_t>{job});
+  EXPECT_EQ(a->Jobs(100), std::vector<int32_t>{});
+
+  ASSERT_EQ(cups_.Tool("lpadmin", {"-x", "b"}).exitCode, 0);
+  EXPECT_EQ(b->WaitForChange(eventful, stop), ChangeWait::Failed);
+  EXPECT_EQ(a->WaitForChange(quiet, stop), ChangeWait::TimedOut);
+  const int later = cups_.Submit("a", "for a\n");
+  EXPECT_EQ(a->WaitForChange(eventful, stop), ChangeWait::Changed);
+  EXPECT_EQ(a->Jobs(100), std::vector<int32_t>{later});
+}
+
+// A watched queue answers from what it last read while no event came; whatever others do to the
+// queue is an event, so nothing it answers afterwards is stale.
+TEST_F(CupsSpoolerTest, WhatOthersDoToAWatchedQueueIsNeverHiddenByWhatItRemembers) {
+  ASSERT_TRUE(cups_.AddQueue("q", "file:///dev/null"));
+  auto queue = Open("q");
+  ASSERT_NE(queue, nullptr);
+  ASSERT_TRUE(queue->WatchChanges());
+  std::atomic<bool> stop{false};
+  const auto quiet = std::chrono::milliseconds(400);
+  auto settle = [&] {
+    ChangeWait wait;
+    while ((wait = queue->WaitForChange(quiet, stop)) == ChangeWait::Changed) {}
+    return wait;
+  };
+  ASSERT_TRUE(queue->SetHold(QueueHold::Held).has_value());
+  const int first = cups_.Submit("q", "one\n");
+  ASSERT_EQ(settle(), ChangeWait::TimedOut);
+  ASSERT_EQ(queue->Jobs(100), std::vector<int32_t>{first});
+  ASSERT_EQ(settle(), ChangeWait::TimedOut);  // the reading is trusted from here on
+
+  struct Change {
+    const char* label;
+    std::vector<std::string> command;
+  };
+  const Change changes[] = {
+      {"another job", {"lp", "-d", "q", "/etc/hostname"}},
+      {"a job cancelled", {"cancel", "-a", "q"}},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.label);
+    const auto before = queue->Jobs(100);
+    ASSERT_EQ(
+        cups_.Tool(change.command[0], {change.command.begin() + 1, change.command.end()}).exitCode,
+        0);
+    EXPECT_EQ(settle(), ChangeWait::TimedOut);
+    const auto after = queue->Jobs(100);
+    ASSERT_TRUE(after.has_value());
+    EXPECT_NE(after, before) << cups_.Tool("lpstat", {"-o", "q"}).out;
+  }
+
+  // Resumed behind its back, the held queue is paused again by the next hold, not taken for
+  // still held.
+  ASSERT_EQ(cups_.Tool("cupsenable", {"q"}).exitCode, 0);
+  EXPECT_EQ(settle(), ChangeWait::TimedOut);
+  ASSERT_TRUE(queue->SetHold(QueueHold::Held).has_value());
+  EXPECT_NE(Status("q").find("disabled"), std::string::npos) << Status("q");
+}
+
 // A queue whose policy refuses pause and resume to everybody.
 class RefusedCupsSpoolerTest : public ::testing::Test {
  protected:
