@@ -2,6 +2,7 @@
 #include "setup/SetupAdapters.h"
 
 #include <algorithm>
+#include <charconv>
 #include <thread>
 
 #include "base/Product.h"
@@ -65,18 +66,30 @@ std::vector<std::string> SystemSetupSources::ScannerSources() {
   return scanners_ ? scanners_() : std::vector<std::string>{};
 }
 
+namespace {
+
+// A USB ID as the device list writes it: one to four hex digits, nothing else.
+std::optional<uint16_t> HexId(const std::string& text) {
+  uint16_t value = 0;
+  if (text.empty() || text.size() > 4) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 std::string DeviceQueueUri(const SetupDeviceIdentity& device) {
   auto mac = backend::ParseMac(device.serverMac, ':');
   if (!mac) mac = backend::ParseMac(device.serverMac, '-');
   if (!mac) return {};
   backend::DeviceUri uri;
   uri.mac = *mac;
-  try {
-    uri.vendorId = static_cast<uint16_t>(std::stoul(device.vendorId, nullptr, 16));
-    uri.productId = static_cast<uint16_t>(std::stoul(device.productId, nullptr, 16));
-  } catch (const std::exception&) {
-    return {};
-  }
+  const auto vendor = HexId(device.vendorId);
+  const auto product = HexId(device.productId);
+  if (!vendor || !product) return {};
+  uri.vendorId = *vendor;
+  uri.productId = *product;
   if (!device.serial.empty()) uri.serial = device.serial;
   return backend::FormatDeviceUri(uri);
 }

@@ -236,4 +236,40 @@ TEST_F(DeviceSetupTest, OlderSystemChoosesAmongTheManagersSources) {
   EXPECT_EQ(entry->ScanNameTwain, "Optic Flat 9");
 }
 
+TEST(QueueNaming, NamesAreValidForCupsAndNeverTaken) {
+  const struct {
+    const char* wanted;
+    std::vector<std::string> taken;
+    std::string name;
+  } cases[] = {
+      {"Lumen_Laser 2040", {}, "Lumen_Laser_2040"},
+      {"A/B\\C?D#E'F\"G", {}, "A_B_C_D_E_F_G"},
+      {"", {}, "USB_Printer"},
+      {"Lumen_Laser", {"lumen_laser", "LUMEN_LASER_2"}, "Lumen_Laser_3"},
+      {"Tab\there", {}, "Tab_here"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wanted);
+    EXPECT_EQ(FreeQueueName(c.wanted, c.taken), c.name);
+  }
+  // A long name is cut to leave room for a number, never inside a UTF-8 character.
+  const std::string longName = std::string(99, 'x') + "\xC3\xA9tude";
+  const std::string cut = FreeQueueName(longName, {});
+  EXPECT_EQ(cut, std::string(99, 'x'));
+  EXPECT_TRUE(IsQueueName(FreeQueueName(longName, {cut, cut + "_2"})));
+}
+
+TEST(QueueNaming, DeviceUriNeedsAReadableAddress) {
+  SetupDeviceIdentity device{
+      "hub", "10.0.0.2", "00:1C:F0:AA:0B:01", "04F9", "0042", "S 1/2", "PRINTER", "Lumen", "Laser"};
+  EXPECT_EQ(DeviceQueueUri(device), "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=S%201%2F2");
+  device.serverMac = "not a mac";
+  EXPECT_EQ(DeviceQueueUri(device), "");
+  device.serverMac = "00:1C:F0:AA:0B:01";
+  for (const char* vendorId : {"zz", "12345", "", "4F9 "}) {
+    device.vendorId = vendorId;
+    EXPECT_EQ(DeviceQueueUri(device), "") << vendorId;
+  }
+}
+
 }  // namespace
