@@ -35,7 +35,7 @@ std::string PrinterRowTip(int mark) {
 
 SetupWizard::SetupWizard(SetupDeviceLink& device, SetupDialogs& dialogs, SetupSleeper& sleeper,
                          SetupSources& sources)
-    : device_link_(device), dialogs_(dialogs), sleeper_(sleeper), sources_(sources) {}
+    : deviceLink_(device), dialogs_(dialogs), sleeper_(sleeper), sources_(sources) {}
 
 void SetupWizard::StartPrinterRun(const SetupDevice& device, const OpeningInput& opening,
                                   SetupLists lists, int entryIndex) {
@@ -178,7 +178,7 @@ SetupWizard::ChoiceOutcome SetupWizard::TakePrinterChoice() {
 
 void SetupWizard::Connect(bool installing) {
   const std::optional<SetupPage> next =
-      ConnectForSetup(device_link_, dialogs_, sleeper_, scannerLike_);
+      ConnectForSetup(deviceLink_, dialogs_, sleeper_, scannerLike_);
   if (!next) return;
   installing_ = installing;
   page_ = *next;
@@ -188,7 +188,7 @@ void SetupWizard::Connect(bool installing) {
 void SetupWizard::PrepareTrouble() {
   // Older systems see the device only while it is linked to this PC. A device that cannot be
   // had still gets its page: the stored choices can be changed without it.
-  if (olderWindows_ && !unknownDevice_) ConnectForSetup(device_link_, dialogs_, sleeper_, false);
+  if (olderWindows_ && !unknownDevice_) ConnectForSetup(deviceLink_, dialogs_, sleeper_, false);
   state_.printerChanged = false;
   state_.scannerChanged = false;
   troubleOption_ = 1;

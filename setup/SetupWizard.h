@@ -122,7 +122,7 @@ class SetupWizard {
   enum class ChoiceOutcome { Accepted, Refused, Declined, Gone };
   ChoiceOutcome TakePrinterChoice();
 
-  SetupDeviceLink& device_link_;
+  SetupDeviceLink& deviceLink_;
   SetupDialogs& dialogs_;
   SetupSleeper& sleeper_;
   SetupSources& sources_;
