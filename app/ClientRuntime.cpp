@@ -5,6 +5,7 @@
 
 #include "devices/RefreshLock.h"
 #include "host/HostChecks.h"
+#include "setup/TwainSources.h"
 
 namespace tessaro {
 
@@ -143,6 +144,7 @@ void ClientRuntime::TearDown() {
   StopPrintMonitors();
   if (refresh_) refresh_->CloseServers();
   // They refer to the refresh lock, which goes below, and the monitors to the refresh.
+  setup_.reset();
   monitors_.reset();
   monitorHost_.reset();
   operations_.reset();
@@ -209,8 +211,34 @@ bool ClientRuntime::RunDeviceCommand(DeviceCommand command, size_t row) {
     case DeviceCommand::Connect: operations_->Connect(row); return true;
     case DeviceCommand::Disconnect: operations_->Disconnect(row); return true;
     case DeviceCommand::RequestToUse: operations_->RequestToUse(row); return true;
+    case DeviceCommand::PrintManageDevice:
+      if (!setup_) return false;
+      setup_->ManagePrinter(row);
+      return true;
+    case DeviceCommand::ScanManageDevice:
+      if (!setup_) return false;
+      setup_->ManageScanner(row);
+      return true;
     default: return false;
   }
+}
+
+void ClientRuntime::UseSetupWindow(setup::SetupWindow& window, PrintQueueAdmin& queues) {
+  if (!refresh_ || Closing()) return;
+  setupSleeper_ = std::make_unique<setup::PumpSleeper>(Pump());
+  const setup::DeviceSetupServices services{platform_.services.registry,
+                                            state_,
+                                            model_,
+                                            refresh_->driver(),
+                                            monitors_.get(),
+                                            Pump(),
+                                            *setupSleeper_,
+                                            platform_.spooler,
+                                            queues,
+                                            platform_.services.ui,
+                                            printerMakers_,
+                                            setup::TwainSourceNames};
+  setup_ = std::make_unique<setup::DeviceSetup>(services, window);
 }
 
 bool ClientRuntime::QuickScanRuns(size_t row) const {

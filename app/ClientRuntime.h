@@ -36,6 +36,7 @@
 #include "printing/ClientMonitorHost.h"
 #include "printing/PrintMonitors.h"
 #include "records/ClientState.h"
+#include "setup/DeviceSetup.h"
 
 namespace tessaro {
 
@@ -104,6 +105,10 @@ class ClientRuntime {
   // this build does not have.
   std::vector<DeviceMenuItem> DeviceMenu(size_t row);
   bool RunDeviceCommand(DeviceCommand command, size_t row);
+  // Manage Device and TroubleShooting run the setup wizard in `window`, which adds print queues
+  // through `queues`; both must outlive the runtime. Until then, and before the running parts
+  // have started, the two commands are not available.
+  void UseSetupWindow(setup::SetupWindow& window, PrintQueueAdmin& queues);
   // A double click on a row: whether it runs Scan Now.
   bool QuickScanRuns(size_t row) const;
 
@@ -180,6 +185,8 @@ class ClientRuntime {
   MonitorMainThread monitorMainThread_{*this};
   std::unique_ptr<ClientMonitorHost> monitorHost_;
   std::unique_ptr<PrintMonitors> monitors_;
+  std::unique_ptr<setup::PumpSleeper> setupSleeper_;
+  std::unique_ptr<setup::DeviceSetup> setup_;
 
   TrunkWatch trunkWatch_;
 

@@ -20,13 +20,6 @@ PrinterRow* FirstNamed(std::vector<PrinterRow>& rows, const std::string& name) {
   return it == rows.end() ? nullptr : &*it;
 }
 
-int FindMaker(const std::vector<MakerSection>& makers, const std::string& vendorId) {
-  for (size_t i = 0; i < makers.size(); ++i) {
-    if (makers[i].vendorId == vendorId) return static_cast<int>(i);
-  }
-  return -1;
-}
-
 void MarkOtherMakers(std::vector<PrinterRow>& rows, const std::vector<MakerSection>& makers,
                      int own) {
   for (PrinterRow& row : rows) {
@@ -50,6 +43,13 @@ bool Taken(const PrinterRow& row) {
 
 }  // namespace
 
+int FindMakerSection(const std::vector<MakerSection>& makers, const std::string& vendorId) {
+  for (size_t i = 0; i < makers.size(); ++i) {
+    if (makers[i].vendorId == vendorId) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 PrinterList FillPrinterList(const PrinterListInput& input) {
   PrinterList list{input.printers, -1};
   std::vector<PrinterRow>& rows = list.rows;
@@ -69,7 +69,7 @@ PrinterList FillPrinterList(const PrinterListInput& input) {
       row->state = RowState::Unavailable;
     }
   }
-  list.makerIndex = FindMaker(input.makers, input.deviceVendorId);
+  list.makerIndex = FindMakerSection(input.makers, input.deviceVendorId);
   if (list.makerIndex >= 0) MarkOtherMakers(rows, input.makers, list.makerIndex);
   // Taken rows go last, then the unavailable ones; stable so each group keeps its order.
   std::stable_partition(rows.begin(), rows.end(), [](const PrinterRow& r) { return !Taken(r); });

@@ -46,4 +46,7 @@ struct PrinterList {
 
 PrinterList FillPrinterList(const PrinterListInput& input);
 
+// The first maker section whose vendor ID is `vendorId` exactly, or -1.
+int FindMakerSection(const std::vector<MakerSection>& makers, const std::string& vendorId);
+
 }  // namespace tessaro::setup

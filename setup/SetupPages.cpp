@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/AsciiText.h"
+#include "setup/SetupTexts.h"
 
 namespace tessaro::setup {
 namespace {
@@ -34,6 +35,13 @@ PageLook AutoScanLook(bool scannerLike) {
   return {"Setting the scanner function for MFP / Printer", ButtonMode::Next};
 }
 
+// The troubleshooting page closes with its own button; OK belongs to its options.
+PageLook TroubleLook(const LookContext& context) {
+  if (context.unknownDevice) return {text::kTroubleUnknownTitle, ButtonMode::Close};
+  if (context.scannerLike) return {text::kTroubleScannerTitle, ButtonMode::Close};
+  return {text::kTroublePrinterTitle, ButtonMode::Close};
+}
+
 }  // namespace
 
 bool IsScannerLike(const std::string& typeWord) {
@@ -52,7 +60,7 @@ PageLook LookOf(SetupPage page, const LookContext& context) {
     case SetupPage::AutoScan: return AutoScanLook(context.scannerLike);
     case SetupPage::AutoPrint:
       return {"Auto Connect the Printer / MFP issue the jobs.", ButtonMode::Ok};
-    case SetupPage::Trouble: return {"", ButtonMode::Ok};
+    case SetupPage::Trouble: return TroubleLook(context);
   }
   return {};
 }

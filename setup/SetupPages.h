@@ -26,9 +26,10 @@ struct LookContext {
   bool mfp = false;
   bool installing = false;
   bool olderWindows = false;
+  bool unknownDevice = false;  // upper-case type word is "UNKNOWN"
 };
 
-// Title and buttons of a page; the troubleshooting page's title belongs to the form.
+// Title and buttons of a page.
 PageLook LookOf(SetupPage page, const LookContext& context);
 
 // What pressing Next does. ConnectNotInstalling/ConnectInstalling run ConnectForSetup;

@@ -10,8 +10,6 @@ ShellDialog::ShellDialog(const char* objectName, const QString& title, QWidget* 
   setModal(true);
 }
 
-TDeviceSetupFm::TDeviceSetupFm(QWidget* owner)
-    : ShellDialog("TDeviceSetupFm", QStringLiteral("Manage Device"), owner) {}
 TNetScanFm::TNetScanFm(QWidget* owner) : ShellDialog("TNetScanFm", QStringLiteral("Scan"), owner) {}
 TNetWIASaveFm::TNetWIASaveFm(QWidget* owner)
     : ShellDialog("TNetWIASaveFm", QStringLiteral("Save"), owner) {}

@@ -12,10 +12,6 @@ class ShellDialog : public QDialog {
   ShellDialog(const char* objectName, const QString& title, QWidget* owner);
 };
 
-class TDeviceSetupFm : public ShellDialog {
- public:
-  explicit TDeviceSetupFm(QWidget* owner);
-};
 class TNetScanFm : public ShellDialog {
  public:
   explicit TNetScanFm(QWidget* owner);

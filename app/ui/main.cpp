@@ -22,6 +22,7 @@
 #include "devices/ui/EjectDeviceDialog.h"
 #include "platform/RegistryText.h"
 #include "platform/linux/BusIpcTransport.h"
+#include "platform/linux/CupsQueueAdmin.h"
 #include "platform/linux/CupsSpooler.h"
 #include "platform/linux/FileNamedMutex.h"
 #include "platform/linux/FirewalldFirewall.h"
@@ -32,6 +33,7 @@
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtUiPort.h"
 #include "scanning/ui/SaveFileForm.h"
+#include "setup/ui/DeviceSetupForm.h"
 
 namespace {
 
@@ -137,6 +139,7 @@ int main(int argc, char** argv) {
 
   QtMainThread mainThread;
   CupsSpooler spooler;
+  CupsQueueAdmin queueAdmin;
   QtShell shell;
   ClientRuntime runtime({services, mainThread, spooler, shell});
   TMainFm mainForm(runtime);
@@ -152,6 +155,7 @@ int main(int argc, char** argv) {
 
   WatchTerminationSignals(mainForm);
   Forms forms(&mainForm);
+  runtime.UseSetupWindow(forms.deviceSetup, queueAdmin);
   ui.RegisterDialog("TEjectDeviceDlg", [&forms](const DialogRequest& request) {
     return forms.ejectDevice.Run(QString::fromLocal8Bit(request.text.c_str()));
   });

@@ -97,6 +97,12 @@ TEST(SetupPages, PagesShowTheirTitleAndButtons) {
        ButtonMode::Next},
       {SetupPage::AutoPrint, printer, "Auto Connect the Printer / MFP issue the jobs.",
        ButtonMode::Ok},
+      {SetupPage::Trouble, printer, "Printer && MFP TroubleShooting", ButtonMode::Close},
+      {SetupPage::Trouble, scanner, "Scanner TroubleShooting", ButtonMode::Close},
+      {SetupPage::Trouble,
+       {.scannerLike = true, .unknownDevice = true},
+       "USB Device TroubleShooting",
+       ButtonMode::Close},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);

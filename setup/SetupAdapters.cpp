@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "setup/SetupAdapters.h"
+
+#include <algorithm>
+#include <charconv>
+#include <thread>
+
+#include "base/Product.h"
+#include "cups-backend/DeviceUri.h"
+#include "printing/PortTypes.h"
+
+namespace tessaro::setup {
+
+DriverSetupLink::DriverSetupLink(DriverClient& driver, const DeviceListModel& rows,
+                                 const std::string& computerName)
+    : driver_(driver), rows_(rows), computerName_(computerName) {}
+
+bool DriverSetupLink::Link() { return driver_.LinkDevice(device_.handle, device_.deviceNumber); }
+
+bool DriverSetupLink::Lock(int kind, int seconds) {
+  return driver_.LockDevice(device_.handle, device_.deviceNumber, static_cast<LockKind>(kind),
+                            static_cast<uint32_t>(seconds));
+}
+
+bool DriverSetupLink::Unlock(int kind, int seconds) {
+  return driver_.UnlockDevice(device_.handle, device_.deviceNumber, static_cast<LockKind>(kind),
+                              static_cast<uint32_t>(seconds));
+}
+
+bool DriverSetupLink::Unlink() {
+  return driver_.UnlinkDevice(device_.handle, device_.deviceNumber);
+}
+
+bool DriverSetupLink::UsedByThisPc() {
+  const DeviceData* row =
+      rows_.FindDeviceRow(device_.serverName, device_.serverIp, device_.DeviceIdentityText);
+  return row != nullptr && row->handle != kInvalidBusHandle && row->owner == computerName_;
+}
+
+void ListMonitors::Stop(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= list_.size()) return;
+  monitors_.StopPrintMonitors(list_, pump_, static_cast<size_t>(index));
+}
+
+void ListMonitors::Start(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= list_.size()) return;
+  monitors_.StartPrintMonitors(list_, MonitorList::Printer, static_cast<size_t>(index));
+}
+
+std::vector<PrinterRow> SystemSetupSources::Printers() {
+  std::vector<PrinterRow> rows;
+  for (const tessaro::PrinterRow& printer : ListWindowsPrinters(spooler_))
+    rows.push_back({printer.caption, printer.port, printer.type.value_or(porttype::kOther)});
+  return rows;
+}
+
+bool SystemSetupSources::PrinterExists(const std::string& name) {
+  const auto printers = spooler_.Printers();
+  // A spooler that cannot answer cannot tell: the choice stands.
+  if (!printers) return true;
+  return std::any_of(printers->begin(), printers->end(),
+                     [&](const SpoolerPrinter& p) { return p.name == name; });
+}
+
+std::vector<std::string> SystemSetupSources::ScannerSources() {
+  return scanners_ ? scanners_() : std::vector<std::string>{};
+}
+
+namespace {
+
+// A USB ID as the device list writes it: one to four hex digits, nothing else.
+std::optional<uint16_t> HexId(const std::string& text) {
+  uint16_t value = 0;
+  if (text.empty() || text.size() > 4) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string DeviceQueueUri(const SetupDeviceIdentity& device) {
+  auto mac = backend::ParseMac(device.serverMac, ':');
+  if (!mac) mac = backend::ParseMac(device.serverMac, '-');
+  if (!mac) return {};
+  backend::DeviceUri uri;
+  uri.mac = *mac;
+  const auto vendor = HexId(device.vendorId);
+  const auto product = HexId(device.productId);
+  if (!vendor || !product) return {};
+  uri.vendorId = *vendor;
+  uri.productId = *product;
+  if (!device.serial.empty()) uri.serial = device.serial;
+  return backend::FormatDeviceUri(uri);
+}
+
+std::optional<std::string> SystemSetupSources::AddPrintQueue(const SetupDeviceIdentity& device,
+                                                             std::string& error) {
+  NewPrintQueue queue;
+  queue.deviceUri = DeviceQueueUri(device);
+  if (queue.deviceUri.empty()) {
+    error = "The device's server address cannot be read, so no queue was added.";
+    return std::nullopt;
+  }
+  queue.maker = device.manufacturer;
+  queue.product = device.product;
+  queue.wantedName = device.manufacturer + "_" + device.product;
+  queue.info = DeviceDisplayName(device.manufacturer, device.product) + " on " + device.serverName;
+  return queues_.AddQueue(queue, error);
+}
+
+void UiSetupDialogs::ShowError(const std::string& text) {
+  ui_.ShowMessage({ProductName, text, mb::kOk, true});
+}
+
+bool UiSetupDialogs::AskYesNo(const std::string& question) {
+  return ui_.ShowMessage({ProductName, question, mb::kYesNo | mb::kIconWarning | mb::kTopMost,
+                          true}) == answer::kYes;
+}
+
+bool UiSetupDialogs::AskOkCancel(const std::string& question) {
+  return ui_.ShowMessage({ProductName, question, mb::kOkCancel | mb::kIconWarning | mb::kTopMost,
+                          true}) == answer::kOk;
+}
+
+void UiSetupDialogs::ShowNote(const std::string& text) {
+  ui_.ShowMessage({ProductName, text, mb::kOk | mb::kIconWarning | mb::kTopMost, true});
+}
+
+void PumpSleeper::Pause(std::chrono::milliseconds step) {
+  pump_.ProcessPendingEvents();
+  std::this_thread::sleep_for(step);
+  pump_.ProcessPendingEvents();
+}
+
+}  // namespace tessaro::setup
