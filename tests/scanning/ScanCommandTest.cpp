@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// tessaro-cli scan end to end: a real busd as this PC, hubd as the device server and saned on the
+// server's address with SANE's test backend behind it (its feeder always holds ten sheets). What
+// the scan's files are called and hold, what happens to the device's link and lock, and what
+// stays after the scan server or the device server goes in the middle of a run.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "autoconnect/AutoConnectStore.h"
+#include "base/Product.h"
+#include "platform/linux/SqliteRegistry.h"
+#include "scanning/pages/ImageFormats.h"
+#include "tests/integration/Lab.h"
+#include "tests/scanning/PageFixtures.h"
+#include "tests/support/SanedServer.h"
+
+namespace tessaro::testing {
+namespace {
+
+constexpr char kServer[] = "127.0.0.3";
+const std::string kDevices =
+    "[device 1]\ntype = SCANNER\nvendor-id = 04b8\nproduct-id = 0110\nmanufacturer = Epsilon\n"
+    "product = Flatbed 2\nserial = SC123\nclass = ff/ff/ff\ndriver-class = Image\n"
+    "sane-device = test:0\n"
+    "[device 2]\ntype = PRINTER\nvendor-id = 04f9\nproduct-id = 0042\nmanufacturer = Lumen\n"
+    "product = Laser 2040\nserial = LW1\n";
+const HubSpec kHub{kServer, "SCAN-HUB", "02:00:00:00:00:03", kDevices, {}};
+const std::vector<std::string> kFeeder = {"--source", "feeder", "--resolution",
+                                          "50",       "--mode", "gray"};
+constexpr char kNotScanner[] = "The printer does not support scan function !!!";
+
+std::vector<std::string> PageNames(const std::string& base, int pages) {
+  std::vector<std::string> names = {base + ".jpg"};
+  for (int i = 1; i < pages; ++i) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "_%03d", i);
+    names.push_back(base + suffix + ".jpg");
+  }
+  return names;
+}
+
+class ScanCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lab_.StartHub(kHub);
+    ASSERT_TRUE(saned_.Start()) << saned_.Output();
+    // The command, run as a child, reaches the server's scanner through this folder.
+    saned_.UseAsClient();
+    pc_ = &lab_.StartPc("PC-A", {kServer});
+    ASSERT_TRUE(lab_.WaitForServerState(*pc_, kServer, "1"));
+    ASSERT_TRUE(lab_.AttachAll(*pc_, {kServer}));
+    SqliteRegistry registry(HivePaths{pc_->userHive, pc_->machineHive});
+    ServerInfoReg server;
+    server.ServerName = kHub.name;
+    server.ServerIP = kHub.ip;
+    server.ServerMAC = kHub.mac;
+    server.ServerEnable = 1;
+    ASSERT_TRUE(WriteServerEntry(registry, AppRegistryKey, server));
+  }
+  // Windows records a device the first time it is connected: link it once and let it go.
+  void ConnectOnce(const std::string& number) {
+    ASSERT_EQ(lab_.Cli(*pc_, {"link", kServer, number}).exitCode, 0);
+    ASSERT_EQ(lab_.Cli(*pc_, {"unlink", kServer, number}).exitCode, 0);
+  }
+  CommandResult Scan(const std::vector<std::string>& options, const std::string& number = "1") {
+    std::vector<std::string> args = {"scan", kServer, number, folder_.path().string()};
+    args.insert(args.end(), options.begin(), options.end());
+    return lab_.Cli(*pc_, args);
+  }
+  std::string Device(const std::string& key) {
+    for (const auto& d : lab_.Devices(*pc_, kServer))
+      if (d.at("deviceNumber") == "1") return d.at(key);
+    return "<gone>";
+  }
+  std::set<std::string> Files() const { return folder_.Names(); }
+
+  Lab lab_;
+  SanedServer saned_{kServer};
+  Lab::Pc* pc_ = nullptr;
+  TempFolder folder_;
+};
+
+TEST_F(ScanCommandTest, TenFeederPagesBecomeTenJpegsAndASecondRunNeverReplacesThem) {
+  ConnectOnce("1");
+  const CommandResult first = Scan(kFeeder);
+  ASSERT_EQ(first.exitCode, 0) << first.out << first.err;
+  const auto names = PageNames("Picture", 10);
+  std::vector<std::string> lines;
+  for (const auto& name : names) lines.push_back(R"({"file":")" + (folder_ / name) + R"("})");
+  lines.push_back(R"({"ok":true,"pages":10})");
+  EXPECT_EQ(first.Lines(), lines);
+  EXPECT_EQ(Files(), std::set<std::string>(names.begin(), names.end()));
+  for (const auto& name : names) {
+    const auto bytes = ReadBytes(folder_ / name);
+    ASSERT_GE(bytes.size(), 4u) << name;
+    EXPECT_EQ(bytes[0], 0xFF) << name;
+    EXPECT_EQ(bytes[1], 0xD8) << name;
+    EXPECT_EQ(GetJfifDensity(bytes), 50) << name;
+  }
+  // Scan Now leaves the device linked to this PC, without its scan lock.
+  EXPECT_EQ(Device("owner"), "PC-A");
+  EXPECT_EQ(Device("lockKind"), "0");
+
+  const auto before = ReadBytes(folder_ / "Picture_004.jpg");
+  const CommandResult second = Scan({"--resolution", "50", "--mode", "gray"});
+  ASSERT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_EQ(second.Lines().front(), R"({"file":")" + (folder_ / "Picture 001.jpg") + R"("})");
+  EXPECT_EQ(Files().size(), 11u);
+  EXPECT_EQ(ReadBytes(folder_ / "Picture_004.jpg"), before);
+  const CommandResult third = Scan(kFeeder);
+  ASSERT_EQ(third.exitCode, 0) << third.err;
+  EXPECT_TRUE(Files().count("Picture 002_009.jpg"));
+  EXPECT_EQ(Files().size(), 21u);
+}
+
+TEST_F(ScanCommandTest, ADeviceWindowsDoesNotKnowAsAScannerIsRefusedAndNotLinked) {
+  // Never connected: the device database has no entry for the scanner yet.
+  CommandResult never = Scan(kFeeder);
+  EXPECT_EQ(never.exitCode, 1);
+  EXPECT_NE(never.err.find(kNotScanner), std::string::npos) << never.err;
+  EXPECT_EQ(Device("owner"), "");
+  // A printer is known, but not as a scanner.
+  ConnectOnce("2");
+  CommandResult printer = Scan(kFeeder, "2");
+  EXPECT_EQ(printer.exitCode, 1);
+  EXPECT_NE(printer.err.find(kNotScanner), std::string::npos) << printer.err;
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(ScanCommandTest, ADeviceAnotherPcHoldsIsNotScanned) {
+  ConnectOnce("1");
+  auto& other = lab_.StartPc("PC-B", {kServer});
+  ASSERT_TRUE(lab_.WaitForServerState(other, kServer, "1"));
+  ASSERT_TRUE(lab_.AttachAll(other, {kServer}));
+  // PC-B connected it as the device menu's Connect does: linked and locked.
+  ASSERT_EQ(lab_.Cli(other, {"link", kServer, "1"}).exitCode, 0);
+  ASSERT_EQ(lab_.Cli(other, {"lock", kServer, "1", "2", "3600"}).exitCode, 0);
+  const CommandResult held = Scan(kFeeder);
+  EXPECT_EQ(held.exitCode, 1);
+  EXPECT_NE(held.err.find("Connect device failed !"), std::string::npos) << held.err;
+  EXPECT_TRUE(Files().empty());
+  EXPECT_EQ(Device("owner"), "PC-B");
+}
+
+}  // namespace
+}  // namespace tessaro::testing
