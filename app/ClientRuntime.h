@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,7 @@
 #include "printing/ClientMonitorHost.h"
 #include "printing/PrintMonitors.h"
 #include "records/ClientState.h"
+#include "scanning/wia/ScanNow.h"
 
 namespace tessaro {
 
@@ -111,6 +113,9 @@ class ClientRuntime {
   bool RunDeviceCommand(DeviceCommand command, size_t row);
   // A double click on a row: whether it runs Scan Now.
   bool QuickScanRuns(size_t row) const;
+  // Scan Now on a row through the window's scan paths, with the list's busy cursor while the
+  // device is being had; a second one while one runs is ignored.
+  void RunScanNow(size_t row, ScanPaths& paths, std::function<void(bool busy)> busyCursor);
 
   // The tray menu's server entries, read under the refresh lock, and their commands
   // ("Enable", "Disable", "Configuration...").
@@ -185,6 +190,8 @@ class ClientRuntime {
   MonitorMainThread monitorMainThread_{*this};
   std::unique_ptr<ClientMonitorHost> monitorHost_;
   std::unique_ptr<PrintMonitors> monitors_;
+  std::unique_ptr<ScanNow> scanNow_;
+  std::function<void(bool)> busyCursor_;  // the list's, for the Scan Now that runs
 
   bool trunkLost_ = false;
   std::chrono::steady_clock::duration reopenDelay_ = kFirstTrunkReopenDelay;

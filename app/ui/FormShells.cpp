@@ -12,9 +12,4 @@ ShellDialog::ShellDialog(const char* objectName, const QString& title, QWidget* 
 
 TDeviceSetupFm::TDeviceSetupFm(QWidget* owner)
     : ShellDialog("TDeviceSetupFm", QStringLiteral("Manage Device"), owner) {}
-TNetScanFm::TNetScanFm(QWidget* owner) : ShellDialog("TNetScanFm", QStringLiteral("Scan"), owner) {}
-TNetWIASaveFm::TNetWIASaveFm(QWidget* owner)
-    : ShellDialog("TNetWIASaveFm", QStringLiteral("Save"), owner) {}
-TNetWIASetFm::TNetWIASetFm(QWidget* owner)
-    : ShellDialog("TNetWIASetFm", QStringLiteral("Scan Settings"), owner) {}
 }  // namespace tessaro

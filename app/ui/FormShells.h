@@ -16,16 +16,4 @@ class TDeviceSetupFm : public ShellDialog {
  public:
   explicit TDeviceSetupFm(QWidget* owner);
 };
-class TNetScanFm : public ShellDialog {
- public:
-  explicit TNetScanFm(QWidget* owner);
-};
-class TNetWIASaveFm : public ShellDialog {
- public:
-  explicit TNetWIASaveFm(QWidget* owner);
-};
-class TNetWIASetFm : public ShellDialog {
- public:
-  explicit TNetWIASetFm(QWidget* owner);
-};
 }  // namespace tessaro
