@@ -91,13 +91,6 @@ std::string ClientRefresh::Run() {
   return tooLong ? "device list longer than its buffer" : "";
 }
 
-std::optional<DeviceData> ClientRefresh::FindDeviceAgain(const DeviceData& d) {
-  if (ServerData* server = model_.FindServer(d.serverName, d.serverIp))
-    cycle_.RefreshDevices(server);
-  const DeviceData* row = model_.FindDeviceRow(d.serverName, d.serverIp, d.DeviceIdentityText);
-  return row ? std::optional<DeviceData>(*row) : std::nullopt;
-}
-
 int RunList(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHandle trunk,
             bool json, std::ostream& out, std::ostream& err) {
   if (env.registry == nullptr || env.refreshLock == nullptr) {

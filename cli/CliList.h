@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <ostream>
 #include <string>
 
@@ -50,8 +49,6 @@ class ClientRefresh {
   // The failure, or "".
   std::string Run();
   const DeviceListModel& model() const { return model_; }
-  // The row of `d` once its server's devices are listed again; nullopt when it is gone.
-  std::optional<DeviceData> FindDeviceAgain(const DeviceData& d);
 
  private:
   ClientState state_;

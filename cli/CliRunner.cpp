@@ -162,7 +162,9 @@ int Monitor(const Session& s) {
 }
 
 int Scan(const Session& s) {
-  return RunScan(s.command, s.env, s.bus, s.clock, s.trunk, s.out, s.err);
+  return WithSpur(s, s.Arg(0), [&](BusHandle spur) {
+    return RunScan(s.command, s.env, s.bus, s.clock, s.trunk, spur, s.out, s.err);
+  });
 }
 
 int AutoPrint(const Session& s) {

@@ -228,13 +228,42 @@ std::string CheckScanArgs(const std::vector<std::string>& args) {
   return ParseScanArgs(args, error) ? std::string() : error;
 }
 
+// The device as the client's rows hold it, from the Spur's device list; nullopt when the Spur
+// lists no device of that number.
+std::optional<DeviceData> DeviceOnSpur(DriverClient& driver, BusHandle spur,
+                                       const ServerEntry& server, const std::string& number) {
+  const auto entries = driver.GetDeviceList(spur);
+  if (!entries) return std::nullopt;
+  for (const DeviceEntry& e : *entries) {
+    if (std::to_string(e.deviceNumber) != number) continue;
+    DeviceData d;
+    d.handle = spur;
+    d.serverName = server.name;
+    d.serverIp = server.ip;
+    d.serverMac = server.mac;
+    d.deviceNumber = number;
+    d.vendorId = e.vendorId;
+    d.productId = e.productId;
+    d.serial = e.serial;
+    d.owner = e.owner;
+    d.type = e.type;
+    d.manufacturer = e.manufacturer;
+    d.product = e.product;
+    d.lockKind = e.lockKind;
+    d.lockCount = e.lockCount;
+    d.DeviceIdentityText = MakeDeviceIdentityText(e.vendorId, e.productId, e.serial);
+    return d;
+  }
+  return std::nullopt;
+}
+
 int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,
-            Clock& clock, BusHandle trunk, std::ostream& out, std::ostream& err) {
+            Clock& clock, BusHandle trunk, BusHandle spur, std::ostream& out, std::ostream& err) {
   std::string error;
   const auto options = ParseScanArgs(command.args, error);
   if (!options) return exitcode::kUsage;
-  if (env.registry == nullptr || env.refreshLock == nullptr) {
-    err << "tessaro-cli: scan needs the user's hive and the refresh lock\n";
+  if (env.registry == nullptr) {
+    err << "tessaro-cli: scan needs the user's hive\n";
     return exitcode::kFailed;
   }
   std::error_code ec;
@@ -242,27 +271,21 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
     err << "tessaro-cli: " << options->folder << " is not a folder\n";
     return exitcode::kFailed;
   }
-  ClientRefresh refresh(env, bus, clock, trunk);
-  const std::string failure = refresh.Run();
-  if (!failure.empty()) {
-    err << "tessaro-cli: " << failure << '\n';
-    return exitcode::kFailed;
-  }
-  const DeviceListModel& model = refresh.model();
-  const ServerData* server = model.FindEnabledServerByIp(options->ip);
-  if (server == nullptr) {
-    err << "tessaro-cli: no bus has the address " << options->ip << '\n';
-    return exitcode::kNoSuchSpur;
-  }
-  const auto row = model.FindRow(server->name, server->ip, options->deviceNumber);
-  if (!row) {
+  DriverClient driver(bus, clock);
+  // The server's name and MAC find the device's stored entry; a server the list lacks has none.
+  ServerEntry server{options->ip, "", "", "", 0};
+  std::vector<ServerEntry> servers;
+  if (driver.GetServerList(trunk, servers) > 0)
+    for (const ServerEntry& s : servers)
+      if (s.ip == options->ip) server = s;
+  const auto device = DeviceOnSpur(driver, spur, server, options->deviceNumber);
+  if (!device) {
     err << "tessaro-cli: " << options->ip << " has no device " << options->deviceNumber << '\n';
     return exitcode::kFailed;
   }
 
   StderrUi ui(err);
   NoEvents pump;
-  DriverClient driver(bus, clock);
   // A PDF group is scanned as BMP pages into a private folder first.
   std::string scanFolder = options->folder;
   std::string pdfPages;
@@ -278,7 +301,15 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
   if (options->format == "pdf") sessionOptions.format = "bmp";
   FixedSession session(sessionOptions, scanFolder, ui);
   CliScanPaths paths(session);
-  // The command line always takes the WIA path, whatever version is emulated.
+  // The command line always takes the WIA path, whatever version is emulated. It scans through
+  // the server's scan service, never through the linked device, so it does not wait for the
+  // device to come up on this PC.
+  // The same device under its number, or none when the number now holds another one.
+  const auto findAgain = [&](const DeviceData& d) -> std::optional<DeviceData> {
+    auto now = DeviceOnSpur(driver, spur, server, d.deviceNumber);
+    if (now && now->DeviceIdentityText != d.DeviceIdentityText) return std::nullopt;
+    return now;
+  };
   ScanNow scanNow({driver,
                    *env.registry,
                    *env.registry,
@@ -288,9 +319,10 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
                    AppRegistryKey,
                    env.computerName,
                    0,
-                   [&refresh](const DeviceData& d) { return refresh.FindDeviceAgain(d); },
-                   {}});
-  const ScanNowOutcome outcome = scanNow.Run(model.row(*row), paths);
+                   findAgain,
+                   {},
+                   0});
+  const ScanNowOutcome outcome = scanNow.Run(*device, paths);
 
   std::vector<std::string> kept = session.files;
   bool ok = outcome == ScanNowOutcome::Scanned && session.ran && !session.failed &&

@@ -31,7 +31,8 @@ struct ScanOptions {
 std::optional<ScanOptions> ParseScanArgs(const std::vector<std::string>& args, std::string& error);
 std::string CheckScanArgs(const std::vector<std::string>& args);
 
+// Runs on the Spur whose address the command names (the caller finds it).
 int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,
-            Clock& clock, BusHandle trunk, std::ostream& out, std::ostream& err);
+            Clock& clock, BusHandle trunk, BusHandle spur, std::ostream& out, std::ostream& err);
 
 }  // namespace tessaro::cli

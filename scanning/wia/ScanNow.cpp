@@ -75,7 +75,7 @@ ScanNowOutcome ScanNow::Scan(const DeviceData& row, ScanPaths& paths) {
     return ScanNowOutcome::LockFailed;
   }
   const DeviceData snapshot = services_.findRowAgain(row).value_or(row);
-  for (int step = 0; step < scannow::kSettleSteps; ++step) {
+  for (int step = 0; step < services_.settleSteps; ++step) {
     services_.pump.ProcessPendingEvents();
     services_.clock.Sleep(scannow::kSettleStep);
   }

@@ -58,6 +58,10 @@ struct ScanNowServices {
   // The device's row as the list holds it now (it may have been rebuilt meanwhile), or nullopt.
   std::function<std::optional<DeviceData>(const DeviceData& snapshot)> findRowAgain;
   std::function<void(bool busy)> busyCursor;
+  // How many 200 ms steps the device is given to come up after the lock: the local system
+  // needs them to bring the linked device up, a client that scans through the server's scan
+  // service does not.
+  int settleSteps = scannow::kSettleSteps;
 };
 
 enum class ScanNowOutcome {

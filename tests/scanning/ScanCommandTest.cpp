@@ -10,9 +10,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "autoconnect/AutoConnectStore.h"
-#include "base/Product.h"
-#include "platform/linux/SqliteRegistry.h"
 #include "scanning/pages/ImageFormats.h"
 #include "tests/integration/Lab.h"
 #include "tests/scanning/PageFixtures.h"
@@ -53,13 +50,6 @@ class ScanCommandTest : public ::testing::Test {
     pc_ = &lab_.StartPc("PC-A", {kServer});
     ASSERT_TRUE(lab_.WaitForServerState(*pc_, kServer, "1"));
     ASSERT_TRUE(lab_.AttachAll(*pc_, {kServer}));
-    SqliteRegistry registry(HivePaths{pc_->userHive, pc_->machineHive});
-    ServerInfoReg server;
-    server.ServerName = kHub.name;
-    server.ServerIP = kHub.ip;
-    server.ServerMAC = kHub.mac;
-    server.ServerEnable = 1;
-    ASSERT_TRUE(WriteServerEntry(registry, AppRegistryKey, server));
   }
   // Windows records a device the first time it is connected: link it once and let it go.
   void ConnectOnce(const std::string& number) {
@@ -201,6 +191,7 @@ TEST_F(ScanCommandTest, TheDeviceServerGoneMidSessionLeavesThePageAndTheNextScan
   // The server comes back without the lock; the device can be had again.
   lab_.StartHub(kHub);
   ASSERT_TRUE(lab_.WaitForServerState(*pc_, kServer, "1"));
+  ASSERT_TRUE(lab_.AttachAll(*pc_, {kServer}));
   RestartSaned(false);
   const CommandResult next = Scan({"--resolution", "50", "--mode", "gray"});
   EXPECT_EQ(next.exitCode, 0) << next.err;
