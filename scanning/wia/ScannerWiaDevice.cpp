@@ -38,7 +38,7 @@ class ScannerWiaItem : public WiaItem {
     const auto source = device_.GetText(scan_option::kSource);
     feeder_ = source && IsFeederChoice(*source);
   }
-  ~ScannerWiaItem() override { device_.Cancel(); }
+  ~ScannerWiaItem() override { EndBatch(); }
 
   HResult EnumFormats(std::vector<ImageFormat>& formats) override {
     formats = {ImageFormat::Bmp};
@@ -58,13 +58,23 @@ class ScannerWiaItem : public WiaItem {
   HResult GetData(const std::string& file, WiaDataCallback& callback) override {
     const HResult result = Transfer(file, callback);
     // A feeder's batch goes on with the next Start; anything else ends the frame here.
-    if (result != kOk || !feeder_) device_.Cancel();
+    if (result != kOk || !feeder_) EndBatch();
     return result;
   }
 
  private:
+  // Ends a started batch once: SANE's net client, asked to cancel a second time over a
+  // connection whose server has gone, frees memory it never had.
+  void EndBatch() {
+    if (!started_) return;
+    started_ = false;
+    device_.Cancel();
+  }
+
   HResult Transfer(const std::string& file, WiaDataCallback& callback) {
     const ScanStatus started = device_.Start();
+    // A failed start has begun a batch as much as a good one: both end with a cancel.
+    started_ = true;
     if (started == ScanStatus::kNoDocuments) feederEmpty_ = true;
     if (started != ScanStatus::kGood) return ResultOfScanStatus(started);
     if (callback.BandedDataCallback(kMsgStatus, 0, 0) == kFalse) return kFalse;
@@ -102,6 +112,7 @@ class ScannerWiaItem : public WiaItem {
   ScannerDevice& device_;
   bool feeder_ = false;
   bool feederEmpty_ = false;
+  bool started_ = false;  // a batch is under way and needs its cancel
   std::optional<ImageFormat> format_;
 };
 
