@@ -51,6 +51,7 @@ void TNetWIASaveCore::Show() {
   backEnabled_ = false;
   pages_ = 0;
   files_.clear();
+  encodings_.clear();
 }
 
 void TNetWIASaveCore::CancelClick() {
@@ -70,6 +71,8 @@ HResult TNetWIASaveCore::Progress(int32_t message, int32_t percent) {
   }
   return cancelRequested_ ? kFalse : kOk;
 }
+
+std::string JpegNameOf(const std::string& bmp) { return bmp.substr(0, bmp.size() - 4) + ".jpg"; }
 
 std::string TNetWIASaveCore::Suffix(int32_t page) const {
   if (page == 0) return {};
@@ -110,6 +113,7 @@ void TNetWIASaveCore::TransferPages(WiaDataCallback& callback) {
     if (result == kOk) {
       ++pages_;
       files_.push_back(file);
+      if (NeedsConversion()) StartEncoding(file);
       view_.SetScanProgress(100, "100% complete");
       pageStarted_ = false;
       view_.ShowPreview(file);
@@ -134,29 +138,43 @@ void TNetWIASaveCore::TransferPages(WiaDataCallback& callback) {
   }
 }
 
+bool TNetWIASaveCore::NeedsConversion() const { return jpegChosen_ && !job_.jpegFormat; }
+
+// The JPEG of a page is made and put in place while the next page is scanned. A file of that
+// name that came meanwhile is never replaced unasked: the BMP then stays.
+void TNetWIASaveCore::StartEncoding(const std::string& bmp) {
+  const int32_t dpi = job_.resolution;
+  const bool replace = job_.settings.replaceExisting;
+  encodings_.push_back(std::async(std::launch::async, [bmp, dpi, replace] {
+    const std::string jpeg = JpegNameOf(bmp);
+    JpegEncoder encoder;
+    auto encoded = EncodeBmpFile(encoder, bmp, jpeg, dpi);
+    if (!encoded) return false;
+    if (replace) unlink(jpeg.c_str());
+    if (!encoded->file->Commit(false)) return false;
+    unlink(bmp.c_str());
+    return true;
+  }));
+}
+
 void TNetWIASaveCore::ConvertPages() {
   if (pages_ == 0) return;
   view_.SetSaveProgress(0, pages_);
-  if (!jpegChosen_ || job_.jpegFormat) {
+  if (!NeedsConversion()) {
     view_.SetSaveProgress(pages_, pages_);
     return;
   }
-  JpegEncoder encoder;
   for (int32_t j = 0; j < pages_; ++j) {
     std::string& page = files_[static_cast<std::size_t>(j)];
-    const std::string jpeg = page.substr(0, page.size() - 4) + ".jpg";
-    auto encoded = EncodeBmpFile(encoder, page, jpeg, job_.resolution);
-    // A file of that name that came meanwhile is never replaced unasked: the BMP stays.
-    if (encoded && job_.settings.replaceExisting) unlink(jpeg.c_str());
-    if (encoded && encoded->file->Commit(false)) {
-      unlink(page.c_str());
+    const std::string jpeg = JpegNameOf(page);
+    if (encodings_[static_cast<std::size_t>(j)].get())
       page = jpeg;
-    } else {
+    else
       view_.ShowMessage(std::string(SFile_Save_Err) + jpeg);
-    }
     view_.SetSaveProgress(j + 1, pages_);
     view_.ProcessPendingEvents();
   }
+  encodings_.clear();
 }
 
 }  // namespace tessaro::wia

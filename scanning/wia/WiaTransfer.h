@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,8 @@ class TNetWIASaveCore {
  private:
   std::string Suffix(int32_t page) const;
   void TransferPages(WiaDataCallback& callback);
+  bool NeedsConversion() const;
+  void StartEncoding(const std::string& bmp);
   void ConvertPages();
 
   WiaTransferView& view_;
@@ -89,6 +92,11 @@ class TNetWIASaveCore {
   std::string transferExt_;
   int32_t pages_ = 0;
   std::vector<std::string> files_;
+  // One per page to be made JPEG, in page order: whether its JPEG took the BMP's place.
+  std::vector<std::future<bool>> encodings_;
 };
+
+// The name a BMP page's JPEG takes: the same with ".jpg".
+std::string JpegNameOf(const std::string& bmp);
 
 }  // namespace tessaro::wia
