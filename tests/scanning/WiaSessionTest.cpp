@@ -13,51 +13,14 @@
 #include "scanning/wia/WiaSession.h"
 #include "scanning/wia/WiaTexts.h"
 #include "tests/scanning/PageFixtures.h"
+#include "tests/scanning/ScriptedWiaItem.h"
 #include "tests/support/ScriptedUi.h"
 
 using namespace tessaro;
 using namespace tessaro::wia;
+using tessaro::testing::ScriptedItem;
 
 namespace {
-
-// A scanner whose feeder holds `sheets` pages (a flatbed always has one).
-class ScriptedItem : public WiaItem {
- public:
-  HResult EnumFormats(std::vector<ImageFormat>& formats) override {
-    formats = {ImageFormat::Bmp};
-    if (offersJpeg) formats.push_back(ImageFormat::Jpeg);
-    return enumResult;
-  }
-  void WriteFormat(ImageFormat f) override {
-    if (f == ImageFormat::Bmp || offersJpeg) format = f;
-  }
-  std::optional<ImageFormat> ReadFormat() override { return format; }
-  int32_t ReadResolution() override { return 150; }
-  std::optional<uint32_t> DocumentHandlingSelect() override { return select; }
-  uint32_t DocumentHandlingStatus() override { return kFeedReady; }
-  HResult GetData(const std::string& file, WiaDataCallback& callback) override {
-    requested.push_back(std::filesystem::path(file).filename().string());
-    const int page = static_cast<int>(requested.size());
-    if (page == failAtPage) return kErrorDeviceCommunication;
-    if (page > sheets) return kErrorPaperEmpty;
-    for (int percent : {0, 50, 99})
-      if (callback.BandedDataCallback(kMsgStatus, 0, percent) == kFalse) return kFalse;
-    const auto bytes = tessaro::testing::MakeBmp({.width = 16, .height = 12});
-    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return kFail;
-    const bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    close(fd);
-    return ok ? kOk : kFail;
-  }
-
-  int sheets = 3;
-  bool offersJpeg = false;
-  int failAtPage = 0;
-  uint32_t select = kFeeder;
-  HResult enumResult = kOk;
-  std::optional<ImageFormat> format;
-  std::vector<std::string> requested;
-};
 
 class RecordingView : public WiaTransferView {
  public:
