@@ -301,15 +301,15 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
   if (options->format == "pdf") sessionOptions.format = "bmp";
   FixedSession session(sessionOptions, scanFolder, ui);
   CliScanPaths paths(session);
-  // The command line always takes the WIA path, whatever version is emulated. It scans through
-  // the server's scan service, never through the linked device, so it does not wait for the
-  // device to come up on this PC.
   // The same device under its number, or none when the number now holds another one.
   const auto findAgain = [&](const DeviceData& d) -> std::optional<DeviceData> {
     auto now = DeviceOnSpur(driver, spur, server, d.deviceNumber);
     if (now && now->DeviceIdentityText != d.DeviceIdentityText) return std::nullopt;
     return now;
   };
+  // The command line always takes the WIA path, whatever version is emulated. It scans through
+  // the server's scan service, never through the linked device, so it does not wait for the
+  // device to come up on this PC.
   ScanNow scanNow({driver,
                    *env.registry,
                    *env.registry,
@@ -328,14 +328,19 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
   bool ok = outcome == ScanNowOutcome::Scanned && session.ran && !session.failed &&
             !session.files.empty();
   if (!pdfPages.empty()) {
-    kept.clear();
-    if (ok) {
-      const auto pdf = GatherPdf(*options, wia::WithTrailingSlash(options->folder), session.files,
-                                 session.resolution, ui);
-      if (pdf) kept.push_back(*pdf);
-      ok = pdf.has_value();
+    // The pages of a run that broke off still make their document.
+    const auto pdf = session.files.empty()
+                         ? std::nullopt
+                         : GatherPdf(*options, wia::WithTrailingSlash(options->folder),
+                                     session.files, session.resolution, ui);
+    if (pdf) {
+      kept = {*pdf};
+      std::filesystem::remove_all(pdfPages, ec);
+    } else {
+      ok = false;
+      // Pages that could not become a document stay where they are, never lost.
+      if (session.files.empty()) std::filesystem::remove_all(pdfPages, ec);
     }
-    std::filesystem::remove_all(pdfPages, ec);
   }
   if (outcome == ScanNowOutcome::Scanned && !session.ran)
     err << "tessaro-cli: the scanner could not be opened\n";

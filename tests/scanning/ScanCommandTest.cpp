@@ -19,6 +19,8 @@
 namespace tessaro::testing {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr char kServer[] = "127.0.0.3";
 const std::string kDevices =
     "[device 1]\ntype = SCANNER\nvendor-id = 04b8\nproduct-id = 0110\nmanufacturer = Epsilon\n"
@@ -196,6 +198,28 @@ TEST_F(ScanCommandTest, TheScanServerGoneMidPageKeepsThePagesBeforeAndReleasesTh
   const CommandResult next = Scan({"--resolution", "50", "--mode", "gray"});
   EXPECT_EQ(next.exitCode, 0) << next.err;
   EXPECT_TRUE(Files().count("Picture 001.jpg"));
+}
+
+TEST_F(ScanCommandTest, APdfRunThatBreaksOffStillMakesADocumentOfItsPages) {
+  ConnectOnce("1");
+  RestartSaned(true);
+  std::vector<std::string> options = kSlowFeeder;
+  options.insert(options.end(), {"--format", "pdf"});
+  auto scan = StartScan(options);
+  // The pages wait in a private folder inside the target folder until the document is made.
+  const auto firstPageScanned = [&] {
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(folder_.path(), ec))
+      if (entry.path().filename() == "Picture.bmp") return true;
+    return false;
+  };
+  ASSERT_TRUE(Eventually(firstPageScanned, std::chrono::seconds(20))) << scan->Output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  saned_->Kill();
+  EXPECT_EQ(ExitOf(*scan), 1) << scan->Output();
+  EXPECT_EQ(Files(), std::set<std::string>{"Picture.pdf"}) << scan->Output();
+  const auto info = RunCommand("/usr/bin/pdfinfo", {folder_ / "Picture.pdf"});
+  EXPECT_TRUE(std::regex_search(info.out, std::regex(R"(Pages: +1\n)"))) << info.out;
 }
 
 TEST_F(ScanCommandTest, TheDeviceServerGoneMidSessionLeavesThePageAndTheNextScanWorks) {
