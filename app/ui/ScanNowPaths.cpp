@@ -75,9 +75,14 @@ TNetScanFm& ScanNowPaths::ScanWindow() {
 
 bool ScanNowPaths::TwainReady() {
   TNetScanFm& window = ScanWindow();
-  if (!twainReady_ && !window.TwainReady() && window.Twain().IsTwainDriverAvailable()) {
-    window.Twain().InitTWAIN();
-    twainReady_ = true;
+  // The component reports a manager it cannot load or open by throwing; that is no manager.
+  try {
+    if (!twainReady_ && !window.TwainReady() && window.Twain().IsTwainDriverAvailable()) {
+      window.Twain().InitTWAIN();
+      twainReady_ = true;
+    }
+  } catch (const twain::ETwainError&) {
+    return false;
   }
   return twainReady_ || window.TwainReady();
 }
@@ -86,8 +91,13 @@ bool ScanNowPaths::RunTwain(const DeviceData& snapshot, const std::string& scanN
                             bool& lockHeld) {
   TNetScanFm& window = ScanWindow();
   twain::TTwainScanner& twain = window.Twain();
-  if (!twain.IsDataSourceManagerOpen()) twain.OpenDataSourceManager();
-  const auto source = FindTwainSource(twain, scanNameTwain);
+  std::optional<twain::TW_IDENTITY> source;
+  try {
+    if (!twain.IsDataSourceManagerOpen()) twain.OpenDataSourceManager();
+    source = FindTwainSource(twain, scanNameTwain);
+  } catch (const twain::ETwainError&) {
+    // A manager that cannot be opened lists no source: Scan Now says so and drops the lock.
+  }
   if (!source) return false;
   twain.SetDataSource(*source);
   // Scan Now has just linked and locked the device for this PC.
