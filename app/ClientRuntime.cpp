@@ -249,6 +249,28 @@ bool ClientRuntime::QuickScanRuns(size_t row) const {
       state_.windowsVersionFlags);
 }
 
+void ClientRuntime::RunScanNow(size_t row, ScanPaths& paths,
+                               std::function<void(bool busy)> busyCursor) {
+  if (!refresh_ || Closing() || row >= model_.rowCount()) return;
+  Frame frame(*this);
+  if (!scanNow_) {
+    const MainFormServices& services = platform_.services;
+    // The row is looked up again after every wait: the list may have been rebuilt meanwhile.
+    auto findRow = [this](const DeviceData& d) -> std::optional<DeviceData> {
+      const DeviceData* now = model_.FindDeviceRow(d.serverName, d.serverIp, d.DeviceIdentityText);
+      return now ? std::optional<DeviceData>(*now) : std::nullopt;
+    };
+    scanNow_ = std::make_unique<ScanNow>(ScanNowServices{
+        driver_, services.registry, services.registry, services.ui, Pump(), services.clock,
+        state_.appKey, state_.computerName, state_.windowsVersionFlags, findRow, [this](bool busy) {
+          if (busyCursor_) busyCursor_(busy);
+        }});
+  }
+  busyCursor_ = std::move(busyCursor);
+  const DeviceData device = model_.row(row);
+  scanNow_->Run(device, paths);
+}
+
 // Copies, so the menu is built after the lock is given back; it is built even when the lock
 // could not be had in time.
 std::vector<ServerMenuEntry> ClientRuntime::ServerMenuEntries() {

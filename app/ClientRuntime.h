@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@
 #include "printing/PrintMonitors.h"
 #include "records/ClientState.h"
 #include "setup/DeviceSetup.h"
+#include "scanning/wia/ScanNow.h"
 
 namespace tessaro {
 
@@ -111,6 +113,9 @@ class ClientRuntime {
   void UseSetupWindow(setup::SetupWindow& window, PrintQueueAdmin& queues);
   // A double click on a row: whether it runs Scan Now.
   bool QuickScanRuns(size_t row) const;
+  // Scan Now on a row through the window's scan paths, with the list's busy cursor while the
+  // device is being had; a second one while one runs is ignored.
+  void RunScanNow(size_t row, ScanPaths& paths, std::function<void(bool busy)> busyCursor);
 
   // The tray menu's server entries, read under the refresh lock, and their commands
   // ("Enable", "Disable", "Configuration...").
@@ -187,6 +192,8 @@ class ClientRuntime {
   std::unique_ptr<PrintMonitors> monitors_;
   std::unique_ptr<setup::PumpSleeper> setupSleeper_;
   std::unique_ptr<setup::DeviceSetup> setup_;
+  std::unique_ptr<ScanNow> scanNow_;
+  std::function<void(bool)> busyCursor_;  // the list's, for the Scan Now that runs
 
   TrunkWatch trunkWatch_;
 

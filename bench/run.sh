@@ -21,6 +21,9 @@ echo
 # The scan window's feeder run against scanimage --batch, on SANE's test backend.
 "$build/bench/bench_scan"
 echo
+# tessaro-cli scan through busd, hubd and saned against scanimage --batch over the same device.
+"$top/tests/netns-run.sh" "$build/bench/bench_scan_now"
+echo
 echo
 "$top/tests/netns-run.sh" "$build/bench/bench_web"
 echo

@@ -6,6 +6,7 @@
 
 #include "base/NumberText.h"
 #include "cli/CliAutoPrint.h"
+#include "cli/CliScan.h"
 #include "cli/SavePages.h"
 
 namespace tessaro::cli {
@@ -93,6 +94,12 @@ ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {
     command.args = rest;
     return ParsedArgs{std::move(command), false, {}};
   }
+  if (command.name == "scan") {
+    const std::string problem = CheckScanArgs(rest);
+    if (!problem.empty()) return UsageError(problem);
+    command.args = rest;
+    return ParsedArgs{std::move(command), false, {}};
+  }
   if (command.name == "auto-print") {
     const std::string problem = CheckAutoPrintArgs(rest);
     if (!problem.empty()) return UsageError(problem);
@@ -122,7 +129,9 @@ std::string UsageText() {
          "  watch [--count K]\n"
          "  list | monitor\n"
          "  auto-print add IP N QUEUE [--fax] | auto-print list | auto-print remove QUEUE\n"
-         "  save-pages jpg|bmp|pdf DPI COUNT TARGET [TEMPBASE]\n";
+         "  save-pages jpg|bmp|pdf DPI COUNT TARGET [TEMPBASE]\n"
+         "  scan IP N FOLDER [--name NAME] [--format jpg|bmp|pdf] [--source flatbed|feeder]\n"
+         "       [--resolution DPI] [--mode color|gray]\n";
 }
 
 }  // namespace tessaro::cli

@@ -8,6 +8,7 @@
 #include "cli/CliAutoPrint.h"
 #include "cli/CliFormat.h"
 #include "cli/CliMonitor.h"
+#include "cli/CliScan.h"
 #include "cli/SavePages.h"
 #include "driver/DriverClient.h"
 #include "driver/EventRecord.h"
@@ -160,6 +161,12 @@ int Monitor(const Session& s) {
   return RunMonitor(s.env, s.bus, s.clock, s.trunk, s.command.json, s.out, s.err);
 }
 
+int Scan(const Session& s) {
+  return WithSpur(s, s.Arg(0), [&](BusHandle spur) {
+    return RunScan(s.command, s.env, s.bus, s.clock, s.trunk, spur, s.out, s.err);
+  });
+}
+
 int AutoPrint(const Session& s) {
   return RunAutoPrint(s.command, s.env, s.bus, s.clock, s.trunk, s.out, s.err);
 }
@@ -181,6 +188,7 @@ const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
       {"list", List},
       {"auto-print", AutoPrint},
       {"monitor", Monitor},
+      {"scan", Scan},
   };
   return handlers;
 }

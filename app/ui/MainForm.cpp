@@ -317,9 +317,18 @@ void TMainFm::ReplaceServerEntries(const std::vector<ServerMenuEntry>& servers) 
   }
 }
 
-// Manage Device and Scan Now belong to the device setup and scanning windows, which this build
-// does not have yet; their choice is only traced.
+// Scan Now runs through the scan paths the program made; every other command through the
+// runtime. A command neither knows is only traced.
 void TMainFm::RunDeviceCommand(DeviceCommand command, size_t row) {
+  if (command == DeviceCommand::ScanNow && scanPaths_ != nullptr) {
+    runtime_.RunScanNow(row, *scanPaths_, [this](bool busy) {
+      if (busy)
+        listView_->setCursor(Qt::WaitCursor);
+      else
+        listView_->unsetCursor();
+    });
+    return;
+  }
   if (runtime_.RunDeviceCommand(command, row)) return;
   TraceLine("device command " + std::to_string(static_cast<int>(command)) + " for row " +
             std::to_string(row) + " is not available in this build");

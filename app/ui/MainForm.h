@@ -54,6 +54,8 @@ class TMainFm : public QWidget, public ClientWindow {
   void EndSession();
   // The device menu's commands and the double click on a row.
   void RunDeviceCommand(DeviceCommand command, size_t row);
+  // Scan Now's two paths; Scan Now is not offered without them.
+  void SetScanPaths(ScanPaths* paths) { scanPaths_ = paths; }
   void QuickScan(size_t row);
 
   ClientRuntime& Runtime() { return runtime_; }
@@ -104,6 +106,7 @@ class TMainFm : public QWidget, public ClientWindow {
   void Timer_MiniWindowTimer();
 
   ClientRuntime& runtime_;
+  ScanPaths* scanPaths_ = nullptr;
   std::string programFolder_;
   bool trayAvailable_ = false;
   bool trayRemoved_ = false;

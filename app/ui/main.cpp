@@ -15,8 +15,8 @@
 
 #include "app/ClientRuntime.h"
 #include "app/ui/ClientApplication.h"
-#include "app/ui/FormShells.h"
 #include "app/ui/MainForm.h"
+#include "app/ui/ScanNowPaths.h"
 #include "app/ui/SingleInstance.h"
 #include "base/CommandLineInfo.h"
 #include "devices/ui/EjectDeviceDialog.h"
@@ -54,16 +54,12 @@ WorkArea DesktopWorkArea() {
   return {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
 }
 
-// The forms made once and reused, after the main form and in this order.
+// The forms made once and reused, after the main form and in this order. The scan paths make
+// their own windows on the first Scan Now.
 struct Forms {
-  explicit Forms(QWidget* main)
-      : deviceSetup(main), netScan(main), saveFile(main), wiaSave(main), wiaSet(main),
-        ejectDevice(main) {}
+  explicit Forms(QWidget* main) : deviceSetup(main), saveFile(main), ejectDevice(main) {}
   TDeviceSetupFm deviceSetup;
-  TNetScanFm netScan;
   TSaveFileFm saveFile;
-  TNetWIASaveFm wiaSave;
-  TNetWIASetFm wiaSet;
   TEjectDeviceDlg ejectDevice;
 };
 
@@ -156,6 +152,9 @@ int main(int argc, char** argv) {
   WatchTerminationSignals(mainForm);
   Forms forms(&mainForm);
   runtime.UseSetupWindow(forms.deviceSetup, queueAdmin);
+  DriverClient scanDriver(bus, clock);
+  ScanNowPaths scanPaths(ui, mainThread, scanDriver, runtime.State().computerName, &mainForm);
+  mainForm.SetScanPaths(&scanPaths);
   ui.RegisterDialog("TEjectDeviceDlg", [&forms](const DialogRequest& request) {
     return forms.ejectDevice.Run(QString::fromLocal8Bit(request.text.c_str()));
   });

@@ -39,6 +39,17 @@ for hub in hub-one hub-two; do
   pids+=($!)
   wait_for "$demo/$hub.log" "hubd: ready"
 done
+# STUDIO-HUB's MFP and scanner are served by saned on the server's own address, with SANE's test
+# backend standing in for the devices; this PC reaches them through SANE's net backend.
+mkdir -p "$demo/saned" "$demo/sane"
+echo test >"$demo/saned/dll.conf"
+printf 'number_of_devices 2\nresolution 75.0\n' >"$demo/saned/test.conf"
+echo 127.0.0.0/8 >"$demo/saned/saned.conf"
+echo net >"$demo/sane/dll.conf"
+printf 'connect_timeout = 3\n127.0.0.3\n' >"$demo/sane/net.conf"
+SANE_CONFIG_DIR=$demo/saned /usr/sbin/saned -l -b 127.0.0.3 -p 6566 2>"$demo/saned.log" &
+pids+=($!)
+export SANE_CONFIG_DIR=$demo/sane
 "$build/busd/tessaro-busd" --server 127.0.0.2 --server 127.0.0.3 --group root 2>"$demo/busd.log" &
 pids+=($!)
 wait_for "$demo/busd.log" "busd: ready"
@@ -59,6 +70,19 @@ for ip in 127.0.0.2 127.0.0.3; do
   echo "== Devices on $ip"
   "$cli" devices "$ip"
 done
+
+# Scan Now without windows: a page from the MFP's document feeder. Windows knows a device as a
+# scanner once it has been connected, so it is connected once first.
+scans=${TESSARO_DEMO_SCANS:-/tmp/tessaro-demo-scans}
+mkdir -p "$scans"
+"$cli" link 127.0.0.3 1 >/dev/null && "$cli" unlink 127.0.0.3 1 >/dev/null
+echo "== Scan Now from the command line"
+if scanned=$("$cli" scan 127.0.0.3 1 "$scans" --name Demo --resolution 75 2>"$demo/scan.log"); then
+  echo "demo: STUDIO-HUB's MFP scanned a page into $(echo "$scanned" | head -n 1)"
+else
+  echo "demo: the scan failed:" >&2
+  cat "$demo/scan.log" >&2
+fi
 
 # The page every device server serves, as a browser shows it.
 page_shot=${TESSARO_DEMO_PAGE_SHOT:-/tmp/tessaro-hub-page.png}

@@ -34,7 +34,8 @@ bool Listens(const std::string& address) {
 }  // namespace
 
 SanedServer::SanedServer(std::string address, int devices)
-    : address_(std::move(address)), serverDir_(dir_ / "server"), clientDir_(dir_ / "client") {
+    : address_(std::move(address)), devices_(devices), serverDir_(dir_ / "server"),
+      clientDir_(dir_ / "client") {
   mkdir(serverDir_.c_str(), 0700);
   mkdir(clientDir_.c_str(), 0700);
   WriteTextFile(serverDir_ + "/dll.conf", "test\n");
@@ -46,6 +47,14 @@ SanedServer::SanedServer(std::string address, int devices)
 }
 
 SanedServer::~SanedServer() = default;
+
+void SanedServer::SetReadDelay(int microseconds) {
+  std::string config = SaneTestBackendConfig(devices_);
+  const std::string off = "read-delay false\n";
+  config.replace(config.find(off), off.size(),
+                 "read-delay true\nread-delay-duration " + std::to_string(microseconds) + "\n");
+  WriteTextFile(serverDir_ + "/test.conf", config);
+}
 
 bool SanedServer::Start() {
   saned_ = std::make_unique<Process>(

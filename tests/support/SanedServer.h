@@ -19,6 +19,9 @@ class SanedServer {
   SanedServer(const SanedServer&) = delete;
   SanedServer& operator=(const SanedServer&) = delete;
 
+  // Makes every frame arrive slowly (the backend waits `microseconds` after each read), so a test
+  // can act in the middle of a page. Before Start.
+  void SetReadDelay(int microseconds);
   // Starts saned and waits until it listens; false with its output kept when it did not.
   bool Start();
   void Kill();  // saned and the children serving clients, as a crash would: no goodbye
@@ -33,6 +36,7 @@ class SanedServer {
 
  private:
   std::string address_;
+  int devices_;
   TempDir dir_{"/tmp/tessaro-saned."};
   std::string serverDir_;
   std::string clientDir_;
