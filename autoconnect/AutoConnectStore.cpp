@@ -169,6 +169,18 @@ bool WriteDeviceEntry(Registry& registry, const std::string& appKey, const AutoC
                    {"Reserve3", info.Reserve3}});
 }
 
+std::optional<AutoConnectInfo> ReadStoredDeviceEntry(Registry& registry, const std::string& appKey,
+                                                     const DeviceData& d) {
+  AutoConnectInfo info;
+  info.ServerIP = d.serverIp;
+  info.ServerMAC = d.serverMac;
+  info.DeviceVid = d.vendorId;
+  info.DevicePid = d.productId;
+  info.DeviceSNo = d.serial;
+  if (!ReadDeviceEntry(registry, appKey, info)) return std::nullopt;
+  return info;
+}
+
 bool ReadDeviceEntryAt(Registry& registry, const std::string& appKey, std::size_t index,
                        AutoConnectInfo& info) {
   std::vector<std::string> names;

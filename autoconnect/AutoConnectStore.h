@@ -6,12 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/Registry.h"
 #include "records/AutoConnectRecords.h"
+#include "records/Records.h"
 
 namespace tessaro {
 
@@ -37,6 +39,9 @@ bool ReadServerEntry(Registry& registry, const std::string& appKey, ServerInfoRe
 bool WriteServerEntry(Registry& registry, const std::string& appKey, const ServerInfoReg& info);
 bool ReadDeviceEntry(Registry& registry, const std::string& appKey, AutoConnectInfo& info);
 bool WriteDeviceEntry(Registry& registry, const std::string& appKey, const AutoConnectInfo& info);
+// The stored entry of a row's device, looked up by server IP and MAC, vendor, product and serial.
+std::optional<AutoConnectInfo> ReadStoredDeviceEntry(Registry& registry, const std::string& appKey,
+                                                     const DeviceData& d);
 bool ReadDeviceEntryAt(Registry& registry, const std::string& appKey, std::size_t index,
                        AutoConnectInfo& info);
 

@@ -96,18 +96,6 @@ bool QuickScanRuns(const DeviceData& d, const std::optional<AutoConnectInfo>& st
   return IsType(d.type, devtype::kScanner);
 }
 
-std::optional<AutoConnectInfo> ReadStoredDeviceEntry(Registry& registry, const std::string& appKey,
-                                                     const DeviceData& d) {
-  AutoConnectInfo info;
-  info.ServerIP = d.serverIp;
-  info.ServerMAC = d.serverMac;
-  info.DeviceVid = d.vendorId;
-  info.DevicePid = d.productId;
-  info.DeviceSNo = d.serial;
-  if (!ReadDeviceEntry(registry, appKey, info)) return std::nullopt;
-  return info;
-}
-
 std::vector<DeviceMenuItem> PrepareDeviceMenu(DeviceListModel& model, size_t rowIndex,
                                               Registry& registry, const ClientState& state) {
   const DeviceData& d = model.row(rowIndex);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "autoconnect/AutoConnectStore.h"
 #include "platform/Registry.h"
 #include "records/AutoConnectRecords.h"
 #include "records/Records.h"
@@ -56,10 +57,6 @@ bool StoredEntryOffersScan(const std::optional<AutoConnectInfo>& storedEntry,
 // stored entry offers scanning).
 bool QuickScanRuns(const DeviceData& d, const std::optional<AutoConnectInfo>& storedEntry,
                    uint32_t windowsVersionFlags);
-
-// The stored entry of a row's device, looked up by server IP and MAC, vendor, product and serial.
-std::optional<AutoConnectInfo> ReadStoredDeviceEntry(Registry& registry, const std::string& appKey,
-                                                     const DeviceData& d);
 
 // Everything that happens before the menu pops up for row `rowIndex`: its items, and (for any
 // type but "MASS STORAGE") its auto-connect printer and fax entries looked up again and stored in

@@ -41,14 +41,8 @@ ScanNowOutcome ScanNow::Scan(const DeviceData& row, ScanPaths& paths) {
     Say(scannow::kNotScanner, true);
     return ScanNowOutcome::NotScanner;
   }
-  AutoConnectInfo entry;
-  entry.ServerIP = row.serverIp;
-  entry.ServerMAC = row.serverMac;
-  entry.DeviceVid = row.vendorId;
-  entry.DevicePid = row.productId;
-  entry.DeviceSNo = row.serial;
-  const std::string scanNameTwain =
-      ReadDeviceEntry(services_.userHive, services_.appKey, entry) ? entry.ScanNameTwain : "";
+  const auto entry = ReadStoredDeviceEntry(services_.userHive, services_.appKey, row);
+  const std::string scanNameTwain = entry ? entry->ScanNameTwain : "";
   const bool twain = UsesTwainPath(services_.windowsVersionFlags);
   if (twain && !paths.TwainReady()) {
     Say(scannow::SNo_TWAIN_Driver, false);
