@@ -3,14 +3,12 @@
 
 #include <signal.h>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "cli/CliRunner.h"
+#include "cli/CommandMainThread.h"
 #include "cli/JsonLine.h"
 #include "devices/DriverEvents.h"
 #include "driver/ReadThread.h"
@@ -26,59 +24,6 @@ extern "C" void OnStopSignal(int) { g_stopRequested = 1; }
 
 constexpr std::chrono::milliseconds kLoopTick{50};
 constexpr std::chrono::milliseconds kTrunkUpdateInterval{500};
-
-// The main thread of a program without an event loop: work handed over from other threads
-// waits in a queue until the main thread serves it.
-class QueuedMainThread : public MainThread, public EventPump {
- public:
-  void RunSync(std::function<void()> work) override {
-    if (IsMainThread()) {
-      work();
-      return;
-    }
-    std::unique_lock lock(mutex_);
-    bool done = false;
-    queue_.push_back([&] {
-      work();
-      std::lock_guard doneLock(mutex_);
-      done = true;
-      ran_.notify_all();
-    });
-    queued_.notify_all();
-    ran_.wait(lock, [&] { return done; });
-  }
-  void Post(std::function<void()> work) override {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(work));
-    queued_.notify_all();
-  }
-  // Waits up to `timeout` for work: a monitor handing over a look-up is served at once, not on
-  // the loop's next tick.
-  void WaitForWork(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    queued_.wait_for(lock, timeout, [&] { return !queue_.empty(); });
-  }
-  bool IsMainThread() const override { return std::this_thread::get_id() == owner_; }
-  void ProcessPendingEvents() override {
-    for (;;) {
-      std::function<void()> next;
-      {
-        std::lock_guard lock(mutex_);
-        if (queue_.empty()) return;
-        next = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      next();
-    }
-  }
-
- private:
-  const std::thread::id owner_ = std::this_thread::get_id();
-  std::mutex mutex_;
-  std::condition_variable ran_;
-  std::condition_variable queued_;
-  std::deque<std::function<void()>> queue_;
-};
 
 // Nobody can answer a box here: its text goes to standard error and it counts as answered
 // with its first button, as the only one a monitor's box has (OK).
@@ -136,7 +81,7 @@ int RunMonitor(const ClientEnvironment& env, BusTransport& bus, Clock& clock, Bu
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
 
-  QueuedMainThread mainThread;
+  CommandMainThread mainThread;
   ConsoleUi ui(err);
   ActionPrinter printer(out, json);
   ClientState state;
@@ -189,7 +134,6 @@ int RunMonitor(const ClientEnvironment& env, BusTransport& bus, Clock& clock, Bu
   auto nextTick = std::chrono::steady_clock::now();
   auto nextWatch = nextTick + kTrunkWatchInterval;
   while (!g_stopRequested) {
-    mainThread.ProcessPendingEvents();
     const auto now = std::chrono::steady_clock::now();
     if (!started && now >= nextTick) {
       nextTick += kTrunkUpdateInterval;
@@ -203,7 +147,7 @@ int RunMonitor(const ClientEnvironment& env, BusTransport& bus, Clock& clock, Bu
       nextWatch = now + kTrunkWatchInterval;
       trunkWatch.Tick();
     }
-    mainThread.WaitForWork(kLoopTick);
+    mainThread.Serve(kLoopTick);
   }
   monitors.StopPrintMonitors(state.autoPrinters, mainThread);
   monitors.StopPrintMonitors(state.autoFaxes, mainThread);

@@ -5,14 +5,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "cli/CliRunner.h"
+#include "cli/CommandMainThread.h"
 #include "scanning/pages/PageNames.h"
 #include "scanning/pages/SaveScanningThread.h"
 
@@ -22,53 +18,6 @@ namespace {
 
 constexpr int64_t kMaxDpi = 65535;  // the JFIF density holds 16 bits
 constexpr int64_t kMaxPages = 100000;
-
-// The command's own thread plays the main thread: hand-overs queue here until it runs them.
-class CommandMainThread : public MainThread {
- public:
-  void RunSync(std::function<void()> work) override {
-    if (IsMainThread()) {
-      work();
-      return;
-    }
-    bool done = false;
-    std::unique_lock lock(mutex_);
-    queue_.push_back([&] {
-      work();
-      std::lock_guard doneLock(mutex_);
-      done = true;
-      ran_.notify_all();
-    });
-    queued_.notify_all();
-    ran_.wait(lock, [&] { return done; });
-  }
-  void Post(std::function<void()> work) override {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(work));
-    queued_.notify_all();
-  }
-  bool IsMainThread() const override { return std::this_thread::get_id() == mainId_; }
-
-  // Runs what is queued, waiting up to `wait` for something to arrive.
-  void Serve(std::chrono::milliseconds wait) {
-    std::unique_lock lock(mutex_);
-    queued_.wait_for(lock, wait, [&] { return !queue_.empty(); });
-    while (!queue_.empty()) {
-      auto work = std::move(queue_.front());
-      queue_.pop_front();
-      lock.unlock();
-      work();
-      lock.lock();
-    }
-  }
-
- private:
-  std::thread::id mainId_ = std::this_thread::get_id();
-  std::mutex mutex_;
-  std::condition_variable queued_;
-  std::condition_variable ran_;
-  std::deque<std::function<void()>> queue_;
-};
 
 // Message boxes become lines on standard error.
 class StderrUi : public UiPort {
