@@ -2,11 +2,10 @@
 #include "scanning/ui/SourceDialog.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QPushButton>
 #include <QSpinBox>
 #include <cmath>
+
+#include "scanning/ui/ScanChoiceForm.h"
 
 namespace tessaro {
 namespace {
@@ -22,21 +21,11 @@ void FillChoices(QComboBox* box, ScannerDevice& device, const char* option) {
 
 }  // namespace
 
-TSourceDialog::TSourceDialog(QWidget* owner)
-    : QDialog(owner), source_(new QComboBox(this)), mode_(new QComboBox(this)),
-      resolution_(new QSpinBox(this)) {
-  setModal(true);
-  resolution_->setSuffix(" dpi");
-  auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton("Scan", QDialogButtonBox::AcceptRole);
-  buttons->addButton(QDialogButtonBox::Cancel);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  auto* layout = new QFormLayout(this);
-  layout->addRow("Source :", source_);
-  layout->addRow("Mode :", mode_);
-  layout->addRow("Resolution :", resolution_);
-  layout->addRow(buttons);
+TSourceDialog::TSourceDialog(QWidget* owner) : QDialog(owner) {
+  const ScanChoiceBoxes boxes = BuildScanChoiceForm(*this);
+  source_ = boxes.source;
+  mode_ = boxes.mode;
+  resolution_ = boxes.resolution;
 }
 
 bool TSourceDialog::Run(const std::string& sourceName, ScannerDevice& device) {

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -19,6 +18,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "scanning/ui/ScanChoiceForm.h"
 #include "scanning/wia/WiaTexts.h"
 
 namespace tessaro {
@@ -47,24 +47,14 @@ QLineEdit* LinkField(const char* hint, QWidget* owner) {
 
 }  // namespace
 
-TWiaDeviceDlg::TWiaDeviceDlg(QWidget* owner)
-    : QDialog(owner), SourceBox(new QComboBox(this)), ModeBox(new QComboBox(this)),
-      ResolutionBox(new QSpinBox(this)) {
+TWiaDeviceDlg::TWiaDeviceDlg(QWidget* owner) : QDialog(owner) {
   setObjectName("TWiaDeviceDlg");
   setWindowTitle(wia::kWiaCaption);
-  setModal(true);
+  const ScanChoiceBoxes boxes = BuildScanChoiceForm(*this);
+  SourceBox = boxes.source;
+  ModeBox = boxes.mode;
+  ResolutionBox = boxes.resolution;
   ModeBox->addItems({"Color", "Gray"});
-  ResolutionBox->setSuffix(" dpi");
-  auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton("Scan", QDialogButtonBox::AcceptRole);
-  buttons->addButton(QDialogButtonBox::Cancel);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  auto* layout = new QFormLayout(this);
-  layout->addRow("Source :", SourceBox);
-  layout->addRow("Mode :", ModeBox);
-  layout->addRow("Resolution :", ResolutionBox);
-  layout->addRow(buttons);
 }
 
 bool TWiaDeviceDlg::Run(const wia::DeviceOffer& offer, wia::DeviceChoices& choices) {
