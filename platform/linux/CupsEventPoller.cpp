@@ -87,8 +87,6 @@ void CupsEventPoller::Run() {
       continue;
     }
     lock.unlock();
-    if (!http_) http_ = ipp::Connect(server_);
-    push_.Keep(http_.get());
     const std::map<int, Seen> seen = Read(asked);
     lock.lock();
     bool anyChange = false;

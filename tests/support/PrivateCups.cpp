@@ -26,6 +26,14 @@ void Owner(const std::string& path, const char* groupName, mode_t mode) {
   ::chmod(path.c_str(), mode);
 }
 
+// Copies `program` to `target` with `mode`, replacing what is there.
+bool InstallProgram(const std::string& program, const std::string& target, mode_t mode) {
+  std::error_code ec;
+  std::filesystem::copy_file(program, target, std::filesystem::copy_options::overwrite_existing,
+                             ec);
+  return !ec && ::chmod(target.c_str(), mode) == 0;
+}
+
 }  // namespace
 
 PrivateCups::PrivateCups(const std::string& extraConfig, const std::string& extraFilesConfig) {
@@ -109,19 +117,11 @@ CommandResult PrivateCups::Tool(const std::string& program,
 }
 
 bool PrivateCups::InstallBackend(const std::string& scheme, const std::string& program) const {
-  const std::string target = folder() + "/bin/backend/" + scheme;
-  std::error_code ec;
-  std::filesystem::copy_file(program, target, std::filesystem::copy_options::overwrite_existing,
-                             ec);
-  return !ec && ::chmod(target.c_str(), 0700) == 0;
+  return InstallProgram(program, folder() + "/bin/backend/" + scheme, 0700);
 }
 
 bool PrivateCups::InstallNotifier(const std::string& scheme, const std::string& program) const {
-  const std::string target = folder() + "/bin/notifier/" + scheme;
-  std::error_code ec;
-  std::filesystem::copy_file(program, target, std::filesystem::copy_options::overwrite_existing,
-                             ec);
-  return !ec && ::chmod(target.c_str(), 0755) == 0;
+  return InstallProgram(program, folder() + "/bin/notifier/" + scheme, 0755);
 }
 
 bool PrivateCups::AddQueue(const std::string& name, const std::string& uri) const {
