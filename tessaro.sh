@@ -66,7 +66,7 @@ run_sanitized() {
 
 # libFuzzer targets: their own clang build; each runs for a bounded time.
 run_fuzzers() {
-  local fb=$build-fuzz seconds=${TESSARO_FUZZ_SECONDS:-8}
+  local fb=$build-fuzz seconds=${TESSARO_FUZZ_SECONDS:-5}
   CC=clang CXX=clang++ cmake -S "$top" -B "$fb" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTESSARO_FUZZ=ON -DTESSARO_TESTS=OFF -DTESSARO_BENCH=OFF >/dev/null
   cmake --build "$fb" -j "$jobs" --target fuzz_all
