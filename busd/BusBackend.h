@@ -40,6 +40,9 @@ class BusBackend {
   virtual bool SendData(uint32_t ip, wire::MsgType type, uint8_t number,
                         std::span<const uint8_t> data,
                         std::function<void(uint32_t result)> done) = 0;
+  // True when the server refuses the rest of a job it dropped (wire 2.2 on), so a job's pieces
+  // may go ahead of their Results.
+  virtual bool TakesPiecesAhead(uint32_t ip) const = 0;
   // Every device linked to this PC, from the cached lists of the servers that answer now.
   virtual std::vector<LinkedDevice> LinkedDevices() const = 0;
   // Asks the server to prepare a device for removal; `done` gets status 0 and the server's

@@ -139,6 +139,7 @@ void HubSession::HandleHelloReply(const wire::Frame& frame) {
   if (helloState_ == HelloState::Compatible || helloState_ == HelloState::Incompatible) return;
   const bool compatible = info->major == wire::kVersionMajor;
   helloState_ = compatible ? HelloState::Compatible : HelloState::Incompatible;
+  serverMinor_ = info->minor;
   listener_.OnServerInfo(*info, compatible);
 }
 

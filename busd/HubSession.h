@@ -66,6 +66,8 @@ class HubSession {
   const std::string& error() const { return error_; }
   bool ready() const { return helloState_ == HelloState::Compatible; }
   bool incompatible() const { return helloState_ == HelloState::Incompatible; }
+  // The minor version the server speaks, once it answered the Hello.
+  uint16_t serverMinor() const { return serverMinor_; }
   std::vector<uint8_t>& output() { return output_; }
 
  private:
@@ -96,6 +98,7 @@ class HubSession {
   Clock::time_point now_;                            // the latest time the session was told
   uint32_t nextId_ = 1;
   HelloState helloState_ = HelloState::Waiting;
+  uint16_t serverMinor_ = 0;
   Clock::time_point lastHeard_;
   Clock::time_point lastPing_;
   std::string error_;

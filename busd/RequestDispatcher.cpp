@@ -69,16 +69,7 @@ void RequestDispatcher::Opened(const ConnectionInfo& connection) {
 
 void RequestDispatcher::Closed(int connection) {
   events_.RemoveConnection(connection);
-  for (auto it = jobs_.begin(); it != jobs_.end();) {
-    auto next = std::next(it);
-    if (it->second == connection) {
-      // The sender went mid-job (a cancelled print): the server drops what it has of it.
-      backend_.SendData(it->first.first, wire::MsgType::AbortData, it->first.second, {},
-                        [](uint32_t) {});
-      jobs_.erase(it);
-    }
-    it = next;
-  }
+  jobs_.Closed(connection);
 }
 
 std::optional<Reply> RequestDispatcher::Handle(const ConnectionInfo& c, const busipc::Request& r) {
@@ -173,30 +164,7 @@ std::optional<Reply> RequestDispatcher::HandleData(const ConnectionInfo& c,
     return d.serverIp == c.serverIp && d.device.number == number;
   });
   if (!mine) return Failure(status::kNotReady);
-  const auto key = std::make_pair(c.serverIp, number);
-  if (const auto it = jobs_.find(key); it != jobs_.end() && it->second != c.id)
-    return Failure(status::kBusy);
-  jobs_[key] = c.id;
-  ReplyRouter& router = router_;
-  auto& jobs = jobs_;
-  const int id = c.id;
-  const auto type = end ? wire::MsgType::EndData : wire::MsgType::WriteData;
-  const bool sent =
-      backend_.SendData(c.serverIp, type, number, std::span<const uint8_t>(r.input).subspan(1),
-                        [&router, &jobs, key, id, end](uint32_t result) {
-                          // The job ends with its end, or with a failure the server has dropped it
-                          // for.
-                          if (end || result != 0) {
-                            const auto it = jobs.find(key);
-                            if (it != jobs.end() && it->second == id) jobs.erase(it);
-                          }
-                          router.Complete(id, result == 0 ? Success() : Failure(result));
-                        });
-  if (!sent) {
-    jobs_.erase(key);
-    return Failure(status::kNotReady);
-  }
-  return std::nullopt;
+  return jobs_.Send(c.id, c.serverIp, number, end, std::span<const uint8_t>(r.input).subspan(1));
 }
 
 void RequestDispatcher::Publish(const std::vector<uint8_t>& record) {

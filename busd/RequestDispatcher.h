@@ -13,6 +13,7 @@
 
 #include "busd/BusBackend.h"
 #include "busd/EventHub.h"
+#include "busd/PrintJobs.h"
 #include "protocol/BusFrame.h"
 
 namespace tessaro::busd {
@@ -33,7 +34,7 @@ class ReplyRouter {
 class RequestDispatcher {
  public:
   RequestDispatcher(BusBackend& backend, ReplyRouter& router)
-      : backend_(backend), router_(router) {}
+      : backend_(backend), router_(router), jobs_(backend, router) {}
 
   void Opened(const ConnectionInfo& connection);
   void Closed(int connection);
@@ -58,10 +59,7 @@ class RequestDispatcher {
   BusBackend& backend_;
   ReplyRouter& router_;
   EventHub events_;
-  // The connection whose job is open on a device (server address, device number): another
-  // connection's data waits (170) until that job ends, and a job whose connection closes is
-  // dropped at the server.
-  std::map<std::pair<uint32_t, uint8_t>, int> jobs_;
+  PrintJobs jobs_;
 };
 
 }  // namespace tessaro::busd

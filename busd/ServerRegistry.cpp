@@ -254,6 +254,11 @@ bool ServerRegistry::SendData(uint32_t ip, wire::MsgType type, uint8_t number,
   return true;
 }
 
+bool ServerRegistry::TakesPiecesAhead(uint32_t ip) const {
+  const HubSession* session = ReadySession(ip);
+  return session && session->serverMinor() >= wire::kMinorRefusingDroppedJobs;
+}
+
 std::vector<LinkedDevice> ServerRegistry::LinkedDevices() const {
   std::vector<LinkedDevice> linked;
   for (const auto& r : records_)

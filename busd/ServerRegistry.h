@@ -62,6 +62,7 @@ class ServerRegistry : public BusBackend {
   std::vector<wire::DeviceInfo> Devices(uint32_t ip) const override;
   bool Forward(uint32_t ip, wire::MsgType type, const wire::DeviceCommand& command,
                std::function<void(uint32_t)> done) override;
+  bool TakesPiecesAhead(uint32_t ip) const override;
   std::vector<LinkedDevice> LinkedDevices() const override;
   bool SendData(uint32_t ip, wire::MsgType type, uint8_t number, std::span<const uint8_t> data,
                 std::function<void(uint32_t)> done) override;

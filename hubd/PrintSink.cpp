@@ -16,6 +16,7 @@ namespace tessaro::hubd {
 
 namespace {
 using winerr::kBusy;
+using winerr::kNotReady;
 using winerr::kWriteFault;
 constexpr unsigned kMaxNameTries = 100000;
 }  // namespace
@@ -55,7 +56,7 @@ uint32_t PrintSink::Write(uint8_t number, const std::string& folder, const std::
     it = jobs_.find(number);
   }
   if (!WriteAll(it->second.fd.get(), data.data(), data.size())) {
-    Drop(it);
+    Drop(it, kWriteFault);
     return kWriteFault;
   }
   return winerr::kSuccess;
@@ -72,7 +73,7 @@ uint32_t PrintSink::End(uint8_t number, const std::string& folder, const std::st
   }
   Job& job = it->second;
   if (::fsync(job.fd.get()) != 0) {
-    Drop(it);
+    Drop(it, 0);
     return kWriteFault;
   }
   job.fd.Reset();
@@ -90,21 +91,31 @@ uint32_t PrintSink::End(uint8_t number, const std::string& folder, const std::st
     }
     if (errno != EEXIST) break;
   }
-  Drop(it);
+  Drop(it, 0);
   return kWriteFault;
 }
 
+uint32_t PrintSink::DroppedJob(uint8_t number, Sender sender, bool ending) {
+  const auto it = dropped_.find({number, sender});
+  if (it == dropped_.end()) return winerr::kSuccess;
+  const uint32_t status = it->second;
+  if (ending) dropped_.erase(it);
+  return status;
+}
+
 bool PrintSink::Abort(uint8_t number, Sender sender) {
+  dropped_.erase({number, sender});
   const auto it = jobs_.find(number);
   if (it == jobs_.end() || it->second.sender != sender) return false;
-  Drop(it);
+  Drop(it, 0);
   return true;
 }
 
 void PrintSink::AbortAll(Sender sender) {
+  std::erase_if(dropped_, [sender](const auto& d) { return d.first.second == sender; });
   for (auto it = jobs_.begin(); it != jobs_.end();) {
     auto next = std::next(it);
-    if (it->second.sender == sender) Drop(it);
+    if (it->second.sender == sender) Drop(it, 0);
     it = next;
   }
 }
@@ -116,15 +127,16 @@ std::vector<uint8_t> PrintSink::DropStale(
     auto next = std::next(it);
     if (ownerOf(it->first) != it->second.pc) {
       dropped.push_back(it->first);
-      Drop(it);
+      Drop(it, kNotReady);
     }
     it = next;
   }
   return dropped;
 }
 
-void PrintSink::Drop(std::map<uint8_t, Job>::iterator it) {
+void PrintSink::Drop(std::map<uint8_t, Job>::iterator it, uint32_t status) {
   ::unlink(it->second.tempPath.c_str());
+  if (status != winerr::kSuccess) dropped_[{it->first, it->second.sender}] = status;
   jobs_.erase(it);
 }
 

@@ -3,6 +3,10 @@
 // file, `job-<n>-<PC>.prn`. The data goes to a hidden temporary file in the same folder that gets
 // its final name only once the job's end came and the data is on disk, so a job cut short leaves
 // no file a reader could take for a whole one, and a job sent again appears once.
+//
+// A PC may send a job's pieces without waiting for each Result. So a job dropped part-way (the
+// device changed hands, the file could not be written) refuses the rest of its sender's pieces,
+// and its end, until that end or an abort: a later piece never starts a new job with a gap.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +38,9 @@ class PrintSink {
   // without data). `written` gets the final path.
   uint32_t End(uint8_t number, const std::string& folder, const std::string& pc, Sender sender,
                std::string& written);
+  // The status a job `sender` had on `number` was dropped with, while the sender has not yet
+  // ended or aborted it; 0 otherwise. With `ending`, the sender has now ended it.
+  uint32_t DroppedJob(uint8_t number, Sender sender, bool ending);
   // Drops `sender`'s job on `number`, if any; true if there was one.
   bool Abort(uint8_t number, Sender sender);
   // Drops every job of `sender` (its connection went).
@@ -60,9 +67,12 @@ class PrintSink {
   };
 
   uint32_t Open(uint8_t number, const std::string& folder, const std::string& pc, Sender sender);
-  void Drop(std::map<uint8_t, Job>::iterator it);
+  // Removes the job and its file; `status` is what its sender's later pieces get (0: nothing,
+  // the sender itself ended it).
+  void Drop(std::map<uint8_t, Job>::iterator it, uint32_t status);
 
   std::map<uint8_t, Job> jobs_;
+  std::map<std::pair<uint8_t, Sender>, uint32_t> dropped_;  // see DroppedJob
   std::map<std::string, unsigned> nextNumber_;  // by folder: where the search for a free n starts
 };
 

@@ -276,6 +276,9 @@ void Session::HandleData(const Frame& frame) {
     return ReplyResult(frame, kStatusOk);
   }
   hub_.RunExpiry();
+  const bool ending = frame.type == MsgType::EndData;
+  if (const uint32_t dropped = sink.DroppedJob(number, this, ending); dropped != kStatusOk)
+    return ReplyResult(frame, dropped);
   if (const uint32_t refusal = PrintRefusal(number); refusal != kStatusOk)
     return ReplyResult(frame, refusal);
   const std::string& folder = hub_.table().ConfigOf(number)->outputFolder;

@@ -16,9 +16,12 @@ namespace tessaro::wire {
 inline constexpr uint32_t kMagic = 0x42554854;  // "THUB"
 inline constexpr uint32_t kHeaderSize = 16;
 inline constexpr uint32_t kMaxPayload = 65536;
-// 2.0: a PC proves its computer name with its key (Challenge, Proof). 2.1: print data.
+// 2.0: a PC proves its computer name with its key (Challenge, Proof). 2.1: print data. 2.2: a
+// dropped job refuses its later pieces.
 inline constexpr uint16_t kVersionMajor = 2;
-inline constexpr uint16_t kVersionMinor = 1;
+inline constexpr uint16_t kVersionMinor = 2;
+// From this minor on, a server refuses the rest of a job it dropped until its end or abort.
+inline constexpr uint16_t kMinorRefusingDroppedJobs = 2;
 inline constexpr uint16_t kDefaultTcpPort = 2005;
 inline constexpr uint16_t kDiscoveryPort = 9303;
 inline constexpr size_t kMaxDevices = 127;     // device numbers are one signed byte on the bus

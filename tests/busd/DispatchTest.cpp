@@ -290,3 +290,123 @@ TEST_F(DispatchFixture, DeviceDataGoesToLinkedDevicesOneJobAtATime) {
   EXPECT_TRUE(Send(first, Control(code::kWriteDeviceData, {1, 'c'})).empty())
       << "the device is free for the next job";
 }
+
+namespace {
+
+// What a Spur connection sees when it sends a piece: answered now, or left waiting.
+enum class Answer { Now, Later };
+
+class JobFixture : public DispatchFixture {
+ protected:
+  JobFixture() { backend.devices[kServerIp] = {Printer(1, "PC-A")}; }
+
+  Answer Piece(BusSession& s, uint8_t byte) {
+    const auto replies = Send(s, Control(code::kWriteDeviceData, {1, byte}));
+    if (replies.empty()) return Answer::Later;
+    EXPECT_EQ(replies.at(0).status, 0u);
+    return Answer::Now;
+  }
+  // The server answers the oldest request it has not answered yet.
+  void ServerAnswers(uint32_t result) { backend.dataSent.at(answered++).done(result); }
+  std::vector<wire::MsgType> SentTypes() const {
+    std::vector<wire::MsgType> types;
+    for (const auto& d : backend.dataSent) types.push_back(d.type);
+    return types;
+  }
+
+  size_t answered = 0;
+};
+
+}  // namespace
+
+// After the server took a job's first piece, later pieces are answered as they leave, at most
+// kPiecesAhead unanswered by the server; the end always waits for the server.
+TEST_F(JobFixture, PiecesRunAheadOfTheServerOnlyOnceTheJobIsOpenThere) {
+  BusSession& spur = Open(false, 10);
+  EXPECT_EQ(Piece(spur, 0), Answer::Later) << "the first piece waits: it opens the job";
+  ServerAnswers(0);
+  ASSERT_EQ(Take(spur).size(), 1u);
+  for (uint8_t i = 1; i <= PrintJobs::kPiecesAhead; ++i) EXPECT_EQ(Piece(spur, i), Answer::Now);
+  EXPECT_EQ(Piece(spur, 99), Answer::Later) << "one more than may run ahead";
+  ServerAnswers(0);
+  ASSERT_EQ(Take(spur).size(), 1u) << "answered once the server answered the oldest";
+  EXPECT_TRUE(Send(spur, Control(code::kEndDeviceData, {1})).empty());
+  while (answered + 1 < backend.dataSent.size()) ServerAnswers(0);
+  EXPECT_TRUE(Take(spur).empty()) << "the end waits for its own answer";
+  ServerAnswers(0);
+  EXPECT_EQ(Take(spur).at(0).status, 0u);
+  std::vector<uint8_t> bytes;
+  for (const auto& d : backend.dataSent) bytes.insert(bytes.end(), d.data.begin(), d.data.end());
+  EXPECT_EQ(bytes.size(), PrintJobs::kPiecesAhead + 2) << "every piece went, in order";
+  EXPECT_EQ(bytes.back(), 99);
+}
+
+TEST_F(JobFixture, AServerThatCannotTakePiecesAheadAnswersEachFirst) {
+  backend.piecesAhead = false;
+  BusSession& spur = Open(false, 10);
+  for (uint8_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(Piece(spur, i), Answer::Later);
+    ServerAnswers(0);
+    EXPECT_EQ(Take(spur).at(0).status, 0u);
+  }
+}
+
+// A failure the server reports for a piece that was answered already reaches the sender with
+// its next request, whatever that is; the server is told to drop the job, the late answers of
+// its other pieces change nothing, and the next job starts afresh.
+TEST_F(JobFixture, AFailureForAPieceAnsweredAlreadyComesWithTheNextRequest) {
+  const struct Case {
+    const char* what;
+    bool failureBeforeNextRequest;
+    uint32_t nextRequest;
+  } cases[] = {
+      {"failure known, then a piece", true, code::kWriteDeviceData},
+      {"failure known, then the end", true, code::kEndDeviceData},
+      {"the end waits, then the failure", false, code::kEndDeviceData},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    backend.dataSent.clear();
+    answered = 0;
+    BusSession& spur = Open(false, 10);
+    Piece(spur, 0);
+    ServerAnswers(0);
+    Take(spur);
+    ASSERT_EQ(Piece(spur, 1), Answer::Now);
+    ASSERT_EQ(Piece(spur, 2), Answer::Now);
+    if (c.failureBeforeNextRequest) ServerAnswers(status::kNotReady);
+    const std::vector<uint8_t> input =
+        c.nextRequest == code::kEndDeviceData ? std::vector<uint8_t>{1} : std::vector<uint8_t>{1, 3};
+    auto replies = Send(spur, Control(c.nextRequest, input));
+    if (!c.failureBeforeNextRequest) {
+      EXPECT_TRUE(replies.empty());
+      ServerAnswers(status::kNotReady);
+      replies = Take(spur);
+    }
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].status, status::kNotReady);
+    EXPECT_EQ(SentTypes().back(), wire::MsgType::AbortData) << "the server drops what it has";
+    const size_t sent = backend.dataSent.size();
+    while (answered < sent) ServerAnswers(status::kNotReady);
+    EXPECT_TRUE(Take(spur).empty()) << "late answers of a dropped job are no replies";
+    EXPECT_EQ(Piece(spur, 7), Answer::Later) << "a new job: its first piece waits again";
+    EXPECT_EQ(backend.dataSent.size(), sent + 1);
+    ServerAnswers(0);
+    EXPECT_EQ(Take(spur).at(0).status, 0u);
+    dispatcher.Closed(nextId - 1);
+  }
+}
+
+TEST_F(JobFixture, ALostServerFailsTheWaitingPieceAndFreesTheDevice) {
+  BusSession& spur = Open(false, 10);
+  Piece(spur, 0);
+  ServerAnswers(0);
+  Take(spur);
+  for (uint8_t i = 1; i <= PrintJobs::kPiecesAhead; ++i) Piece(spur, i);
+  EXPECT_EQ(Piece(spur, 50), Answer::Later);
+  // The connection to the server goes: every waiting request fails with 31.
+  while (answered < backend.dataSent.size()) ServerAnswers(status::kGenFailure);
+  EXPECT_EQ(Take(spur).at(0).status, status::kGenFailure);
+  BusSession& other = Open(false, 11);
+  EXPECT_EQ(Piece(other, 0), Answer::Later) << "the device is free for another job";
+}

@@ -51,6 +51,7 @@ class FakeBackend : public BusBackend {
     return true;
   }
 
+  bool TakesPiecesAhead(uint32_t) const override { return piecesAhead; }
   std::vector<LinkedDevice> LinkedDevices() const override {
     std::vector<LinkedDevice> out;
     for (const auto& [ip, list] : devices)
@@ -76,6 +77,7 @@ class FakeBackend : public BusBackend {
   std::map<uint32_t, std::vector<wire::DeviceInfo>> devices;
   std::vector<EjectAsked> ejects;
   bool reachable = true;
+  bool piecesAhead = true;
   std::vector<uint32_t> attached;
   std::vector<Forwarded> forwarded;
   std::vector<DataSent> dataSent;

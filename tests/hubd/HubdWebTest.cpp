@@ -105,7 +105,7 @@ TEST_F(HubdWeb, PageAndJsonFollowThePcsAndTheAdministratorActs) {
   ASSERT_EQ(status.status, 200) << status.body;
   for (const char* part :
        {R"("name":"WEB-HUB")", R"("address":"127.0.0.2")", R"("mac":"02:00:00:00:00:0A")",
-        R"("protocol":"2.1")", R"("owner":"PC-A","lockKind":2,"lockEndsInSeconds":)",
+        R"("protocol":"2.2")", R"("owner":"PC-A","lockKind":2,"lockEndsInSeconds":)",
         R"("product":"Laser <b>2040</b>")", R"("owner":"","lockKind":0,"lockEndsInSeconds":null)",
         R"({"name":"PC-A","from":"127.0.0.5:)", R"({"name":"PC-B","from":"127.0.0.9:)",
         R"("admin":true)"})

@@ -171,6 +171,38 @@ TEST_F(PrintSinkTest, AJobCutShortLeavesNoFile) {
   }
 }
 
+// A PC sends pieces without waiting for their Results, so pieces still on their way when the job
+// was dropped must not open a new job with a gap: they, and the job's end, are refused until that
+// end or an abort.
+TEST_F(PrintSinkTest, PiecesAfterADroppedJobNeverStartAJobOfTheirOwn) {
+  const struct Case {
+    const char* what;
+    MsgType closing;  // what ends the dropped job for its sender
+    uint32_t closingStatus;
+  } cases[] = {
+      {"its end", MsgType::EndData, 21},
+      {"an abort", MsgType::AbortData, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto a = Pc("PC-A");
+    ASSERT_EQ(Call(*a, MsgType::WriteData, Data(1, "the first half ")), 0u);
+    // Unlinked and linked again between two pieces: the device is this PC's once more.
+    ASSERT_EQ(Call(*a, MsgType::Unlink, {1}), 0u);
+    ASSERT_EQ(Call(*a, MsgType::Link, {1}), 0u);
+    EXPECT_EQ(Call(*a, MsgType::WriteData, Data(1, "the second half")), 21u);
+    EXPECT_EQ(Call(*a, c.closing, {1}), c.closingStatus);
+    EXPECT_TRUE(FilesIn(folder).empty()) << *FilesIn(folder).begin();
+    ASSERT_EQ(Call(*a, MsgType::WriteData, Data(1, "sent again whole")), 0u);
+    ASSERT_EQ(Call(*a, MsgType::EndData, {1}), 0u);
+    const auto files = FilesIn(folder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(ReadTextFile(folder + "/" + *files.begin()), "sent again whole");
+    ::unlink((folder + "/" + *files.begin()).c_str());
+    Call(*a, MsgType::Unlink, {1});
+  }
+}
+
 TEST(PrintSink, LeftoversOfAKilledHubdGoAndNamesStayInTheirFolder) {
   tessaro::testing::TempDir dir;
   tessaro::testing::WriteTextFile(dir / ".tessaro-job-AbC123", "half");
