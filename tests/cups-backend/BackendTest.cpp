@@ -3,18 +3,24 @@
 // printer is not linked to this PC, then the job arrives whole in one file at the server; it
 // lists the printers; a fault part-way asks CUPS to send the job again and leaves no file.
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "base/FileHandle.h"
 #include "tests/integration/Lab.h"
 #include "tests/support/Process.h"
 
 using tessaro::testing::ReadTextFile;
 
 using namespace tessaro::testing;
+using tessaro::UniqueFd;
+using tessaro::WriteAll;
 
 namespace {
 
@@ -124,4 +130,41 @@ TEST_F(Backend, ServerGonePartWayAsksForTheJobAgainAndLeavesNoFile) {
   EXPECT_EQ(backend->WaitForExit(std::chrono::seconds(30)), 6) << backend->Output();
   for (const std::string& name : FilesIn(output))
     EXPECT_EQ(name.rfind("job-", 0), std::string::npos) << name;
+}
+
+// The device unlinked and linked again while a job's pieces are under way: the pieces after the
+// gap must not become a job of their own. The backend asks CUPS to send the job again, and the
+// job sent again is the one file.
+TEST_F(Backend, ADeviceUnlinkedAndLinkedAgainMidJobLeavesNoJobWithAGap) {
+  ASSERT_TRUE(lab.AttachAll(*pc, {"127.0.0.2"}));
+  ASSERT_EQ(lab.Cli(*pc, {"link", "127.0.0.2", "1"}).exitCode, 0);
+  const std::string whole = ReadTextFile(WriteJob(2 * 1024 * 1024));
+  const std::string fifo = lab.dir() / "job.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ::signal(SIGPIPE, SIG_IGN);  // a backend that ends early must fail the test, not end it
+  auto backend = Job(fifo);
+  UniqueFd writer(::open(fifo.c_str(), O_WRONLY | O_CLOEXEC));  // waits for the backend
+  ASSERT_TRUE(writer.valid());
+  const size_t half = whole.size() / 2;
+  ASSERT_TRUE(WriteAll(writer.get(), whole.data(), half));
+  // Every whole piece of the first half is down at the server before the device changes hands.
+  const off_t taken = static_cast<off_t>(half / 65535 * 65535);
+  ASSERT_TRUE(Eventually([&] {
+    const auto files = FilesIn(output);
+    struct stat st {};
+    return files.size() == 1 && ::stat((output + "/" + files[0]).c_str(), &st) == 0 &&
+           st.st_size == taken;
+  })) << backend->Output();
+  ASSERT_EQ(lab.Cli(*pc, {"unlink", "127.0.0.2", "1"}).exitCode, 0);
+  ASSERT_EQ(lab.Cli(*pc, {"link", "127.0.0.2", "1"}).exitCode, 0);
+  // The backend may give up before it has read all of it.
+  WriteAll(writer.get(), whole.data() + half, whole.size() - half);
+  writer.Reset();
+  EXPECT_EQ(backend->WaitForExit(std::chrono::seconds(30)), 6) << backend->Output();
+  EXPECT_TRUE(FilesIn(output).empty()) << FilesIn(output).front();
+
+  WriteTextFile(lab.dir() / "again.bin", whole);
+  EXPECT_EQ(Job(lab.dir() / "again.bin")->WaitForExit(std::chrono::seconds(30)), 0);
+  ASSERT_EQ(FilesIn(output), std::vector<std::string>{"job-1-PC-A.prn"});
+  EXPECT_TRUE(ReadTextFile(output + "/job-1-PC-A.prn") == whole) << "the job as it was sent";
 }
