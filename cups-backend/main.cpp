@@ -2,6 +2,7 @@
 // The CUPS backend `tessaro`: with no arguments it lists the printers of every device server;
 // with a job's arguments it carries the job to the printer its device URI names.
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -36,6 +37,10 @@ int main(int argc, char** argv) {
   using namespace tessaro;
   using namespace tessaro::backend;
   ::signal(SIGPIPE, SIG_IGN);
+  // Each piece of a job passes through a few 64 KiB buffers that are freed and taken again for
+  // the next one: glibc would otherwise give the top of the heap back and fault it in afresh for
+  // every piece, a sixth of the backend's time on a large job.
+  ::mallopt(M_TRIM_THRESHOLD, 4 << 20);
   struct sigaction term {};
   term.sa_handler = OnTerm;
   ::sigaction(SIGTERM, &term, nullptr);
