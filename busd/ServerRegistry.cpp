@@ -89,7 +89,14 @@ ServerRegistry::ServerRegistry(RegistryEvents& events, std::string computerName,
                                const wire::PcKey& key, std::chrono::seconds dropAfter)
     : events_(events), computerName_(std::move(computerName)), key_(key), dropAfter_(dropAfter) {}
 
-ServerRegistry::~ServerRegistry() = default;
+ServerRegistry::~ServerRegistry() {
+  // Links go first, each out of its record: the commands they fail may call back into the
+  // registry (a failed job is dropped at its server), which must then be whole and find no link.
+  for (const auto& r : records_) {
+    auto link = std::move(r->link);
+    link.reset();
+  }
+}
 
 ServerRegistry::Record* ServerRegistry::Find(uint32_t ip) const {
   for (const auto& r : records_)
