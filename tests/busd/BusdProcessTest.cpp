@@ -176,6 +176,24 @@ TEST_F(BusdProcess, SigtermRemovesSocketsAndFolders) {
   EXPECT_TRUE(fs::exists(runtime_));  // it was there before busd
 }
 
+// Stopped while a job's piece waits for a server that does not answer: failing the piece drops
+// the job at its server from within busd's shutdown, which still ends cleanly.
+TEST_F(BusdProcess, StopsCleanlyWhileAJobWaitsForItsServer) {
+  RawBus trunk(TrunkPath());
+  ASSERT_TRUE(WaitForList(trunk, 1, 1));
+  ASSERT_EQ(trunk.Call(code::kAttachServer, {127, 0, 0, 2}).status, 0u);
+  ASSERT_TRUE(WaitFor([&] { return RawBus(SpurPath(0)).valid(); }));
+  RawBus spur(SpurPath(0));
+  ASSERT_EQ(spur.Call(code::kLinkDevice, {1}, 1).status, 0u);
+  hub_->SetAnswerCommands(false);
+  spur.SendRequest(busipc::Op::Control, code::kWriteDeviceData, {1, 'x'}, 0);
+  ASSERT_TRUE(WaitFor([&] { return hub_->commands().back().type == wire::MsgType::WriteData; }));
+  EXPECT_EQ(StopBusd(SIGTERM), 0);
+  const auto reply = spur.Receive();
+  ASSERT_TRUE(reply.has_value()) << "the waiting caller hears of it before busd goes";
+  EXPECT_EQ(reply->status, 31u) << "the job's piece was never taken";
+}
+
 TEST_F(BusdProcess, MalformedFrameClosesOnlyThatConnection) {
   RawBus bad(TrunkPath());
   RawBus good(TrunkPath());

@@ -166,6 +166,12 @@ std::optional<wire::PublicKey> FakeHub::provenKey() {
 }
 
 void FakeHub::HandleCommand(Connection& c, const wire::Frame& f) {
+  if (f.type == MsgType::WriteData && !f.payload.empty()) {
+    // The fake takes no print jobs; a hung one leaves their data unanswered too.
+    commands_.push_back({f.type, {f.payload[0], 0, 0}});
+    if (answerCommands_) Send(c, MsgType::Result, f.id, wire::EncodeResult(50));
+    return;
+  }
   const auto command = wire::DecodeDeviceCommand(f.type, f.payload);
   if (!command) return Send(c, MsgType::Result, f.id, wire::EncodeResult(87));
   commands_.push_back({f.type, *command});
