@@ -3,6 +3,8 @@
 
 #include <sys/socket.h>
 
+#include <iterator>
+
 namespace tessaro::ipp {
 namespace {
 
@@ -90,5 +92,21 @@ std::string Text(ipp_t* ipp, const char* name, ipp_tag_t tag) {
   const char* value = attr != nullptr ? ippGetString(attr, 0, nullptr) : nullptr;
   return value != nullptr ? value : "";
 }
+
+namespace {
+// The server-wide list is the queue's with "printer-deleted" added last: a queue's own subscription
+// ends with the queue, and cupsd would tell it of other queues deleted.
+constexpr const char* kServerEvents[] = {
+    "job-created",           "job-completed",          "job-state-changed", "job-config-changed",
+    "printer-state-changed", "printer-config-changed", "printer-modified",  "printer-deleted"};
+
+void AddEvents(ipp_t* request, size_t count) {
+  ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events",
+                static_cast<int>(count), nullptr, kServerEvents);
+}
+}  // namespace
+
+void AddQueueEvents(ipp_t* request) { AddEvents(request, std::size(kServerEvents) - 1); }
+void AddServerEvents(ipp_t* request) { AddEvents(request, std::size(kServerEvents)); }
 
 }  // namespace tessaro::ipp

@@ -46,4 +46,10 @@ ipp_t* NewRequest(ipp_op_t op, const std::string& printerUri);
 // The first value of the attribute `name` with `tag`, or "".
 std::string Text(ipp_t* ipp, const char* name, ipp_tag_t tag);
 
+// Asks a queue's subscription request for every event that changes the queue's jobs, its state or
+// its settings: what a watched queue remembers and when a monitor looks again depend on them.
+void AddQueueEvents(ipp_t* request);
+// The same events of every queue, and queues deleted: for a subscription to the whole server.
+void AddServerEvents(ipp_t* request);
+
 }  // namespace tessaro::ipp

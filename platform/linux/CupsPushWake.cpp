@@ -68,12 +68,7 @@ bool CupsPushWake::Subscribe(http_t* http) {
   const std::string recipient = RecipientOfWakeName(name_);
   ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_URI, "notify-recipient-uri", nullptr,
                recipient.c_str());
-  // What the queues' own subscriptions watch, for every queue.
-  static const char* const kEvents[] = {
-      "job-created",           "job-completed",          "job-state-changed", "job-config-changed",
-      "printer-state-changed", "printer-config-changed", "printer-modified",  "printer-deleted"};
-  ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", 8, nullptr,
-                kEvents);
+  ipp::AddServerEvents(request);
   ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration",
                 kLeaseSeconds);
   ipp::Reply reply = ipp::Send(http, request, "/");

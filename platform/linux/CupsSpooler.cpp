@@ -235,12 +235,7 @@ class CupsPrintQueue : public PrintQueue {
     ipp_t* request = NewRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS, printerUri_);
     ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr,
                  "ippget");
-    // Every change to the queue's jobs or state: what the queue remembers depends on it.
-    static const char* const kEvents[] = {"job-created",           "job-completed",
-                                          "job-state-changed",     "job-config-changed",
-                                          "printer-state-changed", "printer-config-changed"};
-    ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", 7, nullptr,
-                  kEvents);
+    ipp::AddQueueEvents(request);
     ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration",
                   kSubscriptionLeaseSeconds);
     Reply reply = Send(http_.get(), request, "/");

@@ -305,6 +305,13 @@ TEST_F(CupsSpoolerTest, WhatOthersDoToAWatchedQueueIsNeverHiddenByWhatItRemember
   EXPECT_EQ(settle(), ChangeWait::TimedOut);
   ASSERT_TRUE(queue->SetHold(QueueHold::Held).has_value());
   EXPECT_NE(Status("q").find("disabled"), std::string::npos) << Status("q");
+
+  // Given another device behind its back, the queue reports the new port.
+  ASSERT_EQ(settle(), ChangeWait::TimedOut);
+  ASSERT_EQ(queue->SetHold(QueueHold::Held), PortOfDeviceUri("file:///dev/null")->name);
+  ASSERT_EQ(cups_.Tool("lpadmin", {"-p", "q", "-v", "parallel:/dev/lp0"}).exitCode, 0);
+  EXPECT_EQ(settle(), ChangeWait::TimedOut);
+  EXPECT_EQ(queue->SetHold(QueueHold::Held), PortOfDeviceUri("parallel:/dev/lp0")->name);
 }
 
 // With our notifier installed, cupsd wakes the reader as soon as a queue changes, and the reader
