@@ -31,11 +31,9 @@ std::optional<Reply> PrintJobs::Send(int connection, uint32_t serverIp, uint8_t 
     it = jobs_.emplace(key, job).first;
   }
   const uint64_t serial = it->second.serial;
-  const bool sent =
-      backend_.SendData(serverIp, end ? wire::MsgType::EndData : wire::MsgType::WriteData, number,
-                        data, [this, key, serial, end](uint32_t result) {
-                          OnResult(key, serial, end, result);
-                        });
+  const bool sent = backend_.SendData(
+      serverIp, end ? wire::MsgType::EndData : wire::MsgType::WriteData, number, data,
+      [this, key, serial](uint32_t result) { OnResult(key, serial, result); });
   if (!sent) {
     // No connection to the server: whatever it had of the job went with the last one.
     jobs_.erase(it);
@@ -49,7 +47,7 @@ std::optional<Reply> PrintJobs::Send(int connection, uint32_t serverIp, uint8_t 
   return std::nullopt;
 }
 
-void PrintJobs::OnResult(Key key, uint64_t serial, bool end, uint32_t result) {
+void PrintJobs::OnResult(Key key, uint64_t serial, uint32_t result) {
   const auto it = jobs_.find(key);
   if (it == jobs_.end() || it->second.serial != serial) return;  // a dropped job's late Result
   Job& job = it->second;
@@ -63,7 +61,7 @@ void PrintJobs::OnResult(Key key, uint64_t serial, bool end, uint32_t result) {
   Reply reply;
   if (job.failure != 0) {
     reply = Fail(it);
-  } else if (end) {
+  } else if (job.ending && job.inFlight == 0) {  // the answer to the end: the last one
     jobs_.erase(it);
     reply = Success();
   } else if (MayAnswer(job)) {

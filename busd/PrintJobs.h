@@ -51,7 +51,7 @@ class PrintJobs {
   };
   using Jobs = std::map<Key, Job>;
 
-  void OnResult(Key key, uint64_t serial, bool end, uint32_t result);
+  void OnResult(Key key, uint64_t serial, uint32_t result);
   // Drops a failed job and tells its server to forget it; the failure to give its sender.
   busipc::Reply Fail(Jobs::iterator it);
   static bool MayAnswer(const Job& job);
