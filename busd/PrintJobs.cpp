@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "busd/PrintJobs.h"
 
+#include "busd/ReplyBuilder.h"
 #include "busd/RequestDispatcher.h"
 
 namespace tessaro::busd {
 
 using busipc::Reply;
-
-namespace {
-Reply Failure(uint32_t status) { return Reply{status, {}}; }
-Reply Success() { return Reply{status::kSuccess, {}}; }
-}  // namespace
 
 bool PrintJobs::MayAnswer(const Job& job) {
   if (job.ending) return false;  // only the server's answer to the end answers it

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/WinError.h"
 #include "busd/ServerEntry.h"
+#include "protocol/BusFrame.h"
 #include "protocol/HubWire.h"
 
 namespace tessaro::busd {
@@ -19,6 +21,12 @@ inline constexpr size_t kVetoNameBufferSize = 260;  // a veto name with its NUL
 inline constexpr uint8_t kVersionMajor = 1;
 inline constexpr uint8_t kVersionMinor = 0;
 inline constexpr uint8_t kVersionPatch = 0;
+
+// A reply that succeeded, with its output; one that failed carries none.
+inline busipc::Reply Success(std::vector<uint8_t> output = {}) {
+  return busipc::Reply{winerr::kSuccess, std::move(output)};
+}
+inline busipc::Reply Failure(uint32_t status) { return busipc::Reply{status, {}}; }
 
 enum class EventKind : uint8_t {
   DeviceListChanged = 1,

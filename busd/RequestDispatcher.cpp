@@ -15,11 +15,6 @@ using busipc::Reply;
 
 namespace {
 
-Reply Failure(uint32_t status) { return Reply{status, {}}; }
-Reply Success(std::vector<uint8_t> output = {}) {
-  return Reply{status::kSuccess, std::move(output)};
-}
-
 uint32_t IpFrom(const std::vector<uint8_t>& input) {
   uint32_t ip = 0;
   std::memcpy(&ip, input.data(), 4);  // network order stays as it is in memory
