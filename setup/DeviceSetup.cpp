@@ -5,7 +5,6 @@
 
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
-#include "devices/DeviceMenu.h"
 #include "host/WindowsVersion.h"
 #include "records/DeviceTypes.h"
 #include "records/StateText.h"
@@ -169,13 +168,12 @@ void DeviceSetup::DropReplacedEntry(size_t replaced) {
 }
 
 void DeviceSetup::StoreScanChoice(const DeviceData& device) {
-  AutoConnectInfo entry =
-      EntryKeyOf(AutoLinkPrinter{device.serverIp, device.serverMac, device.vendorId,
-                                 device.productId, device.serial, "", "", nullptr});
-  if (!ReadDeviceEntry(services_.registry, services_.state.appKey, entry)) return;
-  entry.ScanIndex = wizard_.state().scanIndex;
-  entry.ScanNameTwain = wizard_.state().scanName;
-  WriteDeviceEntry(services_.registry, services_.state.appKey, entry);
+  std::optional<AutoConnectInfo> entry =
+      ReadStoredDeviceEntry(services_.registry, services_.state.appKey, device);
+  if (!entry) return;
+  entry->ScanIndex = wizard_.state().scanIndex;
+  entry->ScanNameTwain = wizard_.state().scanName;
+  WriteDeviceEntry(services_.registry, services_.state.appKey, *entry);
 }
 
 void DeviceSetup::StoreScannerRecognition(const DeviceData& device, bool wasSetUp) {
