@@ -154,7 +154,6 @@ void DeviceSetup::StorePrinterChoice(const DeviceData& device) {
   if (replaced >= 0 && static_cast<size_t>(replaced) < list.size())
     DropReplacedEntry(static_cast<size_t>(replaced));
   if (dropOwn && state.entryIndex < replaced) list.erase(list.begin() + state.entryIndex);
-  RefreshRows();
 }
 
 void DeviceSetup::DropReplacedEntry(size_t replaced) {
@@ -218,11 +217,12 @@ void DeviceSetup::RefreshRows() {
 }
 
 void DeviceSetup::Finish(const DeviceData& device, bool wasSetUp) {
+  // Every run, even when the device's own row has gone: other rows' entries may have moved.
+  RefreshRows();
   const DeviceData* row =
       services_.rows.FindDeviceRow(device.serverName, device.serverIp, device.DeviceIdentityText);
   const auto index = services_.rows.IndexOf(row);
   if (!index) return;
-  RefreshRows();
   services_.rows.EditRow(*index, [&](DeviceData& d) {
     UpdateStateText(d, services_.state.scannerIds, services_.state.computerName);
   });
