@@ -5,7 +5,6 @@
 
 #include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
-#include "devices/DeviceMenu.h"
 #include "host/WindowsVersion.h"
 #include "records/DeviceTypes.h"
 #include "records/StateText.h"
@@ -155,7 +154,6 @@ void DeviceSetup::StorePrinterChoice(const DeviceData& device) {
   if (replaced >= 0 && static_cast<size_t>(replaced) < list.size())
     DropReplacedEntry(static_cast<size_t>(replaced));
   if (dropOwn && state.entryIndex < replaced) list.erase(list.begin() + state.entryIndex);
-  RefreshRows();
 }
 
 void DeviceSetup::DropReplacedEntry(size_t replaced) {
@@ -169,13 +167,12 @@ void DeviceSetup::DropReplacedEntry(size_t replaced) {
 }
 
 void DeviceSetup::StoreScanChoice(const DeviceData& device) {
-  AutoConnectInfo entry =
-      EntryKeyOf(AutoLinkPrinter{device.serverIp, device.serverMac, device.vendorId,
-                                 device.productId, device.serial, "", "", nullptr});
-  if (!ReadDeviceEntry(services_.registry, services_.state.appKey, entry)) return;
-  entry.ScanIndex = wizard_.state().scanIndex;
-  entry.ScanNameTwain = wizard_.state().scanName;
-  WriteDeviceEntry(services_.registry, services_.state.appKey, entry);
+  std::optional<AutoConnectInfo> entry =
+      ReadStoredDeviceEntry(services_.registry, services_.state.appKey, device);
+  if (!entry) return;
+  entry->ScanIndex = wizard_.state().scanIndex;
+  entry->ScanNameTwain = wizard_.state().scanName;
+  WriteDeviceEntry(services_.registry, services_.state.appKey, *entry);
 }
 
 void DeviceSetup::StoreScannerRecognition(const DeviceData& device, bool wasSetUp) {
@@ -220,11 +217,12 @@ void DeviceSetup::RefreshRows() {
 }
 
 void DeviceSetup::Finish(const DeviceData& device, bool wasSetUp) {
+  // Every run, even when the device's own row has gone: other rows' entries may have moved.
+  RefreshRows();
   const DeviceData* row =
       services_.rows.FindDeviceRow(device.serverName, device.serverIp, device.DeviceIdentityText);
   const auto index = services_.rows.IndexOf(row);
   if (!index) return;
-  RefreshRows();
   services_.rows.EditRow(*index, [&](DeviceData& d) {
     UpdateStateText(d, services_.state.scannerIds, services_.state.computerName);
   });

@@ -2,9 +2,9 @@
 #include "setup/SetupAdapters.h"
 
 #include <algorithm>
-#include <charconv>
 #include <thread>
 
+#include "base/NumberText.h"
 #include "base/Product.h"
 #include "cups-backend/DeviceUri.h"
 #include "printing/PortTypes.h"
@@ -70,11 +70,8 @@ namespace {
 
 // A USB ID as the device list writes it: one to four hex digits, nothing else.
 std::optional<uint16_t> HexId(const std::string& text) {
-  uint16_t value = 0;
-  if (text.empty() || text.size() > 4) return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
+  if (text.size() > 4) return std::nullopt;
+  return ParseNumber<uint16_t>(text, 16);
 }
 
 }  // namespace

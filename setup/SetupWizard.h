@@ -67,6 +67,7 @@ class SetupWizard {
   PageLook look() const;
   RunEnd end() const { return end_; }
   bool scannerLike() const { return scannerLike_; }
+  bool unknownDevice() const { return unknownDevice_; }  // type word "UNKNOWN"
   bool mfp() const { return mfp_; }
   bool installing() const { return installing_; }
   bool olderWindows() const { return olderWindows_; }

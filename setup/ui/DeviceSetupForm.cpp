@@ -377,7 +377,7 @@ void TDeviceSetupFm::SyncPages() {
 void TDeviceSetupFm::SyncTrouble() {
   const setup::SetupWizard& w = *wizard_;
   const bool scanner = w.scannerLike();
-  const bool unknown = w.look().title == setup::text::kTroubleUnknownTitle;
+  const bool unknown = w.unknownDevice();
   trouble_[0]->setText(Text(unknown   ? setup::text::kTroubleUnknownFirst
                             : scanner ? setup::text::kTroubleScannerFirst
                                       : setup::text::kTroublePrinterFirst));

@@ -13,6 +13,7 @@
 #include "setup/DeviceSetup.h"
 #include "setup/TwainSources.h"
 #include "tests/devices/RefreshFixture.h"
+#include "tests/setup/WizardFakes.h"
 #include "tests/support/PrivateCups.h"
 
 namespace tessaro::testing {
@@ -31,11 +32,6 @@ inline const Dev kScanner{.number = 3,
                           .productId = 0x1909,
                           .serial = "OF9"};
 inline const std::string kOwnUri = "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-1";
-
-// The pause after linking lets the system see the device; nothing here needs it.
-struct NoPause : SetupSleeper {
-  void Pause(std::chrono::milliseconds) override {}
-};
 
 inline PrinterMakerTable Makers() {
   PrinterMakerTable table;
@@ -128,7 +124,7 @@ class DeviceSetupRig : public RefreshTest {
   ClientMonitorHost host{main, model, cycle, cycle.driver(), bus, ui, state.flags};
   PrintMonitors monitors{{spooler, host, systemClock, "PC-A", 0}};
   PrinterMakerTable makers = Makers();
-  NoPause noPause;
+  NoWait noPause;  // nothing here needs the pause after linking
   std::unique_ptr<DeviceSetup> setup;
 };
 

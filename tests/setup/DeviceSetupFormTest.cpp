@@ -161,6 +161,20 @@ TEST_F(FormPages, TroubleshootingShowsThePanelOfTheChosenOption) {
   EXPECT_FALSE(Child<QWidget>(form, "Panel_Trouble1")->isVisible());
 }
 
+TEST_F(FormPages, UnknownDeviceTroubleshootingSpeaksOfAUsbDevice) {
+  const SetupDevice device = DeviceOfType("UNKNOWN");
+  AutoConnectInfo entry;
+  entry.ScanIndex = 1;
+  rig.wizard.StartScannerRun(device, {entry, device.displayName, false}, MakerLists());
+  form.Attach(rig.wizard);
+  form.show();
+  EXPECT_EQ(LookOf(form), (Look{"TroubleTabSt", "USB Device TroubleShooting", "Close", false}));
+  EXPECT_EQ(Child<QRadioButton>(form, "RBtn_Trouble1")->text().toStdString(),
+            text::kTroubleUnknownFirst);
+  EXPECT_EQ(Child<QLabel>(form, "Memo_Trouble1")->text().toStdString(), text::kTroubleUnknownHelp);
+  EXPECT_FALSE(Child<QRadioButton>(form, "RBtn_Trouble3")->isVisible());
+}
+
 TEST_F(FormPages, PrinterRowsShowTheirStateGreyAndTip) {
   const SetupDevice device = DeviceOfType("PRINTER");
   rig.wizard.StartPrinterRun(device, {std::nullopt, device.displayName, false}, MakerLists(), -1);
