@@ -9,6 +9,7 @@
 
 #include "cli/CliRunner.h"
 #include "cli/JsonLine.h"
+#include "devices/MainWindowPort.h"
 #include "driver/DriverClient.h"
 #include "platform/linux/SaneScannerSource.h"
 #include "scanning/pages/JpegCodec.h"
@@ -38,11 +39,6 @@ class StderrUi : public UiPort {
 
  private:
   std::ostream& err_;
-};
-
-class NoEvents : public EventPump {
- public:
-  void ProcessPendingEvents() override {}
 };
 
 class SilentView : public wia::WiaTransferView {
@@ -285,7 +281,7 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
   }
 
   StderrUi ui(err);
-  NoEvents pump;
+  NoWindow pump;
   // A PDF group is scanned as BMP pages into a private folder first.
   std::string scanFolder = options->folder;
   std::string pdfPages;
