@@ -26,6 +26,13 @@ namespace {
 constexpr int32_t kMinResolution = 1;
 constexpr int32_t kMaxResolution = 19200;
 
+// Whether a file has the name; one that cannot be looked at (a link loop, no permission) counts
+// as taken, so nothing is ever written over it and no error escapes.
+bool NameTaken(const std::string& file) {
+  std::error_code ec;
+  return std::filesystem::exists(file, ec) || ec;
+}
+
 // Messages go to standard error; a question is answered No, so nothing is ever written over.
 class StderrUi : public UiPort {
  public:
@@ -80,12 +87,8 @@ class FixedSession : public wia::WiaSessionUi, public wia::DeviceDialog {
   int RunSettings(wia::WiaScanSettings& settings) override {
     settings.folder = wia::WithTrailingSlash(folder_);
     settings.extension = options_.format == "bmp" ? ".bmp" : ".jpg";
-    const auto exists = [](const std::string& f) {
-      std::error_code ec;
-      return std::filesystem::exists(f, ec) || ec;
-    };
     const auto base =
-        wia::FreeGroupBaseName(settings.folder, options_.name, settings.extension, exists);
+        wia::FreeGroupBaseName(settings.folder, options_.name, settings.extension, NameTaken);
     if (!base) {
       ui_.ShowMessage(
           {"", "every name for the group " + options_.name + " is taken", mb::kOk, true});
@@ -141,8 +144,7 @@ class CliScanPaths : public ScanPaths {
 std::optional<std::string> GatherPdf(const ScanOptions& options, const std::string& folder,
                                      const std::vector<std::string>& bmpPages, int32_t dpi,
                                      UiPort& ui) {
-  const auto exists = [](const std::string& f) { return std::filesystem::exists(f); };
-  const auto base = wia::FreeGroupBaseName(folder, options.name, ".pdf", exists);
+  const auto base = wia::FreeGroupBaseName(folder, options.name, ".pdf", NameTaken);
   if (!base) return std::nullopt;
   PdfBuilder pdf;
   JpegEncoder encoder;
