@@ -18,30 +18,10 @@
 
 using namespace tessaro;
 using namespace tessaro::wia;
+using tessaro::testing::RecordingView;
 using tessaro::testing::ScriptedItem;
 
 namespace {
-
-class RecordingView : public WiaTransferView {
- public:
-  void SetLocation(const std::string&) override {}
-  void SetFileName(const std::string& name) override { fileName = name; }
-  void SetScanProgress(int32_t percent, const std::string&) override {
-    if (percent == 50 && onHalfPage) onHalfPage();
-  }
-  void ShowPreview(const std::string&) override {}
-  void ShowCancelLabel(const std::string& text) override { cancelLabel = text; }
-  void SetSaveProgress(int32_t, int32_t) override {}
-  void Finished(bool back) override { backEnabled = back; }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ProcessPendingEvents() override {}
-
-  std::string fileName;
-  std::string cancelLabel;
-  std::optional<bool> backEnabled;
-  std::vector<std::string> messages;
-  std::function<void()> onHalfPage;
-};
 
 class WiaTransferTest : public ::testing::Test {
  protected:
@@ -112,8 +92,8 @@ TEST_F(WiaTransferTest, AFlatbedGivesOnePageEvenWhenTheFeederReadsReady) {
 
 TEST_F(WiaTransferTest, ACancelFromTheCallbackKeepsAndConvertsThePagesBefore) {
   int halfPages = 0;
-  view.onHalfPage = [&] {
-    if (++halfPages == 2) core->CancelClick();
+  view.onProgress = [&](int32_t percent) {
+    if (percent == 50 && ++halfPages == 2) core->CancelClick();
   };
   EXPECT_EQ(Run("Picture", ".jpg"), (std::set<std::string>{"Picture.jpg"}));
   EXPECT_EQ(view.messages, (std::vector<std::string>{kScanCancelled}));
