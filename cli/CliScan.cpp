@@ -48,6 +48,9 @@ class StderrUi : public UiPort {
   std::ostream& err_;
 };
 
+// Every message of the scan itself is a plain OK box, which StderrUi prints.
+void Say(UiPort& ui, const std::string& text) { ui.ShowMessage({"", text, mb::kOk, true}); }
+
 class SilentView : public wia::WiaTransferView {
  public:
   explicit SilentView(UiPort& ui) : ui_(ui) {}
@@ -58,7 +61,7 @@ class SilentView : public wia::WiaTransferView {
   void ShowCancelLabel(const std::string&) override {}
   void SetSaveProgress(int32_t, int32_t) override {}
   void Finished(bool) override {}
-  void ShowMessage(const std::string& text) override { ui_.ShowMessage({"", text, mb::kOk, true}); }
+  void ShowMessage(const std::string& text) override { Say(ui_, text); }
   void ProcessPendingEvents() override {}
 
  private:
@@ -74,9 +77,7 @@ class FixedSession : public wia::WiaSessionUi, public wia::DeviceDialog {
   wia::DeviceDialog& DeviceDialogOf() override { return *this; }
   bool Run(const wia::DeviceOffer& offer, wia::DeviceChoices& choices) override {
     if (options_.feeder ? !offer.hasFeeder : !offer.hasFlatbed) {
-      ui_.ShowMessage(
-          {"", std::string("the scanner has no ") + (options_.feeder ? "feeder" : "flatbed"),
-           mb::kOk, true});
+      Say(ui_, std::string("the scanner has no ") + (options_.feeder ? "feeder" : "flatbed"));
       return false;
     }
     choices.source = options_.feeder ? wia::ScanSource::Feeder : wia::ScanSource::Flatbed;
@@ -90,8 +91,7 @@ class FixedSession : public wia::WiaSessionUi, public wia::DeviceDialog {
     const auto base =
         wia::FreeGroupBaseName(settings.folder, options_.name, settings.extension, NameTaken);
     if (!base) {
-      ui_.ShowMessage(
-          {"", "every name for the group " + options_.name + " is taken", mb::kOk, true});
+      Say(ui_, "every name for the group " + options_.name + " is taken");
       return answer::kCancel;
     }
     settings.baseName = *base;
@@ -108,7 +108,7 @@ class FixedSession : public wia::WiaSessionUi, public wia::DeviceDialog {
     ran = true;
     return answer::kCancel;
   }
-  void ShowMessage(const std::string& text) override { ui_.ShowMessage({"", text, mb::kOk, true}); }
+  void ShowMessage(const std::string& text) override { Say(ui_, text); }
 
   std::vector<std::string> files;
   bool failed = false;
@@ -153,14 +153,14 @@ std::optional<std::string> GatherPdf(const ScanOptions& options, const std::stri
     auto encoded = EncodeBmpFile(encoder, page, page + ".jpg", dpi);
     if (!encoded || !encoded->file->CloseTemp() ||
         !pdf.AddJpegPage(encoded->file->tempPath(), encoded->width, encoded->height)) {
-      ui.ShowMessage({"", std::string(wia::SFile_Save_Err) + page, mb::kOk, true});
+      Say(ui, std::string(wia::SFile_Save_Err) + page);
       return std::nullopt;
     }
     jpegs.push_back(std::move(encoded->file));
   }
   const std::string target = folder + *base + ".pdf";
   if (!pdf.Save(target, false)) {
-    ui.ShowMessage({"", std::string(wia::SFile_Save_Err) + target, mb::kOk, true});
+    Say(ui, std::string(wia::SFile_Save_Err) + target);
     return std::nullopt;
   }
   return target;
