@@ -9,6 +9,7 @@
 
 #include "cli/CliRunner.h"
 #include "cli/JsonLine.h"
+#include "devices/MainWindowPort.h"
 #include "driver/DriverClient.h"
 #include "platform/linux/SaneScannerSource.h"
 #include "scanning/pages/JpegCodec.h"
@@ -25,6 +26,13 @@ namespace {
 constexpr int32_t kMinResolution = 1;
 constexpr int32_t kMaxResolution = 19200;
 
+// Whether a file has the name; one that cannot be looked at (a link loop, no permission) counts
+// as taken, so nothing is ever written over it and no error escapes.
+bool NameTaken(const std::string& file) {
+  std::error_code ec;
+  return std::filesystem::exists(file, ec) || ec;
+}
+
 // Messages go to standard error; a question is answered No, so nothing is ever written over.
 class StderrUi : public UiPort {
  public:
@@ -40,10 +48,8 @@ class StderrUi : public UiPort {
   std::ostream& err_;
 };
 
-class NoEvents : public EventPump {
- public:
-  void ProcessPendingEvents() override {}
-};
+// Every message of the scan itself is a plain OK box, which StderrUi prints.
+void Say(UiPort& ui, const std::string& text) { ui.ShowMessage({"", text, mb::kOk, true}); }
 
 class SilentView : public wia::WiaTransferView {
  public:
@@ -55,7 +61,7 @@ class SilentView : public wia::WiaTransferView {
   void ShowCancelLabel(const std::string&) override {}
   void SetSaveProgress(int32_t, int32_t) override {}
   void Finished(bool) override {}
-  void ShowMessage(const std::string& text) override { ui_.ShowMessage({"", text, mb::kOk, true}); }
+  void ShowMessage(const std::string& text) override { Say(ui_, text); }
   void ProcessPendingEvents() override {}
 
  private:
@@ -71,9 +77,7 @@ class FixedSession : public wia::WiaSessionUi, public wia::DeviceDialog {
   wia::DeviceDialog& DeviceDialogOf() override { return *this; }
   bool Run(const wia::DeviceOffer& offer, wia::DeviceChoices& choices) override {
     if (options_.feeder ? !offer.hasFeeder : !offer.hasFlatbed) {
-      ui_.ShowMessage(
-          {"", std::string("the scanner has no ") + (options_.feeder ? "feeder" : "flatbed"),
-           mb::kOk, true});
+      Say(ui_, std::string("the scanner has no ") + (options_.feeder ? "feeder" : "flatbed"));
       return false;
     }
     choices.source = options_.feeder ? wia::ScanSource::Feeder : wia::ScanSource::Flatbed;
@@ -84,15 +88,10 @@ class FixedSession : public wia::WiaSessionUi, public wia::DeviceDialog {
   int RunSettings(wia::WiaScanSettings& settings) override {
     settings.folder = wia::WithTrailingSlash(folder_);
     settings.extension = options_.format == "bmp" ? ".bmp" : ".jpg";
-    const auto exists = [](const std::string& f) {
-      std::error_code ec;
-      return std::filesystem::exists(f, ec) || ec;
-    };
     const auto base =
-        wia::FreeGroupBaseName(settings.folder, options_.name, settings.extension, exists);
+        wia::FreeGroupBaseName(settings.folder, options_.name, settings.extension, NameTaken);
     if (!base) {
-      ui_.ShowMessage(
-          {"", "every name for the group " + options_.name + " is taken", mb::kOk, true});
+      Say(ui_, "every name for the group " + options_.name + " is taken");
       return answer::kCancel;
     }
     settings.baseName = *base;
@@ -109,7 +108,7 @@ class FixedSession : public wia::WiaSessionUi, public wia::DeviceDialog {
     ran = true;
     return answer::kCancel;
   }
-  void ShowMessage(const std::string& text) override { ui_.ShowMessage({"", text, mb::kOk, true}); }
+  void ShowMessage(const std::string& text) override { Say(ui_, text); }
 
   std::vector<std::string> files;
   bool failed = false;
@@ -145,8 +144,7 @@ class CliScanPaths : public ScanPaths {
 std::optional<std::string> GatherPdf(const ScanOptions& options, const std::string& folder,
                                      const std::vector<std::string>& bmpPages, int32_t dpi,
                                      UiPort& ui) {
-  const auto exists = [](const std::string& f) { return std::filesystem::exists(f); };
-  const auto base = wia::FreeGroupBaseName(folder, options.name, ".pdf", exists);
+  const auto base = wia::FreeGroupBaseName(folder, options.name, ".pdf", NameTaken);
   if (!base) return std::nullopt;
   PdfBuilder pdf;
   JpegEncoder encoder;
@@ -155,14 +153,14 @@ std::optional<std::string> GatherPdf(const ScanOptions& options, const std::stri
     auto encoded = EncodeBmpFile(encoder, page, page + ".jpg", dpi);
     if (!encoded || !encoded->file->CloseTemp() ||
         !pdf.AddJpegPage(encoded->file->tempPath(), encoded->width, encoded->height)) {
-      ui.ShowMessage({"", std::string(wia::SFile_Save_Err) + page, mb::kOk, true});
+      Say(ui, std::string(wia::SFile_Save_Err) + page);
       return std::nullopt;
     }
     jpegs.push_back(std::move(encoded->file));
   }
   const std::string target = folder + *base + ".pdf";
   if (!pdf.Save(target, false)) {
-    ui.ShowMessage({"", std::string(wia::SFile_Save_Err) + target, mb::kOk, true});
+    Say(ui, std::string(wia::SFile_Save_Err) + target);
     return std::nullopt;
   }
   return target;
@@ -285,7 +283,7 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
   }
 
   StderrUi ui(err);
-  NoEvents pump;
+  NoWindow pump;
   // A PDF group is scanned as BMP pages into a private folder first.
   std::string scanFolder = options->folder;
   std::string pdfPages;

@@ -13,18 +13,14 @@
 #include "platform/MainThread.h"
 #include "platform/UiPort.h"
 #include "scanning/pages/SaveScanningThread.h"
+#include "scanning/twain/ScanTexts.h"
 #include "scanning/twain/ScanWindowRules.h"
 #include "scanning/twain/TwainScanner.h"
 
 namespace tessaro::twain {
 
 inline constexpr char kScanWindowCaption[] = "Welcome to the Auto-Connect Scanner";
-inline constexpr char SNo_PFile_Name[] = "Please input a name for this group of pictures !";
-inline constexpr char SNo_PFile_Path[] = "Please choose a place to save this group of pictures !";
-inline constexpr char SFile_Save_Err[] = "Can't save file : ";
-inline constexpr char SFile_Open_Exist[] = "File existed already ! Overwirte?";
 inline constexpr char SFile_Open_Err[] = "Can't open file : ";
-inline constexpr char STimeout[] = "This scanner was used by someone !";
 inline constexpr char SNo_Resolution[] =
     "Sorry, this resolution can not be supported by this application.";
 inline constexpr char kScanningNote[] = "Please wait while the wizard scans your pictures.";

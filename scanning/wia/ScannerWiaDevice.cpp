@@ -5,10 +5,9 @@
 #include <cstring>
 
 #include "base/AsciiText.h"
-#include "base/AtomicFile.h"
-#include "base/ByteOrder.h"
 #include "scanning/twain/DibBuilder.h"
 #include "scanning/twain/GlobalBlock.h"
+#include "scanning/twain/ScanWindowRules.h"
 
 namespace tessaro::wia {
 
@@ -17,19 +16,6 @@ namespace {
 bool IsFeederChoice(const std::string& choice) {
   const std::string upper = UpperAsciiText(choice);
   return upper.find("FEEDER") != std::string::npos || upper.find("ADF") != std::string::npos;
-}
-
-// The BMP file of a packed DIB: the 14-byte file header, then the DIB as it is.
-bool WriteBmpFile(const std::string& file, twain::TW_HANDLE dib, uint32_t paletteColours) {
-  const auto* bytes = static_cast<const uint8_t*>(twain::GlobalBlockLock(dib));
-  const std::size_t size = twain::GlobalBlockSize(dib);
-  uint8_t header[14] = {'B', 'M'};
-  PutU32(header + 2, static_cast<uint32_t>(size + sizeof header));
-  PutU32(header + 10, static_cast<uint32_t>(sizeof header + 40 + paletteColours * 4));
-  PendingFile out(file);
-  const bool ok = out.ok() && out.Write(header) && out.Write({bytes, size}) && out.Commit(false);
-  twain::GlobalBlockUnlock(dib);
-  return ok;
 }
 
 class ScannerWiaItem : public WiaItem {
@@ -104,7 +90,7 @@ class ScannerWiaItem : public WiaItem {
     }
     twain::TW_HANDLE dib = assembler.Finish();
     if (dib == nullptr) return kErrorGeneral;
-    const bool written = WriteBmpFile(file, dib, std::get<twain::DibPlan>(plan).paletteColours);
+    const bool written = twain::WriteBmpFile(dib, file, false);
     twain::GlobalBlockFree(dib);
     return written ? kOk : kFail;
   }

@@ -49,7 +49,6 @@ void TNetWIASaveCore::Show() {
   cancelRequested_ = false;
   pageStarted_ = false;
   backEnabled_ = false;
-  pages_ = 0;
   files_.clear();
   encodings_.clear();
 }
@@ -111,7 +110,6 @@ void TNetWIASaveCore::TransferPages(WiaDataCallback& callback) {
     if (job_.settings.replaceExisting) unlink(file.c_str());
     const HResult result = job_.item->GetData(file, callback);
     if (result == kOk) {
-      ++pages_;
       files_.push_back(file);
       if (NeedsConversion()) StartEncoding(file);
       view_.SetScanProgress(100, "100% complete");
@@ -158,20 +156,20 @@ void TNetWIASaveCore::StartEncoding(const std::string& bmp) {
 }
 
 void TNetWIASaveCore::ConvertPages() {
-  if (pages_ == 0) return;
-  view_.SetSaveProgress(0, pages_);
+  if (files_.empty()) return;
+  const auto pages = static_cast<int32_t>(files_.size());
+  view_.SetSaveProgress(0, pages);
   if (!NeedsConversion()) {
-    view_.SetSaveProgress(pages_, pages_);
+    view_.SetSaveProgress(pages, pages);
     return;
   }
-  for (int32_t j = 0; j < pages_; ++j) {
-    std::string& page = files_[static_cast<std::size_t>(j)];
-    const std::string jpeg = JpegNameOf(page);
-    if (encodings_[static_cast<std::size_t>(j)].get())
-      page = jpeg;
+  for (std::size_t j = 0; j < files_.size(); ++j) {
+    const std::string jpeg = JpegNameOf(files_[j]);
+    if (encodings_[j].get())
+      files_[j] = jpeg;
     else
       view_.ShowMessage(std::string(SFile_Save_Err) + jpeg);
-    view_.SetSaveProgress(j + 1, pages_);
+    view_.SetSaveProgress(static_cast<int32_t>(j + 1), pages);
     view_.ProcessPendingEvents();
   }
   encodings_.clear();

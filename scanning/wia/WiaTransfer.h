@@ -90,7 +90,6 @@ class TNetWIASaveCore {
   bool backEnabled_ = false;
   bool jpegChosen_ = false;
   std::string transferExt_;
-  int32_t pages_ = 0;
   std::vector<std::string> files_;
   // One per page to be made JPEG, in page order: whether its JPEG took the BMP's place.
   std::vector<std::future<bool>> encodings_;

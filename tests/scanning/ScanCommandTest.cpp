@@ -142,6 +142,18 @@ TEST_F(ScanCommandTest, APdfGroupGathersTheFeederPagesIntoOneDocumentAndLeavesNo
   EXPECT_TRUE(std::regex_search(info.out, std::regex(R"(Pages: +10\n)"))) << info.out;
 }
 
+TEST_F(ScanCommandTest, ANameThatCannotBeCheckedCountsAsTaken) {
+  ConnectOnce("1");
+  // A link to itself cannot be looked at: the group takes the next name instead of failing.
+  fs::create_symlink("Letters.pdf", folder_ / "Letters.pdf");
+  std::vector<std::string> options = {"--resolution", "50", "--mode", "gray"};
+  options.insert(options.end(), {"--format", "pdf", "--name", "Letters"});
+  const CommandResult pdf = Scan(options);
+  ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
+  EXPECT_EQ(Files(), (std::set<std::string>{"Letters.pdf", "Letters 001.pdf"}));
+  EXPECT_TRUE(fs::is_symlink(folder_ / "Letters.pdf"));
+}
+
 TEST_F(ScanCommandTest, ADeviceWindowsDoesNotKnowAsAScannerIsRefusedAndNotLinked) {
   // Never connected: the device database has no entry for the scanner yet.
   CommandResult never = Scan(kFeeder);

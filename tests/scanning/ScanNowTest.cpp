@@ -4,6 +4,7 @@
 // version takes, what it says when the device is no scanner or cannot be had, and that only the
 // lock goes at the end, when the device's row is still there.
 #include "base/ByteOrder.h"
+#include "devices/MainWindowPort.h"
 #include "host/WindowsVersion.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "scanning/wia/ScanNow.h"
@@ -41,11 +42,6 @@ class RecordingPaths : public ScanPaths {
   bool twainLockHeld = true;
   std::function<void()> during;
   std::vector<std::string> ran;
-};
-
-class NoPump : public EventPump {
- public:
-  void ProcessPendingEvents() override {}
 };
 
 class ScanNowTest : public RefreshTest {
@@ -117,7 +113,7 @@ class ScanNowTest : public RefreshTest {
 
   ScriptedUi ui;
   size_t base_ = 0;  // requests before the case
-  NoPump pump;
+  NoWindow pump;
   RecordingPaths paths;
 };
 

@@ -41,9 +41,14 @@ class ScannerLookupTest : public ::testing::Test {
   void Ids(const std::string& path, const std::vector<std::string>& ids) {
     Put(path, "CompatibleIDs", regtype::kMultiSz, Multi(ids));
   }
-  // A still-image class entry of `type` under Driver `driver`.
-  void StillImage(const std::string& driver, uint32_t type, const std::string& name,
-                  const std::string& id) {
+  // An image-class instance key run by `service`, with its still-image class entry of `type`
+  // (1 scanner, 2 camera) as the image class's instance `number`.
+  void ImageKey(const std::string& key, const std::string& service, const std::string& number,
+                uint32_t type, const std::string& name, const std::string& id) {
+    const std::string driver = kImage + "\\" + number;
+    Sz(key, "Class", "Image");
+    Sz(key, "Service", service);
+    Sz(key, "Driver", driver);
     Sz(kClass + driver, "SubClass", "StillImage");
     Put(kClass + driver, "DeviceType", regtype::kDword, Dword(type));
     Sz(kClass + driver, "FriendlyName", name);
@@ -63,10 +68,7 @@ class ScannerLookupTest : public ::testing::Test {
 TEST_F(ScannerLookupTest, AScannerKeyGivesItsFlagAndItsNames) {
   const std::string key = kUsb + "Vid_04B8&Pid_0110\\SC123";
   Ids(key, {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF"});
-  Sz(key, "Class", "Image");
-  Sz(key, "Service", "usbscan");
-  Sz(key, "Driver", kImage + "\\0000");
-  StillImage(kImage + "\\0000", 1, "Epsilon Flatbed", "test:0");
+  ImageKey(key, "usbscan", "0000", 1, "Epsilon Flatbed", "test:0");
   EXPECT_EQ(Lookup("04B8", "0110", "SC123"), devclass::kScanner);
   EXPECT_EQ(info.ScannerName, "Epsilon Flatbed");
   EXPECT_EQ(info.TwainDataSource, "Epsilon Flatbed TWAIN");
@@ -112,10 +114,7 @@ TEST_F(ScannerLookupTest, CompatibleIdsClassifyByTheirFirstWholeMatch) {
 TEST_F(ScannerLookupTest, ACameraSetsItsFlagButNoScannerNames) {
   const std::string key = kUsb + "Vid_2E12&Pid_1909\\CAM1";
   Ids(key, {"USB\\Class_06&SubClass_01&Prot_01", "USB\\Class_06"});
-  Sz(key, "Class", "Image");
-  Sz(key, "Service", "usbvideo");
-  Sz(key, "Driver", kImage + "\\0003");
-  StillImage(kImage + "\\0003", 2, "Pocket Camera", "cam:0");
+  ImageKey(key, "usbvideo", "0003", 2, "Pocket Camera", "cam:0");
   EXPECT_EQ(Lookup("2E12", "1909", "CAM1"), devclass::kCamera);
   EXPECT_EQ(info.ScannerName, "");
   EXPECT_EQ(info.WiaDeviceId, "");
@@ -129,10 +128,7 @@ TEST_F(ScannerLookupTest, ACompositeMfpFindsItsScannerInterface) {
   Ids(printer, {"USB\\Class_07&SubClass_01&Prot_02", "USB\\Class_07"});
   const std::string scanner = kUsb + "Vid_2E11&Pid_5511&MI_01\\7&2f1c&0&0001";
   Ids(scanner, {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF"});
-  Sz(scanner, "Class", "Image");
-  Sz(scanner, "Service", "usbscan");
-  Sz(scanner, "Driver", kImage + "\\0001");
-  StillImage(kImage + "\\0001", 1, "Corvid Duo 4500 MFP", "test:1");
+  ImageKey(scanner, "usbscan", "0001", 1, "Corvid Duo 4500 MFP", "test:1");
   EXPECT_EQ(Lookup("2E11", "5511", "CN0A1B2C3D"),
             devclass::kComposite | devclass::kPrinter | devclass::kScanner);
   EXPECT_EQ(info.WiaDeviceId, "test:1");
@@ -148,10 +144,7 @@ TEST_F(ScannerLookupTest, A1284Point4MfpFindsItsScanFunction) {
   const std::string print = kEnum + "DOT4\\Vid_03F0&Pid_2811&PRINT\\8&11&0&1";
   Sz(print, "Class", "Dot4Print");
   const std::string scan = kEnum + "DOT4\\Vid_03F0&Pid_2811&SCAN\\8&11&0&2";
-  Sz(scan, "Class", "Image");
-  Sz(scan, "Service", "Dot4Scan");
-  Sz(scan, "Driver", kImage + "\\0002");
-  StillImage(kImage + "\\0002", 1, "Office Jet", "test:2");
+  ImageKey(scan, "Dot4Scan", "0002", 1, "Office Jet", "test:2");
   EXPECT_EQ(Lookup("03F0", "2811", "MY1"),
             devclass::kDot4Printer | devclass::kPrinter | devclass::kScanner);
   EXPECT_EQ(info.WiaDeviceId, "test:2");
@@ -160,10 +153,7 @@ TEST_F(ScannerLookupTest, A1284Point4MfpFindsItsScanFunction) {
 TEST_F(ScannerLookupTest, ValuesTooLongForTheirBuffersReadAsEmpty) {
   const std::string key = kUsb + "Vid_04B8&Pid_0110\\LONG";
   Ids(key, {"USB\\Class_FF"});
-  Sz(key, "Class", "Image");
-  Sz(key, "Service", "usbscan");
-  Sz(key, "Driver", kImage + "\\0007");
-  StillImage(kImage + "\\0007", 1, std::string(300, 'n'), "test:0");
+  ImageKey(key, "usbscan", "0007", 1, std::string(300, 'n'), "test:0");
   EXPECT_EQ(Lookup("04B8", "0110", "LONG"), devclass::kScanner);
   EXPECT_EQ(info.ScannerName, "");
   EXPECT_EQ(info.WiaDeviceId, "test:0");

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // A WIA item with a scripted feeder for the session's and the forms' tests: it writes small BMP
 // pages, runs dry after `sheets` pages, fails at `failAtPage`, and reports progress at 0, 50 and
-// 99 percent of each page (`onPage` runs at 50).
+// 99 percent of each page (`onPage` runs at 50). And a transfer view that records what it shows.
 #pragma once
 
 #include <fcntl.h>
@@ -9,10 +9,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "scanning/wia/WiaDevice.h"
+#include "scanning/wia/WiaTransfer.h"
 #include "tests/scanning/PageFixtures.h"
 
 namespace tessaro::testing {
@@ -58,6 +60,29 @@ class ScriptedItem : public wia::WiaItem {
   std::optional<wia::ImageFormat> format;
   std::vector<std::string> requested;
   std::function<void(int page)> onPage;
+};
+
+// The transfer dialog without a window: the last file name and cancel label, the messages, whether
+// "< Back" was offered (unset until the run is over), and each progress report to `onProgress`.
+class RecordingView : public wia::WiaTransferView {
+ public:
+  void SetLocation(const std::string&) override {}
+  void SetFileName(const std::string& name) override { fileName = name; }
+  void SetScanProgress(int32_t percent, const std::string&) override {
+    if (onProgress) onProgress(percent);
+  }
+  void ShowPreview(const std::string&) override {}
+  void ShowCancelLabel(const std::string& text) override { cancelLabel = text; }
+  void SetSaveProgress(int32_t, int32_t) override {}
+  void Finished(bool back) override { backEnabled = back; }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ProcessPendingEvents() override {}
+
+  std::string fileName;
+  std::string cancelLabel;
+  std::optional<bool> backEnabled;
+  std::vector<std::string> messages;
+  std::function<void(int32_t percent)> onProgress;
 };
 
 }  // namespace tessaro::testing

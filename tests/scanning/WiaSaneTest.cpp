@@ -13,6 +13,7 @@
 #include "scanning/wia/TwainPath.h"
 #include "scanning/wia/WiaSession.h"
 #include "tests/scanning/PageFixtures.h"
+#include "tests/scanning/ScriptedWiaItem.h"
 #include "tests/scanning/TwainFixture.h"
 #include "tests/support/SaneTestBackend.h"
 
@@ -30,24 +31,6 @@ class FixedDialog : public DeviceDialog {
   }
   DeviceChoices wanted{ScanSource::Feeder, ScanMode::Gray, 25};
   DeviceOffer offer;
-};
-
-class QuietView : public WiaTransferView {
- public:
-  void SetLocation(const std::string&) override {}
-  void SetFileName(const std::string&) override {}
-  void SetScanProgress(int32_t percent, const std::string&) override {
-    if (onProgress) onProgress(percent);
-  }
-  void ShowPreview(const std::string&) override {}
-  void ShowCancelLabel(const std::string&) override {}
-  void SetSaveProgress(int32_t, int32_t) override {}
-  void Finished(bool back) override { backEnabled = back; }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ProcessPendingEvents() override {}
-  std::function<void(int32_t)> onProgress;
-  bool backEnabled = false;
-  std::vector<std::string> messages;
 };
 
 // One session's dialogs: fixed device choices, the group "Page" in JPG, the transfer run here.
@@ -69,7 +52,7 @@ class Session : public WiaSessionUi {
   void ShowMessage(const std::string& text) override { view.messages.push_back(text); }
 
   FixedDialog dialog;
-  QuietView view;
+  testing::RecordingView view;
   std::unique_ptr<TNetWIASaveCore> core;
 
  private:
@@ -99,7 +82,7 @@ TEST_F(WiaSaneTest, TheFeederRunsDryAfterItsTenSheetsAndAFlatbedGivesOnePage) {
   EXPECT_TRUE(feeder.dialog.offer.hasFeeder && feeder.dialog.offer.hasFlatbed);
   EXPECT_EQ(GetJfifDensity(testing::ReadBytes(folder_ / "Page_009.jpg")), 25);
   EXPECT_TRUE(feeder.view.messages.empty());
-  EXPECT_TRUE(feeder.view.backEnabled);
+  EXPECT_EQ(feeder.view.backEnabled, true);
 
   Session flatbed(folder_.path().string());
   flatbed.dialog.wanted.source = ScanSource::Flatbed;
@@ -117,7 +100,7 @@ TEST_F(WiaSaneTest, ACancelInTheMiddleOfAPageKeepsThePagesBeforeAndTheDeviceScan
   };
   cancelled.dialog.wanted.resolution = 100;
   EXPECT_EQ(ScanOnce(cancelled), (std::set<std::string>{"Page.jpg"}));
-  EXPECT_FALSE(cancelled.view.backEnabled);
+  EXPECT_EQ(cancelled.view.backEnabled, false);
 
   Session next(folder_.path().string());
   next.dialog.wanted.source = ScanSource::Flatbed;

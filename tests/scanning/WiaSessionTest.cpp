@@ -18,30 +18,10 @@
 
 using namespace tessaro;
 using namespace tessaro::wia;
+using tessaro::testing::RecordingView;
 using tessaro::testing::ScriptedItem;
 
 namespace {
-
-class RecordingView : public WiaTransferView {
- public:
-  void SetLocation(const std::string&) override {}
-  void SetFileName(const std::string& name) override { fileName = name; }
-  void SetScanProgress(int32_t percent, const std::string&) override {
-    if (percent == 50 && onHalfPage) onHalfPage();
-  }
-  void ShowPreview(const std::string&) override {}
-  void ShowCancelLabel(const std::string& text) override { cancelLabel = text; }
-  void SetSaveProgress(int32_t, int32_t) override {}
-  void Finished(bool back) override { backEnabled = back; }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ProcessPendingEvents() override {}
-
-  std::string fileName;
-  std::string cancelLabel;
-  std::optional<bool> backEnabled;
-  std::vector<std::string> messages;
-  std::function<void()> onHalfPage;
-};
 
 class WiaTransferTest : public ::testing::Test {
  protected:
@@ -112,8 +92,8 @@ TEST_F(WiaTransferTest, AFlatbedGivesOnePageEvenWhenTheFeederReadsReady) {
 
 TEST_F(WiaTransferTest, ACancelFromTheCallbackKeepsAndConvertsThePagesBefore) {
   int halfPages = 0;
-  view.onHalfPage = [&] {
-    if (++halfPages == 2) core->CancelClick();
+  view.onProgress = [&](int32_t percent) {
+    if (percent == 50 && ++halfPages == 2) core->CancelClick();
   };
   EXPECT_EQ(Run("Picture", ".jpg"), (std::set<std::string>{"Picture.jpg"}));
   EXPECT_EQ(view.messages, (std::vector<std::string>{kScanCancelled}));
@@ -203,7 +183,11 @@ class ScriptedSession : public WiaSessionUi, public DeviceDialog, public WiaDevi
    public:
     explicit Root(ScriptedSession& s) : s_(s) {}
     HResult DeviceDlg(DeviceDialog&, std::unique_ptr<WiaItem>& chosen) override {
-      if (s_.dialogResult == kOk) chosen = std::make_unique<ScriptedItem>();
+      if (s_.dialogResult == kOk) {
+        auto item = std::make_unique<ScriptedItem>();
+        item->offersJpeg = s_.offersJpeg;
+        chosen = std::move(item);
+      }
       return s_.dialogResult;
     }
     ScriptedSession& s_;
@@ -215,7 +199,7 @@ class ScriptedSession : public WiaSessionUi, public DeviceDialog, public WiaDevi
   bool Run(const DeviceOffer&, DeviceChoices&) override { return true; }
   DeviceDialog& DeviceDialogOf() override { return *this; }
   int RunSettings(WiaScanSettings& settings) override {
-    settings = {"/tmp/", "Picture", ".jpg"};
+    settings = {"/tmp/", "Picture", extension};
     return settingsAnswer;
   }
   int RunTransfer(const WiaTransferJob& job) override {
@@ -225,6 +209,8 @@ class ScriptedSession : public WiaSessionUi, public DeviceDialog, public WiaDevi
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
 
   HResult dialogResult = kOk;
+  bool offersJpeg = false;
+  std::string extension = ".jpg";
   int settingsAnswer = answer::kOk;
   int transferAnswer = answer::kCancel;
   std::vector<std::string> created;
@@ -273,15 +259,30 @@ TEST(WiaSessionTest, EachWayOutOfASessionAnswersAndSaysWhatItShould) {
 }
 
 TEST(WiaSessionTest, ATransferAsksForBmpAndJpegOnlyWhenBothAreWanted) {
-  ScriptedSession s;
-  WiaScanner scanner(s);
-  scanner.OpenWiaDeviceManager(&s);
-  scanner.RunWiaScanSession("test:0");
-  ASSERT_EQ(s.jobs.size(), 1u);
-  // The scripted item offers no JPEG: the pages come as BMP at the item's resolution.
-  EXPECT_FALSE(s.jobs[0].jpegFormat);
-  EXPECT_EQ(s.jobs[0].resolution, 150);
-  EXPECT_EQ(s.jobs[0].documentHandling, kFeeder);
+  struct Case {
+    const char* name;
+    bool offersJpeg;
+    const char* extension;
+    bool jpegFormat;
+  };
+  const Case cases[] = {
+      {"JPG from a device without JPEG", false, ".jpg", false},
+      {"JPG from a device with JPEG", true, ".jpg", true},
+      {"BMP from a device with JPEG", true, ".bmp", false},
+  };
+  for (const Case& c : cases) {
+    ScriptedSession s;
+    s.offersJpeg = c.offersJpeg;
+    s.extension = c.extension;
+    WiaScanner scanner(s);
+    scanner.OpenWiaDeviceManager(&s);
+    scanner.RunWiaScanSession("test:0");
+    ASSERT_EQ(s.jobs.size(), 1u) << c.name;
+    EXPECT_EQ(s.jobs[0].jpegFormat, c.jpegFormat) << c.name;
+    // The pages come at the item's resolution, with the item's document handling.
+    EXPECT_EQ(s.jobs[0].resolution, 150) << c.name;
+    EXPECT_EQ(s.jobs[0].documentHandling, kFeeder) << c.name;
+  }
 }
 
 TEST(WiaCallbackTest, TheCallbackCountsItsReferencesAndAnswersOnlyItsInterfaces) {

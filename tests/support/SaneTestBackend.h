@@ -13,13 +13,19 @@
 
 namespace tessaro::testing {
 
-// The test backend's own defaults, written out so the installed copy plays no part.
-inline std::string SaneTestBackendConfig(int devices) {
+// The test backend's own defaults, written out so the installed copy plays no part. A
+// `readDelayMicroseconds` above 0 makes the backend wait that long after each read.
+inline std::string SaneTestBackendConfig(int devices, int readDelayMicroseconds = 0) {
+  const std::string readDelay =
+      readDelayMicroseconds > 0
+          ? "read-delay true\nread-delay-duration " + std::to_string(readDelayMicroseconds) + "\n"
+          : "read-delay false\n";
   return "number_of_devices " + std::to_string(devices) +
          "\n"
          "mode Gray\ndepth 8\nhand-scanner false\nthree-pass false\nresolution_min 1.0\n"
          "resolution_max 1200.0\nresolution_quant 1.0\nresolution 50.0\n"
-         "test-picture \"Solid black\"\nread-limit false\nread-delay false\n"
+         "test-picture \"Solid black\"\nread-limit false\n" +
+         readDelay +
          "read-status-code \"Default\"\nfuzzy-parameters false\nppl-loss 0\n"
          "non-blocking false\nselect-fd false\nenable-test-options false\n"
          "geometry_min 0.0\ngeometry_max 200.0\ngeometry_quant 1.0\n"

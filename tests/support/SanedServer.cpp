@@ -49,11 +49,7 @@ SanedServer::SanedServer(std::string address, int devices)
 SanedServer::~SanedServer() = default;
 
 void SanedServer::SetReadDelay(int microseconds) {
-  std::string config = SaneTestBackendConfig(devices_);
-  const std::string off = "read-delay false\n";
-  config.replace(config.find(off), off.size(),
-                 "read-delay true\nread-delay-duration " + std::to_string(microseconds) + "\n");
-  WriteTextFile(serverDir_ + "/test.conf", config);
+  WriteTextFile(serverDir_ + "/test.conf", SaneTestBackendConfig(devices_, microseconds));
 }
 
 bool SanedServer::Start() {
