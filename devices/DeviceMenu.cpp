@@ -56,7 +56,7 @@ bool StoredEntryOffersScan(const std::optional<AutoConnectInfo>& entry,
   if (!entry || entry->PrinterName.empty() || !entry->PrinterEnable) return false;
   if (entry->ScanIndex != 1) return false;
   // Older Windows scans through a TWAIN source, which the entry has to name.
-  if (windowsVersionFlags & (kWin2000 | kWinNT4)) return !entry->ScanNameTwain.empty();
+  if (IsOlderWindows(windowsVersionFlags)) return !entry->ScanNameTwain.empty();
   return true;
 }
 

@@ -15,6 +15,9 @@ enum WindowsVersionBits : uint32_t {
   kWin2000 = 8,
 };
 
+// Windows 2000 and NT 4, which have no WIA: scanning and the setup wizard take their older paths.
+inline bool IsOlderWindows(uint32_t flags) { return (flags & (kWin2000 | kWinNT4)) != 0; }
+
 struct WindowsVersion {
   unsigned major = 6;
   unsigned minor = 1;

@@ -33,8 +33,6 @@ AutoConnectInfo EntryKeyOf(const AutoLinkPrinter& entry) {
   return info;
 }
 
-bool OlderWindows(uint32_t flags) { return (flags & (kWin2000 | kWinNT4)) != 0; }
-
 // Keeps a flag up for the length of a scope.
 class Running {
  public:
@@ -87,7 +85,7 @@ std::optional<DeviceSetup::Opening> DeviceSetup::Open(size_t row) {
   opening.input.entry =
       ReadStoredDeviceEntry(services_.registry, services_.state.appKey, opening.device);
   opening.input.displayName = opening.device.displayName;
-  opening.input.olderWindows = OlderWindows(services_.state.windowsVersionFlags);
+  opening.input.olderWindows = IsOlderWindows(services_.state.windowsVersionFlags);
   opening.lists.printers = ChoicesOf(services_.state.autoPrinters);
   opening.lists.faxes = ChoicesOf(services_.state.autoFaxes);
   opening.lists.makers = MakerSectionsOf(services_.makers);
@@ -226,7 +224,7 @@ void DeviceSetup::Finish(const DeviceData& device, bool wasSetUp) {
   services_.rows.EditRow(*index, [&](DeviceData& d) {
     UpdateStateText(d, services_.state.scannerIds, services_.state.computerName);
   });
-  if (ReleaseAfterRun(wasSetUp, OlderWindows(services_.state.windowsVersionFlags)))
+  if (ReleaseAfterRun(wasSetUp, IsOlderWindows(services_.state.windowsVersionFlags)))
     ReleaseDevice(link_, dialogs_);
 }
 

@@ -8,9 +8,7 @@
 
 namespace tessaro {
 
-bool UsesTwainPath(uint32_t windowsVersionFlags) {
-  return (windowsVersionFlags & (kWin2000 | kWinNT4)) != 0;
-}
+bool UsesTwainPath(uint32_t windowsVersionFlags) { return IsOlderWindows(windowsVersionFlags); }
 
 ScanNowOutcome ScanNow::Run(const DeviceData& row, ScanPaths& paths) {
   if (busy_) return ScanNowOutcome::Ignored;
