@@ -20,14 +20,14 @@ test_jobs=$((jobs * 2))
 # Debian packages the build, the tests, the demo (Xvfb for the window) and the benchmarks
 # (cjpeg, img2pdf) need; libsodium for the PCs' keys, CUPS and SANE with the daemons and tools
 # the tests run privately; systemd, desktop-file-utils, appstream, man-db and scdoc build and
-# check what an installation puts in place.
+# check what an installation puts in place; gdb prints the stacks of a test that hangs.
 packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev iproute2 util-linux procps nftables libsqlite3-dev
   libturbojpeg0-dev libjpeg62-turbo-dev libhpdf-dev poppler-utils qt6-base-dev
   libjpeg-turbo-progs img2pdf qt6-qpa-plugins xvfb xauth fonts-dejavu-core trayer imagemagick
   sqlite3 libsodium-dev cups-daemon cups-client cups-ipp-utils libcups2-dev libsane1 sane-utils
   libsane-dev libmicrohttpd-dev libcurl4-openssl-dev libpugixml-dev
-  systemd desktop-file-utils appstream man-db scdoc)
+  systemd desktop-file-utils appstream man-db scdoc gdb)
 # Only the demo needs these: headless Chromium renders a device server's page.
 demo_packages=(chromium xdg-utils)
 # Only the Debian packages need these.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/support/Command.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "tests/support/Spawn.h"
 
 namespace tessaro::testing {
 
@@ -43,20 +44,7 @@ CommandResult RunCommand(const std::string& program, const std::vector<std::stri
                          const std::map<std::string, std::string>& env) {
   const std::string outPath = TempFile(), errPath = TempFile();
   CommandResult result;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int o = ::open(outPath.c_str(), O_WRONLY | O_TRUNC);
-    const int e = ::open(errPath.c_str(), O_WRONLY | O_TRUNC);
-    ::dup2(o, 1);
-    ::dup2(e, 2);
-    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
+  const pid_t pid = SpawnProgram(program, args, env, {outPath, errPath});
   int status = 0;
   if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
     result.exitCode = WEXITSTATUS(status);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/support/Process.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -12,6 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "tests/support/Spawn.h"
 
 namespace tessaro::testing {
 
@@ -30,22 +31,8 @@ Process::~Process() {
 }
 
 bool Process::Start() {
-  const pid_t pid = ::fork();
+  const pid_t pid = SpawnProgram(program_, args_, env_, {logPath_, logPath_, true});
   if (pid < 0) return false;
-  if (pid == 0) {
-    const int log = ::open(logPath_.c_str(), O_WRONLY | O_APPEND);
-    if (log >= 0) {
-      ::dup2(log, 2);
-      ::dup2(log, 1);
-    }
-    for (const auto& [k, v] : env_) ::setenv(k.c_str(), v.c_str(), 1);
-    std::vector<char*> argv;
-    argv.push_back(program_.data());
-    for (auto& a : args_) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(program_.c_str(), argv.data());
-    ::_exit(127);
-  }
   pid_ = pid;
   status_ = -1;
   return true;

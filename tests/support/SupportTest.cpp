@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "base/ComputerName.h"
+#include "tests/support/Command.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/ManualMainThread.h"
 #include "tests/support/Process.h"
@@ -102,4 +105,26 @@ TEST(Process, ReportsHowItEndedAndCountsItsOutput) {
   ASSERT_TRUE(sleeper.Start());
   EXPECT_EQ(sleeper.WaitForExit(std::chrono::milliseconds(100)), std::nullopt);
   EXPECT_TRUE(sleeper.Running());
+}
+
+TEST(Spawn, TheChildsVariablesLieOverTheTestsOwn) {
+  ::setenv("TESSARO_SPAWN_KEPT", "kept", 1);
+  ::setenv("TESSARO_SPAWN_OVER", "old", 1);
+  const CommandResult env =
+      RunCommand("/usr/bin/env", {}, {{"TESSARO_SPAWN_OVER", "new"}, {"TESSARO_SPAWN_NEW", "added"}});
+  ASSERT_EQ(env.exitCode, 0) << env.err;
+  const auto lines = env.Lines();
+  const auto count = [&](const std::string& line) {
+    return std::count(lines.begin(), lines.end(), line);
+  };
+  EXPECT_EQ(count("TESSARO_SPAWN_KEPT=kept"), 1);
+  EXPECT_EQ(count("TESSARO_SPAWN_OVER=new"), 1);
+  EXPECT_EQ(count("TESSARO_SPAWN_OVER=old"), 0);
+  EXPECT_EQ(count("TESSARO_SPAWN_NEW=added"), 1);
+  // A program that is not there is a failure to start, not a child that exits.
+  EXPECT_EQ(RunCommand("/nonexistent/tool", {}).exitCode, -1);
+  Process missing("/nonexistent/daemon", {});
+  EXPECT_FALSE(missing.Start());
+  ::unsetenv("TESSARO_SPAWN_KEPT");
+  ::unsetenv("TESSARO_SPAWN_OVER");
 }
