@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Ends the test process when a case has not finished in time, so a hang fails that case instead
-// of stalling the run. The process's children (a lab's servers) are killed first: nothing else
-// would stop them once the case's own thread is stuck.
+// of stalling the run. Before it ends the process it prints every thread's stack (when gdb is
+// there) and the children still running, so that a hang seen once on a loaded machine can be
+// understood from the log alone. The children (a lab's servers, a tool the case waits for) are
+// killed first: nothing else would stop them once the case's own thread is stuck.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,11 +21,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tessaro::testing {
 
-// Kills every process whose parent is this one.
-inline void KillChildProcesses() {
+// Every process whose parent is this one, with its command line.
+inline std::vector<std::pair<pid_t, std::string>> ChildProcesses() {
+  std::vector<std::pair<pid_t, std::string>> children;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
     const std::string name = entry.path().filename();
@@ -35,7 +41,46 @@ inline void KillChildProcesses() {
     char state = 0;
     long parent = 0;
     if (std::sscanf(line.c_str() + end + 1, " %c %ld", &state, &parent) != 2) continue;
-    if (parent == ::getpid()) ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
+    if (parent != ::getpid()) continue;
+    std::ifstream cmdline(entry.path() / "cmdline");
+    std::string command((std::istreambuf_iterator<char>(cmdline)), {});
+    for (char& c : command)
+      if (c == '\0') c = ' ';
+    children.emplace_back(static_cast<pid_t>(std::stol(name)), command);
+  }
+  return children;
+}
+
+inline void KillChildProcesses() {
+  for (const auto& [pid, command] : ChildProcesses()) ::kill(pid, SIGKILL);
+}
+
+// Prints the stack of every thread of this process through gdb, given at most `limit`.
+inline void PrintThreadStacks(std::chrono::seconds limit) {
+  const char* gdb = "/usr/bin/gdb";
+  if (::access(gdb, X_OK) != 0) return;
+  std::string self = std::to_string(::getpid());
+  std::vector<std::string> args = {gdb, "-nx", "-batch", "-p", self, "-ex", "thread apply all bt"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, 2, 1);  // all of it on standard error
+  pid_t pid = -1;
+  const char* const noEnv[] = {"PATH=/usr/bin:/bin", nullptr};
+  const int spawned =
+      ::posix_spawn(&pid, gdb, &actions, nullptr, argv.data(), const_cast<char**>(noEnv));
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (::waitpid(pid, nullptr, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 }
 
@@ -49,6 +94,11 @@ class Watchdog {
           std::fprintf(stderr, "watchdog: %s.%s did not finish within %lld s\n",
                        test != nullptr ? test->test_suite_name() : "?",
                        test != nullptr ? test->name() : "?", static_cast<long long>(limit.count()));
+          for (const auto& [pid, command] : ChildProcesses())
+            std::fprintf(stderr, "watchdog: child %d still runs: %s\n", static_cast<int>(pid),
+                         command.c_str());
+          std::fflush(stderr);
+          PrintThreadStacks(std::chrono::seconds(60));
           std::fflush(stderr);
           KillChildProcesses();
           std::_Exit(1);
