@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +20,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/Process.h"
 
 namespace tessaro::testing {
 
@@ -59,29 +59,11 @@ inline void KillChildProcesses() {
 inline void PrintThreadStacks(std::chrono::seconds limit) {
   const char* gdb = "/usr/bin/gdb";
   if (::access(gdb, X_OK) != 0) return;
-  std::string self = std::to_string(::getpid());
-  std::vector<std::string> args = {gdb, "-nx", "-batch", "-p", self, "-ex", "thread apply all bt"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, 2, 1);  // all of it on standard error
-  pid_t pid = -1;
-  const char* const noEnv[] = {"PATH=/usr/bin:/bin", nullptr};
-  const int spawned =
-      ::posix_spawn(&pid, gdb, &actions, nullptr, argv.data(), const_cast<char**>(noEnv));
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (::waitpid(pid, nullptr, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  Process trace(gdb, {"-nx", "-batch", "-p", std::to_string(::getpid()), "-ex",
+                      "thread apply all bt"});
+  if (!trace.Start()) return;
+  if (!trace.WaitForExit(limit)) trace.Stop(std::chrono::seconds(1));
+  std::fputs(trace.Output().c_str(), stderr);
 }
 
 class Watchdog {
