@@ -20,8 +20,8 @@ test_jobs=$((jobs * 2))
 # Debian packages the build, the tests, the demo (Xvfb for the window) and the benchmarks
 # (cjpeg, img2pdf) need; libsodium for the PCs' keys, CUPS and SANE with the daemons and tools
 # the tests run privately; systemd, desktop-file-utils, appstream, man-db and scdoc build and
-# check what an installation puts in place; gdb prints the stacks of a test that hangs.
-packages=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+# check what an installation puts in place; gdb prints the stacks of a test that hangs; mold links.
+packages=(cmake g++ ninja-build mold pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev iproute2 util-linux procps nftables libsqlite3-dev
   libturbojpeg0-dev libjpeg62-turbo-dev libhpdf-dev poppler-utils qt6-base-dev
   libjpeg-turbo-progs img2pdf qt6-qpa-plugins xvfb xauth fonts-dejavu-core trayer imagemagick
@@ -64,23 +64,23 @@ run_sanitized() {
     ctest --test-dir "$sb" --output-on-failure -j "$test_jobs" --timeout 300
 }
 
-# libFuzzer targets: their own clang build; each runs for a bounded time.
+# libFuzzer targets: their own clang build; each runs for a bounded time, as many at once as
+# there are cores (a target uses one).
 run_fuzzers() {
   local fb=$build-fuzz seconds=${TESSARO_FUZZ_SECONDS:-5}
   CC=clang CXX=clang++ cmake -S "$top" -B "$fb" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTESSARO_FUZZ=ON -DTESSARO_TESTS=OFF -DTESSARO_BENCH=OFF >/dev/null
   cmake --build "$fb" -j "$jobs" --target fuzz_all
-  local corpus
-  for f in $(find "$fb/tests" -type f -name 'fuzz_*' -perm -u+x | sort); do
-    corpus=$(mktemp -d)
-    echo "fuzz: $(basename "$f") for ${seconds}s"
-    local seeds=$top/tests/fuzz/corpus/$(basename "$f")
-    [ -d "$seeds" ] || seeds=
-    "$f" -max_total_time="$seconds" -rss_limit_mb=1024 -print_final_stats=0 "$corpus" $seeds \
-      2>"$corpus.log" ||
-      { tail -n 40 "$corpus.log"; echo "fuzz: $(basename "$f") FAILED"; return 1; }
-    rm -rf "$corpus" "$corpus.log"
-  done
+  find "$fb/tests" -type f -name 'fuzz_*' -perm -u+x | sort |
+    FUZZ_SECONDS=$seconds SEEDS=$top/tests/fuzz/corpus xargs -P "$jobs" -I{} bash -c '
+      f={}; name=$(basename "$f"); corpus=$(mktemp -d); seeds=$SEEDS/$name
+      [ -d "$seeds" ] || seeds=
+      if "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=1024 -print_final_stats=0 \
+          "$corpus" $seeds 2>"$corpus.log"; then
+        echo "fuzz: $name for ${FUZZ_SECONDS}s"; rm -rf "$corpus" "$corpus.log"
+      else
+        tail -n 40 "$corpus.log"; echo "fuzz: $name FAILED"; exit 255
+      fi'
 }
 
 # What an installer does for the client: the product version goes into the machine hive (the
