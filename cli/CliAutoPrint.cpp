@@ -9,7 +9,7 @@
 #include "cli/CliRunner.h"
 #include "cli/JsonLine.h"
 #include "printing/PortTypes.h"
-#include "records/DeviceTypes.h"
+#include "protocol/TypeWords.h"
 
 namespace tessaro::cli {
 namespace {
@@ -118,8 +118,7 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
     if (d.serverIp == ip && d.deviceNumber == number) device = &d;
   }
   if (device == nullptr) return Fail(err, "server " + ip + " lists no device " + number);
-  if (!IsType(device->type, devtype::kPrinter) && !IsType(device->type, devtype::kMfp))
-    return Fail(err, "device " + number + " is no printer");
+  if (!wire::IsPrinterType(device->type)) return Fail(err, "device " + number + " is no printer");
   PrinterRow row;
   if (const std::string why = CheckQueue(*env.spooler, queue, device->vendorId, row); !why.empty())
     return Fail(err, why);
