@@ -38,7 +38,7 @@ void PrintEntry(std::ostream& out, bool json, const char* list, size_t index,
     return;
   }
   out << list << ' ' << index << ": " << e.PrinterName << "  " << e.ServerIP << " (" << e.ServerMAC
-      << ")  " << MakeDeviceIdentityText(e.DeviceVid, e.DevicePid, e.DeviceSNo) << '\n';
+      << ")  " << e.Key().IdentityText() << '\n';
 }
 
 int List(const ClientEnvironment& env, bool json, std::ostream& out) {
@@ -74,7 +74,7 @@ int Remove(const ClientEnvironment& env, const std::string& queue, bool json, st
       changed = true;
     }
     if (changed && !WriteDeviceEntry(registry, AppRegistryKey, info))
-      return Fail(err, "the entry of " + DeviceEntryName(info) + " cannot be written");
+      return Fail(err, "the entry of " + info.Key().EntryName() + " cannot be written");
   }
   out << (json ? JsonLine().Bool("ok", true).Number("removed", removed).str()
                : "removed " + std::to_string(removed))
@@ -123,13 +123,8 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
   if (const std::string why = CheckQueue(*env.spooler, queue, device->vendorId, row); !why.empty())
     return Fail(err, why);
 
-  AutoConnectInfo info;
+  AutoConnectInfo info = AutoConnectInfo::For(device->Key());
   info.ServerName = device->serverName;
-  info.ServerIP = device->serverIp;
-  info.ServerMAC = device->serverMac;
-  info.DeviceVid = device->vendorId;
-  info.DevicePid = device->productId;
-  info.DeviceSNo = device->serial;
   // An existing entry keeps its other list and its scan settings.
   ReadDeviceEntry(*env.registry, AppRegistryKey, info);
   info.DeviceType = device->type;
@@ -145,9 +140,8 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
   AutoLinkList faxes;
   LoadAutoConnectLists(*env.registry, AppRegistryKey, printers, faxes);
   std::string name;
-  const int32_t index = FindAutoLinkEntry(
-      fax ? faxes : printers, info.ServerMAC,
-      MakeDeviceIdentityText(info.DeviceVid, info.DevicePid, info.DeviceSNo), name);
+  const int32_t index =
+      FindAutoLinkEntry(fax ? faxes : printers, info.ServerMAC, info.Key().IdentityText(), name);
   const char* list = fax ? "fax" : "printer";
   out << (command.json ? JsonLine().Bool("ok", true).Text("list", list).Number("index", index).str()
                        : std::string("stored in the ") + list + " list at " + std::to_string(index))

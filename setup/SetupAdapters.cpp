@@ -77,17 +77,17 @@ std::optional<uint16_t> HexId(const std::string& text) {
 }  // namespace
 
 std::string DeviceQueueUri(const SetupDeviceIdentity& device) {
-  auto mac = backend::ParseMac(device.serverMac, ':');
-  if (!mac) mac = backend::ParseMac(device.serverMac, '-');
+  auto mac = backend::ParseMac(device.key.serverMac, ':');
+  if (!mac) mac = backend::ParseMac(device.key.serverMac, '-');
   if (!mac) return {};
   backend::DeviceUri uri;
   uri.mac = *mac;
-  const auto vendor = HexId(device.vendorId);
-  const auto product = HexId(device.productId);
+  const auto vendor = HexId(device.key.vendorId);
+  const auto product = HexId(device.key.productId);
   if (!vendor || !product) return {};
   uri.vendorId = *vendor;
   uri.productId = *product;
-  if (!device.serial.empty()) uri.serial = device.serial;
+  if (!device.key.serial.empty()) uri.serial = device.key.serial;
   return backend::FormatDeviceUri(uri);
 }
 
