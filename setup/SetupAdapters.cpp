@@ -6,7 +6,7 @@
 
 #include "base/NumberText.h"
 #include "base/Product.h"
-#include "cups-backend/DeviceUri.h"
+#include "printing/DeviceUri.h"
 #include "printing/PortTypes.h"
 
 namespace tessaro::setup {
@@ -77,10 +77,10 @@ std::optional<uint16_t> HexId(const std::string& text) {
 }  // namespace
 
 std::string DeviceQueueUri(const SetupDeviceIdentity& device) {
-  auto mac = backend::ParseMac(device.key.serverMac, ':');
-  if (!mac) mac = backend::ParseMac(device.key.serverMac, '-');
+  auto mac = ParseMac(device.key.serverMac, ':');
+  if (!mac) mac = ParseMac(device.key.serverMac, '-');
   if (!mac) return {};
-  backend::DeviceUri uri;
+  DeviceUri uri;
   uri.mac = *mac;
   const auto vendor = HexId(device.key.vendorId);
   const auto product = HexId(device.key.productId);
@@ -88,7 +88,7 @@ std::string DeviceQueueUri(const SetupDeviceIdentity& device) {
   uri.vendorId = *vendor;
   uri.productId = *product;
   if (!device.key.serial.empty()) uri.serial = device.key.serial;
-  return backend::FormatDeviceUri(uri);
+  return FormatDeviceUri(uri);
 }
 
 std::optional<std::string> SystemSetupSources::AddPrintQueue(const SetupDeviceIdentity& device,
