@@ -3,7 +3,6 @@
 
 #include "autoconnect/AutoConnectStore.h"
 #include "host/WindowsVersion.h"
-#include "records/Records.h"
 
 namespace tessaro {
 
@@ -11,19 +10,6 @@ namespace {
 
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
-}
-
-std::unique_ptr<AutoLinkPrinter> MakeEntry(const AutoConnectInfo& info, const std::string& name,
-                                           const std::string& port) {
-  auto entry = std::make_unique<AutoLinkPrinter>();
-  entry->ServerIP = info.ServerIP;
-  entry->ServerMAC = info.ServerMAC;
-  entry->DeviceVid = info.DeviceVid;
-  entry->DevicePid = info.DevicePid;
-  entry->DeviceSNo = info.DeviceSNo;
-  entry->PrinterName = name;
-  entry->PrinterPort = port;
-  return entry;
 }
 
 }  // namespace
@@ -38,13 +24,13 @@ void LoadAutoConnectLists(Registry& registry, const std::string& appKey, AutoLin
     const std::string& name = names[i];
     if (Contains(name, "&Vid_&Pid_")) continue;
     if (!Contains(name, "&Vid") || !Contains(name, "&Pid_")) continue;  // a server entry
-    if (DeviceEntryName(info) != name) continue;
+    if (info.Key().EntryName() != name) continue;
     if (info.PrinterName.empty() && info.FaxPrinterName.empty()) continue;
     if (!info.PrinterName.empty() && info.PrinterEnable) {
-      printers.push_back(MakeEntry(info, info.PrinterName, info.PrinterPort));
+      printers.push_back(AutoLinkPrinter::For(info.Key(), info.PrinterName, info.PrinterPort));
     }
     if (!info.FaxPrinterName.empty() && info.FaxEnable) {
-      faxes.push_back(MakeEntry(info, info.FaxPrinterName, info.FaxPrinterPort));
+      faxes.push_back(AutoLinkPrinter::For(info.Key(), info.FaxPrinterName, info.FaxPrinterPort));
     }
   }
 }
@@ -64,8 +50,7 @@ int32_t FindAutoLinkEntry(const AutoLinkList& list, const std::string& serverMac
                           const std::string& identityText, std::string& printerName) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     const AutoLinkPrinter& entry = *list[i];
-    if (entry.ServerMAC == serverMac &&
-        MakeDeviceIdentityText(entry.DeviceVid, entry.DevicePid, entry.DeviceSNo) == identityText) {
+    if (entry.ServerMAC == serverMac && entry.Key().IdentityText() == identityText) {
       printerName = entry.PrinterName;
       return static_cast<int32_t>(i);
     }

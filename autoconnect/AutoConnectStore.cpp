@@ -76,19 +76,6 @@ void ReadDeviceValues(Registry& registry, const RegKey& key, AutoConnectInfo& in
 
 }  // namespace
 
-std::string ServerEntryName(const std::string& ip, const std::string& mac) {
-  return "IP_" + ip + "&MAC_" + mac;
-}
-
-std::string DeviceEntryName(const AutoConnectInfo& info) {
-  return ServerEntryName(info.ServerIP, info.ServerMAC) + "&Vid_" + info.DeviceVid + "&Pid_" +
-         info.DevicePid + "&SNo_" + info.DeviceSNo;
-}
-
-std::string ScannerIdValueName(const std::string& vendorId, const std::string& productId) {
-  return "Vid_" + vendorId + "&Pid_" + productId;
-}
-
 uint8_t ReadFlagText(std::string_view text) { return ParseRegistryInt32(text) == 1 ? 1 : 0; }
 
 int32_t ReadScanIndexText(std::string_view text) {
@@ -136,14 +123,14 @@ bool WriteServerEntry(Registry& registry, const std::string& appKey, const Serve
 
 bool ReadDeviceEntry(Registry& registry, const std::string& appKey, AutoConnectInfo& info) {
   RegKey key;
-  if (!OpenEntry(registry, appKey, DeviceEntryName(info), false, key)) return false;
+  if (!OpenEntry(registry, appKey, info.Key().EntryName(), false, key)) return false;
   ReadDeviceValues(registry, key, info);
   return true;
 }
 
 bool WriteDeviceEntry(Registry& registry, const std::string& appKey, const AutoConnectInfo& info) {
   RegKey key;
-  if (!OpenEntry(registry, appKey, DeviceEntryName(info), true, key)) return false;
+  if (!OpenEntry(registry, appKey, info.Key().EntryName(), true, key)) return false;
   return WriteAll(registry, key,
                   {{"ServerName", info.ServerName},
                    {"ServerIP", info.ServerIP},
@@ -171,12 +158,7 @@ bool WriteDeviceEntry(Registry& registry, const std::string& appKey, const AutoC
 
 std::optional<AutoConnectInfo> ReadStoredDeviceEntry(Registry& registry, const std::string& appKey,
                                                      const DeviceData& d) {
-  AutoConnectInfo info;
-  info.ServerIP = d.serverIp;
-  info.ServerMAC = d.serverMac;
-  info.DeviceVid = d.vendorId;
-  info.DevicePid = d.productId;
-  info.DeviceSNo = d.serial;
+  AutoConnectInfo info = AutoConnectInfo::For(d.Key());
   if (!ReadDeviceEntry(registry, appKey, info)) return std::nullopt;
   return info;
 }
@@ -210,7 +192,7 @@ bool AddScannerId(Registry& registry, const std::string& appKey, const std::stri
                        key) != regerr::kSuccess) {
     return false;
   }
-  return RegSetString(registry, key, ScannerIdValueName(vendorId, productId), identityText) ==
+  return RegSetString(registry, key, ScannerIdentityText(vendorId, productId), identityText) ==
          regerr::kSuccess;
 }
 
@@ -221,7 +203,7 @@ bool RemoveScannerId(Registry& registry, const std::string& appKey, const std::s
                        key) != regerr::kSuccess) {
     return false;
   }
-  const uint32_t rc = registry.DeleteValue(key, ScannerIdValueName(vendorId, productId));
+  const uint32_t rc = registry.DeleteValue(key, ScannerIdentityText(vendorId, productId));
   return rc == regerr::kSuccess || rc == regerr::kFileNotFound;
 }
 

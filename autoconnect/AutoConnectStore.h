@@ -13,6 +13,7 @@
 
 #include "platform/Registry.h"
 #include "records/AutoConnectRecords.h"
+#include "records/DeviceKey.h"
 #include "records/Records.h"
 
 namespace tessaro {
@@ -20,12 +21,8 @@ namespace tessaro {
 inline constexpr const char* kAutoConnectSubKey = "Auto-Connect";
 inline constexpr const char* kScannerIdSubKey = "ScannerId";
 
-// "IP_" + ip + "&MAC_" + mac
-std::string ServerEntryName(const std::string& ip, const std::string& mac);
-// ServerEntryName + "&Vid_" + vid + "&Pid_" + pid + "&SNo_" + serial
-std::string DeviceEntryName(const AutoConnectInfo& info);
-// "Vid_" + vid + "&Pid_" + pid
-std::string ScannerIdValueName(const std::string& vendorId, const std::string& productId);
+// Server entries are named by ServerEntryName, device entries by their DeviceKey's EntryName and
+// scanner identities by ScannerIdentityText (records/).
 
 // A flag is the decimal value of its text when that is 0 or 1; text that is not a decimal
 // integer, or any other number, reads as 0.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "autoconnect/PrinterMakers.h"
 
-#include "autoconnect/IniFile.h"
+#include "base/IniFile.h"
 
 namespace tessaro {
 

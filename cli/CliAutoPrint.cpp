@@ -9,7 +9,7 @@
 #include "cli/CliRunner.h"
 #include "cli/JsonLine.h"
 #include "printing/PortTypes.h"
-#include "records/DeviceTypes.h"
+#include "protocol/TypeWords.h"
 
 namespace tessaro::cli {
 namespace {
@@ -38,7 +38,7 @@ void PrintEntry(std::ostream& out, bool json, const char* list, size_t index,
     return;
   }
   out << list << ' ' << index << ": " << e.PrinterName << "  " << e.ServerIP << " (" << e.ServerMAC
-      << ")  " << MakeDeviceIdentityText(e.DeviceVid, e.DevicePid, e.DeviceSNo) << '\n';
+      << ")  " << e.Key().IdentityText() << '\n';
 }
 
 int List(const ClientEnvironment& env, bool json, std::ostream& out) {
@@ -74,7 +74,7 @@ int Remove(const ClientEnvironment& env, const std::string& queue, bool json, st
       changed = true;
     }
     if (changed && !WriteDeviceEntry(registry, AppRegistryKey, info))
-      return Fail(err, "the entry of " + DeviceEntryName(info) + " cannot be written");
+      return Fail(err, "the entry of " + info.Key().EntryName() + " cannot be written");
   }
   out << (json ? JsonLine().Bool("ok", true).Number("removed", removed).str()
                : "removed " + std::to_string(removed))
@@ -118,19 +118,13 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
     if (d.serverIp == ip && d.deviceNumber == number) device = &d;
   }
   if (device == nullptr) return Fail(err, "server " + ip + " lists no device " + number);
-  if (!IsType(device->type, devtype::kPrinter) && !IsType(device->type, devtype::kMfp))
-    return Fail(err, "device " + number + " is no printer");
+  if (!wire::IsPrinterType(device->type)) return Fail(err, "device " + number + " is no printer");
   PrinterRow row;
   if (const std::string why = CheckQueue(*env.spooler, queue, device->vendorId, row); !why.empty())
     return Fail(err, why);
 
-  AutoConnectInfo info;
+  AutoConnectInfo info = AutoConnectInfo::For(device->Key());
   info.ServerName = device->serverName;
-  info.ServerIP = device->serverIp;
-  info.ServerMAC = device->serverMac;
-  info.DeviceVid = device->vendorId;
-  info.DevicePid = device->productId;
-  info.DeviceSNo = device->serial;
   // An existing entry keeps its other list and its scan settings.
   ReadDeviceEntry(*env.registry, AppRegistryKey, info);
   info.DeviceType = device->type;
@@ -146,9 +140,8 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
   AutoLinkList faxes;
   LoadAutoConnectLists(*env.registry, AppRegistryKey, printers, faxes);
   std::string name;
-  const int32_t index = FindAutoLinkEntry(
-      fax ? faxes : printers, info.ServerMAC,
-      MakeDeviceIdentityText(info.DeviceVid, info.DevicePid, info.DeviceSNo), name);
+  const int32_t index =
+      FindAutoLinkEntry(fax ? faxes : printers, info.ServerMAC, info.Key().IdentityText(), name);
   const char* list = fax ? "fax" : "printer";
   out << (command.json ? JsonLine().Bool("ok", true).Text("list", list).Number("index", index).str()
                        : std::string("stored in the ") + list + " list at " + std::to_string(index))

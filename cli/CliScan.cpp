@@ -9,6 +9,7 @@
 
 #include "cli/CliRunner.h"
 #include "cli/JsonLine.h"
+#include "devices/BusRecords.h"
 #include "devices/MainWindowPort.h"
 #include "driver/DriverClient.h"
 #include "platform/linux/SaneScannerSource.h"
@@ -226,31 +227,12 @@ std::string CheckScanArgs(const std::vector<std::string>& args) {
   return ParseScanArgs(args, error) ? std::string() : error;
 }
 
-// The device as the client's rows hold it, from the Spur's device list; nullopt when the Spur
-// lists no device of that number.
-std::optional<DeviceData> DeviceOnSpur(DriverClient& driver, BusHandle spur,
-                                       const ServerEntry& server, const std::string& number) {
-  const auto entries = driver.GetDeviceList(spur);
+std::optional<DeviceData> DeviceOnSpur(DriverClient& driver, const ServerData& server,
+                                       const ClientState& state, const std::string& number) {
+  const auto entries = driver.GetDeviceList(server.handle);
   if (!entries) return std::nullopt;
   for (const DeviceEntry& e : *entries) {
-    if (std::to_string(e.deviceNumber) != number) continue;
-    DeviceData d;
-    d.handle = spur;
-    d.serverName = server.name;
-    d.serverIp = server.ip;
-    d.serverMac = server.mac;
-    d.deviceNumber = number;
-    d.vendorId = e.vendorId;
-    d.productId = e.productId;
-    d.serial = e.serial;
-    d.owner = e.owner;
-    d.type = e.type;
-    d.manufacturer = e.manufacturer;
-    d.product = e.product;
-    d.lockKind = e.lockKind;
-    d.lockCount = e.lockCount;
-    d.DeviceIdentityText = MakeDeviceIdentityText(e.vendorId, e.productId, e.serial);
-    return d;
+    if (std::to_string(e.deviceNumber) == number) return DeviceFromEntry(e, server, state);
   }
   return std::nullopt;
 }
@@ -271,12 +253,17 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
   }
   DriverClient driver(bus, clock);
   // The server's name and MAC find the device's stored entry; a server the list lacks has none.
-  ServerEntry server{options->ip, "", "", "", 0};
+  ServerData server;
+  server.ip = options->ip;
   std::vector<ServerEntry> servers;
   if (driver.GetServerList(trunk, servers) > 0)
     for (const ServerEntry& s : servers)
-      if (s.ip == options->ip) server = s;
-  const auto device = DeviceOnSpur(driver, spur, server, options->deviceNumber);
+      if (s.ip == options->ip) TakeServerFields(server, s);
+  server.handle = spur;
+  // The scanner identities type the device as the client's rows do.
+  ClientState state;
+  LoadClientState(env, trunk, state);
+  const auto device = DeviceOnSpur(driver, server, state, options->deviceNumber);
   if (!device) {
     err << "tessaro-cli: " << options->ip << " has no device " << options->deviceNumber << '\n';
     return exitcode::kFailed;
@@ -301,7 +288,7 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
   CliScanPaths paths(session);
   // The same device under its number, or none when the number now holds another one.
   const auto findAgain = [&](const DeviceData& d) -> std::optional<DeviceData> {
-    auto now = DeviceOnSpur(driver, spur, server, d.deviceNumber);
+    auto now = DeviceOnSpur(driver, server, state, d.deviceNumber);
     if (now && now->DeviceIdentityText != d.DeviceIdentityText) return std::nullopt;
     return now;
   };

@@ -11,6 +11,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/CliList.h"
+#include "driver/DriverClient.h"
 #include "platform/BusTransport.h"
 #include "platform/Clock.h"
 
@@ -30,6 +31,11 @@ struct ScanOptions {
 // The options of a scan command line (after "scan"), or the usage error.
 std::optional<ScanOptions> ParseScanArgs(const std::vector<std::string>& args, std::string& error);
 std::string CheckScanArgs(const std::vector<std::string>& args);
+
+// The device numbered `number` as the client's rows hold it (DeviceFromEntry over the Spur of
+// `server`); nullopt when the Spur lists no such device or cannot be read.
+std::optional<DeviceData> DeviceOnSpur(DriverClient& driver, const ServerData& server,
+                                       const ClientState& state, const std::string& number);
 
 // Runs on the Spur whose address the command names (the caller finds it).
 int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,

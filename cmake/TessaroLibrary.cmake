@@ -6,6 +6,13 @@
 # tessaro_library(NAME lib FOLDER dir [INTERFACE] [SOURCES ...] [PUBLIC ...] [PRIVATE ...])
 function(tessaro_library)
   cmake_parse_arguments(L "INTERFACE" "NAME;FOLDER" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+  # Folders are added lowest first (the root CMakeLists.txt), so a library of ours that does not
+  # exist yet belongs to a folder above this one: the link would run the wrong way.
+  foreach(dep IN LISTS L_PUBLIC L_PRIVATE)
+    if(dep MATCHES "^tessaro_" AND NOT TARGET ${dep})
+      message(FATAL_ERROR "${L_FOLDER}/ links ${dep}, which a folder added after it makes")
+    endif()
+  endforeach()
   if(L_INTERFACE)
     add_library(${L_NAME} INTERFACE)
     set(scope INTERFACE)

@@ -5,9 +5,9 @@
 
 #include <cerrno>
 
-#include "base/AsciiText.h"
 #include "base/LogText.h"
 #include "base/NumberText.h"
+#include "protocol/TypeWords.h"
 
 namespace tessaro::backend {
 
@@ -21,10 +21,6 @@ std::string Quotable(const std::string& text) {
     out += (b < 0x20 || b == 0x7F || c == '"' || c == '\\') ? ' ' : c;
   }
   return out;
-}
-
-bool IsPrinter(const DeviceEntry& d) {
-  return EqualsNoCase(d.type, "PRINTER") || EqualsNoCase(d.type, "MFP");
 }
 
 // The bus writes IDs as four hex digits.
@@ -196,7 +192,7 @@ int PrintBackend::Discover() {
     for (const DeviceEntry& d : driver_.GetDeviceList(spur).value_or(std::vector<DeviceEntry>{})) {
       const auto vid = HexId(d.vendorId);
       const auto pid = HexId(d.productId);
-      if (!IsPrinter(d) || !vid || !pid) continue;
+      if (!wire::IsPrinterType(d.type) || !vid || !pid) continue;
       DeviceUri uri{*mac, *vid, *pid, std::nullopt};
       if (!d.serial.empty()) uri.serial = d.serial;
       const std::string maker = Quotable(d.manufacturer.empty() ? "Unknown" : d.manufacturer);

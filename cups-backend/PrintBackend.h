@@ -9,10 +9,10 @@
 #include <ostream>
 #include <string>
 
-#include "cups-backend/DeviceUri.h"
 #include "driver/DriverClient.h"
 #include "platform/BusTransport.h"
 #include "platform/Clock.h"
+#include "printing/DeviceUri.h"
 
 namespace tessaro::backend {
 

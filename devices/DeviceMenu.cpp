@@ -5,6 +5,7 @@
 #include "autoconnect/AutoConnectStore.h"
 #include "devices/DeviceListModel.h"
 #include "host/WindowsVersion.h"
+#include "protocol/TypeWords.h"
 #include "records/ClientState.h"
 #include "records/DeviceTypes.h"
 
@@ -40,10 +41,6 @@ std::vector<DeviceMenuItem> DesignedMenu() {
   };
 }
 
-bool IsPrinterLike(const std::string& type) {
-  return IsType(type, devtype::kMfp) || IsType(type, devtype::kPrinter);
-}
-
 void Show(DeviceMenuItem& item) {
   item.visible = true;
   item.enabled = true;
@@ -74,7 +71,7 @@ std::vector<DeviceMenuItem> DeviceMenuItems(const DeviceData& d,
     Show(menu[kRequest]);
     return menu;
   }
-  if (IsPrinterLike(d.type)) {
+  if (wire::IsPrinterType(d.type)) {
     menu[kPrintManage].caption = d.autoPrinterIndex == -1 ? kManageDevice : kTroubleShooting;
     menu[kPrintManage].visible = true;
     if (StoredEntryOffersScan(storedEntry, windowsVersionFlags)) menu[kScanNow].visible = true;
@@ -92,7 +89,7 @@ std::vector<DeviceMenuItem> DeviceMenuItems(const DeviceData& d,
 
 bool QuickScanRuns(const DeviceData& d, const std::optional<AutoConnectInfo>& storedEntry,
                    uint32_t windowsVersionFlags) {
-  if (IsPrinterLike(d.type)) return StoredEntryOffersScan(storedEntry, windowsVersionFlags);
+  if (wire::IsPrinterType(d.type)) return StoredEntryOffersScan(storedEntry, windowsVersionFlags);
   return IsType(d.type, devtype::kScanner);
 }
 
@@ -101,7 +98,7 @@ std::vector<DeviceMenuItem> PrepareDeviceMenu(DeviceListModel& model, size_t row
   const DeviceData& d = model.row(rowIndex);
   // Only printers and MFPs read their stored entry for the menu.
   std::optional<AutoConnectInfo> stored;
-  if (IsPrinterLike(d.type)) stored = ReadStoredDeviceEntry(registry, state.appKey, d);
+  if (wire::IsPrinterType(d.type)) stored = ReadStoredDeviceEntry(registry, state.appKey, d);
   auto menu = DeviceMenuItems(d, stored, state.computerName, state.windowsVersionFlags);
   if (!IsType(d.type, devtype::kMassStorage)) {
     model.EditRow(rowIndex, [&](DeviceData& row) {

@@ -11,6 +11,7 @@
 #include "base/Product.h"
 #include "devices/Eject.h"
 #include "devices/RefreshLock.h"
+#include "protocol/TypeWords.h"
 #include "records/DeviceTypes.h"
 
 namespace tessaro {
@@ -37,10 +38,6 @@ class BusyScope {
 // The vendor or product ID text read as a hexadecimal number; 0 for a text that is none, which
 // no device database key carries.
 uint16_t HexId(const std::string& text) { return ParseNumber<uint16_t>(text, 16).value_or(0); }
-
-bool IsPrinterOrMfp(const std::string& type) {
-  return IsType(type, devtype::kPrinter) || IsType(type, devtype::kMfp);
-}
 
 bool OfServer(const DeviceData& d, const ServerData& server) {
   return d.serverName == server.name && d.serverIp == server.ip;
@@ -146,7 +143,7 @@ bool DeviceOperations::Release(const DeviceData& d) {
 }
 
 void DeviceOperations::HoldAutoPrinterQueue(const DeviceData& d, QueueHold hold) {
-  if (!IsPrinterOrMfp(d.type) || state_.printers().empty()) return;
+  if (!wire::IsPrinterType(d.type) || state_.printers().empty()) return;
   std::string printerName;
   if (FindAutoLinkEntry(state_.printers(), d.serverMac, d.DeviceIdentityText, printerName) < 0)
     return;

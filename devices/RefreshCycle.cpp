@@ -3,11 +3,9 @@
 
 #include <algorithm>
 
-#include "autoconnect/AutoConnectLists.h"
 #include "autoconnect/AutoConnectStore.h"
+#include "devices/BusRecords.h"
 #include "devices/RefreshLock.h"
-#include "records/DeviceTypes.h"
-#include "records/StateText.h"
 
 namespace tessaro {
 
@@ -20,15 +18,6 @@ constexpr auto kListingPause = std::chrono::milliseconds(100);
 constexpr std::chrono::seconds kQuietAfterBusEvent{3};
 
 bool Listed(const ServerEntry& e) { return e.state != "0" && e.state != "2"; }
-
-void TakeServerFields(ServerData& s, const ServerEntry& e) {
-  s.displayName = ServerDisplayName(e.name, e.ip);
-  s.name = e.name;
-  s.ip = e.ip;
-  s.state = e.state;
-  s.mac = e.mac;
-  s.storageMode = e.storageMode;
-}
 
 // What a refresh changes in an existing row: everything but its server, number and caption.
 void TakeRefreshedFields(DeviceData& row, const DeviceData& fresh, BusHandle handle) {
@@ -187,38 +176,14 @@ DeviceRefresh RefreshCycle::RefreshDevices(const ServerData* server) {
   return DeviceRefresh::Merged;
 }
 
-DeviceData RefreshCycle::BuildDevice(const DeviceEntry& e, const ServerData& server) const {
-  DeviceData d;
-  d.deviceNumber = std::to_string(e.deviceNumber);
-  d.vendorId = e.vendorId;
-  d.productId = e.productId;
-  d.lockKind = e.lockKind;
-  d.lockCount = e.lockCount;
-  d.owner = e.owner;
-  d.manufacturer = e.manufacturer;
-  d.product = e.product;
-  d.serial = e.serial;
-  d.DeviceIdentityText = MakeDeviceIdentityText(e.vendorId, e.productId, e.serial);
-  d.autoPrinterIndex =
-      FindAutoLinkEntry(state_.printers(), server.mac, d.DeviceIdentityText, d.autoPrinterName);
-  d.autoFaxIndex =
-      FindAutoLinkEntry(state_.faxes(), server.mac, d.DeviceIdentityText, d.autoFaxName);
-  d.type = NormalizeDeviceType(e.type, e.vendorId, e.productId, state_.scanners());
-  d.displayName = DeviceDisplayName(e.manufacturer, e.product);
-  UpdateStateText(d, state_.scanners(), state_.computerName);
-  // A storage device carries its server's storage mode where others carry their printer entry.
-  if (IsType(d.type, devtype::kMassStorage)) d.SetStorageMode(server.storageMode);
-  return d;
-}
-
 void RefreshCycle::MergeDevices(ServerData server, const std::vector<DeviceEntry>& entries) {
   std::vector<DeviceData> fresh;
   fresh.reserve(entries.size());
-  for (const auto& e : entries) fresh.push_back(BuildDevice(e, server));
+  for (const auto& e : entries) fresh.push_back(DeviceFromEntry(e, server, state_));
 
   UpdateRowsOf(server, fresh);
   for (const DeviceData& f : fresh) {
-    if (!model_.FindRow(server.name, server.ip, f.deviceNumber)) AddRow(f, server);
+    if (!model_.FindRow(server.name, server.ip, f.deviceNumber)) AddRow(f);
   }
   model_.SortRows();
   services_.window.RepaintList();
@@ -241,12 +206,8 @@ void RefreshCycle::UpdateRowsOf(const ServerData& server, const std::vector<Devi
   }
 }
 
-void RefreshCycle::AddRow(const DeviceData& fresh, const ServerData& server) {
+void RefreshCycle::AddRow(const DeviceData& fresh) {
   auto row = std::make_unique<DeviceData>(fresh);
-  row->handle = server.handle;
-  row->serverName = server.name;
-  row->serverIp = server.ip;
-  row->serverMac = server.mac;
   if (IsUnnamedDevice(row->manufacturer, row->product))
     row->displayName = model_.unnamedSlots().Take();
   const std::string caption = row->displayName;

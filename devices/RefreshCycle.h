@@ -84,10 +84,9 @@ class RefreshCycle {
   void RemoveVanishedServers(const std::vector<ServerEntry>& reported);
   void MergeServer(const ServerEntry& entry);
   void RemoveRowsOf(const std::string& name, const std::string& ip);
-  DeviceData BuildDevice(const DeviceEntry& entry, const ServerData& server) const;
   // The server's rows take the fields of the fresh device with their number, or go.
   void UpdateRowsOf(const ServerData& server, const std::vector<DeviceData>& fresh);
-  void AddRow(const DeviceData& fresh, const ServerData& server);
+  void AddRow(const DeviceData& fresh);
   void CloseSpur(BusHandle& handle);
 
   RefreshServices services_;

@@ -8,6 +8,7 @@
 #include "hubd/DeviceDescription.h"
 #include "hubd/Hub.h"
 #include "protocol/PcKey.h"
+#include "protocol/TypeWords.h"
 
 namespace tessaro::hubd {
 
@@ -252,8 +253,8 @@ DeviceTable::Outcome Session::Apply(MsgType type, const wire::DeviceCommand& c) 
 uint32_t Session::PrintRefusal(uint8_t number) const {
   const DeviceConfig* device = hub_.table().ConfigOf(number);
   if (!device) return kStatusNotFound;
-  const bool printer = EqualsNoCase(device->type, "PRINTER") || EqualsNoCase(device->type, "MFP");
-  if (!printer || device->outputFolder.empty()) return kStatusNotSupported;
+  if (!wire::IsPrinterType(device->type) || device->outputFolder.empty())
+    return kStatusNotSupported;
   if (hub_.table().OwnerOf(number) != name_) return kStatusNotReady;
   return kStatusOk;
 }

@@ -16,15 +16,12 @@ std::optional<MonitoredServer> ClientMonitorHost::FindServer(const std::string& 
 }
 
 std::optional<MonitoredDevice> ClientMonitorHost::FindDevice(const MonitoredServer& server,
-                                                             const std::string& vendorId,
-                                                             const std::string& productId,
-                                                             const std::string& serial) {
+                                                             const DeviceKey& key) {
   std::optional<MonitoredDevice> found;
   mainThread_.RunSync([&] {
     for (size_t i = 0; i < model_.rowCount(); ++i) {
       const DeviceData& d = model_.row(i);
-      if (d.serverMac == server.mac && d.vendorId == vendorId && d.productId == productId &&
-          d.serial == serial) {
+      if (d.serverMac == server.mac && d.Key().SameDeviceAs(key)) {
         found = MonitoredDevice{d.deviceNumber, d.owner};
         return;
       }

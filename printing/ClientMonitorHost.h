@@ -24,9 +24,7 @@ class ClientMonitorHost : public PrintMonitorHost {
 
   std::optional<MonitoredServer> FindServer(const std::string& mac) override;
   std::optional<MonitoredDevice> FindDevice(const MonitoredServer& server,
-                                            const std::string& vendorId,
-                                            const std::string& productId,
-                                            const std::string& serial) override;
+                                            const DeviceKey& key) override;
   void OpenServerBus(const MonitoredServer& server) override;
   void RefreshDevices(const MonitoredServer& server) override;
   bool LinkDevice(BusHandle spur, const std::string& deviceNumber) override;

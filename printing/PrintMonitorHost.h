@@ -11,6 +11,7 @@
 #include "driver/LockKind.h"
 #include "platform/BusTransport.h"
 #include "platform/UiPort.h"
+#include "records/DeviceKey.h"
 
 namespace tessaro {
 
@@ -33,11 +34,9 @@ class PrintMonitorHost {
   virtual ~PrintMonitorHost() = default;
   // The first server of ServerList whose MAC is `mac`.
   virtual std::optional<MonitoredServer> FindServer(const std::string& mac) = 0;
-  // The first row of `server` with this vendor ID, product ID and serial (exact comparisons).
+  // The first row of `server` holding the device of `key` (its server's address aside).
   virtual std::optional<MonitoredDevice> FindDevice(const MonitoredServer& server,
-                                                    const std::string& vendorId,
-                                                    const std::string& productId,
-                                                    const std::string& serial) = 0;
+                                                    const DeviceKey& key) = 0;
   // Attaches the server and opens its Spur; the refresh of its device rows. Both return once
   // they have run.
   virtual void OpenServerBus(const MonitoredServer& server) = 0;

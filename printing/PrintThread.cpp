@@ -44,8 +44,7 @@ const char* HoldAction(QueueHold hold) {
 }  // namespace
 
 TPrintThread::TPrintThread(const AutoLinkPrinter& entry, const PrintMonitorServices& services)
-    : services_(services), serverMac_(entry.ServerMAC), deviceVid_(entry.DeviceVid),
-      devicePid_(entry.DevicePid), deviceSno_(entry.DeviceSNo), PrinterName(entry.PrinterName) {}
+    : services_(services), key_(entry.Key()), PrinterName(entry.PrinterName) {}
 
 TPrintThread::~TPrintThread() {
   Terminate();
@@ -81,7 +80,7 @@ void TPrintThread::Pause(std::chrono::milliseconds duration) {
 }
 
 void TPrintThread::Report(const char* action) {
-  if (Actions != nullptr) Actions->Report({PrinterName, action, serverMac_, DeviceId});
+  if (Actions != nullptr) Actions->Report({PrinterName, action, key_.serverMac, DeviceId});
 }
 
 void TPrintThread::Execute() {
@@ -224,14 +223,14 @@ void TPrintThread::CheckAndGetSpur() {
   try {
     std::optional<MonitoredServer> server;
     for (;;) {
-      server = services_.host.FindServer(serverMac_);
+      server = services_.host.FindServer(key_.serverMac);
       if (!JobsPending || stop_) break;
       Pause(kLookupPause);
       if (server) break;
     }
     std::optional<MonitoredDevice> device;
     while (server && !device) {
-      device = services_.host.FindDevice(*server, deviceVid_, devicePid_, deviceSno_);
+      device = services_.host.FindDevice(*server, key_);
       if (stop_ || (!JobsPending && !ForceRefresh)) break;
       if (device && server->handle != kInvalidBusHandle && !ForceRefresh) break;
       if (server->handle == kInvalidBusHandle) services_.host.OpenServerBus(*server);
@@ -240,10 +239,9 @@ void TPrintThread::CheckAndGetSpur() {
       Pause(kLookupPause);
       // The refresh may have opened the Spur, replaced the record or dropped the device.
       const bool foundBefore = device.has_value();
-      server = services_.host.FindServer(serverMac_);
+      server = services_.host.FindServer(key_.serverMac);
       device.reset();
-      if (foundBefore && server)
-        device = services_.host.FindDevice(*server, deviceVid_, devicePid_, deviceSno_);
+      if (foundBefore && server) device = services_.host.FindDevice(*server, key_);
     }
     if (server && device) {
       BusHandle_ = server->handle;

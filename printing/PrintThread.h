@@ -91,10 +91,7 @@ class TPrintThread {
   bool OwnedHere() const { return Owner == services_.computerName; }
 
   PrintMonitorServices services_;
-  const std::string serverMac_;
-  const std::string deviceVid_;
-  const std::string devicePid_;
-  const std::string deviceSno_;
+  const DeviceKey key_;  // the entry's identity, which never changes
 
   std::string PrinterName;
   std::string PortName;

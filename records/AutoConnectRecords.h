@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "records/DeviceKey.h"
+
 namespace tessaro {
 
 // A server entry: whether this PC links itself to the server automatically.
@@ -22,7 +24,7 @@ struct ServerInfoReg {
 };
 
 // A device entry: the printers bound to a device and its scan settings. The identity of an entry
-// is ServerIP, ServerMAC, DeviceVid, DevicePid and DeviceSNo.
+// is ServerIP, ServerMAC, DeviceVid, DevicePid and DeviceSNo: its Key().
 struct AutoConnectInfo {
   std::string ServerName;
   std::string ServerIP;
@@ -46,6 +48,10 @@ struct AutoConnectInfo {
   std::string Reserve1;
   std::string Reserve2;
   std::string Reserve3;
+
+  DeviceKey Key() const { return {ServerIP, ServerMAC, DeviceVid, DevicePid, DeviceSNo}; }
+  // An entry with only its identity set, as a read or a rewrite of a stored entry starts.
+  static AutoConnectInfo For(const DeviceKey& key);
 };
 
 // The print monitor thread that watches an entry's printer.
@@ -62,6 +68,11 @@ struct AutoLinkPrinter {
   std::string PrinterPort;
   // Referenced, not owned: the print monitor creates, stops and replaces it.
   TPrintThread* Thread = nullptr;
+
+  DeviceKey Key() const { return {ServerIP, ServerMAC, DeviceVid, DevicePid, DeviceSNo}; }
+  // A list entry for a device's printer, with no thread yet.
+  static std::unique_ptr<AutoLinkPrinter> For(const DeviceKey& key, const std::string& printerName,
+                                              const std::string& printerPort);
 };
 
 // The lists own their entries; entries stay at one address while a thread refers to them.

@@ -8,6 +8,7 @@
 
 #include "driver/LockKind.h"
 #include "platform/BusTransport.h"
+#include "records/DeviceKey.h"
 
 namespace tessaro {
 
@@ -48,6 +49,7 @@ struct DeviceData {
   int32_t lockKind = 0;  // a LockKind, 0 while nobody holds a lock
   int32_t lockCount = 0;
 
+  DeviceKey Key() const { return {serverIp, serverMac, vendorId, productId, serial}; }
   bool LockedAs(LockKind kind) const { return lockKind == static_cast<int32_t>(kind); }
   // The storage mode of a "MASS STORAGE" row's server: 0 = network storage, other = USB mode.
   int32_t StorageMode() const { return autoPrinterIndex; }

@@ -13,24 +13,13 @@ namespace tessaro::setup {
 namespace {
 
 SetupDeviceIdentity IdentityOf(const DeviceData& d) {
-  return {d.serverName, d.serverIp, d.serverMac,    d.vendorId, d.productId,
-          d.serial,     d.type,     d.manufacturer, d.product};
+  return {d.serverName, d.Key(), d.type, d.manufacturer, d.product};
 }
 
 std::vector<ChoiceEntry> ChoicesOf(const AutoLinkList& list) {
   std::vector<ChoiceEntry> entries;
   for (const auto& entry : list) entries.push_back({entry->PrinterName, entry->PrinterPort});
   return entries;
-}
-
-AutoConnectInfo EntryKeyOf(const AutoLinkPrinter& entry) {
-  AutoConnectInfo info;
-  info.ServerIP = entry.ServerIP;
-  info.ServerMAC = entry.ServerMAC;
-  info.DeviceVid = entry.DeviceVid;
-  info.DevicePid = entry.DevicePid;
-  info.DeviceSNo = entry.DeviceSNo;
-  return info;
 }
 
 // Keeps a flag up for the length of a scope.
@@ -131,15 +120,7 @@ void DeviceSetup::StorePrinterChoice(const DeviceData& device) {
     monitors->Stop(state.replacedIndex);
     monitors->Stop(state.entryIndex);
   }
-  if (entry == list.size()) {
-    auto added = std::make_unique<AutoLinkPrinter>();
-    added->ServerIP = device.serverIp;
-    added->ServerMAC = device.serverMac;
-    added->DeviceVid = device.vendorId;
-    added->DevicePid = device.productId;
-    added->DeviceSNo = device.serial;
-    list.push_back(std::move(added));
-  }
+  if (entry == list.size()) list.push_back(AutoLinkPrinter::For(device.Key(), {}, {}));
   list[entry]->PrinterName = chosen[entry].printerName;
   list[entry]->PrinterPort = chosen[entry].printerPort;
   WriteDeviceEntry(services_.registry, services_.state.appKey,
@@ -156,7 +137,7 @@ void DeviceSetup::StorePrinterChoice(const DeviceData& device) {
 
 void DeviceSetup::DropReplacedEntry(size_t replaced) {
   AutoLinkList& list = services_.state.autoPrinters;
-  AutoConnectInfo other = EntryKeyOf(*list[replaced]);
+  AutoConnectInfo other = AutoConnectInfo::For(list[replaced]->Key());
   if (ReadDeviceEntry(services_.registry, services_.state.appKey, other)) {
     other.PrinterEnable = 0;
     WriteDeviceEntry(services_.registry, services_.state.appKey, other);

@@ -6,7 +6,7 @@
 
 #include "base/NumberText.h"
 #include "base/Product.h"
-#include "cups-backend/DeviceUri.h"
+#include "printing/DeviceUri.h"
 #include "printing/PortTypes.h"
 
 namespace tessaro::setup {
@@ -77,18 +77,18 @@ std::optional<uint16_t> HexId(const std::string& text) {
 }  // namespace
 
 std::string DeviceQueueUri(const SetupDeviceIdentity& device) {
-  auto mac = backend::ParseMac(device.serverMac, ':');
-  if (!mac) mac = backend::ParseMac(device.serverMac, '-');
+  auto mac = ParseMac(device.key.serverMac, ':');
+  if (!mac) mac = ParseMac(device.key.serverMac, '-');
   if (!mac) return {};
-  backend::DeviceUri uri;
+  DeviceUri uri;
   uri.mac = *mac;
-  const auto vendor = HexId(device.vendorId);
-  const auto product = HexId(device.productId);
+  const auto vendor = HexId(device.key.vendorId);
+  const auto product = HexId(device.key.productId);
   if (!vendor || !product) return {};
   uri.vendorId = *vendor;
   uri.productId = *product;
-  if (!device.serial.empty()) uri.serial = device.serial;
-  return backend::FormatDeviceUri(uri);
+  if (!device.key.serial.empty()) uri.serial = device.key.serial;
+  return FormatDeviceUri(uri);
 }
 
 std::optional<std::string> SystemSetupSources::AddPrintQueue(const SetupDeviceIdentity& device,

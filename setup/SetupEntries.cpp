@@ -2,20 +2,6 @@
 #include "setup/SetupEntries.h"
 
 namespace tessaro::setup {
-namespace {
-
-AutoConnectInfo IdentityOnly(const SetupDeviceIdentity& device) {
-  AutoConnectInfo entry;
-  entry.ServerIP = device.serverIp;
-  entry.ServerMAC = device.serverMac;
-  entry.DeviceVid = device.vendorId;
-  entry.DevicePid = device.productId;
-  entry.DeviceSNo = device.serial;
-  return entry;
-}
-
-}  // namespace
-
 bool PrinterIsSetUp(const std::optional<AutoConnectInfo>& entry) {
   return entry && !entry->PrinterName.empty() && entry->PrinterEnable != 0;
 }
@@ -26,7 +12,7 @@ bool ScannerIsSetUp(const std::optional<AutoConnectInfo>& entry) {
 
 AutoConnectInfo PrinterEntryAfterSetup(const SetupDeviceIdentity& device, bool printerEnabled,
                                        const ChoiceEntry& printer) {
-  AutoConnectInfo entry = IdentityOnly(device);
+  AutoConnectInfo entry = AutoConnectInfo::For(device.key);
   entry.ServerName = device.serverName;
   entry.DeviceType = device.type;
   entry.DeviceManufacturer = device.manufacturer;
@@ -39,14 +25,10 @@ AutoConnectInfo PrinterEntryAfterSetup(const SetupDeviceIdentity& device, bool p
 
 AutoConnectInfo ScannerEntryAfterSetup(const SetupDeviceIdentity& device, int scanIndex,
                                        const std::string& scanName) {
-  AutoConnectInfo entry = IdentityOnly(device);
+  AutoConnectInfo entry = AutoConnectInfo::For(device.key);
   entry.ScanIndex = scanIndex;
   entry.ScanNameTwain = scanName;
   return entry;
-}
-
-std::string ScannerIdText(const std::string& vendorId, const std::string& productId) {
-  return "Vid_" + vendorId + "&Pid_" + productId;
 }
 
 bool ReleaseAfterRun(bool wasSetUp, bool olderWindows) { return !wasSetUp || olderWindows; }

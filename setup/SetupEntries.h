@@ -6,17 +6,14 @@
 #include <string>
 
 #include "records/AutoConnectRecords.h"
+#include "records/DeviceKey.h"
 #include "setup/PrinterChoice.h"
 
 namespace tessaro::setup {
 
 struct SetupDeviceIdentity {
   std::string serverName;
-  std::string serverIp;
-  std::string serverMac;
-  std::string vendorId;
-  std::string productId;
-  std::string serial;
+  DeviceKey key;
   std::string type;
   std::string manufacturer;
   std::string product;
@@ -33,9 +30,6 @@ AutoConnectInfo PrinterEntryAfterSetup(const SetupDeviceIdentity& device, bool p
 // The scanner opening keeps only the identity and the scan choice.
 AutoConnectInfo ScannerEntryAfterSetup(const SetupDeviceIdentity& device, int scanIndex,
                                        const std::string& scanName);
-
-// The scanner identity text kept in the recognised-scanner list.
-std::string ScannerIdText(const std::string& vendorId, const std::string& productId);
 
 // A set-up device stays linked on later Windows; every other run lets the device go again.
 bool ReleaseAfterRun(bool wasSetUp, bool olderWindows);

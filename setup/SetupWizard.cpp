@@ -66,7 +66,7 @@ void SetupWizard::Begin(const SetupDevice& device, const OpeningInput& opening, 
   printers_ = {};
   scanners_.clear();
   addedQueue_.clear();
-  state_.makerIndex = FindMakerSection(lists_.makers, device.identity.vendorId);
+  state_.makerIndex = FindMakerSection(lists_.makers, device.identity.key.vendorId);
   if (state_.setUp) {
     PrepareTrouble();
   } else {
@@ -135,7 +135,7 @@ void SetupWizard::FillPrinters() {
   input.sameKindTaken = NamesExcept(same, state_.entryIndex);
   input.otherKindTaken = NamesExcept(other, -1);
   input.makers = lists_.makers;
-  input.deviceVendorId = device_.identity.vendorId;
+  input.deviceVendorId = device_.identity.key.vendorId;
   input.printerMode = state_.printerMode;
   if (state_.entryIndex >= 0 && state_.entryIndex < static_cast<int>(same.size())) {
     input.ownPrinterName = same[static_cast<size_t>(state_.entryIndex)].printerName;

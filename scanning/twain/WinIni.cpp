@@ -6,9 +6,9 @@
 #include <sstream>
 #include <vector>
 
-#include "autoconnect/IniFile.h"
 #include "base/AsciiText.h"
 #include "base/AtomicFile.h"
+#include "base/IniFile.h"
 
 namespace tessaro::twain {
 namespace {

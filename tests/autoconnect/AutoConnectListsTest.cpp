@@ -81,7 +81,7 @@ TEST_F(ListsTest, LoadTakesEnabledBindingsInRegistryOrderAndSkipsTheRest) {
       {Bound("S6", "P6", 1, "F6", 0), "printer flag stored as 2 below"},
   };
   for (const Entry& e : entries) ASSERT_TRUE(WriteDeviceEntry(registry_, kAppKey, e.info)) << e.why;
-  SetText(kAutoConnectPath + "\\" + DeviceEntryName(entries[5].info), "PrinterEnable", "2");
+  SetText(kAutoConnectPath + "\\" + entries[5].info.Key().EntryName(), "PrinterEnable", "2");
   // Never loaded: a server entry, an entry without vendor and product ID, and entries whose
   // name does not match their own values.
   ASSERT_TRUE(WriteServerEntry(registry_, kAppKey,
@@ -92,7 +92,7 @@ TEST_F(ListsTest, LoadTakesEnabledBindingsInRegistryOrderAndSkipsTheRest) {
   ASSERT_TRUE(WriteDeviceEntry(registry_, kAppKey, noIds));
   const AutoConnectInfo edited = Bound("S8", "P8", 1, "", 0);
   ASSERT_TRUE(WriteDeviceEntry(registry_, kAppKey, edited));
-  SetText(kAutoConnectPath + "\\" + DeviceEntryName(edited), "DeviceSNo", "other");
+  SetText(kAutoConnectPath + "\\" + edited.Key().EntryName(), "DeviceSNo", "other");
   const std::string lowerName = "ip_192.168.0.20&MAC_00:0D:88:12:34:56&Vid_04F9&Pid_0027&SNo_S9";
   const AutoConnectInfo lower = Bound("S9", "P9", 1, "", 0);
   Open(kAutoConnectPath + "\\" + lowerName);

@@ -112,7 +112,7 @@ TEST_F(StoreTest, FlagsAndScanIndexFollowTheReadRules) {
   ASSERT_TRUE(WriteDeviceEntry(registry_, kAppKey, info));
   ASSERT_TRUE(WriteServerEntry(registry_, kAppKey,
                                {"Hub", "192.168.0.20", "00:0D:88:12:34:56", 0, "", "", ""}));
-  const std::string path = kAutoConnectPath + "\\" + DeviceEntryName(info);
+  const std::string path = kAutoConnectPath + "\\" + info.Key().EntryName();
   for (const Case& c : cases) {
     for (const char* name : {"PrinterEnable", "Reserve4", "Reserve8", "ScanIndex"}) {
       SetText(path, name, c.text);

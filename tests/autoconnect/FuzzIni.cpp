@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "autoconnect/IniFile.h"
+#include "base/IniFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto ini =

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "autoconnect/IniFile.h"
 #include "autoconnect/PrinterMakers.h"
+#include "base/IniFile.h"
 #include "tests/TestPaths.h"
 #include "tests/support/Process.h"
 

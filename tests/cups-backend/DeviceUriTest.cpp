@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
-#include "cups-backend/DeviceUri.h"
+#include "printing/DeviceUri.h"
 
-using namespace tessaro::backend;
+using namespace tessaro;
 
 TEST(DeviceUri, ReadsTheFormInAnyLetterCaseAndWritesItBack) {
   const struct Case {

@@ -165,23 +165,12 @@ TEST_F(RefreshTest, PrepareDeviceMenuReadsTheStoreAndRefreshesTheRow) {
   const Hub hub{"192.168.1.20", "Office", "00:1C:F0:AA:0B:01"};
   Listed(hub, {Dev{.number = 1, .type = "MFP"},
                Dev{.number = 2, .type = "MASS STORAGE", .serial = "KS"}});
-  AutoConnectInfo entry;
-  entry.ServerIP = hub.ip;
-  entry.ServerMAC = hub.mac;
-  entry.DeviceVid = "04F9";
-  entry.DevicePid = "0042";
-  entry.DeviceSNo = "LW2040-1";
+  AutoConnectInfo entry = AutoConnectInfo::For(KeyOf(hub, Dev{}));
   entry.PrinterEnable = 1;
   entry.PrinterName = "Desk";
   entry.ScanIndex = 1;
   ASSERT_TRUE(WriteDeviceEntry(registry, kAppKey, entry));
-  auto link = std::make_unique<AutoLinkPrinter>();
-  link->ServerMAC = hub.mac;
-  link->DeviceVid = "04F9";
-  link->DevicePid = "0042";
-  link->DeviceSNo = "LW2040-1";
-  link->PrinterName = "Desk";
-  printers.push_back(std::move(link));
+  printers.push_back(AutoLinkPrinter::For(KeyOf(hub, Dev{}), "Desk", ""));
 
   const size_t mfp = *model.FindRow(hub.name, hub.ip, "1");
   const auto menu = PrepareDeviceMenu(model, mfp, registry, state);

@@ -102,14 +102,9 @@ class OperationsTest : public RefreshTest {
                  : FakeBusTransport::Fail(buserr::kGenFailure));
   }
   void AutoPrinter(const std::string& mac, const std::string& serial, const std::string& name) {
-    auto entry = std::make_unique<AutoLinkPrinter>();
-    entry->ServerIP = kHub.ip;
-    entry->ServerMAC = mac;
-    entry->DeviceVid = "04F9";
-    entry->DevicePid = "0042";
-    entry->DeviceSNo = serial;
-    entry->PrinterName = name;
-    printers.push_back(std::move(entry));
+    Hub hub = kHub;
+    hub.mac = mac;
+    printers.push_back(AutoLinkPrinter::For(KeyOf(hub, Dev{.serial = serial}), name, ""));
   }
   size_t RowIndex(const std::string& ip, const std::string& number) const {
     for (size_t i = 0; i < model.rowCount(); ++i)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#include "records/AutoConnectRecords.h"
+#include "records/DeviceKey.h"
 #include "records/DeviceTypes.h"
 #include "records/Records.h"
 #include "records/StateText.h"
@@ -135,4 +137,36 @@ TEST(StateText, Rule) {
   for (const auto& c : cases) {
     EXPECT_EQ(DeviceStateText(c.device, c.scanners, me), c.expected) << c.what;
   }
+}
+
+// A row, its stored entry and its list entry name one device alike; every field counts for the
+// entry, and the look-ups by MAC find the device after its server's address moved.
+TEST(DeviceKeys, OneIdentityForRowsAndEntries) {
+  DeviceData row;
+  row.serverIp = "192.168.0.20";
+  row.serverMac = "00:0D:88:12:34:56";
+  row.vendorId = "04F9";
+  row.productId = "0027";
+  row.serial = "A1B2C3";
+  const DeviceKey key = row.Key();
+  const AutoConnectInfo stored = AutoConnectInfo::For(key);
+  EXPECT_EQ(stored.ServerIP, "192.168.0.20");
+  EXPECT_EQ(stored.DeviceSNo, "A1B2C3");
+  EXPECT_EQ(stored.Key(), key);
+  EXPECT_EQ(AutoLinkPrinter::For(key, "Desk", "tessaro:1")->Key(), key);
+  EXPECT_EQ(key.EntryName(), "IP_192.168.0.20&MAC_00:0D:88:12:34:56&Vid_04F9&Pid_0027&SNo_A1B2C3");
+  EXPECT_EQ(key.IdentityText(), "04F9 - 0027 - A1B2C3");
+
+  for (std::string DeviceKey::*field :
+       {&DeviceKey::serverIp, &DeviceKey::serverMac, &DeviceKey::vendorId, &DeviceKey::productId,
+        &DeviceKey::serial}) {
+    DeviceKey other = key;
+    other.*field += "x";
+    EXPECT_NE(other, key) << other.EntryName();
+    EXPECT_NE(other.EntryName(), key.EntryName());
+    EXPECT_EQ(other.SameDeviceAs(key), field == &DeviceKey::serverIp) << other.EntryName();
+  }
+  DeviceKey lower = key;
+  lower.vendorId = "04f9";  // texts compare exactly, as the stored names do
+  EXPECT_FALSE(lower.SameDeviceAs(key));
 }

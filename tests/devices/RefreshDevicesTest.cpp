@@ -167,13 +167,7 @@ TEST_F(RefreshTest, UnnamedDevicesAreNumberedAndKeepTheirNumbers) {
 
 TEST_F(RefreshTest, TypesImagesAndStoredEntries) {
   scannerIds = {"Vid_2E12&Pid_1909"};
-  auto entry = std::make_unique<AutoLinkPrinter>();
-  entry->ServerMAC = kHub.mac;
-  entry->DeviceVid = "04F9";
-  entry->DevicePid = "0042";
-  entry->DeviceSNo = "LW2040-1";
-  entry->PrinterName = "Front Desk";
-  printers.push_back(std::move(entry));
+  printers.push_back(AutoLinkPrinter::For(KeyOf(kHub, kPrinter), "Front Desk", ""));
   Hub serverMode = kHub;
   serverMode.storageMode = 0;
   Listed(serverMode, {kPrinter, With(kStorage, [](Dev& d) { d.type = "mass storage"; }), kUnnamed,

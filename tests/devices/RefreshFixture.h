@@ -18,6 +18,7 @@
 #include "platform/linux/FileNamedMutex.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "protocol/BusFrame.h"
+#include "records/DeviceKey.h"
 #include "tests/devices/RecordingWindow.h"
 #include "tests/driver/DriverReplies.h"
 #include "tests/support/FakeBusTransport.h"
@@ -84,6 +85,11 @@ inline DeviceFields FieldsOf(const Dev& d) {
   f.lockCount = d.lockCount;
   f.texts = {d.type, d.owner, d.manufacturer, d.product, d.serial};
   return f;
+}
+
+// The identity the refresh gives device `d` of server `h`.
+inline DeviceKey KeyOf(const Hub& h, const Dev& d) {
+  return {h.ip, h.mac, UsbIdText(d.vendorId), UsbIdText(d.productId), d.serial};
 }
 
 inline Bytes ServerList(const std::vector<Hub>& hubs) {

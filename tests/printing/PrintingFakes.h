@@ -27,11 +27,10 @@ class FakeDeviceSide : public PrintMonitorHost {
     if (!serverListed || mac != kServerMac) return std::nullopt;
     return MonitoredServer{"Hub", "10.0.0.7", kServerMac, spurOpen ? kSpur : kInvalidBusHandle};
   }
-  std::optional<MonitoredDevice> FindDevice(const MonitoredServer&, const std::string& vid,
-                                            const std::string& pid,
-                                            const std::string& serial) override {
+  std::optional<MonitoredDevice> FindDevice(const MonitoredServer&, const DeviceKey& key) override {
     std::lock_guard lock(mutex_);
-    if (!deviceListed || vid != "04F9" || pid != "0042" || serial != "LW-1") return std::nullopt;
+    if (!deviceListed || key.vendorId != "04F9" || key.productId != "0042" || key.serial != "LW-1")
+      return std::nullopt;
     return MonitoredDevice{"3", owner};
   }
   void OpenServerBus(const MonitoredServer&) override {

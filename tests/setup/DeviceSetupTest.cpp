@@ -260,14 +260,17 @@ TEST(QueueNaming, NamesAreValidForCupsAndNeverTaken) {
 }
 
 TEST(QueueNaming, DeviceUriNeedsAReadableAddress) {
-  SetupDeviceIdentity device{
-      "hub", "10.0.0.2", "00:1C:F0:AA:0B:01", "04F9", "0042", "S 1/2", "PRINTER", "Lumen", "Laser"};
+  SetupDeviceIdentity device{"hub",
+                             {"10.0.0.2", "00:1C:F0:AA:0B:01", "04F9", "0042", "S 1/2"},
+                             "PRINTER",
+                             "Lumen",
+                             "Laser"};
   EXPECT_EQ(DeviceQueueUri(device), "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=S%201%2F2");
-  device.serverMac = "not a mac";
+  device.key.serverMac = "not a mac";
   EXPECT_EQ(DeviceQueueUri(device), "");
-  device.serverMac = "00:1C:F0:AA:0B:01";
+  device.key.serverMac = "00:1C:F0:AA:0B:01";
   for (const char* vendorId : {"zz", "12345", "", "4F9 "}) {
-    device.vendorId = vendorId;
+    device.key.vendorId = vendorId;
     EXPECT_EQ(DeviceQueueUri(device), "") << vendorId;
   }
 }

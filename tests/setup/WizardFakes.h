@@ -65,8 +65,8 @@ struct Sources : SetupSources {
 
 inline SetupDevice DeviceOfType(const std::string& type) {
   SetupDevice device;
-  device.identity = {"hub",  "10.0.0.2", "02:00:00:00:00:02", "04B8", "0005", "S1", type,
-                     "Acme", "Laser 1"};
+  device.identity = {
+      "hub", {"10.0.0.2", "02:00:00:00:00:02", "04B8", "0005", "S1"}, type, "Acme", "Laser 1"};
   device.displayName = "Acme - Laser 1";
   return device;
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace tessaro::backend {
+namespace tessaro {
 
 struct DeviceUri {
   std::array<uint8_t, 6> mac{};
@@ -27,4 +27,4 @@ std::string FormatMac(const std::array<uint8_t, 6>& mac);
 // "02-00-00-00-00-02" from the bus's "02:00:00:00:00:02"; nullopt when it is not a MAC.
 std::optional<std::array<uint8_t, 6>> ParseMac(std::string_view text, char separator);
 
-}  // namespace tessaro::backend
+}  // namespace tessaro

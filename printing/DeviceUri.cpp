@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "cups-backend/DeviceUri.h"
+#include "printing/DeviceUri.h"
 
 #include "base/AsciiText.h"
 #include "base/HexText.h"
 #include "base/NumberText.h"
 
-namespace tessaro::backend {
+namespace tessaro {
 
 namespace {
 
@@ -109,4 +109,4 @@ std::string FormatDeviceUri(const DeviceUri& uri) {
   return out;
 }
 
-}  // namespace tessaro::backend
+}  // namespace tessaro

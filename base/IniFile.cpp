@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "autoconnect/IniFile.h"
+#include "base/IniFile.h"
 
 #include <fstream>
 #include <iterator>
