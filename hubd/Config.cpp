@@ -86,6 +86,14 @@ std::string ApplyServerKey(ServerConfig& c, const std::string& key, std::string_
     if (!ParseUnsigned(v, 65535, n))
       return "bad http-port \"" + std::string(v) + "\": want 0..65535";
     c.httpPort = static_cast<uint16_t>(n);
+  } else if (key == "sane") {
+    const std::string l = Lower(v);
+    if (l != "yes" && l != "no") return "bad sane \"" + std::string(v) + "\": want yes or no";
+    c.sane = l == "yes";
+  } else if (key == "sane-port") {
+    if (!ParseUnsigned(v, 65535, n) || n == 0)
+      return "bad sane-port \"" + std::string(v) + "\": want 1..65535";
+    c.sanePort = static_cast<uint16_t>(n);
   } else if (key == "mac") {
     if (!ParseMac(v, c.mac))
       return "bad mac \"" + std::string(v) + "\": want six hex pairs such as 00:1a:2b:3c:4d:5e";

@@ -33,6 +33,8 @@ struct ServerConfig {
   std::array<uint8_t, 6> mac{};
   int32_t storageMode = 1;
   uint16_t httpPort = 80;  // the server's web page; 0: none
+  bool sane = false;        // serve the scanners through SANE, gated by their locks
+  uint16_t sanePort = 6566;
 };
 
 struct HubConfig {

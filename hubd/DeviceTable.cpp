@@ -156,7 +156,7 @@ std::vector<wire::DeviceInfo> DeviceTable::List() const {
   std::vector<wire::DeviceInfo> list;
   list.reserve(entries_.size());
   for (const Entry& e : entries_) {
-    wire::DeviceInfo info = DescribeDevice(e.config);
+    wire::DeviceInfo info = DescribeDevice(e.config, saneServer_);
     info.owner = e.owner;
     info.lockKind = e.lockKind;
     info.lockCount = e.locked ? 1 : 0;

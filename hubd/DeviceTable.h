@@ -71,6 +71,8 @@ class DeviceTable {
   bool Replace(const std::vector<DeviceConfig>& devices);
 
   std::vector<wire::DeviceInfo> List() const;
+  // The server whose SANE port PCs scan through: scanners are then listed by their net: names.
+  void SetSaneServer(std::string address) { saneServer_ = std::move(address); }
 
  private:
   struct Entry {
@@ -87,6 +89,7 @@ class DeviceTable {
 
   const Clock& clock_;
   std::vector<Entry> entries_;  // sorted by number
+  std::string saneServer_;      // empty: PCs are told the server's own SANE names
 };
 
 }  // namespace tessaro::hubd

@@ -13,6 +13,8 @@ Hub::Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, Pin
     : server_(config.server), versionMajor_(versionMajor),
       address_(ParseIpv4(config.server.address).value_or(0)), tcpPort_(config.server.port),
       pins_(pins), clock_(clock), table_(clock), log_(std::move(log)) {
+  // PCs reach a scanner through this server's SANE port only when hubd serves it.
+  if (config.server.sane) table_.SetSaneServer(config.server.address);
   table_.Replace(config.devices);
   started_ = clock_.Now();
   for (const DeviceConfig& d : config.devices) {
@@ -40,6 +42,12 @@ std::vector<std::pair<std::string, std::string>> Hub::AttachedPcs() const {
   for (const Session* s : sessions_)
     if (s->greeted()) pcs.emplace_back(s->computerName(), s->peer());
   return pcs;
+}
+
+bool Hub::IsAttachedFrom(const std::string& name, uint32_t address) const {
+  return std::any_of(sessions_.begin(), sessions_.end(), [&](const Session* s) {
+    return s->greeted() && s->computerName() == name && s->peerIp() == address;
+  });
 }
 
 void Hub::Detach(Session& session) {
@@ -71,10 +79,12 @@ void Hub::NotifyOwner(const std::string& owner, const wire::UseRequested& reques
 }
 
 void Hub::Reload(const HubConfig& config) {
-  // The listening address and port stay as they are: changing them needs a restart.
+  // The listening address and ports stay as they are, and so does SANE (with the names PCs are
+  // told for the scanners): changing them needs a restart.
   if (config.server.address != server_.address || config.server.port != server_.port ||
-      config.server.httpPort != server_.httpPort)
-    Log("the new address or port takes effect after a restart");
+      config.server.httpPort != server_.httpPort || config.server.sane != server_.sane ||
+      config.server.sanePort != server_.sanePort)
+    Log("the new address, ports or sane setting take effect after a restart");
   server_.name = config.server.name;
   server_.mac = config.server.mac;
   server_.storageMode = config.server.storageMode;

@@ -65,6 +65,8 @@ class Hub {
 
   // The PCs attached now: computer name and peer address of each greeted connection.
   std::vector<std::pair<std::string, std::string>> AttachedPcs() const;
+  // Whether PC `name` has a greeted connection from `address` (network order).
+  bool IsAttachedFrom(const std::string& name, uint32_t address) const;
   const ServerConfig& server() const { return server_; }
   std::chrono::steady_clock::time_point started() const { return started_; }
   void Attach(Session& session);

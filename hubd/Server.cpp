@@ -86,6 +86,7 @@ void Server::Run() {
       return;
     }
     if (n > 0) Dispatch(fds);
+    if (n > 0 && gate_) gate_->OnPoll(fds);
     // Frames left over from the last turn, after every other connection had its turn to read.
     for (auto& c : connections_)
       if (c->session->backlog()) c->session->Resume();
@@ -108,7 +109,9 @@ std::vector<pollfd> Server::PollSet() const {
     if (!c->session->output().empty()) events |= POLLOUT;
     fds.push_back({c->fd.get(), events, 0});
   }
-  if (web_ && web_->fd() >= 0) fds.push_back({web_->fd(), POLLIN, 0});  // last
+  if (web_ && web_->fd() >= 0) fds.push_back({web_->fd(), POLLIN, 0});
+  if (gate_)  // last: the gate finds its own among them
+    for (int fd : gate_->Fds()) fds.push_back({fd, POLLIN, 0});
   return fds;
 }
 

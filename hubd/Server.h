@@ -14,6 +14,7 @@
 #include "hubd/Config.h"
 #include "hubd/Discovery.h"
 #include "hubd/Hub.h"
+#include "hubd/SaneGate.h"
 #include "hubd/Session.h"
 #include "hubd/WebServer.h"
 
@@ -42,6 +43,8 @@ class Server {
   void Run();
   // The web page joins the loop; it must outlive the server.
   void SetWeb(WebServer* web) { web_ = web; }
+  // The SANE port joins the loop; it must outlive the server.
+  void SetSaneGate(SaneGate* gate) { gate_ = gate; }
 
  private:
   struct Connection {
@@ -71,6 +74,7 @@ class Server {
   std::vector<std::unique_ptr<Connection>> connections_;
   bool stopping_ = false;
   WebServer* web_ = nullptr;
+  SaneGate* gate_ = nullptr;
 };
 
 }  // namespace tessaro::hubd

@@ -67,6 +67,7 @@ class Session {
   bool greeted() const { return greeted_; }
   const std::string& computerName() const { return name_; }
   const std::string& peer() const { return peer_; }
+  uint32_t peerIp() const { return peerIp_; }  // network order
 
  private:
   void HandleSome();

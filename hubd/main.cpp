@@ -63,6 +63,15 @@ int main(int argc, char** argv) {
     Log("web page on http://" + config->server.address + ":" +
         std::to_string(config->server.httpPort) + "/");
   }
+  SaneGate gate(hub);
+  if (std::string why;
+      config->server.sane &&
+      !gate.Start({hub.address(), config->server.sanePort, PinsPath(options) + ".sane"}, why)) {
+    Log(why);  // asked for and not possible: PCs would be told names that lead nowhere
+    return 1;
+  } else if (config->server.sane) {
+    server.SetSaneGate(&gate);
+  }
   std::string error;
   if (!server.Start({config->server.address, config->server.port, options.discoveryPort}, error)) {
     Log(error);

@@ -19,6 +19,8 @@ TEST(HubdConfig, ReadsEveryKeyOfAFullFile) {
       "port = 2010\n"
       "mac = 00:1A:2b:3c:4d:5e\n"
       "storage-mode = -3\n"
+      "sane = Yes\n"
+      "sane-port = 6570\n"
       "\n"
       "; the storage device first, to check the list comes out sorted\n"
       "[device 9]\n"
@@ -45,6 +47,8 @@ TEST(HubdConfig, ReadsEveryKeyOfAFullFile) {
   EXPECT_EQ(c.server.port, 2010);
   EXPECT_EQ(c.server.mac, (std::array<uint8_t, 6>{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
   EXPECT_EQ(c.server.storageMode, -3);
+  EXPECT_TRUE(c.server.sane);
+  EXPECT_EQ(c.server.sanePort, 6570);
   ASSERT_EQ(c.devices.size(), 2u);
   const DeviceConfig& mfp = c.devices[0];
   EXPECT_EQ(mfp.number, 2);
@@ -64,6 +68,8 @@ TEST(HubdConfig, DefaultsForWhatTheFileLeavesOut) {
   ASSERT_TRUE(r.config) << r.error;
   EXPECT_EQ(r.config->server.port, 2005);
   EXPECT_EQ(r.config->server.storageMode, 1);
+  EXPECT_FALSE(r.config->server.sane);
+  EXPECT_EQ(r.config->server.sanePort, 6566);
   EXPECT_EQ(r.config->devices[0].type, "UNKNOWN");
 }
 
@@ -93,6 +99,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "hub.ini:4: unknown key \"colour\" in [server]"},
         BadCase{"unknown device key", kDev + "speed = 3\n",
                 "hub.ini:4: unknown key \"speed\" in [device 4]"},
+        BadCase{"sane neither yes nor no", std::string(kServer) + "sane = 1\n",
+                "hub.ini:4: bad sane \"1\": want yes or no"},
+        BadCase{"sane-port 0", std::string(kServer) + "sane-port = 0\n",
+                "hub.ini:4: bad sane-port \"0\": want 1..65535"},
+        BadCase{"sane-port too large", std::string(kServer) + "sane-port = 65536\n",
+                "hub.ini:4: bad sane-port \"65536\": want 1..65535"},
         BadCase{"key outside sections", "name = x\n", "hub.ini:1: \"name\" outside any section"},
         BadCase{"line without =", std::string(kServer) + "garbage\n",
                 "hub.ini:4: expected key = value or [section]"},

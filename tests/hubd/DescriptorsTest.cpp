@@ -3,6 +3,8 @@
 // defaults where it gives neither class nor interfaces; and the limits the config enforces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "hubd/Config.h"
 #include "hubd/DeviceDescription.h"
 
@@ -46,6 +48,46 @@ TEST(HubdDescriptors, ConfigOrTheTypeWordsDefaults) {
     ASSERT_TRUE(r.config) << c.what << ": " << r.error;
     EXPECT_EQ(DescribeDevice(r.config->devices.at(0)).descriptors, c.sent) << c.what;
   }
+}
+
+TEST(HubdDescriptors, AScannerServedThroughTheServerIsNamedAsAPcOpensIt) {
+  DeviceConfig scanner;
+  scanner.type = "SCANNER";
+  scanner.saneDevice = "test:0";
+  const auto saneDevice = [](const DeviceConfig& d, std::string_view server) {
+    const wire::DeviceInfo info = DescribeDevice(d, server);
+    const auto at = std::find_if(info.descriptors.begin(), info.descriptors.end(),
+                                 [](const auto& kv) { return kv.first == "sane-device"; });
+    return at == info.descriptors.end() ? std::string("(none)") : at->second;
+  };
+  EXPECT_EQ(saneDevice(scanner, "127.0.0.3"), "net:127.0.0.3:test:0");
+  EXPECT_EQ(saneDevice(scanner, ""), "test:0") << "without SANE served, the config's name";
+  DeviceConfig printer;
+  printer.type = "PRINTER";
+  EXPECT_EQ(saneDevice(printer, "127.0.0.3"), "(none)");
+}
+
+TEST(HubdDescriptors, TheFrameLimitCountsTheLongestNetName) {
+  // The longest names the check lets through must still fit once each becomes
+  // net:255.255.255.255:NAME, as a server serving SANE sends them (with longest owners).
+  std::vector<DeviceConfig> devices(wire::kMaxDevices);
+  for (size_t i = 0; i < devices.size(); ++i) {
+    devices[i].number = static_cast<uint8_t>(i + 1);
+    devices[i].type = "SCANNER";
+  }
+  const auto fitsWith = [&](size_t nameLength) {
+    for (DeviceConfig& d : devices) d.saneDevice.assign(nameLength, 'n');
+    return DeviceListFitsOneFrame(devices);
+  };
+  size_t longest = 0;
+  while (fitsWith(longest + 1)) ++longest;
+  ASSERT_TRUE(fitsWith(longest));
+  std::vector<wire::DeviceInfo> list;
+  for (DeviceConfig& d : devices) {
+    list.push_back(DescribeDevice(d, "255.255.255.255"));
+    list.back().owner.assign(kMaxComputerName, 'X');
+  }
+  EXPECT_LE(wire::EncodeDeviceList(list).size(), wire::kMaxPayload);
 }
 
 TEST(HubdDescriptors, LimitsOfInterfacesAndVetoNames) {
