@@ -134,10 +134,11 @@ std::vector<JsonLine> Lab::CliJson(const Pc& pc, const std::vector<std::string>&
 Process& Lab::StartWatch(const Pc& pc) {
   auto watch = std::make_unique<Process>(Binary("cli/tessaro-cli"),
                                          std::vector<std::string>{"--json", "watch"}, pc.Env());
-  if (!watch->Start()) throw std::runtime_error("watch did not start");
+  // busd keeps events for a reader from its first read on; the watch says when that read is
+  // done (kWatchReadingLine in cli/CliRunner.h), and only then may the test cause events.
+  if (!watch->Start() || !watch->WaitForOutput("tessaro-cli: reading events"))
+    throw std::runtime_error("watch did not start reading: " + watch->Output());
   watches_.push_back(std::move(watch));
-  // The reader counts from its first read; give it a moment to issue it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   return *watches_.back();
 }
 
