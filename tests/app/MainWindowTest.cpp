@@ -238,7 +238,8 @@ TEST_F(MainWindowTest, TrayMenuListsEachServerOnceAfterTwoOpenings) {
 TEST_F(MainWindowTest, ConnectAndDisconnectFromTheDeviceMenuShowInTheRowByEvents) {
   auto form = OpenWindow();
   ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
-  PumpUntil([] { return false; }, std::chrono::milliseconds(600));  // the first refresh is over
+  // The trunk-update timer's refresh is over too.
+  ASSERT_TRUE(PumpUntil([&] { return !form->TrunkUpdatePending(); }));
   const std::string printer = "Lumen - Laser 2040";
   ASSERT_EQ(StateOf(*form, printer), " - Waiting to Connect");
 
@@ -304,7 +305,8 @@ TEST_P(NestedCloseTest, EndsAfterTheWaitAndKeepsTheTrayIconRemoved) {
   if (GetParam().inServerListEvent) {
     form = OpenWindow();
     ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
-    PumpUntil([] { return false; }, std::chrono::milliseconds(600));  // the first refresh is over
+    // The trunk-update timer's refresh is over too.
+  ASSERT_TRUE(PumpUntil([&] { return !form->TrunkUpdatePending(); }));
     held.emplace();
   } else {
     held.emplace();
