@@ -7,7 +7,7 @@
 
 #include "cli/CliRunner.h"
 #include "protocol/BusFrame.h"
-#include "tests/driver/DriverReplies.h"
+#include "tests/support/DriverReplies.h"
 #include "tests/support/FakeBusTransport.h"
 #include "tests/support/FakeClock.h"
 

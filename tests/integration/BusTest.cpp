@@ -3,7 +3,7 @@
 // them, through tessaro-cli.
 #include <gtest/gtest.h>
 
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 
 using namespace tessaro::testing;
 

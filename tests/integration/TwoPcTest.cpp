@@ -3,7 +3,7 @@
 // expiry and a server restart, each seen from both sides.
 #include <gtest/gtest.h>
 
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 
 using namespace tessaro::testing;
 

@@ -9,7 +9,7 @@
 #include "scanning/pages/JpegCodec.h"
 #include "scanning/pages/MappedFile.h"
 #include "scanning/pages/PageNames.h"
-#include "tests/scanning/PageFixtures.h"
+#include "tests/support/PageFixtures.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

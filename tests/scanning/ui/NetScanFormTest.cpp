@@ -16,9 +16,9 @@
 #include "scanning/twain/TwainManager.h"
 #include "scanning/twain/WinIni.h"
 #include "scanning/ui/NetScanForm.h"
-#include "tests/scanning/FakeScanner.h"
-#include "tests/scanning/PageFixtures.h"
+#include "tests/scanning/twain/FakeScanner.h"
 #include "tests/support/OffscreenApp.h"
+#include "tests/support/PageFixtures.h"
 #include "tests/support/ScriptedUi.h"
 
 namespace tessaro {

@@ -12,9 +12,9 @@
 
 #include "platform/linux/SaneScannerSource.h"
 #include "scanning/twain/NetScanCore.h"
-#include "tests/integration/Lab.h"
-#include "tests/scanning/TwainFixture.h"
+#include "tests/scanning/twain/TwainFixture.h"
 #include "tests/support/Command.h"
+#include "tests/support/Lab.h"
 #include "tests/support/ManualMainThread.h"
 #include "tests/support/SanedServer.h"
 #include "tests/support/ScriptedUi.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "tests/scanning/PageFixtures.h"
+#include "tests/support/PageFixtures.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -6,8 +6,8 @@
 
 #include "devices/DeviceOperations.h"
 #include "protocol/HubWire.h"
-#include "tests/devices/OperationFakes.h"
 #include "tests/integration/ClientStack.h"
+#include "tests/support/OperationFakes.h"
 #include "tests/support/WireClient.h"
 
 using namespace tessaro;

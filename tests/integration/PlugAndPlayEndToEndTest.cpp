@@ -10,7 +10,7 @@
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
 #include "protocol/BusFrame.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 #include "tests/support/WireClient.h"
 
 using namespace tessaro;

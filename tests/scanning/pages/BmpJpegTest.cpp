@@ -14,7 +14,7 @@
 #include "scanning/pages/BmpReader.h"
 #include "scanning/pages/ImageFormats.h"
 #include "scanning/pages/JpegCodec.h"
-#include "tests/scanning/PageFixtures.h"
+#include "tests/support/PageFixtures.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

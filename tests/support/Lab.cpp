@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 
 #include <signal.h>
 

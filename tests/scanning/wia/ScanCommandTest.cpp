@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "scanning/pages/ImageFormats.h"
-#include "tests/integration/Lab.h"
-#include "tests/scanning/PageFixtures.h"
+#include "tests/support/Lab.h"
+#include "tests/support/PageFixtures.h"
 #include "tests/support/SanedServer.h"
 
 namespace tessaro::testing {

@@ -12,9 +12,9 @@
 
 #include "scanning/wia/WiaTexts.h"
 #include "scanning/wia/ui/WiaForms.h"
-#include "tests/scanning/PageFixtures.h"
-#include "tests/scanning/ScriptedWiaItem.h"
+#include "tests/scanning/wia/ScriptedWiaItem.h"
 #include "tests/support/OffscreenApp.h"
+#include "tests/support/PageFixtures.h"
 #include "tests/support/ScriptedUi.h"
 
 namespace tessaro {

@@ -12,9 +12,9 @@
 #include "scanning/pages/ImageFormats.h"
 #include "scanning/pages/JpegCodec.h"
 #include "scanning/pages/SaveScanningThread.h"
-#include "tests/scanning/PageFixtures.h"
 #include "tests/support/Command.h"
 #include "tests/support/ManualMainThread.h"
+#include "tests/support/PageFixtures.h"
 #include "tests/support/ScriptedUi.h"
 
 using namespace tessaro;

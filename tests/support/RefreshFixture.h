@@ -19,7 +19,7 @@
 #include "platform/linux/SqliteRegistry.h"
 #include "protocol/BusFrame.h"
 #include "tests/devices/RecordingWindow.h"
-#include "tests/driver/DriverReplies.h"
+#include "tests/support/DriverReplies.h"
 #include "tests/support/FakeBusTransport.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/ManualMainThread.h"

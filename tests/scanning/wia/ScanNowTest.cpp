@@ -8,7 +8,7 @@
 #include "host/WindowsVersion.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "scanning/wia/ScanNow.h"
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/RefreshFixture.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

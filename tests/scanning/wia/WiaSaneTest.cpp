@@ -12,9 +12,9 @@
 #include "scanning/wia/ScannerWiaDevice.h"
 #include "scanning/wia/TwainPath.h"
 #include "scanning/wia/WiaSession.h"
-#include "tests/scanning/PageFixtures.h"
-#include "tests/scanning/ScriptedWiaItem.h"
-#include "tests/scanning/TwainFixture.h"
+#include "tests/scanning/twain/TwainFixture.h"
+#include "tests/scanning/wia/ScriptedWiaItem.h"
+#include "tests/support/PageFixtures.h"
 #include "tests/support/SaneTestBackend.h"
 
 namespace tessaro {

@@ -11,7 +11,7 @@
 #include "scanning/twain/GlobalBlock.h"
 #include "scanning/twain/TwainManager.h"
 #include "scanning/twain/TwainScanner.h"
-#include "tests/scanning/PageFixtures.h"
+#include "tests/support/PageFixtures.h"
 
 namespace tessaro::testing {
 

@@ -15,7 +15,7 @@
 
 #include "scanning/wia/WiaDevice.h"
 #include "scanning/wia/WiaTransfer.h"
-#include "tests/scanning/PageFixtures.h"
+#include "tests/support/PageFixtures.h"
 
 namespace tessaro::testing {
 

@@ -12,8 +12,8 @@
 #include "scanning/pages/ImageFormats.h"
 #include "scanning/wia/WiaSession.h"
 #include "scanning/wia/WiaTexts.h"
-#include "tests/scanning/PageFixtures.h"
-#include "tests/scanning/ScriptedWiaItem.h"
+#include "tests/scanning/wia/ScriptedWiaItem.h"
+#include "tests/support/PageFixtures.h"
 #include "tests/support/ScriptedUi.h"
 
 using namespace tessaro;

@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "scanning/twain/WinIni.h"
-#include "tests/scanning/FakeScanner.h"
-#include "tests/scanning/TwainFixture.h"
+#include "tests/scanning/twain/FakeScanner.h"
+#include "tests/scanning/twain/TwainFixture.h"
 
 namespace tessaro::twain {
 namespace {

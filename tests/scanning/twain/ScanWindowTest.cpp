@@ -12,8 +12,8 @@
 #include "scanning/pages/ImageFormats.h"
 #include "scanning/twain/DibBuilder.h"
 #include "scanning/twain/NetScanCore.h"
-#include "tests/scanning/FakeScanner.h"
-#include "tests/scanning/TwainFixture.h"
+#include "tests/scanning/twain/FakeScanner.h"
+#include "tests/scanning/twain/TwainFixture.h"
 #include "tests/support/ManualMainThread.h"
 #include "tests/support/ScriptedUi.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "platform/linux/SaneScannerSource.h"
-#include "tests/scanning/TwainFixture.h"
+#include "tests/scanning/twain/TwainFixture.h"
 #include "tests/support/SaneTestBackend.h"
 
 namespace tessaro::twain {
