@@ -70,6 +70,7 @@ void ClientRuntime::StartRunningParts() {
   monitors_ = std::make_unique<PrintMonitors>(
       PrintMonitorServices{platform_.spooler, *monitorHost_, services.clock, state_.computerName,
                            state_.windowsVersionFlags});
+  monitors_->ReportActionsTo(monitorActions_);
   StartReader();
 }
 

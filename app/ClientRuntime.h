@@ -124,6 +124,8 @@ class ClientRuntime {
 
   // The print monitors; null until the running parts have started.
   PrintMonitors* Monitors() { return monitors_.get(); }
+  // Where the print monitors report what they do (the trace); set before the running parts start.
+  void ReportMonitorActionsTo(MonitorActionSink* sink) { monitorActions_ = sink; }
 
   // The printer maker table beside the program, read again each time the window shows.
   void ReloadPrinterMakers(const std::string& folder);
@@ -190,6 +192,7 @@ class ClientRuntime {
   MonitorMainThread monitorMainThread_{*this};
   std::unique_ptr<ClientMonitorHost> monitorHost_;
   std::unique_ptr<PrintMonitors> monitors_;
+  MonitorActionSink* monitorActions_ = nullptr;
   std::unique_ptr<setup::PumpSleeper> setupSleeper_;
   std::unique_ptr<setup::DeviceSetup> setup_;
   std::unique_ptr<ScanNow> scanNow_;

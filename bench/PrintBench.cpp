@@ -28,8 +28,8 @@
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
 #include "printing/PrintMonitors.h"
-#include "tests/integration/Lab.h"
 #include "tests/printing/PrintingFakes.h"
+#include "tests/support/Lab.h"
 #include "tests/support/PrivateCups.h"
 
 using namespace tessaro;

@@ -16,7 +16,7 @@
 #include "bench/TimedRun.h"
 #include "platform/linux/SaneScannerSource.h"
 #include "scanning/twain/NetScanCore.h"
-#include "tests/scanning/TwainFixture.h"
+#include "tests/scanning/twain/TwainFixture.h"
 #include "tests/support/ManualMainThread.h"
 #include "tests/support/SaneTestBackend.h"
 #include "tests/support/ScriptedUi.h"

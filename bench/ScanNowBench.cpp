@@ -12,8 +12,8 @@
 
 #include "bench/Stats.h"
 #include "bench/TimedRun.h"
-#include "tests/integration/Lab.h"
-#include "tests/scanning/PageFixtures.h"
+#include "tests/support/Lab.h"
+#include "tests/support/PageFixtures.h"
 #include "tests/support/SanedServer.h"
 
 using namespace tessaro;

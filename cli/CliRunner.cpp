@@ -138,12 +138,21 @@ int DeviceCommand(const Session& s) {
 }
 
 int Watch(const Session& s) {
+  // busd keeps every event for a connection from its first read on. A wake sent first answers
+  // that read at once, so the watch can say when nothing more is missed: a script waiting for an
+  // event may cause it from then on.
+  s.driver.WakeEventReader(s.trunk);
+  bool announced = false;
   std::vector<uint8_t> buffer;
   uint64_t shown = 0;
   while (!s.command.watchCount || shown < *s.command.watchCount) {
     buffer.assign(kEventBufferSize, 0);
     const IoResult r = s.bus.ReadEvent(s.trunk, buffer.data(), kEventBufferSize);
     if (!r.ok) return s.Failed("event read failed");
+    if (!announced) {
+      s.err << kWatchReadingLine << '\n' << std::flush;
+      announced = true;
+    }
     // A read that returns no bytes was only woken; it is no record.
     const auto record = ParseEventRecord(buffer, static_cast<int32_t>(r.bytesReturned));
     if (!record) continue;

@@ -23,6 +23,9 @@ inline constexpr int kNoSuchSpur = 4;
 inline constexpr const char* kSetupIncompleteMessage =
     "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n";
 
+// What `watch` writes to standard error once busd keeps every event for it.
+inline constexpr const char* kWatchReadingLine = "tessaro-cli: reading events";
+
 // Runs one command line (without the program name); returns the exit status. `env` serves the
 // client operations (list); without it they fail.
 int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock, std::ostream& out,

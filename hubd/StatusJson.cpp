@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
 #include "base/Ipv4Text.h"
 #include "hubd/Hub.h"
@@ -11,21 +12,63 @@ namespace tessaro::hubd {
 
 namespace {
 
-// A JSON string. UTF-8 passes as it is; quotes, backslashes and control bytes are escaped.
+// The length of the well-formed UTF-8 sequence `text` starts with (RFC 3629: no overlong forms,
+// no surrogates, nothing above U+10FFFF), or 0.
+size_t Utf8SequenceLength(std::string_view text) {
+  const auto at = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = at(0);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the byte after the lead
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || at(1) < low || at(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
+  return length;
+}
+
+// A JSON string. UTF-8 passes as it is; quotes, backslashes and control bytes are escaped, and so
+// is every byte that is not part of well-formed UTF-8 (as the character of its value), so the
+// document stays valid JSON whatever bytes a name holds.
 std::string Quoted(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
+  const auto escape = [&out](unsigned char b) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
+    out += escaped;
+  };
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
     const auto b = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
     } else if (b < 0x20 || b == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
-      out += escaped;
+      escape(b);
+    } else if (b >= 0x80) {
+      const size_t length = Utf8SequenceLength(text.substr(i));
+      if (length == 0) {
+        escape(b);
+      } else {
+        out.append(text.substr(i, length));
+        i += length;
+        continue;
+      }
     } else {
       out += c;
     }
+    ++i;
   }
   return out + "\"";
 }

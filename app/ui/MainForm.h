@@ -59,6 +59,8 @@ class TMainFm : public QWidget, public ClientWindow {
   void QuickScan(size_t row);
 
   ClientRuntime& Runtime() { return runtime_; }
+  // Whether the trunk-update timer still waits to make its refresh after the window showed.
+  bool TrunkUpdatePending() const { return timerTrunkUpdate_.isActive(); }
   MainFormCore& Core() { return runtime_.Core(); }
   DeviceListModel& Rows() { return runtime_.Rows(); }
   ClientState& State() { return runtime_.State(); }

@@ -88,6 +88,14 @@ void WatchTerminationSignals(TMainFm& form) {
   ::sigaction(SIGHUP, &action, nullptr);
 }
 
+// The print monitors' actions as trace lines: tests wait for what a monitor did.
+class TracedMonitorActions : public tessaro::MonitorActionSink {
+ public:
+  void Report(const tessaro::MonitorAction& action) override {
+    tessaro::TraceLine("monitor " + action.queue + " " + action.action);
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,7 +145,9 @@ int main(int argc, char** argv) {
   CupsSpooler spooler;
   CupsQueueAdmin queueAdmin;
   QtShell shell;
+  TracedMonitorActions monitorTrace;  // before the runtime: its monitors report until they end
   ClientRuntime runtime({services, mainThread, spooler, shell});
+  runtime.ReportMonitorActionsTo(&monitorTrace);
   TMainFm mainForm(runtime);
   ui.SetMainWindow(&mainForm);
   StartupInputs inputs;

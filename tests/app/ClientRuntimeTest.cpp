@@ -14,10 +14,11 @@
 #include <optional>
 
 #include "app/ClientRuntime.h"
-#include "tests/app/HiveFixture.h"
-#include "tests/devices/OperationFakes.h"
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/ClientWiring.h"
 #include "tests/support/FakeFirewall.h"
+#include "tests/support/HiveFixture.h"
+#include "tests/support/OperationFakes.h"
+#include "tests/support/RefreshFixture.h"
 #include "tests/support/Watchdog.h"
 
 namespace tessaro {
@@ -316,13 +317,12 @@ class ClientRuntimeTest : public HiveTest {
   LockLog lock_;
   std::FILE* trace_ = std::tmpfile();
   RecordingClientWindow window_;
-  ClientRuntime runtime_{
-      ClientPlatform{MainFormServices{registry_, bus_, clock_, firewall_, network_, ui_, &main_,
-                                      [this](const std::string&) -> std::unique_ptr<NamedMutex> {
-                                        return std::make_unique<LoggedMutex>(lock_);
-                                      },
-                                      trace_},
-                     main_, spooler_, shell_}};
+  ClientRuntime runtime_{testing::TestClientPlatform(
+      {registry_, bus_, clock_, firewall_, network_, ui_, &main_, main_, spooler_, shell_,
+       [this](const std::string&) -> std::unique_ptr<NamedMutex> {
+         return std::make_unique<LoggedMutex>(lock_);
+       },
+       trace_})};
 };
 
 // The close waits for the wait it was chosen in to end, and for every frame below it to

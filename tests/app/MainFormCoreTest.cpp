@@ -8,10 +8,10 @@
 
 #include "app/MainFormCore.h"
 #include "host/HostChecks.h"
-#include "tests/app/HiveFixture.h"
 #include "tests/support/FakeBusTransport.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFirewall.h"
+#include "tests/support/HiveFixture.h"
 #include "tests/support/ScriptedUi.h"
 
 namespace tessaro {

@@ -28,9 +28,10 @@
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
 #include "platform/qt/QtPlatform.h"
-#include "tests/devices/OperationFakes.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/ClientWiring.h"
 #include "tests/support/FakeFirewall.h"
+#include "tests/support/Lab.h"
+#include "tests/support/OperationFakes.h"
 #include "tests/support/ScriptedUi.h"
 #include "tests/support/Watchdog.h"
 
@@ -91,19 +92,9 @@ class MainWindowTest : public ::testing::Test {
   }
 
   std::unique_ptr<TMainFm> OpenWindow(std::vector<std::string> arguments = {}) {
-    MainFormServices services{registry_,
-                              bus_,
-                              clock_,
-                              firewall_,
-                              network_,
-                              ui_,
-                              &pump_,
-                              [](const std::string& name) -> std::unique_ptr<NamedMutex> {
-                                return std::make_unique<FileNamedMutex>(name);
-                              },
-                              stdout};
-    runtime_ =
-        std::make_unique<ClientRuntime>(ClientPlatform{services, mainThread_, spooler_, shell_});
+    runtime_ = std::make_unique<ClientRuntime>(
+        testing::TestClientPlatform({registry_, bus_, clock_, firewall_, network_, ui_, &pump_,
+                                     mainThread_, spooler_, shell_}));
     auto form = std::make_unique<TMainFm>(*runtime_);
     StartupInputs inputs;
     inputs.arguments = std::move(arguments);
@@ -238,7 +229,8 @@ TEST_F(MainWindowTest, TrayMenuListsEachServerOnceAfterTwoOpenings) {
 TEST_F(MainWindowTest, ConnectAndDisconnectFromTheDeviceMenuShowInTheRowByEvents) {
   auto form = OpenWindow();
   ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
-  PumpUntil([] { return false; }, std::chrono::milliseconds(600));  // the first refresh is over
+  // The trunk-update timer's refresh is over too.
+  ASSERT_TRUE(PumpUntil([&] { return !form->TrunkUpdatePending(); }));
   const std::string printer = "Lumen - Laser 2040";
   ASSERT_EQ(StateOf(*form, printer), " - Waiting to Connect");
 
@@ -304,7 +296,8 @@ TEST_P(NestedCloseTest, EndsAfterTheWaitAndKeepsTheTrayIconRemoved) {
   if (GetParam().inServerListEvent) {
     form = OpenWindow();
     ASSERT_TRUE(PumpUntil([&] { return form->Rows().rowCount() == 4; }));
-    PumpUntil([] { return false; }, std::chrono::milliseconds(600));  // the first refresh is over
+    // The trunk-update timer's refresh is over too.
+  ASSERT_TRUE(PumpUntil([&] { return !form->TrunkUpdatePending(); }));
     held.emplace();
   } else {
     held.emplace();

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/RegistryText.h"
-#include "tests/app/HiveFixture.h"
+#include "tests/support/HiveFixture.h"
 
 namespace tessaro {
 namespace {

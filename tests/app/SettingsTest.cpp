@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "app/Settings.h"
-#include "tests/app/HiveFixture.h"
+#include "tests/support/HiveFixture.h"
 
 namespace tessaro {
 namespace {

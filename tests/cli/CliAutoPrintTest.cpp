@@ -10,8 +10,8 @@
 #include "host/WindowsVersion.h"
 #include "platform/linux/CupsSpooler.h"
 #include "printing/PortTypes.h"
-#include "tests/devices/RefreshFixture.h"
 #include "tests/support/PrivateCups.h"
+#include "tests/support/RefreshFixture.h"
 #include "tests/support/Watchdog.h"
 
 using namespace tessaro;

@@ -6,7 +6,7 @@
 
 #include "cli/CliRunner.h"
 #include "host/WindowsVersion.h"
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/RefreshFixture.h"
 
 using namespace tessaro;
 using namespace tessaro::cli;

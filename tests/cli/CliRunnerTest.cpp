@@ -2,11 +2,12 @@
 // The commands over a scripted bus: what they print and the exit status they end with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/CliRunner.h"
 #include "protocol/BusFrame.h"
-#include "tests/driver/DriverReplies.h"
+#include "tests/support/DriverReplies.h"
 #include "tests/support/FakeBusTransport.h"
 #include "tests/support/FakeClock.h"
 
@@ -184,7 +185,8 @@ TEST_F(CliRunnerTest, WatchPrintsRecordsUntilTheCount) {
   kind1[9] = 127, kind1[12] = 3;
   Bytes kind4{4, 1, 7, 127, 0, 0, 2, 10, 0, 0, 9, 5, 0, 0, 0};
   AppendText(kind4, "B\xD6RJE");
-  bus.QueueEvent(kTrunk, FakeBusTransport::Success({}));  // a wake: no record
+  bus.QueueEvent(kTrunk, FakeBusTransport::Success({}));  // its own wake: no record
+  bus.QueueEvent(kTrunk, FakeBusTransport::Success({}));  // a later wake: no record either
   bus.QueueEvent(kTrunk, FakeBusTransport::Success(kind1));
   bus.QueueEvent(kTrunk, FakeBusTransport::Success(InBuffer({2}, 16)));
   bus.QueueEvent(kTrunk, FakeBusTransport::Success(kind4));
@@ -199,10 +201,19 @@ TEST_F(CliRunnerTest, WatchPrintsRecordsUntilTheCount) {
             "\"deviceNumber\":\"7\",\"ip\":\"127.0.0.2\",\"requesterIp\":\"10.0.0.9\","
             "\"requesterName\":\"B\\u00D6RJE\"}\n"
             "{\"kind\":9}\n");
-  const auto reads = bus.requests();
+  // The line a script waits for, once: after the first read, before any record.
+  EXPECT_EQ(r.err, std::string(kWatchReadingLine) + "\n");
+  const auto requests = bus.requests();
   size_t eventReads = 0;
-  for (const auto& q : reads) eventReads += q.eventRead && q.outputLength == 2048;
-  EXPECT_EQ(eventReads, 5u);
+  for (const auto& q : requests) eventReads += q.eventRead && q.outputLength == 2048;
+  EXPECT_EQ(eventReads, 6u);
+  // The wake that answers the first read goes out before it.
+  const auto firstRead = std::find_if(requests.begin(), requests.end(),
+                                      [](const auto& q) { return q.eventRead; });
+  const auto wake = std::find_if(requests.begin(), requests.end(), [](const auto& q) {
+    return !q.eventRead && q.code == code::kWakeEventReader;
+  });
+  EXPECT_LT(wake, firstRead);
   // A read that fails ends the watch.
   EXPECT_EQ(Cli({"watch"}).status, 0 + 1);
 }

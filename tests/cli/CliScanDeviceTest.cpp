@@ -3,7 +3,7 @@
 // it must see the same stored type, display name, state and auto-connect entry, or Scan Now takes
 // another path for it on the command line than in the client.
 #include "cli/CliScan.h"
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/RefreshFixture.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/TestPaths.h"
-#include "tests/scanning/PageFixtures.h"
 #include "tests/support/Command.h"
+#include "tests/support/PageFixtures.h"
 
 using namespace tessaro::testing;
 

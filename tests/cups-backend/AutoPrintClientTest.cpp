@@ -38,8 +38,9 @@ TEST_F(AutoPrintClient, AJobWaitsWhileAnotherPcHoldsTheDeviceThenPrints) {
   ASSERT_TRUE(Held()) << client_->Output();
   const std::string job = RandomBytes(40 * 1000, 5);
   ASSERT_GT(cups_.Submit("office", job), 0);
-  // The monitor's cadence is 2 s between looks: two of them and the job still waits.
-  std::this_thread::sleep_for(std::chrono::milliseconds(4500));
+  // Two looks of the monitor find the device held, and the job still waits.
+  ASSERT_TRUE(client_->WaitForOutputCount("monitor office link-failed", 2, kLong))
+      << client_->Output();
   EXPECT_FALSE(QueueEmpty());
   // Paused (parked while the monitor tries for the device), so the backend never starts.
   EXPECT_NE(cups_.QueueStatus("office").find("disabled"), std::string::npos)

@@ -17,7 +17,7 @@
 #include "app/Settings.h"
 #include "autoconnect/AutoConnectStore.h"
 #include "platform/linux/SqliteRegistry.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/Process.h"
 #include "tests/support/Watchdog.h"

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "base/FileHandle.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 #include "tests/support/Process.h"
 
 using tessaro::testing::ReadTextFile;

@@ -9,7 +9,7 @@
 #include <random>
 #include <sstream>
 
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/Process.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The device menu as a table over DeviceData, the stored device entry and the Windows version.
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/RefreshFixture.h"
 
 #include "devices/DeviceMenu.h"
 #include "host/WindowsVersion.h"

@@ -7,8 +7,8 @@
 
 #include "base/ByteOrder.h"
 #include "devices/DeviceOperations.h"
-#include "tests/devices/OperationFakes.h"
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/OperationFakes.h"
+#include "tests/support/RefreshFixture.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The dispatch of driver event records on the main thread, the release request it arms, and the
 // trunk-update timer that waits for quiet after server-list events.
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/RefreshFixture.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The server refresh over a scripted bus: the server list before and after, the stored enables,
 // the Spurs it opens and closes, and the rows that go with a server.
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/RefreshFixture.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

@@ -6,7 +6,7 @@
 
 #include "driver/DriverClient.h"
 #include "protocol/BusFrame.h"
-#include "tests/driver/DriverReplies.h"
+#include "tests/support/DriverReplies.h"
 #include "tests/support/FakeBusTransport.h"
 #include "tests/support/FakeClock.h"
 

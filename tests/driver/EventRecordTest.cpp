@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/EventRecord.h"
-#include "tests/driver/DriverReplies.h"
+#include "tests/support/DriverReplies.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/ReplyParsers.h"
-#include "tests/driver/DriverReplies.h"
+#include "tests/support/DriverReplies.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

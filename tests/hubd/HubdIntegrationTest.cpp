@@ -335,19 +335,49 @@ TEST_F(Hubd, OtherMajorVersionGetsTheReplyThenTheConnectionEnds) {
   EXPECT_TRUE(other.WaitClosed());
 }
 
-// Connections that never say Hello, all from one address: they cannot take the table from PCs.
+// Connections that never say Hello, all from one address, get no more than their share of the
+// table: PCs from other addresses get in at once.
 TEST_F(Hubd, ConnectionsWithoutHelloDoNotLockPcsOut) {
   std::vector<std::unique_ptr<WireClient>> flood;
-  // One more than the whole table, so the server has certainly taken them all.
-  for (int i = 0; i <= 512; ++i) {
+  for (int i = 0; i <= 16; ++i) {  // one more than the default cap per address
     flood.push_back(std::make_unique<WireClient>("127.0.0.2", 2005, "127.0.0.1"));
     ASSERT_TRUE(flood.back()->connected()) << i;
   }
-  ASSERT_TRUE(hubd->WaitForOutput("too many connections", kDeadline)) << hubd->Output();
+  ASSERT_TRUE(hubd->WaitForOutput(": too many connections from its address\n", kDeadline))
+      << hubd->Output();
   auto pc = std::make_unique<WireClient>("127.0.0.2", 2005, "127.0.0.9");
   ASSERT_TRUE(pc->connected());
   ASSERT_TRUE(pc->Hello("PC-A")) << hubd->Output();
   EXPECT_EQ(pc->Call(MsgType::GetDevices, 2).size(), 1u);
+}
+
+// Connections from many addresses, none over the cap per address, fill the whole table: the
+// next one is refused for that, and a PC gets in again once they have gone. Their Hello deadline
+// is far off, so that the table stays full however slowly a loaded machine connects them.
+TEST_F(Hubd, TheWholeTableRefusesConnectionsBeyondIt) {
+  auto full = Start("127.0.0.3", {"--hello-timeout", "600"});
+  ASSERT_TRUE(full->WaitForOutput("hubd: ready 127.0.0.3:2005", kDeadline)) << full->Output();
+  constexpr int kPerAddress = 16;  // the default cap per address
+  constexpr int kAddresses = 33;   // 33 * 16 = 528: more than the table's 512
+  std::vector<std::unique_ptr<WireClient>> flood;
+  for (int a = 1; a <= kAddresses; ++a) {
+    for (int i = 0; i < kPerAddress; ++i) {
+      flood.push_back(
+          std::make_unique<WireClient>("127.0.0.3", 2005, "127.0.1." + std::to_string(a)));
+      ASSERT_TRUE(flood.back()->connected()) << a << " " << i;
+    }
+  }
+  ASSERT_TRUE(full->WaitForOutput(": too many connections\n", kDeadline)) << full->Output();
+  EXPECT_EQ(full->Output().find("from its address"), std::string::npos) << full->Output();
+  {
+    WireClient refused("127.0.0.3", 2005, "127.0.0.9");
+    EXPECT_FALSE(refused.Hello("PC-A")) << "the table is full";
+  }
+  flood.clear();
+  EXPECT_TRUE(Eventually([&] {
+    WireClient pc("127.0.0.3", 2005, "127.0.0.9");
+    return pc.Hello("PC-A").has_value();
+  })) << full->Output();
 }
 
 // Tight limits from the command line: silent connections are closed, and their address gets in

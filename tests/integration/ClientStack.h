@@ -19,7 +19,7 @@
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
 #include "tests/devices/RecordingWindow.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 #include "tests/support/ManualMainThread.h"
 #include "tests/support/ScriptedUi.h"
 

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 
 using namespace tessaro::testing;
 

@@ -6,7 +6,7 @@
 #include "app/Settings.h"
 #include "autoconnect/AutoConnectStore.h"
 #include "platform/linux/SqliteRegistry.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;

@@ -11,8 +11,8 @@
 
 #include "options/ui/OptionFm.h"
 #include "platform/linux/CurlHttpClient.h"
-#include "tests/app/HiveFixture.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/HiveFixture.h"
 #include "tests/support/OffscreenApp.h"
 #include "tests/support/ScriptedUi.h"
 

@@ -9,9 +9,9 @@
 #include "options/OptionsCore.h"
 #include "options/UpdateCheck.h"
 #include "platform/linux/CurlHttpClient.h"
-#include "tests/app/HiveFixture.h"
 #include "tests/options/LoopbackHttpServer.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/HiveFixture.h"
 #include "tests/support/ScriptedUi.h"
 
 namespace tessaro {

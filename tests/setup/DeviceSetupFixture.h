@@ -12,9 +12,9 @@
 #include "printing/ClientMonitorHost.h"
 #include "setup/DeviceSetup.h"
 #include "setup/TwainSources.h"
-#include "tests/devices/RefreshFixture.h"
 #include "tests/setup/WizardFakes.h"
 #include "tests/support/PrivateCups.h"
+#include "tests/support/RefreshFixture.h"
 
 namespace tessaro::testing {
 

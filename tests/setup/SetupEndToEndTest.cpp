@@ -24,9 +24,10 @@
 #include "platform/linux/SystemClock.h"
 #include "platform/qt/QtPlatform.h"
 #include "setup/ui/DeviceSetupForm.h"
-#include "tests/devices/OperationFakes.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/ClientWiring.h"
 #include "tests/support/FakeFirewall.h"
+#include "tests/support/Lab.h"
+#include "tests/support/OperationFakes.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/ScriptedUi.h"
 #include "tests/support/Watchdog.h"
@@ -85,19 +86,9 @@ class SetupEndToEnd : public WithApp, public ::testing::Test {
   }
 
   std::unique_ptr<TMainFm> OpenWindow() {
-    MainFormServices services{registry_,
-                              bus_,
-                              clock_,
-                              firewall_,
-                              network_,
-                              ui_,
-                              &pump_,
-                              [](const std::string& name) -> std::unique_ptr<NamedMutex> {
-                                return std::make_unique<FileNamedMutex>(name);
-                              },
-                              stdout};
-    runtime_ =
-        std::make_unique<ClientRuntime>(ClientPlatform{services, mainThread_, spooler_, shell_});
+    runtime_ = std::make_unique<ClientRuntime>(
+        testing::TestClientPlatform({registry_, bus_, clock_, firewall_, network_, ui_, &pump_,
+                                     mainThread_, spooler_, shell_}));
     auto form = std::make_unique<TMainFm>(*runtime_);
     StartupInputs inputs;
     inputs.workArea = {0, 0, 1024, 768};

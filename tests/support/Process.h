@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempDir.h"
+
 namespace tessaro::testing {
 
 // A child process of a test: started with its own environment additions, its standard output and
@@ -48,24 +50,6 @@ class Process {
   pid_t pid_ = -1;
   int status_ = -1;
 };
-
-// A temporary folder removed with everything in it when the object goes.
-class TempDir {
- public:
-  explicit TempDir(const std::string& prefix = "/tmp/tessaro-test.");
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void WriteTextFile(const std::string& path, const std::string& text);
-// The file's bytes, empty when it cannot be read.
-std::string ReadTextFile(const std::string& path);
 
 // Polls `condition` every 20 ms until it holds or `timeout` passes.
 template <typename F>
