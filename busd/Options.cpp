@@ -15,10 +15,6 @@ namespace tessaro::busd {
 
 namespace {
 
-std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t min, uint32_t max) {
-  return ParseNumberIn<uint32_t>(text, min, max);
-}
-
 bool AddServers(const std::string& list, Options& o, std::string& error) {
   size_t start = 0;
   while (start <= list.size()) {
@@ -50,19 +46,19 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& o, s
   } else if (name == "--group") {
     o.group = value;
   } else if (name == "--discovery-port") {
-    const auto port = ParseNumber(value, 1, 65535);
+    const auto port = ParseNumberIn<uint32_t>(value, 1, 65535);
     if (!port) error = "bad --discovery-port '" + value + "' (1..65535)";
     if (port) o.discoveryPort = static_cast<uint16_t>(*port);
   } else if (name == "--drop-after") {
-    const auto seconds = ParseNumber(value, 0, 86400);
+    const auto seconds = ParseNumberIn<uint32_t>(value, 0, 86400);
     if (!seconds) error = "bad --drop-after '" + value + "' (0..86400 seconds)";
     if (seconds) o.dropAfter = std::chrono::seconds(*seconds);
   } else if (name == "--max-clients") {
-    const auto count = ParseNumber(value, 1, 65536);
+    const auto count = ParseNumberIn<uint32_t>(value, 1, 65536);
     if (!count) error = "bad --max-clients '" + value + "' (1..65536)";
     if (count) o.limits.maxConnections = *count;
   } else if (name == "--max-client-output") {
-    const auto bytes = ParseNumber(value, BusLimits::kMinQueuedOutput, 1u << 30);
+    const auto bytes = ParseNumberIn<uint32_t>(value, BusLimits::kMinQueuedOutput, 1u << 30);
     if (!bytes)
       error = "bad --max-client-output '" + value + "' (" +
               std::to_string(BusLimits::kMinQueuedOutput) + "..1073741824 bytes)";
@@ -83,7 +79,7 @@ std::optional<ServerAddress> ParseServerAddress(const std::string& text) {
   if (!ip) return std::nullopt;
   address.ip = *ip;
   if (colon != std::string::npos) {
-    const auto port = ParseNumber(text.substr(colon + 1), 1, 65535);
+    const auto port = ParseNumberIn<uint32_t>(text.substr(colon + 1), 1, 65535);
     if (!port) return std::nullopt;
     address.port = static_cast<uint16_t>(*port);
   }

@@ -1,22 +1,19 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "hubd/Options.h"
 
+#include "base/NumberText.h"
 #include "protocol/HubWire.h"
 
 namespace tessaro::hubd {
 
 namespace {
 
-bool ParsePort(const std::string& text, uint16_t& port) {
-  uint64_t n = 0;
-  if (!ParseUnsigned(text, 65535, n) || n == 0) return false;
-  port = static_cast<uint16_t>(n);
-  return true;
+std::optional<uint16_t> ParsePort(const std::string& text) {
+  return ParseNumberIn<uint16_t>(text, 1, 65535);
 }
 
 // Applies one option that takes a value; an error message, or empty.
 std::string ApplyOption(Options& o, const std::string& name, const std::string& value) {
-  uint16_t n = 0;
   if (name == "--config")
     o.configPath = value;
   else if (name == "--pins")
@@ -25,25 +22,25 @@ std::string ApplyOption(Options& o, const std::string& name, const std::string& 
     if (!IsUsableServerAddress(value)) return "bad --address " + value;
     o.address = value;
   } else if (name == "--port") {
-    if (!ParsePort(value, n)) return "bad --port " + value;
-    o.port = n;
+    o.port = ParsePort(value);
+    if (!o.port) return "bad --port " + value;
   } else if (name == "--discovery-port") {
-    if (!ParsePort(value, n)) return "bad --discovery-port " + value;
-    o.discoveryPort = n;
+    const auto port = ParsePort(value);
+    if (!port) return "bad --discovery-port " + value;
+    o.discoveryPort = *port;
   } else if (name == "--protocol-version") {
-    uint64_t major = 0;
-    if (!ParseUnsigned(value, 65535, major)) return "bad --protocol-version " + value;
-    o.versionMajor = static_cast<uint16_t>(major);
+    const auto major = ParseNumber<uint16_t>(value);
+    if (!major) return "bad --protocol-version " + value;
+    o.versionMajor = *major;
   } else if (name == "--hello-timeout" || name == "--idle-timeout") {
-    uint64_t seconds = 0;
-    if (!ParseUnsigned(value, 24 * 60 * 60, seconds) || seconds == 0)
-      return "bad " + name + " " + value;
+    const auto seconds = ParseNumberIn<uint32_t>(value, 1, 24 * 60 * 60);
+    if (!seconds) return "bad " + name + " " + value;
     (name == "--hello-timeout" ? o.limits.helloTimeout : o.limits.idleTimeout) =
-        std::chrono::seconds(seconds);
+        std::chrono::seconds(*seconds);
   } else if (name == "--max-per-address") {
-    uint64_t count = 0;
-    if (!ParseUnsigned(value, 65535, count) || count == 0) return "bad " + name + " " + value;
-    o.limits.maxPerAddress = count;
+    const auto count = ParseNumberIn<uint32_t>(value, 1, 65535);
+    if (!count) return "bad " + name + " " + value;
+    o.limits.maxPerAddress = *count;
   } else {
     return "unknown option " + name;
   }
