@@ -14,20 +14,20 @@ BusServer::BusServer(RuntimeFolder& folder, BusBackend& backend, BusLimits limit
 
 BusServer::~BusServer() = default;
 
-bool BusServer::ListenTrunk(std::string& error) {
-  UniqueFd fd = folder_.Listen(true, 0, error);
-  if (!fd.valid()) return false;
-  listeners_.push_back({std::move(fd), true, 0});
-  return true;
+Result<> BusServer::ListenTrunk() {
+  auto fd = folder_.Listen(true, 0);
+  if (!fd) return Failure(fd.error());
+  listeners_.push_back({std::move(*fd), true, 0});
+  return {};
 }
 
-bool BusServer::AddSpur(uint32_t serverIp, std::string& error) {
-  UniqueFd fd = folder_.Listen(false, spurCount_, error);
-  if (!fd.valid()) return false;
+Result<> BusServer::AddSpur(uint32_t serverIp) {
+  auto fd = folder_.Listen(false, spurCount_);
+  if (!fd) return Failure(fd.error());
   Log("Spur " + std::to_string(spurCount_) + " serves " + IpText(serverIp));
   ++spurCount_;
-  listeners_.push_back({std::move(fd), false, serverIp});
-  return true;
+  listeners_.push_back({std::move(*fd), false, serverIp});
+  return {};
 }
 
 void BusServer::AddTo(PollSet& poll) {

@@ -34,9 +34,9 @@ class BusServer : public ReplyRouter {
   BusServer(RuntimeFolder& folder, BusBackend& backend, BusLimits limits = {});
   ~BusServer() override;
 
-  bool ListenTrunk(std::string& error);
+  Result<> ListenTrunk();
   // The next Spur interface (0, 1, 2, ... in the order servers are attached).
-  bool AddSpur(uint32_t serverIp, std::string& error);
+  Result<> AddSpur(uint32_t serverIp);
   void Publish(const std::vector<uint8_t>& record) { dispatcher_.Publish(record); }
   void AddTo(PollSet& poll);
   void Complete(int connection, const busipc::Reply& reply) override;

@@ -45,12 +45,12 @@ Daemon::~Daemon() {
 }
 
 bool Daemon::Start() {
-  std::string error;
-  folder_ = RuntimeFolder::Prepare(options_.runtimeDir, options_.group, error);
-  if (!folder_) {
-    Log(error);
+  auto folder = RuntimeFolder::Prepare(options_.runtimeDir, options_.group);
+  if (!folder) {
+    Log(folder.error());
     return false;
   }
+  folder_ = std::move(*folder);
   HivePaths hives;  // busd writes the machine hive only
   hives.machine = MachineHivePath(options_);
   KeyFileResult key = LoadOrMakeKey(KeyPathFor(hives.machine));
@@ -69,8 +69,8 @@ bool Daemon::Start() {
   registry_ =
       std::make_unique<ServerRegistry>(*this, options_.computerName, *key_, options_.dropAfter);
   bus_ = std::make_unique<BusServer>(*folder_, *registry_, options_.limits);
-  if (!bus_->ListenTrunk(error)) {
-    Log(error);
+  if (const auto listening = bus_->ListenTrunk(); !listening) {
+    Log(listening.error());
     return false;
   }
   for (const auto& s : options_.servers) registry_->AddConfigured(s);
@@ -90,9 +90,8 @@ bool Daemon::Start() {
   Log("ready");
   // A service manager that started busd learns it is ready only now, with the sockets in place.
   const char* notifySocket = std::getenv("NOTIFY_SOCKET");
-  if (std::string notifyError;
-      !NotifyServiceManager(notifySocket ? notifySocket : "", "READY=1", notifyError))
-    Log("warning: " + notifyError);
+  if (const auto told = NotifyServiceManager(notifySocket ? notifySocket : "", "READY=1"); !told)
+    Log("warning: " + told.error());
   return true;
 }
 
@@ -152,8 +151,7 @@ void Daemon::RecordDevice(uint32_t ip, const wire::DeviceInfo& device) {
 }
 
 void Daemon::SpurReady(uint32_t ip) {
-  std::string error;
-  if (!bus_->AddSpur(ip, error)) Log(error);
+  if (const auto added = bus_->AddSpur(ip); !added) Log(added.error());
 }
 
 }  // namespace tessaro::busd

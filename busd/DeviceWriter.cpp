@@ -43,19 +43,20 @@ void DeviceWriter::Run() {
     writing_ = node.key();
     lock.unlock();
     Entry& entry = node.mapped();
-    const std::string error = DeviceDatabase(registry_).Write(entry.record);
-    if (error.empty()) {
+    const auto written = DeviceDatabase(registry_).Write(entry.record);
+    if (written) {
       Log(entry.what + " linked to this PC: " + entry.record.instanceId);
     } else if (!entry.failureLogged) {
-      Log(entry.what + ": the device database was not written: " + error + "; trying again");
+      Log(entry.what + ": the device database was not written: " + written.error() +
+          "; trying again");
       entry.failureLogged = true;
     }
     lock.lock();
     writing_.clear();
     // A newer record for the device, queued meanwhile, wins over this one.
-    if (!error.empty()) queue_.insert(std::move(node));
+    if (!written) queue_.insert(std::move(node));
     written_.notify_all();
-    if (error.empty()) continue;
+    if (written) continue;
     wake_.wait_for(lock, kRetryInterval, [this] { return stop_; });
   }
 }

@@ -12,26 +12,21 @@
 
 namespace tessaro::busd {
 
-bool NotifyServiceManager(const std::string& socketPath, const std::string& state,
-                          std::string& error) {
-  if (socketPath.empty()) return true;
+Result<> NotifyServiceManager(const std::string& socketPath, const std::string& state) {
+  if (socketPath.empty()) return {};
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (socketPath.size() >= sizeof address.sun_path ||
-      (socketPath[0] != '/' && socketPath[0] != '@')) {
-    error = "NOTIFY_SOCKET is not a socket path: " + socketPath;
-    return false;
-  }
+      (socketPath[0] != '/' && socketPath[0] != '@'))
+    return Failure("NOTIFY_SOCKET is not a socket path: " + socketPath);
   std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
   if (socketPath[0] == '@') address.sun_path[0] = '\0';  // an abstract name
   const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketPath.size());
   UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   if (!fd.valid() || ::sendto(fd.get(), state.data(), state.size(), MSG_NOSIGNAL,
-                              reinterpret_cast<const sockaddr*>(&address), length) < 0) {
-    error = "cannot tell the service manager " + state + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+                              reinterpret_cast<const sockaddr*>(&address), length) < 0)
+    return Failure("cannot tell the service manager " + state + ": " + std::strerror(errno));
+  return {};
 }
 
 }  // namespace tessaro::busd

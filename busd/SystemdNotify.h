@@ -4,12 +4,13 @@
 
 #include <string>
 
+#include "base/Result.h"
+
 namespace tessaro::busd {
 
 // Sends `state` (e.g. "READY=1") as one datagram to `socketPath`: a file path, or an abstract
 // name written with a leading '@'. An empty path means no service manager waits: nothing is sent
-// and that is no failure. Returns false, with `error` set, when the message could not be sent.
-bool NotifyServiceManager(const std::string& socketPath, const std::string& state,
-                          std::string& error);
+// and that is no failure. Fails when the message could not be sent.
+Result<> NotifyServiceManager(const std::string& socketPath, const std::string& state);
 
 }  // namespace tessaro::busd

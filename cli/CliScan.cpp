@@ -168,27 +168,21 @@ std::optional<std::string> GatherPdf(const ScanOptions& options, const std::stri
 
 }  // namespace
 
-std::optional<ScanOptions> ParseScanArgs(const std::vector<std::string>& args, std::string& error) {
+Result<ScanOptions> ParseScanArgs(const std::vector<std::string>& args) {
   if (args.size() < 3) {
-    error =
+    return Failure(
         "usage: scan IP N FOLDER [--name NAME] [--format jpg|bmp|pdf] "
-        "[--source flatbed|feeder] [--resolution DPI] [--mode color|gray]";
-    return std::nullopt;
+        "[--source flatbed|feeder] [--resolution DPI] [--mode color|gray]");
   }
   ScanOptions o;
   o.ip = args[0];
   o.deviceNumber = args[1];
   o.folder = args[2];
-  if (o.ip.empty() || !ParseInteger(o.deviceNumber, -128, 255) || o.folder.empty()) {
-    error = "scan: bad argument";
-    return std::nullopt;
-  }
+  if (o.ip.empty() || !ParseInteger(o.deviceNumber, -128, 255) || o.folder.empty())
+    return Failure("scan: bad argument");
   for (size_t i = 3; i < args.size(); i += 2) {
     const std::string& option = args[i];
-    if (i + 1 >= args.size()) {
-      error = "scan: " + option + " needs a value";
-      return std::nullopt;
-    }
+    if (i + 1 >= args.size()) return Failure("scan: " + option + " needs a value");
     const std::string& value = args[i + 1];
     bool good = true;
     if (option == "--name") {
@@ -210,20 +204,11 @@ std::optional<ScanOptions> ParseScanArgs(const std::vector<std::string>& args, s
       good = value == "color" || value == "gray";
       o.color = value == "color";
     } else {
-      error = "scan: unknown option " + option;
-      return std::nullopt;
+      return Failure("scan: unknown option " + option);
     }
-    if (!good) {
-      error = "scan: bad value \"" + value + "\" for " + option;
-      return std::nullopt;
-    }
+    if (!good) return Failure("scan: bad value \"" + value + "\" for " + option);
   }
   return o;
-}
-
-std::string CheckScanArgs(const std::vector<std::string>& args) {
-  std::string error;
-  return ParseScanArgs(args, error) ? std::string() : error;
 }
 
 // The device as the client's rows hold it, from the Spur's device list; nullopt when the Spur
@@ -257,8 +242,7 @@ std::optional<DeviceData> DeviceOnSpur(DriverClient& driver, BusHandle spur,
 
 int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,
             Clock& clock, BusHandle trunk, BusHandle spur, std::ostream& out, std::ostream& err) {
-  std::string error;
-  const auto options = ParseScanArgs(command.args, error);
+  const auto options = ParseScanArgs(command.args);
   if (!options) return exitcode::kUsage;
   if (env.registry == nullptr) {
     err << "tessaro-cli: scan needs the user's hive\n";

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "cli/CliArgs.h"
 #include "cli/CliList.h"
 #include "platform/BusTransport.h"
@@ -28,8 +29,7 @@ struct ScanOptions {
 };
 
 // The options of a scan command line (after "scan"), or the usage error.
-std::optional<ScanOptions> ParseScanArgs(const std::vector<std::string>& args, std::string& error);
-std::string CheckScanArgs(const std::vector<std::string>& args);
+Result<ScanOptions> ParseScanArgs(const std::vector<std::string>& args);
 
 // Runs on the Spur whose address the command names (the caller finds it).
 int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,

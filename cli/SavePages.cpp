@@ -60,20 +60,21 @@ class CommandHost : public ScanSaveHost {
 
 }  // namespace
 
-std::string CheckSavePagesArgs(const std::vector<std::string>& args) {
+Result<> CheckSavePagesArgs(const std::vector<std::string>& args) {
   const std::string usage = "usage: save-pages FORMAT DPI COUNT TARGET [TEMPBASE]";
-  if (args.size() != 4 && args.size() != 5) return usage;
+  if (args.size() != 4 && args.size() != 5) return Failure(usage);
   const std::string& format = args[0];
   if (format != "jpg" && format != "bmp" && format != "pdf") {
-    return "save-pages: FORMAT must be jpg, bmp or pdf";
+    return Failure("save-pages: FORMAT must be jpg, bmp or pdf");
   }
-  if (!ParseInteger(args[1], 1, kMaxDpi)) return "save-pages: bad DPI \"" + args[1] + "\"";
-  if (!ParseInteger(args[2], 1, kMaxPages)) return "save-pages: bad COUNT \"" + args[2] + "\"";
+  if (!ParseInteger(args[1], 1, kMaxDpi)) return Failure("save-pages: bad DPI \"" + args[1] + "\"");
+  if (!ParseInteger(args[2], 1, kMaxPages))
+    return Failure("save-pages: bad COUNT \"" + args[2] + "\"");
   const TargetParts target = SplitTarget(args[3]);
   if (::strcasecmp(target.ext.c_str(), ("." + format).c_str()) != 0) {
-    return "save-pages: TARGET must end in ." + format;
+    return Failure("save-pages: TARGET must end in ." + format);
   }
-  if (args.size() == 5 && args[4].empty()) return "save-pages: TEMPBASE is empty";
+  if (args.size() == 5 && args[4].empty()) return Failure("save-pages: TEMPBASE is empty");
   return {};
 }
 

@@ -50,8 +50,10 @@ wire::DeviceInfo Device(uint8_t number, uint16_t vid, uint16_t pid, std::string 
 
 class DeviceDatabaseTest : public ::testing::Test {
  protected:
+  // Empty when written, else the failure.
   std::string Write(const wire::DeviceInfo& d) {
-    return DeviceDatabase(hive).Write(DescribeDeviceRecord(kServerIp, d));
+    const auto written = DeviceDatabase(hive).Write(DescribeDeviceRecord(kServerIp, d));
+    return written ? std::string() : written.error();
   }
   // Reads as the client does: a missing key or value reads as empty.
   std::string Sz(const std::string& path, const std::string& name) {
@@ -288,9 +290,10 @@ TEST_F(DeviceDatabaseTest, QueuedRecordOutlastsAReaderHoldingTheHive) {
 
 TEST(DeviceDatabase, HiveThatCannotBeWrittenIsAnErrorNotACrash) {
   SqliteRegistry hive{HivePaths{"", "/proc/no-such-folder/machine.hive"}};
-  const std::string error = DeviceDatabase(hive).Write(
+  const auto written = DeviceDatabase(hive).Write(
       DescribeDeviceRecord(kServerIp, Device(1, 0x04F9, 0x0042, "PRINTER", "P1")));
-  EXPECT_NE(error.find("Vid_04f9&Pid_0042"), std::string::npos) << error;
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.error().find("Vid_04f9&Pid_0042"), std::string::npos) << written.error();
 }
 
 TEST(DeviceArrival, EachLinkToThisPcArrivesOnce) {
