@@ -6,7 +6,8 @@
 
 namespace tessaro::busd {
 
-DeviceWriter::DeviceWriter(Registry& registry) : registry_(registry), thread_([this] { Run(); }) {}
+DeviceWriter::DeviceWriter(Registry& registry, const Logger& log)
+    : registry_(registry), log_(log), thread_([this] { Run(); }) {}
 
 DeviceWriter::~DeviceWriter() {
   {
@@ -45,10 +46,10 @@ void DeviceWriter::Run() {
     Entry& entry = node.mapped();
     const auto written = DeviceDatabase(registry_).Write(entry.record);
     if (written) {
-      Log(entry.what + " linked to this PC: " + entry.record.instanceId);
+      log_.Info(entry.what + " linked to this PC: " + entry.record.instanceId);
     } else if (!entry.failureLogged) {
-      Log(entry.what + ": the device database was not written: " + written.error() +
-          "; trying again");
+      log_.Info(entry.what + ": the device database was not written: " + written.error() +
+                "; trying again");
       entry.failureLogged = true;
     }
     lock.lock();

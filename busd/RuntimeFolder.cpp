@@ -22,9 +22,9 @@ namespace {
 
 constexpr gid_t kNoGroup = static_cast<gid_t>(-1);
 
-gid_t LookUpGroup(const std::string& name) {
+gid_t LookUpGroup(const std::string& name, const Logger& log) {
   if (const struct group* g = ::getgrnam(name.c_str())) return g->gr_gid;
-  Log("warning: group '" + name + "' does not exist; sockets keep this process's group");
+  log.Warning("group '" + name + "' does not exist; sockets keep this process's group");
   return kNoGroup;
 }
 
@@ -68,13 +68,14 @@ void RemoveStaleSockets(int folder) {
 }  // namespace
 
 Result<std::unique_ptr<RuntimeFolder>> RuntimeFolder::Prepare(const std::string& dir,
-                                                              const std::string& group) {
+                                                              const std::string& group,
+                                                              const Logger& log) {
   if (dir.size() > busipc::kMaxRuntimeDirLength) {
     return Failure("runtime folder path '" + dir + "' is " + std::to_string(dir.size()) +
                    " bytes long; at most " + std::to_string(busipc::kMaxRuntimeDirLength) +
                    " fit a Unix socket address");
   }
-  std::unique_ptr<RuntimeFolder> folder(new RuntimeFolder(dir, LookUpGroup(group)));
+  std::unique_ptr<RuntimeFolder> folder(new RuntimeFolder(dir, LookUpGroup(group, log), log));
   auto dirFd = folder->OpenFolder(AT_FDCWD, dir, 0770, folder->createdDir_);
   if (!dirFd) return Failure(dirFd.error());
   folder->dirFd_ = std::move(*dirFd);
@@ -142,7 +143,7 @@ void RuntimeFolder::ApplyGroup(int folder, const std::string& name, const std::s
   const int result = name.empty() ? ::fchown(folder, static_cast<uid_t>(-1), gid_)
                                   : ::fchownat(folder, name.c_str(), static_cast<uid_t>(-1), gid_,
                                                AT_SYMLINK_NOFOLLOW);
-  if (result != 0) Log("warning: cannot give " + path + " to its group: " + std::strerror(errno));
+  if (result != 0) log_.Warning("cannot give " + path + " to its group: " + std::strerror(errno));
 }
 
 Result<UniqueFd> RuntimeFolder::Listen(bool trunk, int number) {

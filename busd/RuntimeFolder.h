@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/FileHandle.h"
+#include "base/Logger.h"
 #include "base/Result.h"
 
 namespace tessaro::busd {
@@ -24,7 +25,8 @@ class RuntimeFolder {
   // A failure when the folder cannot be used (path too long, cannot be created, not a folder
   // busd's user alone controls, another busd already serves it).
   static Result<std::unique_ptr<RuntimeFolder>> Prepare(const std::string& dir,
-                                                        const std::string& group);
+                                                        const std::string& group,
+                                                        const Logger& log);
   ~RuntimeFolder();
   RuntimeFolder(const RuntimeFolder&) = delete;
   RuntimeFolder& operator=(const RuntimeFolder&) = delete;
@@ -33,7 +35,8 @@ class RuntimeFolder {
   Result<UniqueFd> Listen(bool trunk, int number);
 
  private:
-  RuntimeFolder(std::string dir, gid_t gid) : dir_(std::move(dir)), gid_(gid) {}
+  RuntimeFolder(std::string dir, gid_t gid, const Logger& log)
+      : dir_(std::move(dir)), gid_(gid), log_(log) {}
   // Makes or checks the folder `name` in `parent` (the runtime folder itself when `parent` is
   // AT_FDCWD and `name` its path); its descriptor.
   Result<UniqueFd> OpenFolder(int parent, const std::string& name, mode_t mode, bool& created);
@@ -41,6 +44,7 @@ class RuntimeFolder {
 
   std::string dir_;
   gid_t gid_;
+  const Logger& log_;
   UniqueFd dirFd_;
   UniqueFd classFd_[2];  // [0] Spur, [1] Trunk
   bool createdDir_ = false;

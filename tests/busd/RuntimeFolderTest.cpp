@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 
 // No such group: folders keep the test's own group, and group write is judged against it.
 constexpr const char* kGroup = "tessaro-test-no-such-group";
+const Logger kLog("busd", StderrLogSink());
 
 void MakeFolder(const std::string& path, mode_t mode) {
   ASSERT_EQ(::mkdir(path.c_str(), mode), 0) << path;
@@ -102,7 +103,7 @@ TEST(RuntimeFolder, OnlyAFolderBusdsUserAloneControlsIsUsed) {
     const std::string run = base / "run";
     c.setup(base.path(), run);
     if (HasFatalFailure()) return;
-    auto folder = RuntimeFolder::Prepare(run, kGroup);
+    auto folder = RuntimeFolder::Prepare(run, kGroup, kLog);
     EXPECT_EQ(folder.has_value(), c.usable) << (folder ? "" : folder.error());
     if (folder) {
       const auto listening = (*folder)->Listen(true, 0);
@@ -130,7 +131,7 @@ TEST(RuntimeFolder, OnlyStaleSocketsAreCleared) {
   ASSERT_EQ(::symlink((base / "target").c_str(), (trunk + "/5").c_str()), 0);
   testing::WriteTextFile(base / "target", "kept");
 
-  auto prepared = RuntimeFolder::Prepare(run, kGroup);
+  auto prepared = RuntimeFolder::Prepare(run, kGroup, kLog);
   ASSERT_TRUE(prepared) << prepared.error();
   RuntimeFolder& folder = **prepared;
   EXPECT_FALSE(fs::exists(fs::symlink_status(spur + "/3")));

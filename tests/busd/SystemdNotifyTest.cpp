@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "busd/SystemdNotify.h"
+#include "base/SystemdNotify.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -16,8 +16,8 @@
 
 namespace {
 
+using tessaro::NotifyServiceManager;
 using tessaro::UniqueFd;
-using tessaro::busd::NotifyServiceManager;
 
 // A datagram socket standing in for the service manager's, bound to `path` (abstract with '@').
 UniqueFd BindManager(const std::string& path) {

@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "busd/SystemdNotify.h"
+#include "base/SystemdNotify.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "base/FileHandle.h"
 
-namespace tessaro::busd {
+namespace tessaro {
 
 Result<> NotifyServiceManager(const std::string& socketPath, const std::string& state) {
   if (socketPath.empty()) return {};
@@ -29,4 +31,16 @@ Result<> NotifyServiceManager(const std::string& socketPath, const std::string& 
   return {};
 }
 
-}  // namespace tessaro::busd
+std::string NotifySocketFromEnvironment() {
+  const char* path = std::getenv("NOTIFY_SOCKET");
+  return path ? path : "";
+}
+
+std::string ReloadingState() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  const long long micros = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+  return "RELOADING=1\nMONOTONIC_USEC=" + std::to_string(micros);
+}
+
+}  // namespace tessaro
