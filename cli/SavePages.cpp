@@ -43,7 +43,7 @@ class CommandHost : public ScanSaveHost {
     previews_ = std::move(createdFiles);
   }
   void EnableNavigation() override {}
-  void SaveCompleted() override {}
+  void SaveCompleted(bool) override {}
 
   // The command plays a scan window that closes once the save is done: nothing shows the
   // previews, so the intermediate JPEGs the run created go, and only those.
@@ -88,13 +88,15 @@ int RunSavePages(const CliCommand& command, std::ostream& out, std::ostream& err
   CommandMainThread mainThread;
   StderrUi ui(err);
   CommandHost host(target, tempBase);
+  bool failed = false;
   {
     TSaveScanningThread saving(host, mainThread, ui, SaveRun{pages, dpi, 0});
     saving.Start();
     while (!saving.Finished()) mainThread.Serve(std::chrono::milliseconds(400));
+    failed = saving.Failed();
   }
   host.RemovePreviews();
-  if (SaveErrorFlag()) return exitcode::kFailed;
+  if (failed) return exitcode::kFailed;
   if (command.json) {
     out << "{\"ok\":true,\"pages\":" << pages << "}\n";
   } else {
