@@ -94,8 +94,7 @@ Result<std::string> DeviceDatabase::DriverFor(const RegKey& key, const DeviceKey
   return plan.classGuid + suffix;
 }
 
-Result<> DeviceDatabase::WriteStillImage(const std::string& driver,
-                                         const StillImageEntry& still) {
+Result<> DeviceDatabase::WriteStillImage(const std::string& driver, const StillImageEntry& still) {
   const std::string path = kClassRoot + driver;
   RegKey key, data;
   uint32_t rc = Open(path, key);

@@ -87,7 +87,8 @@ Result<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri) {
   }
   const BusHandle spur = SpurOf(trunk, server->ip);
   bus_.Close(trunk);
-  if (spur == kInvalidBusHandle) return Failure("device server " + mac + " offers no interface yet");
+  if (spur == kInvalidBusHandle)
+    return Failure("device server " + mac + " offers no interface yet");
   for (const DeviceEntry& d : driver_.GetDeviceList(spur).value_or(std::vector<DeviceEntry>{})) {
     if (HexId(d.vendorId) != uri.vendorId || HexId(d.productId) != uri.productId) continue;
     if (uri.serial && d.serial != *uri.serial) continue;
