@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cli/CliRunner.h"
+#include "cli/ConsoleUi.h"
 #include "cli/JsonLine.h"
 #include "devices/MainWindowPort.h"
 #include "driver/DriverClient.h"
@@ -33,22 +34,7 @@ bool NameTaken(const std::string& file) {
   return std::filesystem::exists(file, ec) || ec;
 }
 
-// Messages go to standard error; a question is answered No, so nothing is ever written over.
-class StderrUi : public UiPort {
- public:
-  explicit StderrUi(std::ostream& err) : err_(err) {}
-  int ShowMessage(const MessageRequest& request) override {
-    err_ << "tessaro-cli: " << request.text << '\n';
-    const uint32_t buttons = request.flags & 0xF;
-    return buttons == mb::kYesNo || buttons == mb::kYesNoCancel ? answer::kNo : answer::kOk;
-  }
-  int RunDialog(const DialogRequest&) override { return answer::kCancel; }
-
- private:
-  std::ostream& err_;
-};
-
-// Every message of the scan itself is a plain OK box, which StderrUi prints.
+// Every message of the scan itself is a plain OK box, which the console prints.
 void Say(UiPort& ui, const std::string& text) { ui.ShowMessage({"", text, mb::kOk, true}); }
 
 class SilentView : public wia::WiaTransferView {
@@ -266,7 +252,7 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
     return exitcode::kFailed;
   }
 
-  StderrUi ui(err);
+  ConsoleUi ui(err, ConsoleLine::Program);
   NoWindow pump;
   // A PDF group is scanned as BMP pages into a private folder first.
   std::string scanFolder = options->folder;

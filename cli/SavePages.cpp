@@ -9,6 +9,7 @@
 
 #include "cli/CliRunner.h"
 #include "cli/CommandMainThread.h"
+#include "cli/ConsoleUi.h"
 #include "scanning/pages/PageNames.h"
 #include "scanning/pages/SaveScanningThread.h"
 
@@ -18,20 +19,6 @@ namespace {
 
 constexpr int64_t kMaxDpi = 65535;  // the JFIF density holds 16 bits
 constexpr int64_t kMaxPages = 100000;
-
-// Message boxes become lines on standard error.
-class StderrUi : public UiPort {
- public:
-  explicit StderrUi(std::ostream& err) : err_(err) {}
-  int ShowMessage(const MessageRequest& request) override {
-    err_ << request.text << '\n' << std::flush;
-    return answer::kOk;
-  }
-  int RunDialog(const DialogRequest&) override { return answer::kCancel; }
-
- private:
-  std::ostream& err_;
-};
 
 class CommandHost : public ScanSaveHost {
  public:
@@ -86,7 +73,7 @@ int RunSavePages(const CliCommand& command, std::ostream& out, std::ostream& err
   const std::string tempBase = args.size() == 5 ? args[4] : SplitTarget(target).base;
 
   CommandMainThread mainThread;
-  StderrUi ui(err);
+  ConsoleUi ui(err, ConsoleLine::Text);
   CommandHost host(target, tempBase);
   bool failed = false;
   {
