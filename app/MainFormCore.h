@@ -119,7 +119,6 @@ class MainFormCore {
   bool MiniStart() const { return miniStart_; }
   uint32_t WindowsVersionFlags() const { return state_.windowsVersionFlags; }
   bool NetworkReady() const { return networkReady_; }
-  const TrayLook& CurrentTrayLook() const { return trayLook_; }
   NamedMutex* RefreshLock() const { return refreshLock_.get(); }
   const std::vector<std::string>& ScannerIdList() const { return state_.scannerIds; }
   HostChecks& Host() { return *host_; }

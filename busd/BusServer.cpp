@@ -9,25 +9,26 @@
 
 namespace tessaro::busd {
 
-BusServer::BusServer(RuntimeFolder& folder, BusBackend& backend, BusLimits limits)
-    : folder_(folder), limits_(limits), dispatcher_(backend, *this) {}
+BusServer::BusServer(RuntimeFolder& folder, BusBackend& backend, const Logger& log,
+                     BusLimits limits)
+    : folder_(folder), log_(log), limits_(limits), dispatcher_(backend, *this) {}
 
 BusServer::~BusServer() = default;
 
-bool BusServer::ListenTrunk(std::string& error) {
-  UniqueFd fd = folder_.Listen(true, 0, error);
-  if (!fd.valid()) return false;
-  listeners_.push_back({std::move(fd), true, 0});
-  return true;
+Result<> BusServer::ListenTrunk() {
+  auto fd = folder_.Listen(true, 0);
+  if (!fd) return Failure(fd.error());
+  listeners_.push_back({std::move(*fd), true, 0});
+  return {};
 }
 
-bool BusServer::AddSpur(uint32_t serverIp, std::string& error) {
-  UniqueFd fd = folder_.Listen(false, spurCount_, error);
-  if (!fd.valid()) return false;
-  Log("Spur " + std::to_string(spurCount_) + " serves " + IpText(serverIp));
+Result<> BusServer::AddSpur(uint32_t serverIp) {
+  auto fd = folder_.Listen(false, spurCount_);
+  if (!fd) return Failure(fd.error());
+  log_.Info("Spur " + std::to_string(spurCount_) + " serves " + IpText(serverIp));
   ++spurCount_;
-  listeners_.push_back({std::move(fd), false, serverIp});
-  return true;
+  listeners_.push_back({std::move(*fd), false, serverIp});
+  return {};
 }
 
 void BusServer::AddTo(PollSet& poll) {
@@ -53,13 +54,13 @@ void BusServer::Accept(const Listener& listener) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       if (errno == EMFILE || errno == ENFILE) {
         // The waiting connection stays ready, so polling on would spin until a descriptor frees.
-        Log("out of descriptors; not accepting bus connections for a moment");
+        log_.Info("out of descriptors; not accepting bus connections for a moment");
         acceptAgain_ = std::chrono::steady_clock::now() + kAcceptBackoff;
       }
       return;
     }
     if (connections_.size() >= limits_.maxConnections) {
-      if (!refusing_) Log("too many bus connections; closing new ones");
+      if (!refusing_) log_.Info("too many bus connections; closing new ones");
       refusing_ = true;
       continue;  // `fd` closes: the client sees its connection end
     }
@@ -92,7 +93,7 @@ bool BusServer::ReadSome(Connection& c) {
   if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
   c.session->Feed({buffer, static_cast<size_t>(n)});
   if (c.session->broken()) {
-    Log("malformed bus frame; closing that connection");
+    log_.Info("malformed bus frame; closing that connection");
     return false;
   }
   return Flush(c);
@@ -109,7 +110,7 @@ bool BusServer::Flush(Connection& c) {
     if (n < 0 && errno == EINTR) continue;
     if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
     if (out.size() <= limits_.maxQueuedOutput) return true;
-    Log("a bus client does not read its replies; closing its connection");
+    log_.Info("a bus client does not read its replies; closing its connection");
     return false;
   }
   return true;

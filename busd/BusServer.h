@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Logger.h"
 #include "busd/BusSession.h"
 #include "busd/PollSet.h"
 #include "busd/RequestDispatcher.h"
@@ -31,12 +32,12 @@ class BusServer : public ReplyRouter {
   // While accept fails for want of descriptors, the listeners rest this long.
   static constexpr auto kAcceptBackoff = std::chrono::milliseconds(500);
 
-  BusServer(RuntimeFolder& folder, BusBackend& backend, BusLimits limits = {});
+  BusServer(RuntimeFolder& folder, BusBackend& backend, const Logger& log, BusLimits limits = {});
   ~BusServer() override;
 
-  bool ListenTrunk(std::string& error);
+  Result<> ListenTrunk();
   // The next Spur interface (0, 1, 2, ... in the order servers are attached).
-  bool AddSpur(uint32_t serverIp, std::string& error);
+  Result<> AddSpur(uint32_t serverIp);
   void Publish(const std::vector<uint8_t>& record) { dispatcher_.Publish(record); }
   void AddTo(PollSet& poll);
   void Complete(int connection, const busipc::Reply& reply) override;
@@ -59,6 +60,7 @@ class BusServer : public ReplyRouter {
   void Close(int id);
 
   RuntimeFolder& folder_;
+  const Logger& log_;
   BusLimits limits_;
   RequestDispatcher dispatcher_;
   std::vector<Listener> listeners_;

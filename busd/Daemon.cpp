@@ -4,13 +4,12 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
-#include <cstdlib>
 
+#include "base/SystemdNotify.h"
 #include "busd/DeviceKeys.h"
 #include "busd/Log.h"
 #include "busd/PcKeyFile.h"
 #include "busd/ReplyBuilder.h"
-#include "busd/SystemdNotify.h"
 #include "platform/linux/SqliteRegistry.h"
 
 namespace tessaro::busd {
@@ -31,7 +30,7 @@ UniqueFd BlockStopSignals() {
 
 }  // namespace
 
-Daemon::Daemon(Options options) : options_(std::move(options)) {}
+Daemon::Daemon(Options options, const Logger& log) : options_(std::move(options)), log_(log) {}
 
 Daemon::~Daemon() {
   // Links first: their waiting commands fail into bus connections that still exist.
@@ -45,54 +44,54 @@ Daemon::~Daemon() {
 }
 
 bool Daemon::Start() {
-  std::string error;
-  folder_ = RuntimeFolder::Prepare(options_.runtimeDir, options_.group, error);
-  if (!folder_) {
-    Log(error);
+  auto folder = RuntimeFolder::Prepare(options_.runtimeDir, options_.group, log_);
+  if (!folder) {
+    log_.Error(folder.error());
     return false;
   }
+  folder_ = std::move(*folder);
   HivePaths hives;  // busd writes the machine hive only
   hives.machine = MachineHivePath(options_);
   KeyFileResult key = LoadOrMakeKey(KeyPathFor(hives.machine));
   if (!key.key) {
-    Log("no key for this PC: " + key.error);
+    log_.Error("no key for this PC: " + key.error);
     return false;
   }
-  if (!key.notice.empty()) Log(key.notice);
-  if (key.made) Log("made this PC's key in " + KeyPathFor(hives.machine));
+  if (!key.notice.empty()) log_.Info(key.notice);
+  if (key.made) log_.Info("made this PC's key in " + KeyPathFor(hives.machine));
   key_ = std::move(key.key);
   machineHive_ = std::make_unique<SqliteRegistry>(hives);
-  writer_ = std::make_unique<DeviceWriter>(*machineHive_);
+  writer_ = std::make_unique<DeviceWriter>(*machineHive_, log_);
   arrival_ = std::make_unique<DeviceArrival>(
       options_.computerName,
-      [this](uint32_t ip, const wire::DeviceInfo& device) { RecordDevice(ip, device); });
-  registry_ =
-      std::make_unique<ServerRegistry>(*this, options_.computerName, *key_, options_.dropAfter);
-  bus_ = std::make_unique<BusServer>(*folder_, *registry_, options_.limits);
-  if (!bus_->ListenTrunk(error)) {
-    Log(error);
+      [this](uint32_t ip, const wire::DeviceInfo& device) { RecordDevice(ip, device); }, log_);
+  registry_ = std::make_unique<ServerRegistry>(*this, options_.computerName, *key_,
+                                               options_.dropAfter, log_);
+  bus_ = std::make_unique<BusServer>(*folder_, *registry_, log_, options_.limits);
+  if (const auto listening = bus_->ListenTrunk(); !listening) {
+    log_.Error(listening.error());
     return false;
   }
   for (const auto& s : options_.servers) registry_->AddConfigured(s);
   if (options_.discovery) {
-    discovery_ = std::make_unique<Discovery>(options_.discoveryPort,
-                                             [this](uint32_t ip, const wire::ServerInfo& info) {
-                                               registry_->OnDiscovered(ip, info, Clock::now());
-                                             });
-    if (!discovery_->ok()) Log("warning: no discovery socket; only configured servers are used");
+    discovery_ = std::make_unique<Discovery>(
+        options_.discoveryPort,
+        [this](uint32_t ip, const wire::ServerInfo& info) {
+          registry_->OnDiscovered(ip, info, Clock::now());
+        },
+        log_);
+    if (!discovery_->ok()) log_.Warning("no discovery socket; only configured servers are used");
   }
   interfaces_ = ListIpv4Interfaces();
   addresses_ = Ipv4Addresses(interfaces_);
   lastAddressPoll_ = Clock::now();
-  Log("computer name " + LogText(options_.computerName) + ", runtime folder " +
-      options_.runtimeDir + ", device database in " + hives.machine + ", public key " +
-      HexText(key_->publicKey()));
-  Log("ready");
+  log_.Info("computer name " + LogText(options_.computerName) + ", runtime folder " +
+            options_.runtimeDir + ", device database in " + hives.machine + ", public key " +
+            HexText(key_->publicKey()));
+  log_.Info("ready");
   // A service manager that started busd learns it is ready only now, with the sockets in place.
-  const char* notifySocket = std::getenv("NOTIFY_SOCKET");
-  if (std::string notifyError;
-      !NotifyServiceManager(notifySocket ? notifySocket : "", "READY=1", notifyError))
-    Log("warning: " + notifyError);
+  if (const auto told = NotifyServiceManager(NotifySocketFromEnvironment(), "READY=1"); !told)
+    log_.Warning(told.error());
   return true;
 }
 
@@ -100,7 +99,7 @@ int Daemon::Run() {
   UniqueFd signals = BlockStopSignals();
   if (!signals.valid() || !Start()) return 1;
   while (!stop_) Turn(signals.get());
-  Log("stopping");
+  log_.Info("stopping");
   return 0;
 }
 
@@ -125,7 +124,7 @@ void Daemon::WatchAddresses(Clock::time_point now) {
   auto addresses = Ipv4Addresses(interfaces_);
   if (addresses == addresses_) return;
   addresses_ = std::move(addresses);
-  Log("this PC's IPv4 addresses changed");
+  log_.Info("this PC's IPv4 addresses changed");
   PublishEvent(BuildEventRecord(EventKind::AddressesChanged));
 }
 
@@ -152,8 +151,7 @@ void Daemon::RecordDevice(uint32_t ip, const wire::DeviceInfo& device) {
 }
 
 void Daemon::SpurReady(uint32_t ip) {
-  std::string error;
-  if (!bus_->AddSpur(ip, error)) Log(error);
+  if (const auto added = bus_->AddSpur(ip); !added) log_.Error(added.error());
 }
 
 }  // namespace tessaro::busd

@@ -25,7 +25,8 @@ class Daemon : public RegistryEvents {
   // How long a link's answer waits for its device's record; far below the hubs' ping times.
   static constexpr auto kRecordWait = std::chrono::milliseconds(500);
 
-  explicit Daemon(Options options);
+  // `log` must outlive the daemon; its parts log from their own threads too.
+  Daemon(Options options, const Logger& log);
   ~Daemon() override;
   // Returns the process exit code.
   int Run();
@@ -44,6 +45,7 @@ class Daemon : public RegistryEvents {
   void RecordDevice(uint32_t ip, const wire::DeviceInfo& device);
 
   Options options_;
+  const Logger& log_;
   std::unique_ptr<RuntimeFolder> folder_;
   std::unique_ptr<BusServer> bus_;
   std::optional<wire::PcKey> key_;  // proves this PC's name to every server

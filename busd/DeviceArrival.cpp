@@ -59,8 +59,8 @@ void DeviceArrival::Settle(uint32_t serverIp, Server& s) {
     if (!Holds(s.written, d)) {
       if (s.written.size() >= kMaxRecordedPerServer) {
         if (!s.capLogged)
-          Log("server " + IpText(serverIp) + " has " + std::to_string(kMaxRecordedPerServer) +
-              " devices in the device database; no more of its devices are recorded");
+          log_.Info("server " + IpText(serverIp) + " has " + std::to_string(kMaxRecordedPerServer) +
+                    " devices in the device database; no more of its devices are recorded");
         s.capLogged = true;
         continue;
       }

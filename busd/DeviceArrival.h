@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Logger.h"
 #include "protocol/HubWire.h"
 
 namespace tessaro::busd {
@@ -26,8 +27,8 @@ class DeviceArrival {
 
   using OnArrival = std::function<void(uint32_t serverIp, const wire::DeviceInfo& device)>;
 
-  DeviceArrival(std::string computerName, OnArrival onArrival)
-      : computerName_(std::move(computerName)), onArrival_(std::move(onArrival)) {}
+  DeviceArrival(std::string computerName, OnArrival onArrival, const Logger& log)
+      : computerName_(std::move(computerName)), onArrival_(std::move(onArrival)), log_(log) {}
 
   // A server's whole device list, as it arrives.
   void Update(uint32_t serverIp, const std::vector<wire::DeviceInfo>& devices);
@@ -53,6 +54,7 @@ class DeviceArrival {
 
   std::string computerName_;
   OnArrival onArrival_;
+  const Logger& log_;
   std::map<uint32_t, Server> servers_;
 };
 

@@ -30,10 +30,9 @@ std::string Failed(const std::string& what, const std::string& path, uint32_t rc
 
 }  // namespace
 
-std::string DeviceDatabase::Write(const DeviceRecord& record) {
+Result<> DeviceDatabase::Write(const DeviceRecord& record) {
   for (const DeviceKey& key : record.keys) {
-    const std::string error = WriteKey(key);
-    if (!error.empty()) return error;
+    if (auto written = WriteKey(key); !written) return written;
   }
   return {};
 }
@@ -50,66 +49,52 @@ uint32_t DeviceDatabase::Put(const RegKey& key, const RegEntry& entry) {
   return registry_.SetValue(key, entry.name, entry.type, entry.data);
 }
 
-std::string DeviceDatabase::WriteKey(const DeviceKey& plan) {
+Result<> DeviceDatabase::WriteKey(const DeviceKey& plan) {
   RegKey key;
   if (const uint32_t rc = Open(plan.path, key); rc != regerr::kSuccess)
-    return Failed("creating", plan.path, rc);
+    return Failure(Failed("creating", plan.path, rc));
   for (const RegEntry& entry : plan.values)
     if (const uint32_t rc = Put(key, entry); rc != regerr::kSuccess)
-      return Failed("writing " + entry.name + " of", plan.path, rc);
+      return Failure(Failed("writing " + entry.name + " of", plan.path, rc));
   if (plan.classGuid.empty()) return {};
-  std::string error;
-  const std::string driver = DriverFor(key, plan, error);
-  if (driver.empty()) return error;
-  if (const uint32_t rc = Put(key, {"Driver", regtype::kSz, driver}); rc != regerr::kSuccess)
-    return Failed("writing Driver of", plan.path, rc);
-  return plan.stillImage ? WriteStillImage(driver, *plan.stillImage) : std::string();
+  const auto driver = DriverFor(key, plan);
+  if (!driver) return Failure(driver.error());
+  if (const uint32_t rc = Put(key, {"Driver", regtype::kSz, *driver}); rc != regerr::kSuccess)
+    return Failure(Failed("writing Driver of", plan.path, rc));
+  return plan.stillImage ? WriteStillImage(*driver, *plan.stillImage) : Result<>();
 }
 
-std::string DeviceDatabase::DriverFor(const RegKey& key, const DeviceKey& plan,
-                                      std::string& error) {
+Result<std::string> DeviceDatabase::DriverFor(const RegKey& key, const DeviceKey& plan) {
   const std::string classPath = kClassRoot + plan.classGuid;
   std::string driver;
   if (RegQueryString(registry_, key, "Driver", driver) == regerr::kSuccess &&
       StartsWithNoCase(driver, plan.classGuid + "\\") &&
       DriverNumber(std::string_view(driver).substr(plan.classGuid.size() + 1)) >= 0) {
     RegKey entry;  // made again should someone have removed it
-    if (const uint32_t rc = Open(kClassRoot + driver, entry); rc != regerr::kSuccess) {
-      error = Failed("creating", kClassRoot + driver, rc);
-      return {};
-    }
+    if (const uint32_t rc = Open(kClassRoot + driver, entry); rc != regerr::kSuccess)
+      return Failure(Failed("creating", kClassRoot + driver, rc));
     return driver;
   }
   RegKey classKey;
   std::vector<std::string> names;
   uint32_t rc = Open(classPath, classKey);
   if (rc == regerr::kSuccess) rc = registry_.EnumSubKeys(classKey, names);
-  if (rc != regerr::kSuccess) {
-    error = Failed("listing", classPath, rc);
-    return {};
-  }
+  if (rc != regerr::kSuccess) return Failure(Failed("listing", classPath, rc));
   std::set<int> used;
   for (const std::string& name : names) used.insert(DriverNumber(name));
   int number = 0;
   while (used.count(number)) ++number;
-  if (number > kMaxDriverNumber) {
-    error = "no free driver number left in " + classPath;
-    return {};
-  }
+  if (number > kMaxDriverNumber) return Failure("no free driver number left in " + classPath);
   char suffix[8];
   std::snprintf(suffix, sizeof suffix, "\\%04d", number);
   RegKey entry;
   rc = Open(classPath + suffix, entry);
   if (rc == regerr::kSuccess) rc = Put(entry, {"DriverDesc", regtype::kSz, plan.driverDesc});
-  if (rc != regerr::kSuccess) {
-    error = Failed("creating", classPath + suffix, rc);
-    return {};
-  }
+  if (rc != regerr::kSuccess) return Failure(Failed("creating", classPath + suffix, rc));
   return plan.classGuid + suffix;
 }
 
-std::string DeviceDatabase::WriteStillImage(const std::string& driver,
-                                            const StillImageEntry& still) {
+Result<> DeviceDatabase::WriteStillImage(const std::string& driver, const StillImageEntry& still) {
   const std::string path = kClassRoot + driver;
   RegKey key, data;
   uint32_t rc = Open(path, key);
@@ -121,7 +106,8 @@ std::string DeviceDatabase::WriteStillImage(const std::string& driver,
     if (rc == regerr::kSuccess) rc = Put(key, entry);
   if (rc == regerr::kSuccess) rc = Open(path + "\\DeviceData", data);
   if (rc == regerr::kSuccess) rc = Put(data, {"TwainDS", regtype::kSz, still.twainDataSource});
-  return rc == regerr::kSuccess ? std::string() : Failed("writing the still-image entry", path, rc);
+  if (rc != regerr::kSuccess) return Failure(Failed("writing the still-image entry", path, rc));
+  return {};
 }
 
 }  // namespace tessaro::busd

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "base/Result.h"
 #include "busd/DeviceKeys.h"
 #include "platform/Registry.h"
 
@@ -18,14 +19,14 @@ class DeviceDatabase {
 
   explicit DeviceDatabase(Registry& registry) : registry_(registry) {}
 
-  // Empty when every key was written, else what failed.
-  std::string Write(const DeviceRecord& record);
+  // Fails with what could not be written.
+  Result<> Write(const DeviceRecord& record);
 
  private:
-  std::string WriteKey(const DeviceKey& plan);
+  Result<> WriteKey(const DeviceKey& plan);
   // The key's Driver value: the one it has for its class, else the lowest free number.
-  std::string DriverFor(const RegKey& key, const DeviceKey& plan, std::string& error);
-  std::string WriteStillImage(const std::string& driver, const StillImageEntry& entry);
+  Result<std::string> DriverFor(const RegKey& key, const DeviceKey& plan);
+  Result<> WriteStillImage(const std::string& driver, const StillImageEntry& entry);
   // Sets a value unless it already holds exactly that; 0 or a registry error code.
   uint32_t Put(const RegKey& key, const RegEntry& entry);
   uint32_t Open(const std::string& path, RegKey& key);

@@ -6,7 +6,8 @@
 
 namespace tessaro::busd {
 
-DeviceWriter::DeviceWriter(Registry& registry) : registry_(registry), thread_([this] { Run(); }) {}
+DeviceWriter::DeviceWriter(Registry& registry, const Logger& log)
+    : registry_(registry), log_(log), thread_([this] { Run(); }) {}
 
 DeviceWriter::~DeviceWriter() {
   {
@@ -43,19 +44,20 @@ void DeviceWriter::Run() {
     writing_ = node.key();
     lock.unlock();
     Entry& entry = node.mapped();
-    const std::string error = DeviceDatabase(registry_).Write(entry.record);
-    if (error.empty()) {
-      Log(entry.what + " linked to this PC: " + entry.record.instanceId);
+    const auto written = DeviceDatabase(registry_).Write(entry.record);
+    if (written) {
+      log_.Info(entry.what + " linked to this PC: " + entry.record.instanceId);
     } else if (!entry.failureLogged) {
-      Log(entry.what + ": the device database was not written: " + error + "; trying again");
+      log_.Info(entry.what + ": the device database was not written: " + written.error() +
+                "; trying again");
       entry.failureLogged = true;
     }
     lock.lock();
     writing_.clear();
     // A newer record for the device, queued meanwhile, wins over this one.
-    if (!error.empty()) queue_.insert(std::move(node));
+    if (!written) queue_.insert(std::move(node));
     written_.notify_all();
-    if (error.empty()) continue;
+    if (written) continue;
     wake_.wait_for(lock, kRetryInterval, [this] { return stop_; });
   }
 }

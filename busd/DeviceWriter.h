@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "base/Logger.h"
 #include "busd/DeviceKeys.h"
 #include "platform/Registry.h"
 
@@ -23,7 +24,7 @@ class DeviceWriter {
  public:
   static constexpr auto kRetryInterval = std::chrono::milliseconds(500);
 
-  explicit DeviceWriter(Registry& registry);
+  DeviceWriter(Registry& registry, const Logger& log);
   ~DeviceWriter();
   DeviceWriter(const DeviceWriter&) = delete;
   DeviceWriter& operator=(const DeviceWriter&) = delete;
@@ -43,6 +44,7 @@ class DeviceWriter {
   void Run();
 
   Registry& registry_;
+  const Logger& log_;
   std::mutex mutex_;
   std::condition_variable wake_;        // for the thread: a record came, or stop
   std::condition_variable written_;     // for WaitWritten: an attempt ended

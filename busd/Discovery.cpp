@@ -10,7 +10,8 @@
 
 namespace tessaro::busd {
 
-Discovery::Discovery(uint16_t port, OnReply onReply) : port_(port), onReply_(std::move(onReply)) {
+Discovery::Discovery(uint16_t port, OnReply onReply, const Logger& log)
+    : port_(port), onReply_(std::move(onReply)), log_(log) {
   fd_.Reset(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!fd_.valid()) return;
   const int on = 1;
@@ -61,7 +62,7 @@ void Discovery::Receive() {
     if (!frame || frame->type != wire::MsgType::DiscoverReply || !IsRecentId(frame->id)) continue;
     const auto info = wire::DecodeServerInfo(frame->payload);
     if (!info) {
-      Log("malformed DiscoverReply from " + IpText(from.sin_addr.s_addr));
+      log_.Info("malformed DiscoverReply from " + IpText(from.sin_addr.s_addr));
       continue;
     }
     onReply_(from.sin_addr.s_addr, *info);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/FileHandle.h"
+#include "base/Logger.h"
 #include "busd/HostAddresses.h"
 #include "busd/HubSession.h"
 #include "busd/PollSet.h"
@@ -26,7 +27,7 @@ class Discovery {
   static constexpr size_t kRecentRounds = 3;
   using OnReply = std::function<void(uint32_t ip, const wire::ServerInfo& info)>;
 
-  Discovery(uint16_t port, OnReply onReply);
+  Discovery(uint16_t port, OnReply onReply, const Logger& log);
   bool ok() const { return fd_.valid(); }
 
   void AddTo(PollSet& poll);
@@ -41,6 +42,7 @@ class Discovery {
   UniqueFd fd_;
   uint16_t port_;
   OnReply onReply_;
+  const Logger& log_;
   bool sentOnce_ = false;
   Clock::time_point lastSent_{};
   std::mt19937 random_{std::random_device{}()};

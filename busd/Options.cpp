@@ -7,6 +7,7 @@
 
 #include "base/Ipv4Text.h"
 #include "base/NumberText.h"
+#include "base/OptionReader.h"
 #include "busd/ReplyBuilder.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "protocol/BusFrame.h"
@@ -15,11 +16,7 @@ namespace tessaro::busd {
 
 namespace {
 
-std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t min, uint32_t max) {
-  return ParseNumberIn<uint32_t>(text, min, max);
-}
-
-bool AddServers(const std::string& list, Options& o, std::string& error) {
+Result<> AddServers(const std::string& list, Options& o) {
   size_t start = 0;
   while (start <= list.size()) {
     const size_t comma = std::min(list.find(',', start), list.size());
@@ -27,42 +24,49 @@ bool AddServers(const std::string& list, Options& o, std::string& error) {
     start = comma + 1;
     if (item.empty()) continue;
     const auto address = ParseServerAddress(item);
-    if (!address) {
-      error = "bad server address '" + item + "' (expected IP or IP:PORT)";
-      return false;
-    }
+    if (!address)
+      return tessaro::Failure("bad server address '" + item + "' (expected IP or IP:PORT)");
     o.servers.push_back(*address);
   }
-  return true;
+  return {};
 }
 
-// Applies one option that takes a value; false with `error` set when the value is bad.
-bool ApplyValue(const std::string& name, const std::string& value, Options& o, std::string& error) {
-  if (name == "--runtime-dir") {
+// Applies one option; fails when the value is bad.
+Result<> ApplyOption(const std::string& name, const std::string& value, Options& o) {
+  std::string error;
+  if (name == "--help" || name == "-h") {
+    o.help = true;
+  } else if (name == "--no-discovery") {
+    o.discovery = false;
+  } else if (name == "--make-key") {
+    o.makeKey = true;
+  } else if (name == "--install") {
+    o.install = true;
+  } else if (name == "--runtime-dir") {
     o.runtimeDir = value;
   } else if (name == "--computer-name") {
     o.computerName = value.substr(0, kMaxBusText);
   } else if (name == "--server") {
-    return AddServers(value, o, error);
+    return AddServers(value, o);
   } else if (name == "--machine-hive") {
     o.machineHive = value;
     if (value.empty()) error = "--machine-hive needs a file name";
   } else if (name == "--group") {
     o.group = value;
   } else if (name == "--discovery-port") {
-    const auto port = ParseNumber(value, 1, 65535);
+    const auto port = ParseNumberIn<uint32_t>(value, 1, 65535);
     if (!port) error = "bad --discovery-port '" + value + "' (1..65535)";
     if (port) o.discoveryPort = static_cast<uint16_t>(*port);
   } else if (name == "--drop-after") {
-    const auto seconds = ParseNumber(value, 0, 86400);
+    const auto seconds = ParseNumberIn<uint32_t>(value, 0, 86400);
     if (!seconds) error = "bad --drop-after '" + value + "' (0..86400 seconds)";
     if (seconds) o.dropAfter = std::chrono::seconds(*seconds);
   } else if (name == "--max-clients") {
-    const auto count = ParseNumber(value, 1, 65536);
+    const auto count = ParseNumberIn<uint32_t>(value, 1, 65536);
     if (!count) error = "bad --max-clients '" + value + "' (1..65536)";
     if (count) o.limits.maxConnections = *count;
   } else if (name == "--max-client-output") {
-    const auto bytes = ParseNumber(value, BusLimits::kMinQueuedOutput, 1u << 30);
+    const auto bytes = ParseNumberIn<uint32_t>(value, BusLimits::kMinQueuedOutput, 1u << 30);
     if (!bytes)
       error = "bad --max-client-output '" + value + "' (" +
               std::to_string(BusLimits::kMinQueuedOutput) + "..1073741824 bytes)";
@@ -70,7 +74,8 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& o, s
   } else {
     error = "unknown option '" + name + "'";
   }
-  return error.empty();
+  if (!error.empty()) return tessaro::Failure(error);
+  return {};
 }
 
 }  // namespace
@@ -83,55 +88,36 @@ std::optional<ServerAddress> ParseServerAddress(const std::string& text) {
   if (!ip) return std::nullopt;
   address.ip = *ip;
   if (colon != std::string::npos) {
-    const auto port = ParseNumber(text.substr(colon + 1), 1, 65535);
+    const auto port = ParseNumberIn<uint32_t>(text.substr(colon + 1), 1, 65535);
     if (!port) return std::nullopt;
     address.port = static_cast<uint16_t>(*port);
   }
   return address;
 }
 
-ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environment& environment,
-                           const std::function<std::string()>& computerName) {
-  ParsedOptions parsed;
+Result<Options> ParseOptions(const std::vector<std::string>& args, const Environment& environment,
+                             const std::function<std::string()>& computerName) {
   Options o;
   const char* dir = environment("TESSARO_RUNTIME_DIR");
   o.runtimeDir = (dir && *dir) ? dir : busipc::kDefaultRuntimeDir;
   if (const char* servers = environment("TESSARO_SERVERS"); servers && *servers) {
-    if (!AddServers(servers, o, parsed.error)) {
-      parsed.error = "TESSARO_SERVERS: " + parsed.error;
-      return parsed;
-    }
+    if (auto added = AddServers(servers, o); !added)
+      return tessaro::Failure("TESSARO_SERVERS: " + added.error());
   }
   bool nameGiven = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      parsed.help = true;
-      return parsed;
-    }
-    if (a == "--no-discovery") {
-      o.discovery = false;
-      continue;
-    }
-    if (a == "--make-key") {
-      o.makeKey = true;
-      continue;
-    }
-    if (a == "--install") {
-      o.install = true;
-      continue;
-    }
-    if (i + 1 >= args.size() && a.starts_with("--")) {
-      parsed.error = "option '" + a + "' needs a value";
-      return parsed;
-    }
-    if (!ApplyValue(a, i + 1 < args.size() ? args[i + 1] : "", o, parsed.error)) return parsed;
-    nameGiven = nameGiven || a == "--computer-name";
-    ++i;
+  const auto read = ReadOptions(args, {"--help", "-h", "--no-discovery", "--make-key", "--install"},
+                                [&](const std::string& name, const std::string& value) {
+                                  nameGiven = nameGiven || name == "--computer-name";
+                                  return ApplyOption(name, value, o);
+                                });
+  if (o.help) {  // the usage, whatever else was asked
+    Options help;
+    help.help = true;
+    return help;
   }
+  if (!read) return tessaro::Failure(read.error());
   if (!nameGiven) o.computerName = computerName();
-  parsed.options = std::move(o);
-  return parsed;
+  return o;
 }
 
 const char* UsageText() {

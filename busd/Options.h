@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "busd/BusServer.h"
 #include "busd/ServerRegistry.h"
 
@@ -29,19 +30,15 @@ struct Options {
   // Make this PC's key when it has none, print its public key and exit (run at install).
   bool makeKey = false;
   bool install = false;  // make the key and record the installed version, then exit
-};
-
-struct ParsedOptions {
-  std::optional<Options> options;  // empty on an error or for --help
-  std::string error;               // set on an error
-  bool help = false;
+  bool help = false;     // --help or -h: print the usage and exit
 };
 
 using Environment = std::function<const char*(const char* name)>;
 
-// `args` without the program name. `computerName` supplies the default name.
-ParsedOptions ParseOptions(const std::vector<std::string>& args, const Environment& environment,
-                           const std::function<std::string()>& computerName);
+// `args` without the program name. `computerName` supplies the default name. Fails with the
+// line for the usage message.
+Result<Options> ParseOptions(const std::vector<std::string>& args, const Environment& environment,
+                             const std::function<std::string()>& computerName);
 // "IP" or "IP:PORT"; nullopt when malformed.
 std::optional<ServerAddress> ParseServerAddress(const std::string& text);
 const char* UsageText();

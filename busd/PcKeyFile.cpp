@@ -91,32 +91,32 @@ KeyFileResult LoadOrMakeKey(const std::string& path) {
   return {std::nullopt, false, {}, path + ": cannot be made"};
 }
 
-int MakeKey(const Options& options) {
+int MakeKey(const Options& options, const Logger& log) {
   const std::string path = KeyPathFor(MachineHivePath(options));
   const KeyFileResult r = LoadOrMakeKey(path);
   if (!r.key) {
-    Log(r.error);
+    log.Error(r.error);
     return 1;
   }
-  if (!r.notice.empty()) Log(r.notice);
-  if (r.made) Log("made this PC's key in " + path);
+  if (!r.notice.empty()) log.Info(r.notice);
+  if (r.made) log.Info("made this PC's key in " + path);
   std::printf("public key %s\n", HexText(r.key->publicKey()).c_str());
   return 0;
 }
 
-int Install(const Options& options) {
-  if (const int status = MakeKey(options); status != 0) return status;
+int Install(const Options& options, const Logger& log) {
+  if (const int status = MakeKey(options, log); status != 0) return status;
   HivePaths hives;  // the machine hive only
   hives.machine = MachineHivePath(options);
   SqliteRegistry registry(hives);
   const uint32_t result = RegWriteText(registry, RegRoot::LocalMachine, AppRegistryKey,
                                        "Product Version", false, true, ProductVersion);
   if (result != 0) {
-    Log("cannot record the installed version in " + hives.machine + " (error " +
-        std::to_string(result) + ")");
+    log.Error("cannot record the installed version in " + hives.machine + " (error " +
+              std::to_string(result) + ")");
     return 1;
   }
-  Log(std::string("installed version ") + ProductVersion + " recorded in " + hives.machine);
+  log.Info(std::string("installed version ") + ProductVersion + " recorded in " + hives.machine);
   return 0;
 }
 

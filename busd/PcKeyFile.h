@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Logger.h"
 #include "protocol/PcKey.h"
 
 namespace tessaro::busd {
@@ -28,9 +29,9 @@ KeyFileResult LoadOrMakeKey(const std::string& path);
 struct Options;
 // --make-key: makes the key of the machine hive in use unless it exists, prints "public key
 // HEX" on standard output; the exit status.
-int MakeKey(const Options& options);
+int MakeKey(const Options& options, const Logger& log);
 // --install, what an installation runs (the service does before each start): --make-key, then
 // the product's version recorded in the machine hive, where the client reads it.
-int Install(const Options& options);
+int Install(const Options& options, const Logger& log);
 
 }  // namespace tessaro::busd

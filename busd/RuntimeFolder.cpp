@@ -22,9 +22,9 @@ namespace {
 
 constexpr gid_t kNoGroup = static_cast<gid_t>(-1);
 
-gid_t LookUpGroup(const std::string& name) {
+gid_t LookUpGroup(const std::string& name, const Logger& log) {
   if (const struct group* g = ::getgrnam(name.c_str())) return g->gr_gid;
-  Log("warning: group '" + name + "' does not exist; sockets keep this process's group");
+  log.Warning("group '" + name + "' does not exist; sockets keep this process's group");
   return kNoGroup;
 }
 
@@ -67,58 +67,52 @@ void RemoveStaleSockets(int folder) {
 
 }  // namespace
 
-std::unique_ptr<RuntimeFolder> RuntimeFolder::Prepare(const std::string& dir,
-                                                      const std::string& group,
-                                                      std::string& error) {
+Result<std::unique_ptr<RuntimeFolder>> RuntimeFolder::Prepare(const std::string& dir,
+                                                              const std::string& group,
+                                                              const Logger& log) {
   if (dir.size() > busipc::kMaxRuntimeDirLength) {
-    error = "runtime folder path '" + dir + "' is " + std::to_string(dir.size()) +
-            " bytes long; at most " + std::to_string(busipc::kMaxRuntimeDirLength) +
-            " fit a Unix socket address";
-    return nullptr;
+    return Failure("runtime folder path '" + dir + "' is " + std::to_string(dir.size()) +
+                   " bytes long; at most " + std::to_string(busipc::kMaxRuntimeDirLength) +
+                   " fit a Unix socket address");
   }
-  std::unique_ptr<RuntimeFolder> folder(new RuntimeFolder(dir, LookUpGroup(group)));
-  folder->dirFd_ = folder->OpenFolder(AT_FDCWD, dir, 0770, folder->createdDir_, error);
-  if (!folder->dirFd_.valid()) return nullptr;
+  std::unique_ptr<RuntimeFolder> folder(new RuntimeFolder(dir, LookUpGroup(group, log), log));
+  auto dirFd = folder->OpenFolder(AT_FDCWD, dir, 0770, folder->createdDir_);
+  if (!dirFd) return Failure(dirFd.error());
+  folder->dirFd_ = std::move(*dirFd);
   for (const bool trunk : {true, false}) {
-    folder->classFd_[trunk] = folder->OpenFolder(folder->dirFd_.get(), ClassName(trunk), 0750,
-                                                 folder->createdClass_[trunk], error);
-    if (!folder->classFd_[trunk].valid()) return nullptr;
+    auto classFd = folder->OpenFolder(folder->dirFd_.get(), ClassName(trunk), 0750,
+                                      folder->createdClass_[trunk]);
+    if (!classFd) return Failure(classFd.error());
+    folder->classFd_[trunk] = std::move(*classFd);
   }
-  if (ConnectUnix(busipc::ClassFolder(dir, true) + "/0").valid()) {
-    error = "another busd already serves " + dir;
-    return nullptr;
-  }
+  if (ConnectUnix(busipc::ClassFolder(dir, true) + "/0").valid())
+    return Failure("another busd already serves " + dir);
   RemoveStaleSockets(folder->classFd_[true].get());
   RemoveStaleSockets(folder->classFd_[false].get());
   return folder;
 }
 
-UniqueFd RuntimeFolder::OpenFolder(int parent, const std::string& name, mode_t mode, bool& created,
-                                   std::string& error) {
+Result<UniqueFd> RuntimeFolder::OpenFolder(int parent, const std::string& name, mode_t mode,
+                                           bool& created) {
   const std::string path = parent == AT_FDCWD ? name : dir_ + "/" + name;
   created = ::mkdirat(parent, name.c_str(), mode) == 0;
   if (!created && errno != EEXIST) {
-    error = "cannot create folder " + path + ": " + std::strerror(errno);
-    return UniqueFd{};
+    return Failure("cannot create folder " + path + ": " + std::strerror(errno));
   }
   struct stat st {};
   if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    error = "cannot examine " + path + ": " + std::strerror(errno);
-    return UniqueFd{};
+    return Failure("cannot examine " + path + ": " + std::strerror(errno));
   }
   if (S_ISLNK(st.st_mode)) {
-    error = path + " is a symbolic link; busd uses only a real folder there";
-    return UniqueFd{};
+    return Failure(path + " is a symbolic link; busd uses only a real folder there");
   }
   if (!S_ISDIR(st.st_mode)) {
-    error = path + " exists and is not a folder";
-    return UniqueFd{};
+    return Failure(path + " exists and is not a folder");
   }
   // O_NOFOLLOW: what was examined above may have been swapped for a link since.
   UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) {
-    error = "cannot open folder " + path + ": " + std::strerror(errno);
-    return UniqueFd{};
+    return Failure("cannot open folder " + path + ": " + std::strerror(errno));
   }
   if (created) {
     ::fchmod(fd.get(), mode);  // mkdir's mode passes through the umask
@@ -126,21 +120,20 @@ UniqueFd RuntimeFolder::OpenFolder(int parent, const std::string& name, mode_t m
   }
   // The checks apply to the folder actually opened, whoever made it.
   if (::fstat(fd.get(), &st) != 0) {
-    error = "cannot examine " + path + ": " + std::strerror(errno);
-    return UniqueFd{};
+    return Failure("cannot examine " + path + ": " + std::strerror(errno));
   }
   if (st.st_uid != ::geteuid()) {
-    error = path + " belongs to user " + std::to_string(st.st_uid) + ", not to busd's user " +
-            std::to_string(::geteuid()) + "; remove it or give it to busd's user";
-    return UniqueFd{};
+    return Failure(path + " belongs to user " + std::to_string(st.st_uid) +
+                   ", not to busd's user " + std::to_string(::geteuid()) +
+                   "; remove it or give it to busd's user");
   }
   // Group write is what busd itself grants: to its group, or to its own group where that one
   // could not be given. Any other group, or others, could swap the sockets for their own.
   const bool ownGroup = st.st_gid == ::getegid() || (gid_ != kNoGroup && st.st_gid == gid_);
   if ((st.st_mode & S_IWOTH) != 0 || ((st.st_mode & S_IWGRP) != 0 && !ownGroup)) {
-    error = path + " can be written by other users (mode " + ModeText(st.st_mode) + ", group " +
-            std::to_string(st.st_gid) + "); busd uses only a folder others cannot change";
-    return UniqueFd{};
+    return Failure(path + " can be written by other users (mode " + ModeText(st.st_mode) +
+                   ", group " + std::to_string(st.st_gid) +
+                   "); busd uses only a folder others cannot change");
   }
   return fd;
 }
@@ -150,10 +143,10 @@ void RuntimeFolder::ApplyGroup(int folder, const std::string& name, const std::s
   const int result = name.empty() ? ::fchown(folder, static_cast<uid_t>(-1), gid_)
                                   : ::fchownat(folder, name.c_str(), static_cast<uid_t>(-1), gid_,
                                                AT_SYMLINK_NOFOLLOW);
-  if (result != 0) Log("warning: cannot give " + path + " to its group: " + std::strerror(errno));
+  if (result != 0) log_.Warning("cannot give " + path + " to its group: " + std::strerror(errno));
 }
 
-UniqueFd RuntimeFolder::Listen(bool trunk, int number, std::string& error) {
+Result<UniqueFd> RuntimeFolder::Listen(bool trunk, int number) {
   const int folder = classFd_[trunk].get();
   const std::string name = std::to_string(number);
   const std::string path = busipc::ClassFolder(dir_, trunk) + "/" + name;
@@ -163,20 +156,17 @@ UniqueFd RuntimeFolder::Listen(bool trunk, int number, std::string& error) {
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   RemoveIfSocket(folder, name);
   if (!fd.valid() || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    error = "cannot bind " + path + ": " + std::strerror(errno);
-    return UniqueFd{};
+    return Failure("cannot bind " + path + ": " + std::strerror(errno));
   }
   sockets_.push_back({trunk, name});
   // A socket file's mode cannot be set through the socket's descriptor; the name is looked up
   // in the checked folder, which only busd's user can change.
   if (::fchmodat(folder, name.c_str(), 0660, 0) != 0) {
-    error = "cannot open " + path + " to its group: " + std::strerror(errno);
-    return UniqueFd{};
+    return Failure("cannot open " + path + " to its group: " + std::strerror(errno));
   }
   ApplyGroup(folder, name, path);
   if (::listen(fd.get(), 64) != 0) {
-    error = "cannot listen on " + path + ": " + std::strerror(errno);
-    return UniqueFd{};
+    return Failure("cannot listen on " + path + ": " + std::strerror(errno));
   }
   return fd;
 }

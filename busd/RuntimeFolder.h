@@ -15,32 +15,36 @@
 #include <vector>
 
 #include "base/FileHandle.h"
+#include "base/Logger.h"
+#include "base/Result.h"
 
 namespace tessaro::busd {
 
 class RuntimeFolder {
  public:
-  // Nullptr, with `error` set, when the folder cannot be used (path too long, cannot be created,
-  // not a folder busd's user alone controls, another busd already serves it).
-  static std::unique_ptr<RuntimeFolder> Prepare(const std::string& dir, const std::string& group,
-                                                std::string& error);
+  // A failure when the folder cannot be used (path too long, cannot be created, not a folder
+  // busd's user alone controls, another busd already serves it).
+  static Result<std::unique_ptr<RuntimeFolder>> Prepare(const std::string& dir,
+                                                        const std::string& group,
+                                                        const Logger& log);
   ~RuntimeFolder();
   RuntimeFolder(const RuntimeFolder&) = delete;
   RuntimeFolder& operator=(const RuntimeFolder&) = delete;
 
   // A listening socket named `number` in the Trunk or Spur class folder, mode 0660.
-  UniqueFd Listen(bool trunk, int number, std::string& error);
+  Result<UniqueFd> Listen(bool trunk, int number);
 
  private:
-  RuntimeFolder(std::string dir, gid_t gid) : dir_(std::move(dir)), gid_(gid) {}
+  RuntimeFolder(std::string dir, gid_t gid, const Logger& log)
+      : dir_(std::move(dir)), gid_(gid), log_(log) {}
   // Makes or checks the folder `name` in `parent` (the runtime folder itself when `parent` is
-  // AT_FDCWD and `name` its path); its descriptor, or an invalid one with `error` set.
-  UniqueFd OpenFolder(int parent, const std::string& name, mode_t mode, bool& created,
-                      std::string& error);
+  // AT_FDCWD and `name` its path); its descriptor.
+  Result<UniqueFd> OpenFolder(int parent, const std::string& name, mode_t mode, bool& created);
   void ApplyGroup(int folder, const std::string& name, const std::string& path);
 
   std::string dir_;
   gid_t gid_;
+  const Logger& log_;
   UniqueFd dirFd_;
   UniqueFd classFd_[2];  // [0] Spur, [1] Trunk
   bool createdDir_ = false;

@@ -50,11 +50,11 @@ void ServerRegistry::Record::OnServerInfo(const wire::ServerInfo& info, bool com
   quietFailures = false;
   entry.state = compatible ? ServerState::Answering : ServerState::Incompatible;
   if (!compatible) {
-    Log("server " + IpText(ip) + " speaks protocol " + std::to_string(info.major) + ", not " +
-        std::to_string(wire::kVersionMajor));
+    registry.log_.Info("server " + IpText(ip) + " speaks protocol " + std::to_string(info.major) +
+                       ", not " + std::to_string(wire::kVersionMajor));
     return;
   }
-  Log("server " + IpText(ip) + " (" + LogText(info.name) + ") answers");
+  registry.log_.Info("server " + IpText(ip) + " (" + LogText(info.name) + ") answers");
   const uint32_t id = link->session().RequestDevices();
   if (attachPending) attachFetchId = id;
 }
@@ -86,8 +86,10 @@ void ServerRegistry::Record::FetchForAttach() {
 }
 
 ServerRegistry::ServerRegistry(RegistryEvents& events, std::string computerName,
-                               const wire::PcKey& key, std::chrono::seconds dropAfter)
-    : events_(events), computerName_(std::move(computerName)), key_(key), dropAfter_(dropAfter) {}
+                               const wire::PcKey& key, std::chrono::seconds dropAfter,
+                               const Logger& log)
+    : events_(events), computerName_(std::move(computerName)), key_(key), dropAfter_(dropAfter),
+      log_(log) {}
 
 ServerRegistry::~ServerRegistry() {
   // Links go first, each out of its record: the commands they fail may call back into the
@@ -120,7 +122,8 @@ void ServerRegistry::AddConfigured(const ServerAddress& address) {
 void ServerRegistry::OnDiscovered(uint32_t ip, const wire::ServerInfo& info,
                                   Clock::time_point now) {
   if (Find(ip) == nullptr && records_.size() >= kMaxServers) {
-    if (!fullLogged_) Log("server list full: server " + IpText(ip) + " and others are ignored");
+    if (!fullLogged_)
+      log_.Info("server list full: server " + IpText(ip) + " and others are ignored");
     fullLogged_ = true;
     return;
   }
@@ -129,7 +132,7 @@ void ServerRegistry::OnDiscovered(uint32_t ip, const wire::ServerInfo& info,
   if (!r.configured) r.port = info.tcpPort;
   if (r.link && r.link->alive()) return;  // its connection decides its state
   const bool compatible = info.major == wire::kVersionMajor;
-  if (!r.listed) Log("found server " + IpText(ip) + " (" + LogText(info.name) + ")");
+  if (!r.listed) log_.Info("found server " + IpText(ip) + " (" + LogText(info.name) + ")");
   r.listed = true;
   r.entry.state = compatible ? ServerState::Answering : ServerState::Incompatible;
   r.nextConnect = now;
@@ -153,7 +156,8 @@ void ServerRegistry::Connect(Record& r, Clock::time_point now) {
 void ServerRegistry::LinkDown(Record& r, Clock::time_point now) {
   if (!r.link) return;
   const bool incompatible = r.link->session().incompatible();
-  if (!r.quietFailures && !incompatible) Log("server " + IpText(r.ip) + ": " + r.link->error());
+  if (!r.quietFailures && !incompatible)
+    log_.Info("server " + IpText(r.ip) + ": " + r.link->error());
   r.quietFailures = true;
   auto link = std::move(r.link);  // commands still waiting on it fail now
   link.reset();
@@ -167,7 +171,7 @@ void ServerRegistry::LinkDown(Record& r, Clock::time_point now) {
 
 void ServerRegistry::ExpireIfDue(Record& r, Clock::time_point now) {
   if (r.listed && r.entry.state == ServerState::NotAnswering && now >= r.dropAt) {
-    Log("server " + IpText(r.ip) + " dropped from the list");
+    log_.Info("server " + IpText(r.ip) + " dropped from the list");
     r.listed = false;
   }
   if (!r.spurReady && r.attachPending && now >= r.spurDeadline) {
@@ -216,7 +220,7 @@ std::vector<ServerEntry> ServerRegistry::ServerList() const {
 bool ServerRegistry::AttachServer(uint32_t ip) {
   Record* r = Find(ip);
   if (r == nullptr || !r->listed) return false;
-  if (!r->attached) Log("server " + IpText(ip) + " attached");
+  if (!r->attached) log_.Info("server " + IpText(ip) + " attached");
   r->attached = true;
   if (!r->spurReady && !r->attachPending) r->spurDeadline = Clock::now() + kSpurWait;
   r->FetchForAttach();

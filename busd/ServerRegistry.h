@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Logger.h"
 #include "busd/BusBackend.h"
 #include "busd/HubLink.h"
 #include "busd/PollSet.h"
@@ -48,7 +49,7 @@ class ServerRegistry : public BusBackend {
 
   // `key` proves this PC's name to every server; it must outlive the registry.
   ServerRegistry(RegistryEvents& events, std::string computerName, const wire::PcKey& key,
-                 std::chrono::seconds dropAfter);
+                 std::chrono::seconds dropAfter, const Logger& log);
   ~ServerRegistry() override;
 
   void AddConfigured(const ServerAddress& address);
@@ -85,6 +86,7 @@ class ServerRegistry : public BusBackend {
   std::string computerName_;
   const wire::PcKey& key_;
   std::chrono::seconds dropAfter_;
+  const Logger& log_;
   std::vector<std::unique_ptr<Record>> records_;
   std::vector<ServerEntry> publishedList_;
   bool fullLogged_ = false;  // the refusal of servers is logged once while the list stays full

@@ -4,27 +4,28 @@
 
 #include "base/CommandLineInfo.h"
 #include "base/ComputerName.h"
+#include "base/Logger.h"
 #include "busd/Daemon.h"
-#include "busd/Log.h"
 #include "busd/PcKeyFile.h"
 
 int main(int argc, char** argv) {
   using namespace tessaro;
   if (AnswerHelpOrVersion(argc, argv, "tessaro-busd", busd::UsageText())) return 0;
+  const Logger log("busd", StderrLogSink());
   const std::vector<std::string> args(argv + 1, argv + argc);
   auto parsed = busd::ParseOptions(
       args, [](const char* name) { return std::getenv(name); }, [] { return ComputerName(); });
-  if (parsed.help) {
-    std::fputs(busd::UsageText(), stdout);
-    return 0;
-  }
-  if (!parsed.options) {
-    busd::Log(parsed.error);
+  if (!parsed) {
+    log.Error(parsed.error());
     std::fputs(busd::UsageText(), stderr);
     return 2;
   }
-  if (parsed.options->install) return busd::Install(*parsed.options);
-  if (parsed.options->makeKey) return busd::MakeKey(*parsed.options);
-  busd::Daemon daemon(std::move(*parsed.options));
+  if (parsed->help) {
+    std::fputs(busd::UsageText(), stdout);
+    return 0;
+  }
+  if (parsed->install) return busd::Install(*parsed, log);
+  if (parsed->makeKey) return busd::MakeKey(*parsed, log);
+  busd::Daemon daemon(std::move(*parsed), log);
   return daemon.Run();
 }

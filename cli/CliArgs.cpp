@@ -89,20 +89,17 @@ ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {
                                       args.end());
   if (command.name == "watch") return ParseWatch(std::move(command), rest);
   if (command.name == "save-pages") {
-    const std::string problem = CheckSavePagesArgs(rest);
-    if (!problem.empty()) return UsageError(problem);
+    if (const auto checked = CheckSavePagesArgs(rest); !checked) return UsageError(checked.error());
     command.args = rest;
     return ParsedArgs{std::move(command), false, {}};
   }
   if (command.name == "scan") {
-    const std::string problem = CheckScanArgs(rest);
-    if (!problem.empty()) return UsageError(problem);
+    if (const auto checked = ParseScanArgs(rest); !checked) return UsageError(checked.error());
     command.args = rest;
     return ParsedArgs{std::move(command), false, {}};
   }
   if (command.name == "auto-print") {
-    const std::string problem = CheckAutoPrintArgs(rest);
-    if (!problem.empty()) return UsageError(problem);
+    if (const auto checked = CheckAutoPrintArgs(rest); !checked) return UsageError(checked.error());
     command.args = rest;
     return ParsedArgs{std::move(command), false, {}};
   }

@@ -84,20 +84,19 @@ int Remove(const ClientEnvironment& env, const std::string& queue, bool json, st
 }
 
 // The queue's row in the printer list, or why it cannot be bound.
-std::string CheckQueue(Spooler& spooler, const std::string& queue, const std::string& vendorId,
-                       PrinterRow& chosen) {
+Result<PrinterRow> CheckQueue(Spooler& spooler, const std::string& queue,
+                              const std::string& vendorId) {
   const auto printers = spooler.Printers();
-  if (!printers) return "the printers cannot be listed";
+  if (!printers) return Failure("the printers cannot be listed");
   if (std::none_of(printers->begin(), printers->end(),
                    [&](const SpoolerPrinter& p) { return p.name == queue; }))
-    return "there is no queue " + queue;
+    return Failure("there is no queue " + queue);
   const auto rows = ListWindowsPrinters(spooler);
   const auto row = std::find_if(rows.begin(), rows.end(),
                                 [&](const PrinterRow& r) { return r.caption == queue; });
   if (row == rows.end() || !PortTypeBindable(row->type, vendorId))
-    return "the port of " + queue + " can never reach the device";
-  chosen = *row;
-  return {};
+    return Failure("the port of " + queue + " can never reach the device");
+  return *row;
 }
 
 int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus, Clock& clock,
@@ -110,7 +109,7 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
   if (env.refreshLock == nullptr) return Fail(err, "the refresh lock cannot be opened");
 
   ClientRefresh refresh(env, bus, clock, trunk);
-  if (const std::string failure = refresh.Run(); !failure.empty()) return Fail(err, failure);
+  if (const auto refreshed = refresh.Run(); !refreshed) return Fail(err, refreshed.error());
   const DeviceListModel& model = refresh.model();
   const DeviceData* device = nullptr;
   for (size_t i = 0; i < model.rowCount() && device == nullptr; ++i) {
@@ -119,9 +118,9 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
   }
   if (device == nullptr) return Fail(err, "server " + ip + " lists no device " + number);
   if (!wire::IsPrinterType(device->type)) return Fail(err, "device " + number + " is no printer");
-  PrinterRow row;
-  if (const std::string why = CheckQueue(*env.spooler, queue, device->vendorId, row); !why.empty())
-    return Fail(err, why);
+  const auto checked = CheckQueue(*env.spooler, queue, device->vendorId);
+  if (!checked) return Fail(err, checked.error());
+  const PrinterRow& row = *checked;
 
   AutoConnectInfo info = AutoConnectInfo::For(device->Key());
   info.ServerName = device->serverName;
@@ -165,16 +164,16 @@ bool PortTypeBindable(std::optional<int32_t> type, const std::string& vendorId) 
   }
 }
 
-std::string CheckAutoPrintArgs(const std::vector<std::string>& args) {
-  if (args.empty()) return kUsage;
+Result<> CheckAutoPrintArgs(const std::vector<std::string>& args) {
+  if (args.empty()) return Failure(kUsage);
   const std::string& verb = args[0];
   if (verb == "list" && args.size() == 1) return {};
   if (verb == "remove" && args.size() == 2) return {};
   if (verb == "add" && (args.size() == 4 || (args.size() == 5 && args[4] == "--fax"))) {
-    if (args[1].empty() || !ParseInteger(args[2], 0, 255)) return kUsage;
+    if (args[1].empty() || !ParseInteger(args[2], 0, 255)) return Failure(kUsage);
     return {};
   }
-  return kUsage;
+  return Failure(kUsage);
 }
 
 int RunAutoPrint(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "cli/CliArgs.h"
 #include "cli/CliList.h"
 
 namespace tessaro::cli {
 
-// The usage problem of an auto-print command line (the words after "auto-print"), or "".
-std::string CheckAutoPrintArgs(const std::vector<std::string>& args);
+// Checks an auto-print command line (the words after "auto-print"); fails with the usage text.
+Result<> CheckAutoPrintArgs(const std::vector<std::string>& args);
 
 // Runs it; `trunk` serves the refresh of `add`. Returns the exit status.
 int RunAutoPrint(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,

@@ -81,14 +81,15 @@ ClientRefresh::ClientRefresh(const ClientEnvironment& env, BusTransport& bus, Cl
 
 ClientRefresh::~ClientRefresh() { cycle_.CloseServers(); }
 
-std::string ClientRefresh::Run() {
-  if (!cycle_.RefreshServers()) return "server list failed";
+Result<> ClientRefresh::Run() {
+  if (!cycle_.RefreshServers()) return Failure("server list failed");
   bool tooLong = false;
   for (const auto& server : model_.servers()) {
     if (server->enabled && cycle_.RefreshDevices(server.get()) == DeviceRefresh::TooLong)
       tooLong = true;
   }
-  return tooLong ? "device list longer than its buffer" : "";
+  if (tooLong) return Failure("device list longer than its buffer");
+  return {};
 }
 
 int RunList(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHandle trunk,
@@ -99,8 +100,8 @@ int RunList(const ClientEnvironment& env, BusTransport& bus, Clock& clock, BusHa
     return exitcode::kFailed;
   }
   ClientRefresh refresh(env, bus, clock, trunk);
-  if (const std::string failure = refresh.Run(); !failure.empty()) {
-    err << "tessaro-cli: " << failure << '\n';
+  if (const auto refreshed = refresh.Run(); !refreshed) {
+    err << "tessaro-cli: " << refreshed.error() << '\n';
     return exitcode::kFailed;
   }
   const DeviceListModel& model = refresh.model();

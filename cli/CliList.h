@@ -9,6 +9,7 @@
 
 #include <vector>
 #include "autoconnect/AutoConnectLists.h"
+#include "base/Result.h"
 
 #include "devices/DeviceListModel.h"
 #include "devices/MainWindowPort.h"
@@ -46,8 +47,7 @@ class ClientRefresh {
   ~ClientRefresh();
   ClientRefresh(const ClientRefresh&) = delete;
   ClientRefresh& operator=(const ClientRefresh&) = delete;
-  // The failure, or "".
-  std::string Run();
+  Result<> Run();
   const DeviceListModel& model() const { return model_; }
 
  private:

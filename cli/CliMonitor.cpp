@@ -9,6 +9,7 @@
 
 #include "cli/CliRunner.h"
 #include "cli/CommandMainThread.h"
+#include "cli/ConsoleUi.h"
 #include "cli/JsonLine.h"
 #include "devices/DriverEvents.h"
 #include "driver/ReadThread.h"
@@ -24,21 +25,6 @@ extern "C" void OnStopSignal(int) { g_stopRequested = 1; }
 
 constexpr std::chrono::milliseconds kLoopTick{50};
 constexpr std::chrono::milliseconds kTrunkUpdateInterval{500};
-
-// Nobody can answer a box here: its text goes to standard error and it counts as answered
-// with its first button, as the only one a monitor's box has (OK).
-class ConsoleUi : public UiPort {
- public:
-  explicit ConsoleUi(std::ostream& err) : err_(err) {}
-  int ShowMessage(const MessageRequest& request) override {
-    err_ << "tessaro-cli: " << request.caption << ": " << request.text << '\n' << std::flush;
-    return answer::kOk;
-  }
-  int RunDialog(const DialogRequest&) override { return answer::kCancel; }
-
- private:
-  std::ostream& err_;
-};
 
 class ActionPrinter : public MonitorActionSink {
  public:
@@ -82,7 +68,7 @@ int RunMonitor(const ClientEnvironment& env, BusTransport& bus, Clock& clock, Bu
   ::sigaction(SIGINT, &action, nullptr);
 
   CommandMainThread mainThread;
-  ConsoleUi ui(err);
+  ConsoleUi ui(err, ConsoleLine::ProgramAndCaption);
   ActionPrinter printer(out, json);
   ClientState state;
   LoadClientState(env, trunk, state);

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cli/CliRunner.h"
+#include "cli/ConsoleUi.h"
 #include "cli/JsonLine.h"
 #include "devices/BusRecords.h"
 #include "devices/MainWindowPort.h"
@@ -34,22 +35,7 @@ bool NameTaken(const std::string& file) {
   return std::filesystem::exists(file, ec) || ec;
 }
 
-// Messages go to standard error; a question is answered No, so nothing is ever written over.
-class StderrUi : public UiPort {
- public:
-  explicit StderrUi(std::ostream& err) : err_(err) {}
-  int ShowMessage(const MessageRequest& request) override {
-    err_ << "tessaro-cli: " << request.text << '\n';
-    const uint32_t buttons = request.flags & 0xF;
-    return buttons == mb::kYesNo || buttons == mb::kYesNoCancel ? answer::kNo : answer::kOk;
-  }
-  int RunDialog(const DialogRequest&) override { return answer::kCancel; }
-
- private:
-  std::ostream& err_;
-};
-
-// Every message of the scan itself is a plain OK box, which StderrUi prints.
+// Every message of the scan itself is a plain OK box, which the console prints.
 void Say(UiPort& ui, const std::string& text) { ui.ShowMessage({"", text, mb::kOk, true}); }
 
 class SilentView : public wia::WiaTransferView {
@@ -169,27 +155,21 @@ std::optional<std::string> GatherPdf(const ScanOptions& options, const std::stri
 
 }  // namespace
 
-std::optional<ScanOptions> ParseScanArgs(const std::vector<std::string>& args, std::string& error) {
+Result<ScanOptions> ParseScanArgs(const std::vector<std::string>& args) {
   if (args.size() < 3) {
-    error =
+    return Failure(
         "usage: scan IP N FOLDER [--name NAME] [--format jpg|bmp|pdf] "
-        "[--source flatbed|feeder] [--resolution DPI] [--mode color|gray]";
-    return std::nullopt;
+        "[--source flatbed|feeder] [--resolution DPI] [--mode color|gray]");
   }
   ScanOptions o;
   o.ip = args[0];
   o.deviceNumber = args[1];
   o.folder = args[2];
-  if (o.ip.empty() || !ParseInteger(o.deviceNumber, -128, 255) || o.folder.empty()) {
-    error = "scan: bad argument";
-    return std::nullopt;
-  }
+  if (o.ip.empty() || !ParseInteger(o.deviceNumber, -128, 255) || o.folder.empty())
+    return Failure("scan: bad argument");
   for (size_t i = 3; i < args.size(); i += 2) {
     const std::string& option = args[i];
-    if (i + 1 >= args.size()) {
-      error = "scan: " + option + " needs a value";
-      return std::nullopt;
-    }
+    if (i + 1 >= args.size()) return Failure("scan: " + option + " needs a value");
     const std::string& value = args[i + 1];
     bool good = true;
     if (option == "--name") {
@@ -211,22 +191,15 @@ std::optional<ScanOptions> ParseScanArgs(const std::vector<std::string>& args, s
       good = value == "color" || value == "gray";
       o.color = value == "color";
     } else {
-      error = "scan: unknown option " + option;
-      return std::nullopt;
+      return Failure("scan: unknown option " + option);
     }
-    if (!good) {
-      error = "scan: bad value \"" + value + "\" for " + option;
-      return std::nullopt;
-    }
+    if (!good) return Failure("scan: bad value \"" + value + "\" for " + option);
   }
   return o;
 }
 
-std::string CheckScanArgs(const std::vector<std::string>& args) {
-  std::string error;
-  return ParseScanArgs(args, error) ? std::string() : error;
-}
-
+// The device as the client's rows hold it, from the Spur's device list; nullopt when the Spur
+// lists no device of that number.
 std::optional<DeviceData> DeviceOnSpur(DriverClient& driver, const ServerData& server,
                                        const ClientState& state, const std::string& number) {
   const auto entries = driver.GetDeviceList(server.handle);
@@ -239,8 +212,7 @@ std::optional<DeviceData> DeviceOnSpur(DriverClient& driver, const ServerData& s
 
 int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTransport& bus,
             Clock& clock, BusHandle trunk, BusHandle spur, std::ostream& out, std::ostream& err) {
-  std::string error;
-  const auto options = ParseScanArgs(command.args, error);
+  const auto options = ParseScanArgs(command.args);
   if (!options) return exitcode::kUsage;
   if (env.registry == nullptr) {
     err << "tessaro-cli: scan needs the user's hive\n";
@@ -269,7 +241,7 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
     return exitcode::kFailed;
   }
 
-  StderrUi ui(err);
+  ConsoleUi ui(err, ConsoleLine::Program);
   NoWindow pump;
   // A PDF group is scanned as BMP pages into a private folder first.
   std::string scanFolder = options->folder;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "cli/CliArgs.h"
 #include "cli/CliList.h"
 #include "driver/DriverClient.h"
@@ -29,8 +30,7 @@ struct ScanOptions {
 };
 
 // The options of a scan command line (after "scan"), or the usage error.
-std::optional<ScanOptions> ParseScanArgs(const std::vector<std::string>& args, std::string& error);
-std::string CheckScanArgs(const std::vector<std::string>& args);
+Result<ScanOptions> ParseScanArgs(const std::vector<std::string>& args);
 
 // The device numbered `number` as the client's rows hold it (DeviceFromEntry over the Spur of
 // `server`); nullopt when the Spur lists no such device or cannot be read.

@@ -9,6 +9,7 @@
 
 #include "cli/CliRunner.h"
 #include "cli/CommandMainThread.h"
+#include "cli/ConsoleUi.h"
 #include "scanning/pages/PageNames.h"
 #include "scanning/pages/SaveScanningThread.h"
 
@@ -18,20 +19,6 @@ namespace {
 
 constexpr int64_t kMaxDpi = 65535;  // the JFIF density holds 16 bits
 constexpr int64_t kMaxPages = 100000;
-
-// Message boxes become lines on standard error.
-class StderrUi : public UiPort {
- public:
-  explicit StderrUi(std::ostream& err) : err_(err) {}
-  int ShowMessage(const MessageRequest& request) override {
-    err_ << request.text << '\n' << std::flush;
-    return answer::kOk;
-  }
-  int RunDialog(const DialogRequest&) override { return answer::kCancel; }
-
- private:
-  std::ostream& err_;
-};
 
 class CommandHost : public ScanSaveHost {
  public:
@@ -43,7 +30,7 @@ class CommandHost : public ScanSaveHost {
     previews_ = std::move(createdFiles);
   }
   void EnableNavigation() override {}
-  void SaveCompleted() override {}
+  void SaveCompleted(bool) override {}
 
   // The command plays a scan window that closes once the save is done: nothing shows the
   // previews, so the intermediate JPEGs the run created go, and only those.
@@ -60,20 +47,21 @@ class CommandHost : public ScanSaveHost {
 
 }  // namespace
 
-std::string CheckSavePagesArgs(const std::vector<std::string>& args) {
+Result<> CheckSavePagesArgs(const std::vector<std::string>& args) {
   const std::string usage = "usage: save-pages FORMAT DPI COUNT TARGET [TEMPBASE]";
-  if (args.size() != 4 && args.size() != 5) return usage;
+  if (args.size() != 4 && args.size() != 5) return Failure(usage);
   const std::string& format = args[0];
   if (format != "jpg" && format != "bmp" && format != "pdf") {
-    return "save-pages: FORMAT must be jpg, bmp or pdf";
+    return Failure("save-pages: FORMAT must be jpg, bmp or pdf");
   }
-  if (!ParseInteger(args[1], 1, kMaxDpi)) return "save-pages: bad DPI \"" + args[1] + "\"";
-  if (!ParseInteger(args[2], 1, kMaxPages)) return "save-pages: bad COUNT \"" + args[2] + "\"";
+  if (!ParseInteger(args[1], 1, kMaxDpi)) return Failure("save-pages: bad DPI \"" + args[1] + "\"");
+  if (!ParseInteger(args[2], 1, kMaxPages))
+    return Failure("save-pages: bad COUNT \"" + args[2] + "\"");
   const TargetParts target = SplitTarget(args[3]);
   if (::strcasecmp(target.ext.c_str(), ("." + format).c_str()) != 0) {
-    return "save-pages: TARGET must end in ." + format;
+    return Failure("save-pages: TARGET must end in ." + format);
   }
-  if (args.size() == 5 && args[4].empty()) return "save-pages: TEMPBASE is empty";
+  if (args.size() == 5 && args[4].empty()) return Failure("save-pages: TEMPBASE is empty");
   return {};
 }
 
@@ -85,15 +73,17 @@ int RunSavePages(const CliCommand& command, std::ostream& out, std::ostream& err
   const std::string tempBase = args.size() == 5 ? args[4] : SplitTarget(target).base;
 
   CommandMainThread mainThread;
-  StderrUi ui(err);
+  ConsoleUi ui(err, ConsoleLine::Text);
   CommandHost host(target, tempBase);
+  bool failed = false;
   {
     TSaveScanningThread saving(host, mainThread, ui, SaveRun{pages, dpi, 0});
     saving.Start();
     while (!saving.Finished()) mainThread.Serve(std::chrono::milliseconds(400));
+    failed = saving.Failed();
   }
   host.RemovePreviews();
-  if (SaveErrorFlag()) return exitcode::kFailed;
+  if (failed) return exitcode::kFailed;
   if (command.json) {
     out << "{\"ok\":true,\"pages\":" << pages << "}\n";
   } else {

@@ -4,12 +4,13 @@
 
 #include <ostream>
 
+#include "base/Result.h"
 #include "cli/CliArgs.h"
 
 namespace tessaro::cli {
 
-// Checks the arguments of save-pages; the usage error text, or empty when they are fine.
-std::string CheckSavePagesArgs(const std::vector<std::string>& args);
+// Checks the arguments of save-pages; fails with the usage error text.
+Result<> CheckSavePagesArgs(const std::vector<std::string>& args);
 
 // Runs the saving code of the scan window on the page files; messages go to `err`.
 int RunSavePages(const CliCommand& command, std::ostream& out, std::ostream& err);

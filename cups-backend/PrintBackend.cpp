@@ -68,12 +68,9 @@ BusHandle PrintBackend::SpurOf(BusHandle trunk, const std::string& ip) {
   }
 }
 
-std::optional<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri, std::string& why) {
+Result<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri) {
   const BusHandle trunk = driver_.OpenTrunk();
-  if (trunk == kInvalidBusHandle) {
-    why = "the virtual bus (tessaro-busd) is not running";
-    return std::nullopt;
-  }
+  if (trunk == kInvalidBusHandle) return Failure("the virtual bus (tessaro-busd) is not running");
   std::vector<ServerEntry> servers;
   driver_.GetServerList(trunk, servers);
   const std::string mac = FormatMac(uri.mac);
@@ -82,23 +79,19 @@ std::optional<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri, std
     if (ParseMac(s.mac, ':') == uri.mac) server = &s;
   if (!server || server->state != "1") {
     bus_.Close(trunk);
-    why = "device server " + mac + (server ? " is not answering" : " is not found");
-    return std::nullopt;
+    return Failure("device server " + mac + (server ? " is not answering" : " is not found"));
   }
   const BusHandle spur = SpurOf(trunk, server->ip);
   bus_.Close(trunk);
-  if (spur == kInvalidBusHandle) {
-    why = "device server " + mac + " offers no interface yet";
-    return std::nullopt;
-  }
+  if (spur == kInvalidBusHandle)
+    return Failure("device server " + mac + " offers no interface yet");
   for (const DeviceEntry& d : driver_.GetDeviceList(spur).value_or(std::vector<DeviceEntry>{})) {
     if (HexId(d.vendorId) != uri.vendorId || HexId(d.productId) != uri.productId) continue;
     if (uri.serial && d.serial != *uri.serial) continue;
     return Target{spur, static_cast<uint8_t>(d.deviceNumber), d.owner};
   }
   bus_.Close(spur);
-  why = "the printer is not on device server " + mac;
-  return std::nullopt;
+  return Failure("the printer is not on device server " + mac);
 }
 
 void PrintBackend::Wait(const std::string& why) {
@@ -113,10 +106,9 @@ void PrintBackend::Wait(const std::string& why) {
 int PrintBackend::SendFirst(const DeviceUri& uri, const std::vector<uint8_t>& piece, bool whole,
                             Target& t) {
   for (;;) {
-    std::string why;
-    auto found = Find(uri, why);
+    auto found = Find(uri);
     if (!found) {
-      Wait(why);
+      Wait(found.error());
       continue;
     }
     t = *found;

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "base/Result.h"
 #include "driver/DriverClient.h"
 #include "platform/BusTransport.h"
 #include "platform/Clock.h"
@@ -38,8 +39,8 @@ class PrintBackend {
     uint8_t number = 0;
     std::string owner;
   };
-  // The device the URI names, its Spur open; nullopt with `why` set when it cannot be had now.
-  std::optional<Target> Find(const DeviceUri& uri, std::string& why);
+  // The device the URI names, its Spur open; fails with why when it cannot be had now.
+  Result<Target> Find(const DeviceUri& uri);
   // The open Spur of server `ip`, attaching it when busd has none yet.
   BusHandle SpurOf(BusHandle trunk, const std::string& ip);
   void Wait(const std::string& why);

@@ -17,12 +17,6 @@
 
 namespace tessaro::hubd {
 
-bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& out) {
-  const auto value = ParseNumberIn<uint64_t>(text, 0, max);
-  if (value) out = *value;
-  return value.has_value();
-}
-
 bool IsUsableServerAddress(std::string_view text) {
   const auto a = ParseIpv4(text);
   return a && *a != htonl(INADDR_ANY) && *a != htonl(INADDR_BROADCAST);
@@ -71,7 +65,6 @@ bool ParseInt32(std::string_view s, int32_t& out) {
 
 // Applies one key of [server]; an error message, or empty when the value was taken.
 std::string ApplyServerKey(ServerConfig& c, const std::string& key, std::string_view v) {
-  uint64_t n = 0;
   if (key == "name")
     c.name = v;
   else if (key == "address") {
@@ -79,21 +72,21 @@ std::string ApplyServerKey(ServerConfig& c, const std::string& key, std::string_
       return "bad address \"" + std::string(v) + "\": want the server's own IPv4 address";
     c.address = v;
   } else if (key == "port") {
-    if (!ParseUnsigned(v, 65535, n) || n == 0)
-      return "bad port \"" + std::string(v) + "\": want 1..65535";
-    c.port = static_cast<uint16_t>(n);
+    const auto port = ParseNumberIn<uint16_t>(v, 1, 65535);
+    if (!port) return "bad port \"" + std::string(v) + "\": want 1..65535";
+    c.port = *port;
   } else if (key == "http-port") {
-    if (!ParseUnsigned(v, 65535, n))
-      return "bad http-port \"" + std::string(v) + "\": want 0..65535";
-    c.httpPort = static_cast<uint16_t>(n);
+    const auto port = ParseNumber<uint16_t>(v);
+    if (!port) return "bad http-port \"" + std::string(v) + "\": want 0..65535";
+    c.httpPort = *port;
   } else if (key == "sane") {
     const std::string l = Lower(v);
     if (l != "yes" && l != "no") return "bad sane \"" + std::string(v) + "\": want yes or no";
     c.sane = l == "yes";
   } else if (key == "sane-port") {
-    if (!ParseUnsigned(v, 65535, n) || n == 0)
-      return "bad sane-port \"" + std::string(v) + "\": want 1..65535";
-    c.sanePort = static_cast<uint16_t>(n);
+    const auto port = ParseNumberIn<uint16_t>(v, 1, 65535);
+    if (!port) return "bad sane-port \"" + std::string(v) + "\": want 1..65535";
+    c.sanePort = *port;
   } else if (key == "mac") {
     if (!ParseMac(v, c.mac))
       return "bad mac \"" + std::string(v) + "\": want six hex pairs such as 00:1a:2b:3c:4d:5e";
@@ -122,13 +115,13 @@ std::string ApplyDeviceText(DeviceConfig& d, const std::string& key, std::string
 
 std::string ApplyDeviceKey(DeviceConfig& d, const std::string& key, std::string_view v) {
   const std::string value(v);
-  uint64_t n = 0;
   if (key == "vendor-id" || key == "product-id") {
     if (!ParseHex16(v, key == "vendor-id" ? d.vendorId : d.productId))
       return "bad " + key + " \"" + value + "\": want 4 hex digits";
   } else if (key == "eject-veto") {
-    if (!ParseUnsigned(v, UINT32_MAX, n)) return "bad eject-veto \"" + value + "\": want a number";
-    d.ejectVeto = static_cast<uint32_t>(n);
+    const auto veto = ParseNumber<uint32_t>(v);
+    if (!veto) return "bad eject-veto \"" + value + "\": want a number";
+    d.ejectVeto = *veto;
   } else if (key == "class") {
     if (!wire::ParseClassTriple(v))
       return "bad class \"" + value + "\": want hex triple such as 07/01/02";
@@ -213,9 +206,9 @@ class Parser {
   }
 
   void OpenDevice(std::string_view number) {
-    uint64_t n = 0;
-    if (!ParseUnsigned(number, UINT64_MAX, n))
-      return Fail(line_, "bad device number \"" + std::string(number) + "\"");
+    const auto parsed = ParseNumber<uint64_t>(number);
+    if (!parsed) return Fail(line_, "bad device number \"" + std::string(number) + "\"");
+    const uint64_t n = *parsed;
     if (n < 1 || n > 127)
       return Fail(line_, "device number " + std::to_string(n) + " outside 1..127");
     if (!numbers_.insert(static_cast<uint8_t>(n)).second)

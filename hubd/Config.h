@@ -54,6 +54,5 @@ ConfigResult LoadConfig(const std::string& path);
 // Value checks shared with the command line.
 // A server address must be one this machine can answer from: not 0.0.0.0 nor a broadcast.
 bool IsUsableServerAddress(std::string_view text);
-bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& out);
 
 }  // namespace tessaro::hubd

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "hubd/Config.h"
 #include "hubd/Hub.h"
 
@@ -22,16 +23,11 @@ struct Options {
   Limits limits;
 };
 
-// Either options or an error line for the usage message.
-struct OptionsResult {
-  std::optional<Options> options;
-  std::string error;
-};
+// The options, or the line for the usage message.
+Result<Options> ParseOptions(const std::vector<std::string>& args);
 
-OptionsResult ParseOptions(const std::vector<std::string>& args);
-
-// The command line's overrides on a config just read; an error when no usable address remains.
-std::string ApplyOverrides(const Options& options, HubConfig& config);
+// The command line's overrides on a config just read; fails when no usable address remains.
+Result<> ApplyOverrides(const Options& options, HubConfig& config);
 // Where the pins are kept.
 std::string PinsPath(const Options& options);
 

@@ -2,6 +2,7 @@
 #include "hubd/Server.h"
 #include "base/Ipv4Text.h"
 #include "base/LogText.h"
+#include "base/SystemdNotify.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -33,7 +34,13 @@ bool Server::Start(const ListenOptions& options, std::string& error) {
   const uint32_t own = ParseIpv4(options.address).value_or(0);
   discovery_.Open(own, options.discoveryPort, [this](const std::string& l) { hub_.Log(l); });
   hub_.Log("ready " + listening_);
+  TellServiceManager("READY=1");
   return true;
+}
+
+void Server::TellServiceManager(const std::string& state) {
+  if (const auto told = NotifyServiceManager(NotifySocketFromEnvironment(), state); !told)
+    hub_.Log("warning: " + told.error());
 }
 
 bool Server::OpenSignals(std::string& error) {
@@ -153,8 +160,11 @@ void Server::OnSignal() {
     if (info.ssi_signo != SIGHUP) {
       hub_.Log("stopping on signal " + std::to_string(info.ssi_signo));
       stopping_ = true;
-    } else if (auto config = reload_()) {
-      hub_.Reload(*config);
+    } else {
+      // A reload refused still ends: the server serves on with the config in use.
+      TellServiceManager(ReloadingState());
+      if (auto config = reload_()) hub_.Reload(*config);
+      TellServiceManager("READY=1");
     }
   }
 }

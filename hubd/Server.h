@@ -60,6 +60,8 @@ class Server {
   int PollTimeout() const;
   void Dispatch(const std::vector<pollfd>& fds);
   void OnSignal();
+  // Tells a service manager that waits (NOTIFY_SOCKET) how the server is doing.
+  void TellServiceManager(const std::string& state);
   void Accept();
   void Read(Connection& c);
   void Flush(Connection& c);

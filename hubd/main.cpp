@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/CommandLineInfo.h"
+#include "base/Logger.h"
 #include "hubd/Config.h"
 #include "hubd/Hub.h"
 #include "hubd/Options.h"
@@ -14,13 +15,14 @@ using namespace tessaro::hubd;
 
 namespace {
 
-void Log(const std::string& line) { std::fprintf(stderr, "hubd: %s\n", line.c_str()); }
-
-std::optional<HubConfig> ReadConfig(const Options& options) {
+std::optional<HubConfig> ReadConfig(const Options& options, const tessaro::Logger& log) {
   ConfigResult r = LoadConfig(options.configPath);
-  std::string error = r.config ? ApplyOverrides(options, *r.config) : r.error;
-  if (!error.empty()) {
-    Log(error);
+  if (!r.config) {
+    log.Error(r.error);
+    return std::nullopt;
+  }
+  if (const auto applied = ApplyOverrides(options, *r.config); !applied) {
+    log.Error(applied.error());
     return std::nullopt;
   }
   return r.config;
@@ -32,36 +34,37 @@ int main(int argc, char** argv) {
   if (tessaro::AnswerHelpOrVersion(argc, argv, "tessaro-hubd",
                                    (std::string(kUsage) + "\n").c_str()))
     return 0;
-  const OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
-  if (!parsed.options) {
-    Log(parsed.error);
+  const tessaro::Logger log("hubd", tessaro::StderrLogSink());
+  const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed) {
+    log.Error(parsed.error());
     std::fprintf(stderr, "%s\n", kUsage);
     return 2;
   }
-  const Options& options = *parsed.options;
-  const auto config = ReadConfig(options);
+  const Options& options = *parsed;
+  const auto config = ReadConfig(options, log);
   if (!config) return 1;
-  PinStore pins(PinsPath(options), Log);
+  PinStore pins(PinsPath(options), log);
   if (std::string error; !pins.Load(error)) {
-    Log(error);
+    log.Error(error);
     return 1;
   }
   tessaro::SystemClock clock;
-  Hub hub(*config, clock, options.versionMajor, pins, Log);
+  Hub hub(*config, clock, options.versionMajor, pins, log);
   hub.SetLimits(options.limits);
-  Server server(hub, [&options] {
-    auto next = ReadConfig(options);
-    if (!next) Log("reload refused; keeping the config in use");
+  Server server(hub, [&options, &log] {
+    auto next = ReadConfig(options, log);
+    if (!next) log.Error("reload refused; keeping the config in use");
     return next;
   });
   WebServer web(hub);
   if (std::string why;
       config->server.httpPort != 0 && !web.Start(hub.address(), config->server.httpPort, why)) {
-    Log(why + "; serving PCs without it");  // the page is a convenience, the wire the job
+    log.Warning(why + "; serving PCs without it");  // the page is a convenience, the wire the job
   } else if (config->server.httpPort != 0) {
     server.SetWeb(&web);
-    Log("web page on http://" + config->server.address + ":" +
-        std::to_string(config->server.httpPort) + "/");
+    log.Info("web page on http://" + config->server.address + ":" +
+             std::to_string(config->server.httpPort) + "/");
   }
   SaneGate gate(hub);
   if (std::string why;
@@ -74,7 +77,7 @@ int main(int argc, char** argv) {
   }
   std::string error;
   if (!server.Start({config->server.address, config->server.port, options.discoveryPort}, error)) {
-    Log(error);
+    log.Error(error);
     return 1;
   }
   server.Run();

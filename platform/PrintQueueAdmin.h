@@ -2,8 +2,9 @@
 // Adding a print queue for a device, so the user need not know the spooler's own tools.
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "base/Result.h"
 
 namespace tessaro {
 
@@ -19,8 +20,8 @@ class PrintQueueAdmin {
  public:
   virtual ~PrintQueueAdmin() = default;
   // Adds the queue, enabled and accepting jobs, with a driverless driver when the system offers
-  // one for the maker and product and raw otherwise. Its name, or nullopt with `error` in words.
-  virtual std::optional<std::string> AddQueue(const NewPrintQueue& queue, std::string& error) = 0;
+  // one for the maker and product and raw otherwise. Its name, or the failure in words.
+  virtual Result<std::string> AddQueue(const NewPrintQueue& queue) = 0;
 };
 
 }  // namespace tessaro

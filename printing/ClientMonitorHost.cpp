@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "printing/ClientMonitorHost.h"
 
+#include <cstdio>
+
 namespace tessaro {
 
 std::optional<MonitoredServer> ClientMonitorHost::FindServer(const std::string& mac) {
@@ -76,6 +78,10 @@ bool ClientMonitorHost::SessionEnding() {
   bool ending = false;
   mainThread_.RunSync([&] { ending = flags_.SessionEnding; });
   return ending;
+}
+
+void ClientMonitorHost::LogFailure(const std::string& text) {
+  std::fprintf(stderr, "tessaro: %s\n", text.c_str());
 }
 
 }  // namespace tessaro

@@ -34,6 +34,7 @@ class ClientMonitorHost : public PrintMonitorHost {
                     uint32_t seconds) override;
   int ShowMessage(const MessageRequest& request) override;
   bool SessionEnding() override;
+  void LogFailure(const std::string& text) override;
 
  private:
   MainThread& mainThread_;

@@ -52,6 +52,9 @@ class PrintMonitorHost {
   virtual int ShowMessage(const MessageRequest& request) = 0;
   // Whether the desktop session is ending (the monitor then leaves its queue as it is).
   virtual bool SessionEnding() = 0;
+  // A failure nobody waits for an answer to (a monitor that cannot start, a look-up that threw):
+  // it goes to the log. Called from any thread.
+  virtual void LogFailure(const std::string& text) = 0;
 };
 
 }  // namespace tessaro

@@ -2,7 +2,8 @@
 #include "printing/PrintMonitors.h"
 
 #include <chrono>
-#include <exception>
+#include <new>
+#include <system_error>
 #include <vector>
 
 namespace tessaro {
@@ -31,8 +32,13 @@ void PrintMonitors::StartPrintMonitors(AutoLinkList& list, MonitorList kind,
       monitor->Start();
       entry.Thread = monitor.get();
       monitors_[&entry] = std::move(monitor);
-    } catch (const std::exception&) {
+    } catch (const std::system_error& e) {
       // A monitor that cannot start leaves the others to start.
+      services_.host.LogFailure("the print monitor of " + entry.PrinterName +
+                                " cannot start its thread: " + e.what());
+    } catch (const std::bad_alloc&) {
+      services_.host.LogFailure("the print monitor of " + entry.PrinterName +
+                                " cannot start: out of memory");
     }
   }
 }

@@ -248,7 +248,11 @@ void TPrintThread::CheckAndGetSpur() {
       DeviceId = device->deviceNumber;
       Owner = device->owner;
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    // The main thread could not answer (out of memory, a failed hand-over): the device counts
+    // as not found and the next turn looks again.
+    services_.host.LogFailure("print monitor of " + PrinterName +
+                              ": the device look-up failed: " + e.what());
     BusHandle_ = kInvalidBusHandle;
     DeviceId = "-1";
     Owner.clear();

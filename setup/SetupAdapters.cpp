@@ -91,19 +91,16 @@ std::string DeviceQueueUri(const SetupDeviceIdentity& device) {
   return FormatDeviceUri(uri);
 }
 
-std::optional<std::string> SystemSetupSources::AddPrintQueue(const SetupDeviceIdentity& device,
-                                                             std::string& error) {
+Result<std::string> SystemSetupSources::AddPrintQueue(const SetupDeviceIdentity& device) {
   NewPrintQueue queue;
   queue.deviceUri = DeviceQueueUri(device);
-  if (queue.deviceUri.empty()) {
-    error = "The device's server address cannot be read, so no queue was added.";
-    return std::nullopt;
-  }
+  if (queue.deviceUri.empty())
+    return Failure("The device's server address cannot be read, so no queue was added.");
   queue.maker = device.manufacturer;
   queue.product = device.product;
   queue.wantedName = device.manufacturer + "_" + device.product;
   queue.info = DeviceDisplayName(device.manufacturer, device.product) + " on " + device.serverName;
-  return queues_.AddQueue(queue, error);
+  return queues_.AddQueue(queue);
 }
 
 void UiSetupDialogs::ShowError(const std::string& text) {

@@ -62,8 +62,7 @@ class SystemSetupSources : public SetupSources {
   std::vector<PrinterRow> Printers() override;
   bool PrinterExists(const std::string& name) override;
   std::vector<std::string> ScannerSources() override;
-  std::optional<std::string> AddPrintQueue(const SetupDeviceIdentity& device,
-                                           std::string& error) override;
+  Result<std::string> AddPrintQueue(const SetupDeviceIdentity& device) override;
 
  private:
   Spooler& spooler_;

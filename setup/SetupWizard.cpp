@@ -230,14 +230,13 @@ void SetupWizard::TroubleOk() {
 }
 
 std::optional<std::string> SetupWizard::AddPrintQueue() {
-  std::string error;
-  std::optional<std::string> name = sources_.AddPrintQueue(device_.identity, error);
+  const Result<std::string> name = sources_.AddPrintQueue(device_.identity);
   if (!name) {
-    dialogs_.ShowError(error);
+    dialogs_.ShowError(name.error());
     return std::nullopt;
   }
   addedQueue_ = *name;
-  return name;
+  return *name;
 }
 
 void SetupWizard::ShowAutoScan() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "setup/PrinterChoice.h"
 #include "setup/PrinterChoiceList.h"
 #include "setup/ScannerChoiceList.h"
@@ -34,9 +35,8 @@ class SetupSources {
   virtual std::vector<PrinterRow> Printers() = 0;
   virtual bool PrinterExists(const std::string& name) = 0;
   virtual std::vector<std::string> ScannerSources() = 0;
-  // Adds a print queue bound to the device: its name, or nullopt with `error` said in words.
-  virtual std::optional<std::string> AddPrintQueue(const SetupDeviceIdentity& device,
-                                                   std::string& error) = 0;
+  // Adds a print queue bound to the device: its name, or the failure said in words.
+  virtual Result<std::string> AddPrintQueue(const SetupDeviceIdentity& device) = 0;
 };
 
 struct SetupDevice {

@@ -15,6 +15,7 @@
 #include "app/ui/OptionsAndNotices.h"
 #include "app/ui/TrayIcons.h"
 #include "devices/ui/DeviceListView.h"
+#include "platform/qt/QtText.h"
 
 namespace tessaro {
 
@@ -31,8 +32,8 @@ TMainFm::TMainFm(ClientRuntime& runtime)
       runtime_(runtime) {
   setObjectName(QStringLiteral("TMainFm"));
   // Relative paths (the printer maker table) are taken from the program's folder.
-  programFolder_ = QCoreApplication::applicationDirPath().toStdString();
-  QDir::setCurrent(QString::fromStdString(programFolder_));
+  programFolder_ = ToStdString(QCoreApplication::applicationDirPath());
+  QDir::setCurrent(ToQString(programFolder_));
 
   BuildListView();
   BuildNotePanel();
@@ -150,9 +151,9 @@ CreateResult TMainFm::RunCreationSteps(const StartupInputs& inputs) {
       std::make_unique<OptionsAndNotices>(Core(), State(), runtime_.DesktopShell(), timerNotifyVer_,
                                           inputs.workArea, this, [this] { return networkReady_; });
   const MainFormSettings& settings = Core().Settings();
-  setWindowTitle(QString::fromLocal8Bit(settings.WindowCaption.c_str()));
-  openMItem_->setText(QString::fromLocal8Bit(settings.TrayOpenCaption.c_str()));
-  aboutMItem_->setText(QString::fromLocal8Bit(settings.TrayAboutCaption.c_str()));
+  setWindowTitle(ToQString(settings.WindowCaption));
+  openMItem_->setText(ToQString(settings.TrayOpenCaption));
+  aboutMItem_->setText(ToQString(settings.TrayAboutCaption));
   ApplyPlacement();
   return result;
 }
@@ -187,7 +188,7 @@ MainWindowPlacement TMainFm::PlacementAtClose() const {
 void TMainFm::SetTrayLook(const TrayLook& look) {
   const QIcon icon = TrayIcon(look.iconIndex);
   tray_->setIcon(icon);
-  tray_->setToolTip(QString::fromLocal8Bit(look.tip.substr(0, 127).c_str()));
+  tray_->setToolTip(ToQString(look.tip.substr(0, 127)));
   QApplication::setWindowIcon(icon);
   setWindowIcon(icon);
 }
@@ -297,7 +298,7 @@ void TMainFm::ReplaceServerEntries(const std::vector<ServerMenuEntry>& servers) 
   serverMenus_.clear();
   for (const ServerMenuEntry& server : servers) {
     const std::string caption = server.displayName;
-    auto* entry = new QMenu(QString::fromLocal8Bit(caption.c_str()), popupMenu_);
+    auto* entry = new QMenu(ToQString(caption), popupMenu_);
     entry->menuAction()->setCheckable(true);
     entry->menuAction()->setChecked(server.enabled);
     const auto add = [&](const char* text, bool checkable, bool checked) {

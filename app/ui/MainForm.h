@@ -69,7 +69,6 @@ class TMainFm : public QWidget, public ClientWindow {
   QFrame* NotePanel() const { return notePanel_; }
   QSystemTrayIcon* Tray() const { return tray_; }
   bool Closing() const { return runtime_.Closing(); }
-  const std::string& ProgramFolder() const { return programFolder_; }
 
   // MainFormShell
   void SetTrayLook(const TrayLook& look) override;

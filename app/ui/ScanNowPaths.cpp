@@ -2,10 +2,10 @@
 #include "app/ui/ScanNowPaths.h"
 
 #include <QDir>
-#include <QLabel>
 #include <QStandardPaths>
 
 #include "platform/linux/SaneScannerSource.h"
+#include "platform/qt/QtText.h"
 #include "scanning/twain/TwainManager.h"
 #include "scanning/twain/WinIni.h"
 #include "scanning/ui/NetScanForm.h"
@@ -21,7 +21,7 @@ namespace {
 std::string FolderOf(QStandardPaths::StandardLocation location, const char* fallback) {
   QString folder = QStandardPaths::writableLocation(location);
   if (folder.isEmpty()) folder = QDir::homePath() + "/" + fallback;
-  return QDir(folder).absolutePath().toStdString() + "/";
+  return ToStdString(QDir(folder).absolutePath()) + "/";
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ SaneScannerSource& ScanNowPaths::Scanners() {
 
 TNetScanFm& ScanNowPaths::ScanWindow() {
   if (!scanWindow_) {
-    QDir().mkpath(QString::fromStdString(windowsFolder_));
+    QDir().mkpath(ToQString(windowsFolder_));
     // The SANE data source is this program's own: it is installed wherever the client runs.
     twain::InstallSaneDataSource(windowsFolder_);
     manager_ = std::make_unique<twain::TwainManager>(Scanners(), windowsFolder_);
@@ -101,11 +101,9 @@ bool ScanNowPaths::RunTwain(const DeviceData& snapshot, const std::string& scanN
   if (!source) return false;
   twain.SetDataSource(*source);
   // Scan Now has just linked and locked the device for this PC.
-  window.Core().SetSession({static_cast<int>(snapshot.handle), snapshot.deviceNumber, computerName_,
-                            computerName_, true});
-  window.SrcLabel->setText(QString::fromLocal8Bit(scanNameTwain.c_str()));
-  window.TimeoutTimer.start();
-  window.exec();
+  window.ScanFrom({static_cast<int>(snapshot.handle), snapshot.deviceNumber, computerName_,
+                   computerName_, true},
+                  scanNameTwain);
   lockHeld = window.Core().ScanLockHeld();
   return true;
 }

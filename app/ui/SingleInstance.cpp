@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/FileHandle.h"
+#include "platform/qt/QtText.h"
 
 namespace tessaro {
 
@@ -20,9 +21,9 @@ void SingleInstance::Listen(std::function<void()> onShow) {
   if (!mutex_.Valid()) return;
   server_ = std::make_unique<QLocalServer>();
   // We hold the name, so a socket left there is a crashed copy's.
-  QLocalServer::removeServer(QString::fromLocal8Bit(socketPath_.c_str()));
+  QLocalServer::removeServer(ToQString(socketPath_));
   server_->setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_->listen(QString::fromLocal8Bit(socketPath_.c_str()))) return;
+  if (!server_->listen(ToQString(socketPath_))) return;
   QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this, onShow] {
     while (QLocalSocket* peer = server_->nextPendingConnection()) {
       QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);

@@ -31,8 +31,6 @@ class SingleInstance {
   // the first copy may still be starting; false when it never answered.
   bool AskRunningCopyToShow() const;
 
-  const std::string& SocketPath() const { return socketPath_; }
-
  private:
   FileNamedMutex mutex_;
   std::string socketPath_;

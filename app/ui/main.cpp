@@ -31,6 +31,7 @@
 #include "platform/linux/SystemClock.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtShell.h"
+#include "platform/qt/QtText.h"
 #include "platform/qt/QtUiPort.h"
 #include "scanning/ui/SaveFileForm.h"
 #include "setup/ui/DeviceSetupForm.h"
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
   TMainFm mainForm(runtime);
   ui.SetMainWindow(&mainForm);
   StartupInputs inputs;
-  inputs.programPath = QCoreApplication::applicationFilePath().toStdString();
+  inputs.programPath = ToStdString(QCoreApplication::applicationFilePath());
   inputs.arguments = arguments;
   inputs.workArea = DesktopWorkArea();
   if (mainForm.RunCreationSteps(inputs) != CreateResult::Ready) return 0;
@@ -166,7 +167,7 @@ int main(int argc, char** argv) {
   ScanNowPaths scanPaths(ui, mainThread, scanDriver, runtime.State().computerName, &mainForm);
   mainForm.SetScanPaths(&scanPaths);
   ui.RegisterDialog("TEjectDeviceDlg", [&forms](const DialogRequest& request) {
-    return forms.ejectDevice.Run(QString::fromLocal8Bit(request.text.c_str()));
+    return forms.ejectDevice.Run(ToQString(request.text));
   });
   instance.Listen([&mainForm] { mainForm.TrayMessage(kTrayShowRequest); });
   mainForm.ShowAfterCreation();

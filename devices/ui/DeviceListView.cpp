@@ -8,13 +8,12 @@
 
 #include "devices/RowLook.h"
 #include "devices/ui/DeviceImages.h"
+#include "platform/qt/QtText.h"
 
 namespace tessaro {
 namespace {
 
 QColor ToQColor(const Rgb& rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
-
-QString Local8(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 
 }  // namespace
 
@@ -34,8 +33,8 @@ int DeviceItemModel::rowCount(const QModelIndex& parent) const {
 QVariant DeviceItemModel::data(const QModelIndex& index, int role) const {
   const DeviceData* device = Device(index);
   if (device == nullptr) return {};
-  if (role == Qt::DisplayRole) return Local8(device->displayName);
-  if (role == Qt::ToolTipRole) return Local8(device->displayName + device->stateText);
+  if (role == Qt::DisplayRole) return ToQString(device->displayName);
+  if (role == Qt::ToolTipRole) return ToQString(device->displayName + device->stateText);
   return {};
 }
 
@@ -97,11 +96,11 @@ void DeviceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->setPen(ToQColor(rowcolour::kCaption));
     painter->drawText(QRect(r.left() + kTextLeft, r.top() + kCaptionTop,
                             listWidth - r.left() - kTextLeft, kCaptionBottom - kCaptionTop),
-                      Qt::AlignLeft | Qt::AlignTop, Local8(look.caption));
+                      Qt::AlignLeft | Qt::AlignTop, ToQString(look.caption));
     painter->setPen(ToQColor(look.stateColour));
     painter->drawText(QRect(r.left() + kTextLeft, r.top() + kStateTop,
                             listWidth - r.left() - kTextLeft, r.height() - 1 - kStateTop),
-                      Qt::AlignLeft | Qt::AlignTop, Local8(look.stateText));
+                      Qt::AlignLeft | Qt::AlignTop, ToQString(look.stateText));
     const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
     painter->drawPixmap(r.left() + kImageLeft, r.top(),
                         CachedTypeImage(look.imageIndex, look.overlayIndex, ratio));
@@ -158,11 +157,11 @@ void DeviceListView::BuildMenu(size_t row) {
   for (const DeviceMenuItem& item : items) {
     if (!item.visible) continue;
     if (item.caption == "-") {
-      menu_->addSeparator()->setObjectName(QString::fromStdString(item.name));
+      menu_->addSeparator()->setObjectName(ToQString(item.name));
       continue;
     }
-    QAction* action = menu_->addAction(Local8(item.caption));
-    action->setObjectName(QString::fromStdString(item.name));
+    QAction* action = menu_->addAction(ToQString(item.caption));
+    action->setObjectName(ToQString(item.name));
     action->setEnabled(item.enabled);
     if (item.imageIndex >= 0)
       action->setIcon(QIcon(MenuImage(item.imageIndex, devicePixelRatioF())));

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "base/Product.h"
+#include "platform/qt/QtText.h"
 
 namespace tessaro {
 namespace {
@@ -86,7 +87,7 @@ bool TAboutBox::ShowDeviceFoundNotice(const std::string& deviceName) {
 
 void TAboutBox::Present(const NoticeContent& content, int restingLine) {
   clickAddress_ = content.clickAddress;
-  labelVersion_->setText(QString::fromStdString(content.text));
+  labelVersion_->setText(ToQString(content.text));
   if (content.narrow) {
     setFixedWidth(kNoticeWidth - kNarrowBy);
     panel_->setFixedWidth(kNoticeWidth - kNarrowBy);

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "base/Product.h"
+#include "platform/qt/QtText.h"
 
 namespace tessaro {
 
@@ -105,7 +106,7 @@ void TOptionFm::NetworkChanged(bool networkReady) {
 
 void TOptionFm::ShowNextNotification(const CivilDateTime& from) {
   core_.ShowNextNotification(from);
-  nextDate_->setText(QString::fromStdString(core_.Form().nextDate));
+  nextDate_->setText(ToQString(core_.Form().nextDate));
 }
 
 void TOptionFm::TakeControls() {
@@ -113,7 +114,7 @@ void TOptionFm::TakeControls() {
   controls.autoRun = autoRun_->isChecked();
   controls.notifyNewDevice = notifyNewDevice_->isChecked();
   controls.notifyNewVersion = notifyNewVersion_->isChecked();
-  core_.CheckDaysChanged(checkDays_->text().toStdString());
+  core_.CheckDaysChanged(ToStdString(checkDays_->text()));
 }
 
 void TOptionFm::Refresh() {
@@ -121,22 +122,22 @@ void TOptionFm::Refresh() {
   autoRun_->setChecked(form.autoRun);
   notifyNewDevice_->setChecked(form.notifyNewDevice);
   notifyNewVersion_->setChecked(form.notifyNewVersion);
-  checkDays_->setText(QString::fromStdString(form.checkDays));
-  nextDate_->setText(QString::fromStdString(form.nextDate));
+  checkDays_->setText(ToQString(form.checkDays));
+  nextDate_->setText(ToQString(form.nextDate));
   checkNow_->setEnabled(form.checkNowEnabled);
   latestVer_->setVisible(form.latestVersionShown);
   panelCheck_->setVisible(form.checkPanelShown);
-  labelLv_->setText(QString::fromStdString(form.latestVersion));
-  labelLvDate_->setText(QString::fromStdString(form.latestVersionDate));
+  labelLv_->setText(ToQString(form.latestVersion));
+  labelLvDate_->setText(ToQString(form.latestVersionDate));
   comboSite_->clear();
-  for (const std::string& name : form.siteNames) comboSite_->addItem(QString::fromStdString(name));
+  for (const std::string& name : form.siteNames) comboSite_->addItem(ToQString(name));
   comboSite_->setCurrentIndex(form.siteIndex);
 }
 
 bool TOptionFm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == checkDays_ && event->type() == QEvent::FocusOut) {
-    core_.CheckDaysChanged(checkDays_->text().toStdString());
-    if (!core_.CheckDaysExit()) checkDays_->setText(QString::fromStdString(core_.Form().checkDays));
+    core_.CheckDaysChanged(ToStdString(checkDays_->text()));
+    if (!core_.CheckDaysExit()) checkDays_->setText(ToQString(core_.Form().checkDays));
   }
   return QDialog::eventFilter(watched, event);
 }

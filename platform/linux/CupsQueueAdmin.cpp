@@ -80,15 +80,11 @@ std::string FreeQueueName(const std::string& wanted, const std::vector<std::stri
 
 CupsQueueAdmin::CupsQueueAdmin(std::string server) : server_(std::move(server)) {}
 
-std::optional<std::string> CupsQueueAdmin::AddQueue(const NewPrintQueue& queue,
-                                                    std::string& error) {
+Result<std::string> CupsQueueAdmin::AddQueue(const NewPrintQueue& queue) {
   ipp::Http http = ipp::Connect(server_);
   const std::optional<std::vector<std::string>> taken =
       http ? QueueNames(http.get()) : std::nullopt;
-  if (!taken) {
-    error = "The print system cannot be reached, so no queue was added.";
-    return std::nullopt;
-  }
+  if (!taken) return Failure("The print system cannot be reached, so no queue was added.");
   const std::string name = FreeQueueName(queue.wantedName, *taken);
   const std::string model = DriverlessModel(http.get(), queue);
   char uri[HTTP_MAX_URI];
@@ -104,9 +100,8 @@ std::optional<std::string> CupsQueueAdmin::AddQueue(const NewPrintQueue& queue,
   ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
   const ipp::Reply reply = ipp::Send(http.get(), request, "/admin/");
   if (!reply.ok()) {
-    error = std::string("The print system did not add the queue \"") + name +
-            "\": " + cupsLastErrorString();
-    return std::nullopt;
+    return Failure(std::string("The print system did not add the queue \"") + name +
+                   "\": " + cupsLastErrorString());
   }
   return name;
 }

@@ -18,7 +18,7 @@ class CupsQueueAdmin : public PrintQueueAdmin {
  public:
   // `server`: a host name or the path of cupsd's socket; empty for libcups's own choice.
   explicit CupsQueueAdmin(std::string server = {});
-  std::optional<std::string> AddQueue(const NewPrintQueue& queue, std::string& error) override;
+  Result<std::string> AddQueue(const NewPrintQueue& queue) override;
 
  private:
   std::string server_;

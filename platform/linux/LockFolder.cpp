@@ -59,15 +59,15 @@ void RemoveAtExit(const std::string& path) {
 
 }  // namespace
 
-std::string LockFolderProblem(const std::string& path) {
-  if (path.empty()) return "no path";
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return std::strerror(errno);
+Result<> CheckLockFolder(const std::string& path) {
+  if (path.empty()) return Failure("no path");
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return Failure(std::strerror(errno));
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (!S_ISDIR(st.st_mode)) return "not a folder";
+  if (::lstat(path.c_str(), &st) != 0) return Failure(std::strerror(errno));
+  if (!S_ISDIR(st.st_mode)) return Failure("not a folder");
   // Otherwise another user could hold our names, or take them away.
-  if (st.st_uid != ::geteuid()) return "owned by another user";
-  if ((st.st_mode & 022) != 0) return "others may write into it";
+  if (st.st_uid != ::geteuid()) return Failure("owned by another user");
+  if ((st.st_mode & 022) != 0) return Failure("others may write into it");
   return {};
 }
 
@@ -91,13 +91,13 @@ std::string LockFolderChooser::Choose(const std::vector<std::string>& candidates
                                       const std::vector<std::string>& privateParents) {
   std::string passedOver;
   for (const auto& candidate : candidates) {
-    const std::string problem = LockFolderProblem(candidate);
-    if (problem.empty()) {
+    const auto usable = CheckLockFolder(candidate);
+    if (usable) {
       if (!passedOver.empty()) WarnOnce(passedOver + "; using " + candidate + " instead");
       return candidate;
     }
     if (passedOver.empty())
-      passedOver = "lock folder " + candidate + " cannot be used (" + problem + ")";
+      passedOver = "lock folder " + candidate + " cannot be used (" + usable.error() + ")";
   }
   if (passedOver.empty()) passedOver = "no lock folder to try";
   const std::string folder = PrivateFolder(privateParents);
@@ -109,12 +109,12 @@ std::string LockFolderChooser::Choose(const std::vector<std::string>& candidates
 }
 
 std::string LockFolderChooser::PrivateFolder(const std::vector<std::string>& parents) {
-  if (!private_.empty() && LockFolderProblem(private_).empty()) return private_;
+  if (!private_.empty() && CheckLockFolder(private_)) return private_;
   for (const auto& parent : parents) {
     std::string path = parent + "/tessaro-" + std::to_string(::geteuid()) + "-private.XXXXXX";
     if (::mkdtemp(path.data()) == nullptr) continue;
     // A default ACL of the parent could still open it to others.
-    if (!LockFolderProblem(path).empty()) {
+    if (!CheckLockFolder(path)) {
       ::rmdir(path.c_str());
       continue;
     }

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace tessaro {
 
-// Why `path` cannot hold the named mutexes' lock files, after making it (0700) when it is
-// missing; empty when it can: a real folder of this user that nobody else may write into.
-std::string LockFolderProblem(const std::string& path);
+// Whether `path` can hold the named mutexes' lock files, after making it (0700) when it is
+// missing: a real folder of this user that nobody else may write into. Fails with why not.
+Result<> CheckLockFolder(const std::string& path);
 
 // The lock folders to try, best first: $TESSARO_LOCK_DIR, $XDG_RUNTIME_DIR/tessaro,
 // /tmp/tessaro-<uid>. Every copy of the same user's session sees the same list.

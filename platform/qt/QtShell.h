@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "platform/Shell.h"
+#include "platform/qt/QtText.h"
 
 namespace tessaro {
 
@@ -12,7 +13,7 @@ namespace tessaro {
 class QtShell : public Shell {
  public:
   bool OpenUrl(const std::string& url) override {
-    const QUrl address(QString::fromStdString(url), QUrl::StrictMode);
+    const QUrl address(ToQString(url), QUrl::StrictMode);
     if (!address.isValid() || (address.scheme() != "http" && address.scheme() != "https")) {
       return false;
     }

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/qt/QtText.h"
+
 namespace tessaro {
 namespace {
 
@@ -97,8 +99,8 @@ int QtUiPort::ShowMessage(const MessageRequest& request) {
                     DefaultAnswer(request.flags));
   }
   QWidget* owner = request.ownedByMainWindow ? mainWindow_.data() : nullptr;
-  QMessageBox box(IconFor(request.flags), QString::fromLocal8Bit(request.caption),
-                  QString::fromLocal8Bit(request.text), ButtonsFor(request.flags), owner);
+  QMessageBox box(IconFor(request.flags), ToQString(request.caption), ToQString(request.text),
+                  ButtonsFor(request.flags), owner);
   if ((request.flags & mb::kTopMost) != 0) {
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   }

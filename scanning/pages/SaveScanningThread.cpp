@@ -21,8 +21,6 @@ namespace tessaro {
 
 namespace {
 
-std::atomic<bool> g_saveError{false};
-
 // Compresses the pages of a run on several threads and hands them over in page order, so
 // messages and files come out as if one thread had done them one after the other. The taker
 // flushes and names each page while the workers compress the next ones, so a page's wait for
@@ -111,8 +109,6 @@ unsigned WorkerCount(unsigned asked, int32_t pages) {
 
 }  // namespace
 
-bool SaveErrorFlag() { return g_saveError.load(); }
-
 TSaveScanningThread::TSaveScanningThread(ScanSaveHost& host, MainThread& mainThread, UiPort& ui,
                                          SaveRun run, SaveOptions options)
     : host_(host), main_(mainThread), ui_(ui), run_(run), options_(options) {}
@@ -126,14 +122,13 @@ void TSaveScanningThread::Start() {
 }
 
 void TSaveScanningThread::ReportFailure(const std::string& file) {
-  g_saveError = true;
+  failed_ = true;
   main_.RunSync([&] {
     ui_.ShowMessage({kSaveMessageCaption, kSaveErrorText + file, mb::kOk | mb::kIconWarning, true});
   });
 }
 
 void TSaveScanningThread::Execute() {
-  g_saveError = false;
   const std::string target = host_.TargetFileName();
   const std::string tempBase = host_.PdfTempBase();
   const TargetParts parts = SplitTarget(target);
@@ -143,8 +138,8 @@ void TSaveScanningThread::Execute() {
     case SaveFormat::Pdf: BuildPdf(tempBase, target); break;
     case SaveFormat::Other: break;  // nothing is written
   }
-  if (!g_saveError && run_.pageCount > 1) main_.RunSync([this] { host_.EnableNavigation(); });
-  main_.RunSync([this] { host_.SaveCompleted(); });
+  if (!failed_ && run_.pageCount > 1) main_.RunSync([this] { host_.EnableNavigation(); });
+  main_.RunSync([this] { host_.SaveCompleted(failed_); });
   finished_ = true;
   main_.Post([] {});  // wakes a main thread that waits for hand-overs until Finished()
 }

@@ -32,8 +32,8 @@ class ScanSaveHost {
   virtual void SetPdfPagesPending(std::vector<std::string> createdFiles) = 0;
   // Called on the main thread when the group has several pages and none failed.
   virtual void EnableNavigation() = 0;
-  // Called on the main thread at the end of every run, last.
-  virtual void SaveCompleted() = 0;
+  // Called on the main thread at the end of every run, last; `anyFailed` when a page failed.
+  virtual void SaveCompleted(bool anyFailed) = 0;
 };
 
 struct SaveRun {
@@ -49,10 +49,6 @@ struct SaveOptions {
   unsigned workers = 0;
 };
 
-// Set by any failed page of the latest run; cleared when a run starts. The scan window reads it
-// in its completion handler.
-bool SaveErrorFlag();
-
 class TSaveScanningThread {
  public:
   TSaveScanningThread(ScanSaveHost& host, MainThread& mainThread, UiPort& ui, SaveRun run,
@@ -67,6 +63,8 @@ class TSaveScanningThread {
   bool Finished() const { return finished_.load(); }
   // Pages of the run dealt with so far, saved or failed: the saving window's progress.
   int32_t PagesDone() const { return pagesDone_.load(); }
+  // Whether a page of the run failed (each failure was shown as it happened).
+  bool Failed() const { return failed_.load(); }
 
  private:
   void Execute();
@@ -82,6 +80,7 @@ class TSaveScanningThread {
   SaveOptions options_;
   std::atomic<bool> finished_{false};
   std::atomic<int32_t> pagesDone_{0};
+  std::atomic<bool> failed_{false};
   std::thread thread_;
 };
 

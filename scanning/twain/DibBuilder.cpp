@@ -28,28 +28,29 @@ void PutLe16(uint8_t* at, uint16_t value) {
 
 }  // namespace
 
-std::variant<DibPlan, std::string> PlanDib(const FrameParameters& frame) {
+Result<DibPlan> PlanDib(const FrameParameters& frame) {
   if (frame.format != FrameFormat::kGray && frame.format != FrameFormat::kRgb) {
-    return std::string("The scanner sends colours in separate passes, which is not supported");
+    return Failure("The scanner sends colours in separate passes, which is not supported");
   }
   if (frame.depth != 1 && frame.depth != 8 && frame.depth != 16) {
-    return "The scanner sends " + std::to_string(frame.depth) + " bits per sample";
+    return Failure("The scanner sends " + std::to_string(frame.depth) + " bits per sample");
   }
   if (frame.format == FrameFormat::kRgb && frame.depth == 1) {
-    return std::string("The scanner sends one bit per colour, which is not supported");
+    return Failure("The scanner sends one bit per colour, which is not supported");
   }
   if (frame.pixelsPerLine < 1 || frame.pixelsPerLine > kMaxDibSide) {
-    return "The scanner announced a page " + std::to_string(frame.pixelsPerLine) + " pixels wide";
+    return Failure("The scanner announced a page " + std::to_string(frame.pixelsPerLine) +
+                   " pixels wide");
   }
   if (frame.lines == 0 || frame.lines < -1 || frame.lines > kMaxDibSide ||
       int64_t{frame.pixelsPerLine} * frame.lines > kMaxDibPixels) {
-    return "The scanner announced a page " + std::to_string(frame.lines) + " lines long";
+    return Failure("The scanner announced a page " + std::to_string(frame.lines) + " lines long");
   }
   const int64_t rowBits = int64_t{frame.pixelsPerLine} * Channels(frame.format) * frame.depth;
   const int64_t needed = (rowBits + 7) / 8;
   if (frame.bytesPerLine < needed || frame.bytesPerLine > needed + kMaxRowPadding) {
-    return "The scanner announced " + std::to_string(frame.bytesPerLine) + " bytes per line for " +
-           std::to_string(frame.pixelsPerLine) + " pixels";
+    return Failure("The scanner announced " + std::to_string(frame.bytesPerLine) +
+                   " bytes per line for " + std::to_string(frame.pixelsPerLine) + " pixels");
   }
   DibPlan plan;
   plan.frame = frame;
@@ -178,25 +179,19 @@ TW_HANDLE DibAssembler::Finish() {
   return block;
 }
 
-TW_HANDLE BuildDib(const FrameParameters& frame, std::span<const uint8_t> data, int32_t dotsPerInch,
-                   std::string& error) {
-  auto planned = PlanDib(frame);
-  if (auto* text = std::get_if<std::string>(&planned)) {
-    error = *text;
-    return nullptr;
-  }
-  const DibPlan& plan = std::get<DibPlan>(planned);
-  DibAssembler assembler(plan, dotsPerInch);
-  const auto rowBytes = static_cast<std::size_t>(plan.frame.bytesPerLine);
+Result<TW_HANDLE> BuildDib(const FrameParameters& frame, std::span<const uint8_t> data,
+                           int32_t dotsPerInch) {
+  const auto plan = PlanDib(frame);
+  if (!plan) return Failure(plan.error());
+  DibAssembler assembler(*plan, dotsPerInch);
+  const auto rowBytes = static_cast<std::size_t>(plan->frame.bytesPerLine);
   for (std::size_t at = 0; at + rowBytes <= data.size(); at += rowBytes) {
     if (!assembler.AddRow(data.subspan(at, rowBytes))) break;
   }
-  if (assembler.Error().empty() && data.size() % rowBytes != 0) {
-    error = "The scanner sent less image data than it announced";
-    return nullptr;
-  }
+  if (assembler.Error().empty() && data.size() % rowBytes != 0)
+    return Failure("The scanner sent less image data than it announced");
   TW_HANDLE dib = assembler.Finish();
-  if (dib == nullptr) error = assembler.Error();
+  if (dib == nullptr) return Failure(assembler.Error());
   return dib;
 }
 

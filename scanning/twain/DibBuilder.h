@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
+#include "base/Result.h"
 #include "platform/ScannerSource.h"
 #include "scanning/twain/TwainTypes.h"
 
@@ -26,7 +26,7 @@ struct DibPlan {
 };
 
 // The plan, or why the parameters cannot be a page.
-std::variant<DibPlan, std::string> PlanDib(const FrameParameters& frame);
+Result<DibPlan> PlanDib(const FrameParameters& frame);
 
 // Collects a frame's rows (top first, as scanners send them) and makes the DIB.
 class DibAssembler {
@@ -57,7 +57,7 @@ class DibAssembler {
 };
 
 // The whole DIB of `frame` from `data` (rows one after another): the fuzzed path.
-TW_HANDLE BuildDib(const FrameParameters& frame, std::span<const uint8_t> data, int32_t dotsPerInch,
-                   std::string& error);
+Result<TW_HANDLE> BuildDib(const FrameParameters& frame, std::span<const uint8_t> data,
+                           int32_t dotsPerInch);
 
 }  // namespace tessaro::twain

@@ -219,9 +219,9 @@ void TNetScanCore::SaveFileTimerTimer() {
 
 void TNetScanCore::EnableNavigation() { view_.SetNavigationEnabled(true); }
 
-void TNetScanCore::SaveCompleted() {
+void TNetScanCore::SaveCompleted(bool anyFailed) {
   pageIndex_ = 0;
-  if (!SaveErrorFlag()) ShowPage(0);
+  if (!anyFailed) ShowPage(0);
   view_.ShowNote(" " + std::to_string(pageCount_) + " picture(s) were scanned.");
   view_.SetBusyCursor(false);
   BackToIdle();

@@ -109,7 +109,7 @@ class TNetScanCore : public ScanSaveHost {
   std::string PdfTempBase() const override { return pdfTempBase_; }
   void SetPdfPagesPending(std::vector<std::string> createdFiles) override;
   void EnableNavigation() override;
-  void SaveCompleted() override;
+  void SaveCompleted(bool anyFailed) override;
 
  private:
   void ResetDisplay();

@@ -375,11 +375,10 @@ TW_UINT16 TwainManager::NativeTransfer(Source& source, TW_HANDLE* page) {
   FrameParameters frame;
   const ScanStatus got = device.GetParameters(frame);
   if (got != ScanStatus::kGood) return failed(got, ScanStatusText(got));
-  auto planned = PlanDib(frame);
-  if (auto* text = std::get_if<std::string>(&planned)) return failed(ScanStatus::kIoError, *text);
+  const auto planned = PlanDib(frame);
+  if (!planned) return failed(ScanStatus::kIoError, planned.error());
   const double dpi = source.dpi;
-  DibAssembler assembler(std::get<DibPlan>(planned),
-                         static_cast<int32_t>(std::clamp(dpi, 0.0, 65535.0)));
+  DibAssembler assembler(*planned, static_cast<int32_t>(std::clamp(dpi, 0.0, 65535.0)));
   FrameRowReader reader(device, frame.bytesPerLine);
   std::vector<uint8_t> row;
   for (;;) {

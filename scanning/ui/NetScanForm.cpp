@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "platform/qt/QtText.h"
 #include "scanning/twain/WinIni.h"
 #include "scanning/ui/SaveFileForm.h"
 
@@ -144,7 +145,7 @@ TNetScanFm::TNetScanFm(UiPort& ui, MainThread& mainThread, twain::ScanLockPort& 
   twain_->SetProductFamily("ZED IZU Radiru");
   core_ = std::make_unique<twain::TNetScanCore>(
       *twain_, *this, ui, mainThread, lock,
-      setup_.documentsFolder + "/" + FileNameEdit->text().toStdString());
+      setup_.documentsFolder + "/" + ToStdString(FileNameEdit->text()));
   if (twain_->IsTwainDriverAvailable()) {
     try {
       twain_->InitTWAIN();
@@ -178,7 +179,7 @@ TNetScanFm::TNetScanFm(UiPort& ui, MainThread& mainThread, twain::ScanLockPort& 
     dialog.setNameFilters(
         {"JPEG Image (*.jpg)", "Bitmap Image (*.bmp)", "Portable Document Format (*.pdf)"});
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-      core_->SaveBtnClick(dialog.selectedFiles().front().toStdString());
+      core_->SaveBtnClick(ToStdString(dialog.selectedFiles().front()));
     }
   });
   connect(&TimeoutTimer, &QTimer::timeout, this, [this] {
@@ -219,7 +220,7 @@ twain::MessageHandler TNetScanFm::ReplaceMessageHandler(twain::MessageHandler ha
 
 void TNetScanFm::showEvent(QShowEvent* event) {
   if (FilePathEdit->text().isEmpty()) {
-    FilePathEdit->setText(QString::fromStdString(setup_.picturesFolder));
+    FilePathEdit->setText(ToQString(setup_.picturesFolder));
   }
   QDialog::showEvent(event);
 }
@@ -230,9 +231,16 @@ void TNetScanFm::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
+void TNetScanFm::ScanFrom(const twain::ScanSessionInfo& session, const std::string& sourceName) {
+  core_->SetSession(session);
+  SrcLabel->setText(ToQString(sourceName));
+  TimeoutTimer.start();
+  exec();
+}
+
 void TNetScanFm::ScanBtnClick() {
-  core_->ScanBtnClick(FileNameEdit->text().toStdString(), FileFmtComboBox->currentIndex(),
-                      FilePathEdit->text().toStdString());
+  core_->ScanBtnClick(ToStdString(FileNameEdit->text()), FileFmtComboBox->currentIndex(),
+                      ToStdString(FilePathEdit->text()));
   SyncTimers();
 }
 
@@ -247,7 +255,7 @@ void TNetScanFm::SyncTimers() {
 
 std::optional<twain::NetScanView::Picture> TNetScanFm::LoadPreview(const std::string& file) {
   QImage image;
-  if (!image.load(QString::fromStdString(file))) return std::nullopt;
+  if (!image.load(ToQString(file))) return std::nullopt;
   picture_ = image;
   ScanImage->setPixmap(QPixmap::fromImage(picture_));
   scalePercent_ = minScalePercent_ = 0;
@@ -261,9 +269,7 @@ void TNetScanFm::ClearPreview() {
   ScaleLabel->clear();
 }
 
-void TNetScanFm::ShowNote(const std::string& text) {
-  NoteSText->setText(QString::fromStdString(text));
-}
+void TNetScanFm::ShowNote(const std::string& text) { NoteSText->setText(ToQString(text)); }
 
 void TNetScanFm::ShowPageLabel(int32_t page, const std::string& file) {
   PageLabel->setText(QString("No. %1 Page.").arg(page));
@@ -272,7 +278,7 @@ void TNetScanFm::ShowPageLabel(int32_t page, const std::string& file) {
     InfoSText_FileName->clear();
     return;
   }
-  const QFileInfo info(QString::fromStdString(file));
+  const QFileInfo info(ToQString(file));
   LocationEdit->setText(info.path() + '/');
   InfoSText_FileName->setText(info.fileName());
 }
@@ -283,11 +289,11 @@ void TNetScanFm::ShowIndex(int32_t index, int32_t total) {
 }
 
 void TNetScanFm::ShowPictureTexts(const twain::PictureTexts& texts) {
-  InfoSText_Bits->setText(QString::fromStdString(texts.bits));
-  InfoSText_Pixel->setText(QString::fromStdString(texts.pixels));
-  InfoSText_FSize->setText(QString::fromStdString(texts.size));
-  InfoSText_CM->setText(QString::fromStdString(texts.cm));
-  InfoSText_Res->setText(QString::fromStdString(texts.dpi));
+  InfoSText_Bits->setText(ToQString(texts.bits));
+  InfoSText_Pixel->setText(ToQString(texts.pixels));
+  InfoSText_FSize->setText(ToQString(texts.size));
+  InfoSText_CM->setText(ToQString(texts.cm));
+  InfoSText_Res->setText(ToQString(texts.dpi));
 }
 
 void TNetScanFm::SetInputEnabled(bool enabled) {

@@ -38,6 +38,9 @@ class TNetScanFm : public QDialog, public twain::NetScanView, public twain::Twai
   twain::TTwainScanner& Twain() { return *twain_; }
   twain::TNetScanCore& Core() { return *core_; }
   bool TwainReady() const { return twainReady_; }
+  // Scan Now's way in: the session it linked and locked, the source it chose, the idle unlock
+  // counted from now; the window stays until the user closes it.
+  void ScanFrom(const twain::ScanSessionInfo& session, const std::string& sourceName);
 
   QLineEdit* FileNameEdit;
   QComboBox* FileFmtComboBox;

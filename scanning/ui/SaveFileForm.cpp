@@ -6,16 +6,16 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+#include "platform/qt/QtText.h"
 #include "scanning/pages/SaveFileTexts.h"
 
 namespace tessaro {
 
 TSaveFileFm::TSaveFileFm(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      frame_(new QGroupBox(QString::fromUtf8(kSaveFileTitle), this)),
-      message_(new QLabel(QString::fromUtf8(kSaveFileText), frame_)),
-      progress_(new QProgressBar(frame_)) {
-  setWindowTitle(QString::fromUtf8(kSaveFileCaption));
+      frame_(new QGroupBox(ToQString(kSaveFileTitle), this)),
+      message_(new QLabel(ToQString(kSaveFileText), frame_)), progress_(new QProgressBar(frame_)) {
+  setWindowTitle(ToQString(kSaveFileCaption));
   setModal(false);
   setCursor(Qt::WaitCursor);
   message_->setAlignment(Qt::AlignCenter);

@@ -5,6 +5,7 @@
 #include <QSpinBox>
 #include <cmath>
 
+#include "platform/qt/QtText.h"
 #include "scanning/ui/ScanChoiceForm.h"
 
 namespace tessaro {
@@ -12,9 +13,9 @@ namespace {
 
 void FillChoices(QComboBox* box, ScannerDevice& device, const char* option) {
   box->clear();
-  for (const auto& choice : device.Choices(option)) box->addItem(QString::fromStdString(choice));
+  for (const auto& choice : device.Choices(option)) box->addItem(ToQString(choice));
   if (const auto current = device.GetText(option)) {
-    box->setCurrentText(QString::fromStdString(*current));
+    box->setCurrentText(ToQString(*current));
   }
   box->setEnabled(box->count() > 1);
 }
@@ -29,7 +30,7 @@ TSourceDialog::TSourceDialog(QWidget* owner) : QDialog(owner) {
 }
 
 bool TSourceDialog::Run(const std::string& sourceName, ScannerDevice& device) {
-  setWindowTitle(QString::fromStdString(sourceName));
+  setWindowTitle(ToQString(sourceName));
   FillChoices(source_, device, scan_option::kSource);
   FillChoices(mode_, device, scan_option::kMode);
   const auto range = device.Range(scan_option::kResolution);
@@ -38,8 +39,8 @@ bool TSourceDialog::Run(const std::string& sourceName, ScannerDevice& device) {
   resolution_->setValue(static_cast<int>(device.GetNumber(scan_option::kResolution).value_or(300)));
   if (exec() != QDialog::Accepted) return false;
   if (source_->count() > 0)
-    device.SetText(scan_option::kSource, source_->currentText().toStdString());
-  if (mode_->count() > 0) device.SetText(scan_option::kMode, mode_->currentText().toStdString());
+    device.SetText(scan_option::kSource, ToStdString(source_->currentText()));
+  if (mode_->count() > 0) device.SetText(scan_option::kMode, ToStdString(mode_->currentText()));
   device.SetNumber(scan_option::kResolution, resolution_->value());
   return true;
 }

@@ -67,10 +67,10 @@ class ScannerWiaItem : public WiaItem {
     FrameParameters frame;
     const ScanStatus status = device_.GetParameters(frame);
     if (status != ScanStatus::kGood) return ResultOfScanStatus(status);
-    auto plan = twain::PlanDib(frame);
-    if (!std::holds_alternative<twain::DibPlan>(plan)) return kErrorGeneral;
+    const auto plan = twain::PlanDib(frame);
+    if (!plan) return kErrorGeneral;
     const int32_t dpi = ReadResolution();
-    twain::DibAssembler assembler(std::get<twain::DibPlan>(plan), dpi);
+    twain::DibAssembler assembler(*plan, dpi);
     FrameRowReader reader(device_, frame.bytesPerLine);
     std::vector<uint8_t> row;
     int32_t rows = 0;

@@ -48,7 +48,6 @@ void TNetWIASaveCore::Show() {
   view_.ShowCancelLabel("");
   cancelRequested_ = false;
   pageStarted_ = false;
-  backEnabled_ = false;
   files_.clear();
   encodings_.clear();
 }
@@ -87,7 +86,6 @@ void TNetWIASaveCore::Run() {
       created->QueryInterface(CWiaDataCallback::Iid::WiaDataCallback, &callback);
   created->Release();
   if (queried != kOk) {
-    backEnabled_ = true;
     view_.Finished(true);
     return;
   }
@@ -97,8 +95,7 @@ void TNetWIASaveCore::Run() {
   TransferPages(*callback);
   static_cast<CWiaDataCallback*>(callback)->Release();
   ConvertPages();
-  backEnabled_ = !cancelRequested_;
-  view_.Finished(backEnabled_);
+  view_.Finished(!cancelRequested_);
 }
 
 void TNetWIASaveCore::TransferPages(WiaDataCallback& callback) {

@@ -70,7 +70,6 @@ class TNetWIASaveCore {
   // Cancel while the run goes: the run stops at the next progress report.
   void CancelClick();
   bool CancelRequested() const { return cancelRequested_; }
-  bool BackEnabled() const { return backEnabled_; }
   // The files the run leaves, one per page, in page order.
   const std::vector<std::string>& Files() const { return files_; }
   // A progress report of the current page; kFalse once cancelled.
@@ -87,7 +86,6 @@ class TNetWIASaveCore {
   WiaTransferJob job_;
   bool cancelRequested_ = false;
   bool pageStarted_ = false;
-  bool backEnabled_ = false;
   bool jpegChosen_ = false;
   std::string transferExt_;
   std::vector<std::string> files_;

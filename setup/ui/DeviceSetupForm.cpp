@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "platform/qt/QtText.h"
 #include "setup/SetupTexts.h"
 
 namespace tessaro {
@@ -21,9 +22,6 @@ namespace {
 
 using setup::RowState;
 using setup::SetupPage;
-
-QString Text(const std::string& text) { return QString::fromUtf8(text.c_str()); }
-QString Text(const char* text) { return QString::fromUtf8(text); }
 
 // The state images of the list rows: an empty box, a ticked box, a grey box.
 QIcon StateImage(RowState state) {
@@ -111,12 +109,12 @@ TDeviceSetupFm::TDeviceSetupFm(QWidget* owner)
 void TDeviceSetupFm::BuildInstallPage() {
   QWidget* page = NewPage(pages_, "InstallTabSt");
   installQuestion_ = WrappedLabel(page, "Label_Install");
-  installYes_ = new QRadioButton(Text(setup::text::kYes), page);
+  installYes_ = new QRadioButton(ToQString(setup::text::kYes), page);
   installYes_->setObjectName(QStringLiteral("RBtn_Install1"));
-  installNo_ = new QRadioButton(Text(setup::text::kNo), page);
+  installNo_ = new QRadioButton(ToQString(setup::text::kNo), page);
   installNo_->setObjectName(QStringLiteral("RBtn_Install2"));
   installNote_ = WrappedLabel(page, "Label_InstallNote");
-  addQueue_ = new QPushButton(Text(setup::text::kAddQueueButton), page);
+  addQueue_ = new QPushButton(ToQString(setup::text::kAddQueueButton), page);
   addQueue_->setObjectName(QStringLiteral("AddQueueBtn"));
   addQueueResult_ = WrappedLabel(page, "Label_QueueAdded");
   QVBoxLayout* layout = LayoutOf(page);
@@ -137,7 +135,7 @@ void TDeviceSetupFm::BuildCdRomPage() {
   QWidget* page = NewPage(pages_, "CDROMTabSt");
   cdNote_ = WrappedLabel(page, "Label_CDROM");
   QLabel* follow = WrappedLabel(page, "Label_CDROM2");
-  follow->setText(Text(setup::text::kCdFollowNote));
+  follow->setText(ToQString(setup::text::kCdFollowNote));
   LayoutOf(page)->addWidget(cdNote_);
   LayoutOf(page)->addWidget(follow);
   LayoutOf(page)->addStretch();
@@ -147,10 +145,10 @@ void TDeviceSetupFm::BuildConnectPage() {
   QWidget* page = NewPage(pages_, "ConnectTabSt");
   printerLabel_ = WrappedLabel(page, "Label_Printer");
   connectNote_ = WrappedLabel(page, "Label_ConnectNote");
-  supportScan_ = new QCheckBox(Text(setup::text::kSupportScan), page);
+  supportScan_ = new QCheckBox(ToQString(setup::text::kSupportScan), page);
   supportScan_->setObjectName(QStringLiteral("CheckBox_SupportScan"));
   mfpScanLabel_ = WrappedLabel(page, "Label_MFPScan");
-  mfpScanLabel_->setText(Text(setup::text::kChooseScanner));
+  mfpScanLabel_->setText(ToQString(setup::text::kChooseScanner));
   scanList_ = NewScannerList("ScanListView");
   QVBoxLayout* layout = LayoutOf(page);
   layout->addWidget(printerLabel_);
@@ -186,7 +184,7 @@ void TDeviceSetupFm::BuildAutoScanPage() {
 void TDeviceSetupFm::BuildAutoPrintPage() {
   QWidget* page = NewPage(pages_, "AutoPrintTabSt");
   QLabel* note = WrappedLabel(page, "Label_AutoPrint");
-  note->setText(Text(setup::text::kAutoPrintNote));
+  note->setText(ToQString(setup::text::kAutoPrintNote));
   printerList_ = NewPrinterList("PrinterListView");
   LayoutOf(page)->addWidget(note);
   LayoutOf(page)->addWidget(printerList_, 1);
@@ -211,12 +209,12 @@ void TDeviceSetupFm::BuildTroublePage() {
   troubleHelp_ = WrappedLabel(troublePanel_[0], "Memo_Trouble1");
   troublePanel_[0]->layout()->addWidget(troubleHelp_);
   QLabel* autoHelp = WrappedLabel(troublePanel_[1], "Memo_Trouble2");
-  autoHelp->setText(Text(setup::text::kTroubleAutoConnectHelp));
+  autoHelp->setText(ToQString(setup::text::kTroubleAutoConnectHelp));
   printerList1_ = NewPrinterList("PrinterListView1");
   troublePanel_[1]->layout()->addWidget(autoHelp);
   troublePanel_[1]->layout()->addWidget(printerList1_);
   QLabel* scanHelp = WrappedLabel(troublePanel_[2], "Memo_Trouble3");
-  scanHelp->setText(Text(setup::text::kTroubleScannerHelpChoose));
+  scanHelp->setText(ToQString(setup::text::kTroubleScannerHelpChoose));
   scanList1_ = NewScannerList("ScanListView1");
   troublePanel_[2]->layout()->addWidget(scanHelp);
   troublePanel_[2]->layout()->addWidget(scanList1_);
@@ -303,7 +301,7 @@ void TDeviceSetupFm::OKBtnClick() {
 void TDeviceSetupFm::AddQueueClick() {
   if (wizard_ == nullptr) return;
   if (const auto name = wizard_->AddPrintQueue())
-    addQueueResult_->setText(Text(setup::text::kQueueAdded) + Text(*name));
+    addQueueResult_->setText(ToQString(setup::text::kQueueAdded) + ToQString(*name));
   AfterAction();
 }
 
@@ -320,7 +318,8 @@ void TDeviceSetupFm::Sync() {
   if (wizard_ == nullptr) return;
   syncing_ = true;
   // The titles escape '&' by doubling it, as captions that underline a letter do.
-  title_->setText(Text(wizard_->look().title).replace(QStringLiteral("&&"), QStringLiteral("&")));
+  title_->setText(
+      ToQString(wizard_->look().title).replace(QStringLiteral("&&"), QStringLiteral("&")));
   pages_->setCurrentIndex(static_cast<int>(wizard_->page()));
   SyncButtons();
   SyncPages();
@@ -341,18 +340,18 @@ void TDeviceSetupFm::SyncButtons() {
 void TDeviceSetupFm::SyncPages() {
   const setup::SetupWizard& w = *wizard_;
   const bool scanner = w.scannerLike();
-  const QString device = Text(w.device().displayName);
-  installQuestion_->setText(
-      Text(scanner ? setup::text::kInstallQuestionScanner : setup::text::kInstallQuestionPrinter));
+  const QString device = ToQString(w.device().displayName);
+  installQuestion_->setText(ToQString(scanner ? setup::text::kInstallQuestionScanner
+                                              : setup::text::kInstallQuestionPrinter));
   installNote_->setText(
-      Text(scanner ? setup::text::kInstallNoteScanner : setup::text::kInstallNotePrinter));
+      ToQString(scanner ? setup::text::kInstallNoteScanner : setup::text::kInstallNotePrinter));
   (w.installYes() ? installYes_ : installNo_)->setChecked(true);
   addQueue_->setVisible(!scanner);
-  cdNote_->setText(Text(scanner ? setup::text::kCdNoteScanner : setup::text::kCdNotePrinter));
+  cdNote_->setText(ToQString(scanner ? setup::text::kCdNoteScanner : setup::text::kCdNotePrinter));
 
   printerLabel_->setText(device);
   connectNote_->setText(
-      Text(w.mfp() ? setup::text::kMfpInstallNote : setup::text::kPrinterInstallNote));
+      ToQString(w.mfp() ? setup::text::kMfpInstallNote : setup::text::kPrinterInstallNote));
   connectNote_->setVisible(w.installing());
   supportScan_->setVisible(w.supportScanShown());
   supportScan_->setChecked(w.supportScanChecked());
@@ -362,10 +361,10 @@ void TDeviceSetupFm::SyncPages() {
 
   scannerLabel_->setText(device);
   if (w.installing()) {
-    scannerConfirm_->setText(Text(setup::text::kScannerConfirmInstalling));
+    scannerConfirm_->setText(ToQString(setup::text::kScannerConfirmInstalling));
   } else {
     scannerConfirm_->setText(
-        Text(w.olderWindows() ? setup::text::kChooseScanner : setup::text::kEndRecognize));
+        ToQString(w.olderWindows() ? setup::text::kChooseScanner : setup::text::kEndRecognize));
   }
   scanList3_->setVisible(w.page() == SetupPage::ConnectScanner && w.scannerListShown());
 
@@ -378,15 +377,15 @@ void TDeviceSetupFm::SyncTrouble() {
   const setup::SetupWizard& w = *wizard_;
   const bool scanner = w.scannerLike();
   const bool unknown = w.unknownDevice();
-  trouble_[0]->setText(Text(unknown   ? setup::text::kTroubleUnknownFirst
-                            : scanner ? setup::text::kTroubleScannerFirst
-                                      : setup::text::kTroublePrinterFirst));
-  trouble_[1]->setText(Text(setup::text::kTroubleAutoConnect));
-  trouble_[2]->setText(Text(w.olderWindows() ? setup::text::kTroubleScannerOption
-                                             : setup::text::kTroubleRemoveScanner));
-  troubleHelp_->setText(Text(unknown   ? setup::text::kTroubleUnknownHelp
-                             : scanner ? setup::text::kTroubleScannerHelp
-                                       : setup::text::kTroublePrinterHelp));
+  trouble_[0]->setText(ToQString(unknown   ? setup::text::kTroubleUnknownFirst
+                                 : scanner ? setup::text::kTroubleScannerFirst
+                                           : setup::text::kTroublePrinterFirst));
+  trouble_[1]->setText(ToQString(setup::text::kTroubleAutoConnect));
+  trouble_[2]->setText(ToQString(w.olderWindows() ? setup::text::kTroubleScannerOption
+                                                  : setup::text::kTroubleRemoveScanner));
+  troubleHelp_->setText(ToQString(unknown   ? setup::text::kTroubleUnknownHelp
+                                  : scanner ? setup::text::kTroubleScannerHelp
+                                            : setup::text::kTroublePrinterHelp));
   for (int i = 0; i < 3; ++i) {
     trouble_[i]->setVisible(w.troubleOptionShown(i + 1));
     trouble_[i]->setChecked(w.troubleOption() == i + 1);
@@ -409,11 +408,11 @@ void TDeviceSetupFm::FillPrinterView(QTreeWidget* view) {
   for (int i = 0; i < count; ++i) {
     const setup::PrinterRow& row = rows[static_cast<size_t>(i)];
     QTreeWidgetItem* item = RowItem(view, i);
-    item->setText(0, Text(row.name));
-    item->setText(1, Text(row.port));
+    item->setText(0, ToQString(row.name));
+    item->setText(1, ToQString(row.port));
     item->setText(2, QString::number(row.mark));
     item->setIcon(0, StateImage(row.state));
-    const QString tip = Text(setup::PrinterRowTip(row.mark));
+    const QString tip = ToQString(setup::PrinterRowTip(row.mark));
     const QColor ink = row.state == RowState::Unavailable ? QColor(128, 128, 128)
                                                           : view->palette().color(QPalette::Text);
     for (int column = 0; column < 2; ++column) {
@@ -431,7 +430,7 @@ void TDeviceSetupFm::FillScannerView(QTreeWidget* view) {
   for (int i = 0; i < count; ++i) {
     const setup::ScannerRow& row = rows[static_cast<size_t>(i)];
     QTreeWidgetItem* item = RowItem(view, i);
-    item->setText(0, Text(row.name));
+    item->setText(0, ToQString(row.name));
     item->setIcon(0, StateImage(row.checked ? RowState::Checked : RowState::Unchecked));
     item->setSelected(row.checked);
   }

@@ -176,12 +176,16 @@ TEST(DiscoveryFlood, RepliesMustEchoOurIdAndDiscoveredServersAreCapped) {
 
   NoEvents events;
   const wire::PcKey key = wire::PcKey::FromSeed(wire::KeySeed{5});
-  busd::ServerRegistry registry(events, "PC-A", key, std::chrono::seconds(60));
+  const Logger log("busd", StderrLogSink());
+  busd::ServerRegistry registry(events, "PC-A", key, std::chrono::seconds(60), log);
   const uint32_t configured = ::inet_addr("127.0.0.9");
   registry.AddConfigured({configured, 2005});
-  busd::Discovery discovery(ntohs(self.sin_port), [&](uint32_t ip, const wire::ServerInfo& info) {
-    registry.OnDiscovered(ip, info, busd::Clock::now());
-  });
+  busd::Discovery discovery(
+      ntohs(self.sin_port),
+      [&](uint32_t ip, const wire::ServerInfo& info) {
+        registry.OnDiscovered(ip, info, busd::Clock::now());
+      },
+      log);
   ASSERT_TRUE(discovery.ok());
   discovery.Tick(busd::Clock::now(), {{::inet_addr("127.0.0.1"), ::inet_addr("127.0.0.1")}});
   uint8_t buffer[2048];

@@ -33,6 +33,8 @@ const std::string kImageGuid = "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 
 using Strings = std::vector<std::string>;
 
+const Logger kLog("busd", StderrLogSink());
+
 wire::DeviceInfo Device(uint8_t number, uint16_t vid, uint16_t pid, std::string type,
                         std::string serial, wire::Descriptors descriptors = {}) {
   wire::DeviceInfo d;
@@ -50,8 +52,10 @@ wire::DeviceInfo Device(uint8_t number, uint16_t vid, uint16_t pid, std::string 
 
 class DeviceDatabaseTest : public ::testing::Test {
  protected:
+  // Empty when written, else the failure.
   std::string Write(const wire::DeviceInfo& d) {
-    return DeviceDatabase(hive).Write(DescribeDeviceRecord(kServerIp, d));
+    const auto written = DeviceDatabase(hive).Write(DescribeDeviceRecord(kServerIp, d));
+    return written ? std::string() : written.error();
   }
   // Reads as the client does: a missing key or value reads as empty.
   std::string Sz(const std::string& path, const std::string& name) {
@@ -269,7 +273,7 @@ TEST_F(DeviceDatabaseTest, QueuedRecordOutlastsAReaderHoldingTheHive) {
   auto edited = d;
   edited.descriptors = {{"sane-device", "test:1"}};
   const std::string key = kUsb + "Vid_2e11&Pid_5511\\CN0A1B2C3D";
-  DeviceWriter writer(hive);
+  DeviceWriter writer(hive, kLog);
   writer.Add(DescribeDeviceRecord(kServerIp, d), "device 1");
   writer.Add(DescribeDeviceRecord(kServerIp, edited), "device 1");
   // Past the registry's busy time-out, so the first attempt fails and the record waits.
@@ -288,15 +292,17 @@ TEST_F(DeviceDatabaseTest, QueuedRecordOutlastsAReaderHoldingTheHive) {
 
 TEST(DeviceDatabase, HiveThatCannotBeWrittenIsAnErrorNotACrash) {
   SqliteRegistry hive{HivePaths{"", "/proc/no-such-folder/machine.hive"}};
-  const std::string error = DeviceDatabase(hive).Write(
+  const auto written = DeviceDatabase(hive).Write(
       DescribeDeviceRecord(kServerIp, Device(1, 0x04F9, 0x0042, "PRINTER", "P1")));
-  EXPECT_NE(error.find("Vid_04f9&Pid_0042"), std::string::npos) << error;
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.error().find("Vid_04f9&Pid_0042"), std::string::npos) << written.error();
 }
 
 TEST(DeviceArrival, EachLinkToThisPcArrivesOnce) {
   std::vector<std::pair<uint32_t, uint8_t>> arrived;
   DeviceArrival arrival(
-      "PC-A", [&](uint32_t ip, const wire::DeviceInfo& d) { arrived.emplace_back(ip, d.number); });
+      "PC-A", [&](uint32_t ip, const wire::DeviceInfo& d) { arrived.emplace_back(ip, d.number); },
+      kLog);
   auto mine = Device(1, 0x04F9, 0x0042, "PRINTER", "P1");
   auto theirs = Device(2, 0x04F9, 0x0043, "PRINTER", "P2");
   theirs.owner = "PC-B";
@@ -426,7 +432,8 @@ TEST(DeviceArrival, OnlyLinksThisPcMadeAreRecordedAndEachServerHasACap) {
   };
   for (const auto& c : cases) {
     size_t recorded = 0;
-    DeviceArrival arrival("PC-A", [&](uint32_t, const wire::DeviceInfo&) { ++recorded; });
+    DeviceArrival arrival(
+        "PC-A", [&](uint32_t, const wire::DeviceInfo&) { ++recorded; }, kLog);
     c.run(arrival);
     EXPECT_EQ(recorded, c.recorded) << c.what;
   }

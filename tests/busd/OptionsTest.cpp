@@ -10,7 +10,8 @@ using namespace tessaro::busd;
 
 namespace {
 
-ParsedOptions Parse(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
+tessaro::Result<Options> Parse(std::vector<std::string> args,
+                               std::map<std::string, std::string> env = {}) {
   return ParseOptions(
       args,
       [env](const char* name) -> const char* {
@@ -24,8 +25,8 @@ ParsedOptions Parse(std::vector<std::string> args, std::map<std::string, std::st
 
 TEST(BusdOptions, DefaultsAndEnvironment) {
   auto p = Parse({}, {{"TESSARO_SERVERS", "127.0.0.2,127.0.0.3:7000"}});
-  ASSERT_TRUE(p.options) << p.error;
-  const Options& o = *p.options;
+  ASSERT_TRUE(p) << p.error();
+  const Options& o = *p;
   EXPECT_EQ(o.runtimeDir, "/run/tessaro");
   EXPECT_EQ(o.computerName, "DEFAULT-PC");
   EXPECT_EQ(o.group, "tessaro");
@@ -43,18 +44,18 @@ TEST(BusdOptions, DefaultsAndEnvironment) {
              "--group", "staff", "--no-discovery", "--discovery-port", "9400", "--drop-after", "2",
              "--max-clients", "8", "--max-client-output", "70000"},
             {{"TESSARO_RUNTIME_DIR", "/tmp/env"}, {"TESSARO_SERVERS", "127.0.0.2"}});
-  ASSERT_TRUE(p.options) << p.error;
-  EXPECT_EQ(p.options->runtimeDir, "/tmp/x");
-  EXPECT_EQ(p.options->computerName, "PC-B");
-  EXPECT_EQ(p.options->servers.size(), 2u);  // the environment's and the command line's
-  EXPECT_EQ(p.options->group, "staff");
-  EXPECT_FALSE(p.options->discovery);
-  EXPECT_EQ(p.options->discoveryPort, 9400);
-  EXPECT_EQ(p.options->dropAfter.count(), 2);
-  EXPECT_EQ(p.options->limits.maxConnections, 8u);
-  EXPECT_EQ(p.options->limits.maxQueuedOutput, 70000u);
+  ASSERT_TRUE(p) << p.error();
+  EXPECT_EQ(p->runtimeDir, "/tmp/x");
+  EXPECT_EQ(p->computerName, "PC-B");
+  EXPECT_EQ(p->servers.size(), 2u);  // the environment's and the command line's
+  EXPECT_EQ(p->group, "staff");
+  EXPECT_FALSE(p->discovery);
+  EXPECT_EQ(p->discoveryPort, 9400);
+  EXPECT_EQ(p->dropAfter.count(), 2);
+  EXPECT_EQ(p->limits.maxConnections, 8u);
+  EXPECT_EQ(p->limits.maxQueuedOutput, 70000u);
 
-  EXPECT_EQ(Parse({}, {{"TESSARO_RUNTIME_DIR", "/tmp/env"}}).options->runtimeDir, "/tmp/env");
+  EXPECT_EQ(Parse({}, {{"TESSARO_RUNTIME_DIR", "/tmp/env"}})->runtimeDir, "/tmp/env");
 }
 
 TEST(BusdOptions, BadInputIsAnErrorWithItsReason) {
@@ -78,13 +79,13 @@ TEST(BusdOptions, BadInputIsAnErrorWithItsReason) {
   };
   for (const auto& c : cases) {
     const auto p = Parse(c.args, c.env);
-    EXPECT_FALSE(p.options);
-    EXPECT_NE(p.error.find(c.mentions), std::string::npos) << p.error;
+    ASSERT_FALSE(p);
+    EXPECT_NE(p.error().find(c.mentions), std::string::npos) << p.error();
   }
 }
 
 TEST(BusdOptions, ComputerNameIsCutTo63Bytes) {
   const auto p = Parse({"--computer-name", std::string(80, 'N')});
-  ASSERT_TRUE(p.options);
-  EXPECT_EQ(p.options->computerName.size(), 63u);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->computerName.size(), 63u);
 }

@@ -112,10 +112,15 @@ TEST(PcKeyFile, InstallMakesTheKeyAndRecordsTheInstalledVersion) {
                            false, true, "0.9"),
               0u);
   }
-  ASSERT_EQ(Install(options), 0);
+  std::vector<std::string> logged;
+  const Logger log("busd", [&](LogLevel, const std::string& line) { logged.push_back(line); });
+  ASSERT_EQ(Install(options, log), 0);
   const std::string key = ReadTextFile(KeyPathFor(options.machineHive));
-  ASSERT_EQ(Install(options), 0);
+  ASSERT_EQ(Install(options, log), 0);
   EXPECT_EQ(ReadTextFile(KeyPathFor(options.machineHive)), key) << "the key was replaced";
+  ASSERT_FALSE(logged.empty());
+  EXPECT_EQ(logged.back(), std::string("busd: installed version ") + ProductVersion +
+                               " recorded in " + options.machineHive);
   HivePaths hives;
   hives.machine = options.machineHive;
   SqliteRegistry registry(hives);
@@ -124,5 +129,5 @@ TEST(PcKeyFile, InstallMakesTheKeyAndRecordsTheInstalledVersion) {
   EXPECT_EQ(version, ProductVersion);
 
   options.machineHive = dir / "missing/machine.hive";
-  EXPECT_NE(Install(options), 0) << "a hive that cannot be made is a failure";
+  EXPECT_NE(Install(options, log), 0) << "a hive that cannot be made is a failure";
 }

@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 
 // No such group: folders keep the test's own group, and group write is judged against it.
 constexpr const char* kGroup = "tessaro-test-no-such-group";
+const Logger kLog("busd", StderrLogSink());
 
 void MakeFolder(const std::string& path, mode_t mode) {
   ASSERT_EQ(::mkdir(path.c_str(), mode), 0) << path;
@@ -102,15 +103,14 @@ TEST(RuntimeFolder, OnlyAFolderBusdsUserAloneControlsIsUsed) {
     const std::string run = base / "run";
     c.setup(base.path(), run);
     if (HasFatalFailure()) return;
-    std::string error;
-    auto folder = RuntimeFolder::Prepare(run, kGroup, error);
-    EXPECT_EQ(folder != nullptr, c.usable) << error;
+    auto folder = RuntimeFolder::Prepare(run, kGroup, kLog);
+    EXPECT_EQ(folder.has_value(), c.usable) << (folder ? "" : folder.error());
     if (folder) {
-      const UniqueFd listening = folder->Listen(true, 0, error);
-      EXPECT_TRUE(listening.valid()) << error;
+      const auto listening = (*folder)->Listen(true, 0);
+      EXPECT_TRUE(listening && listening->valid()) << (listening ? "" : listening.error());
       EXPECT_TRUE(ConnectUnix(busipc::ClassFolder(run, true) + "/0").valid());
     } else {
-      EXPECT_NE(error.find(base.path()), std::string::npos) << error;
+      EXPECT_NE(folder.error().find(base.path()), std::string::npos) << folder.error();
     }
     // Nothing was made in a folder the link pointed to.
     if (fs::is_directory(base / "elsewhere")) {
@@ -131,16 +131,17 @@ TEST(RuntimeFolder, OnlyStaleSocketsAreCleared) {
   ASSERT_EQ(::symlink((base / "target").c_str(), (trunk + "/5").c_str()), 0);
   testing::WriteTextFile(base / "target", "kept");
 
-  std::string error;
-  auto folder = RuntimeFolder::Prepare(run, kGroup, error);
-  ASSERT_TRUE(folder) << error;
+  auto prepared = RuntimeFolder::Prepare(run, kGroup, kLog);
+  ASSERT_TRUE(prepared) << prepared.error();
+  RuntimeFolder& folder = **prepared;
   EXPECT_FALSE(fs::exists(fs::symlink_status(spur + "/3")));
   EXPECT_EQ(ReadTextFile(spur + "/7"), "someone's file");
   EXPECT_TRUE(fs::is_symlink(trunk + "/5"));
   EXPECT_EQ(ReadTextFile(base / "target"), "kept");
-  EXPECT_TRUE(folder->Listen(true, 0, error).valid()) << error;  // the stale one made room
+  const auto trunkSocket = folder.Listen(true, 0);  // the stale one made room
+  EXPECT_TRUE(trunkSocket) << trunkSocket.error();
   // A planted file where a socket goes is not replaced: that socket cannot be made.
-  EXPECT_FALSE(folder->Listen(false, 7, error).valid());
+  EXPECT_FALSE(folder.Listen(false, 7));
   EXPECT_EQ(ReadTextFile(spur + "/7"), "someone's file");
 }
 

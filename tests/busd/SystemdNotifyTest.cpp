@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "busd/SystemdNotify.h"
+#include "base/SystemdNotify.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -16,8 +16,8 @@
 
 namespace {
 
+using tessaro::NotifyServiceManager;
 using tessaro::UniqueFd;
-using tessaro::busd::NotifyServiceManager;
 
 // A datagram socket standing in for the service manager's, bound to `path` (abstract with '@').
 UniqueFd BindManager(const std::string& path) {
@@ -47,22 +47,20 @@ TEST(SystemdNotify, ReadinessReachesAPathOrAnAbstractSocket) {
                                "@tessaro-busd-notify-" + std::to_string(::getpid())};
   for (const std::string& path : paths) {
     UniqueFd manager = BindManager(path);
-    std::string error;
-    EXPECT_TRUE(NotifyServiceManager(path, "READY=1", error)) << path << ": " << error;
+    const auto told = NotifyServiceManager(path, "READY=1");
+    EXPECT_TRUE(told) << path << ": " << told.error();
     EXPECT_EQ(Received(manager.get()), "READY=1") << path;
   }
   std::filesystem::remove_all(folder);
 }
 
 TEST(SystemdNotify, NoManagerIsNoFailureAndABadOneIsReported) {
-  std::string error;
-  EXPECT_TRUE(NotifyServiceManager("", "READY=1", error));
-  EXPECT_TRUE(error.empty());
+  EXPECT_TRUE(NotifyServiceManager("", "READY=1"));
   for (const std::string& path : {std::string("relative/notify"), std::string(200, '/'),
                                   std::string("/nonexistent-folder/notify")}) {
-    error.clear();
-    EXPECT_FALSE(NotifyServiceManager(path, "READY=1", error)) << path;
-    EXPECT_FALSE(error.empty()) << path;
+    const auto told = NotifyServiceManager(path, "READY=1");
+    ASSERT_FALSE(told) << path;
+    EXPECT_FALSE(told.error().empty()) << path;
   }
 }
 

@@ -142,9 +142,11 @@ TEST(CliAutoPrintArgs, UsageErrors) {
                                              {"remove"},
                                              {"list", "extra"},
                                              {"drop", "q"}}) {
-    EXPECT_FALSE(CheckAutoPrintArgs(args).empty());
+    const auto checked = CheckAutoPrintArgs(args);
+    ASSERT_FALSE(checked);
+    EXPECT_FALSE(checked.error().empty());
   }
-  EXPECT_EQ(CheckAutoPrintArgs({"add", "1.2.3.4", "1", "q", "--fax"}), "");
+  EXPECT_TRUE(CheckAutoPrintArgs({"add", "1.2.3.4", "1", "q", "--fax"}));
 }
 
 TEST(CliAutoPrintArgs, SerialPortsBindOnlyForTheirVendor) {

@@ -178,23 +178,24 @@ TEST(HubdConfig, MissingFileIsAnErrorNotACrash) {
 TEST(HubdOptions, OverridesAndRefusals) {
   auto r = ParseOptions({"--config", "h.ini", "--address", "127.0.0.3", "--port", "2006",
                          "--discovery-port", "9400", "--protocol-version", "2"});
-  ASSERT_TRUE(r.options) << r.error;
+  ASSERT_TRUE(r) << r.error();
   HubConfig c = *ParseConfig(kServer, "h.ini").config;
-  EXPECT_EQ(ApplyOverrides(*r.options, c), "");
+  EXPECT_TRUE(ApplyOverrides(*r, c));
   EXPECT_EQ(c.server.address, "127.0.0.3");
   EXPECT_EQ(c.server.port, 2006);
-  EXPECT_EQ(r.options->discoveryPort, 9400);
-  EXPECT_EQ(r.options->versionMajor, 2);
+  EXPECT_EQ(r->discoveryPort, 9400);
+  EXPECT_EQ(r->versionMajor, 2);
 
   HubConfig noAddress;
-  EXPECT_EQ(ApplyOverrides(*ParseOptions({"--config", "h.ini"}).options, noAddress),
-            "h.ini: no server address: give [server] address or --address");
+  const auto refused = ApplyOverrides(*ParseOptions({"--config", "h.ini"}), noAddress);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(), "h.ini: no server address: give [server] address or --address");
   for (const std::vector<std::string>& bad : {std::vector<std::string>{},
                                               {"--config"},
                                               {"--config", "h", "--port", "70000"},
                                               {"--config", "h", "--address", "0.0.0.0"},
                                               {"--config", "h", "--verbose", "1"}})
-    EXPECT_FALSE(ParseOptions(bad).options) << ::testing::PrintToString(bad);
+    EXPECT_FALSE(ParseOptions(bad)) << ::testing::PrintToString(bad);
 }
 
 }  // namespace

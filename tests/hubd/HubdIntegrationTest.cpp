@@ -7,8 +7,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 
+#include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "base/FileHandle.h"
@@ -71,10 +74,11 @@ class Hubd : public ::testing::Test {
     ASSERT_TRUE(hubd->WaitForOutput("hubd: ready 127.0.0.2:2005", kDeadline)) << hubd->Output();
   }
 
-  std::unique_ptr<Process> Start(const std::string& address, std::vector<std::string> extra) {
+  std::unique_ptr<Process> Start(const std::string& address, std::vector<std::string> extra,
+                                 std::map<std::string, std::string> env = {}) {
     std::vector<std::string> args{"--config", config, "--address", address};
     args.insert(args.end(), extra.begin(), extra.end());
-    auto process = std::make_unique<Process>(kBinary, args);
+    auto process = std::make_unique<Process>(kBinary, args, std::move(env));
     EXPECT_TRUE(process->Start());
     return process;
   }
@@ -267,6 +271,47 @@ TEST_F(Hubd, DiscoveryIsAnsweredAndOtherDatagramsIgnored) {
   ASSERT_TRUE(info);
   EXPECT_EQ(info->tcpPort, 2005);
   EXPECT_EQ(info->name, "HUB-ONE");
+}
+
+// What hubd tells a service manager waiting on NOTIFY_SOCKET, one datagram at a time.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const std::string& path)
+      : path_(path), fd_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    EXPECT_EQ(::bind(fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+  }
+  const std::string& path() const { return path_; }
+  // The next message, or "(nothing)" when none came before the deadline.
+  std::string Next() {
+    pollfd p{fd_.get(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(kDeadline.count() * 1000)) != 1) return "(nothing)";
+    char buffer[256];
+    const ssize_t n = ::recv(fd_.get(), buffer, sizeof buffer, 0);
+    return n < 0 ? "(error)" : std::string(buffer, static_cast<size_t>(n));
+  }
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+};
+
+TEST_F(Hubd, AWaitingServiceManagerHearsReadyAndEachReload) {
+  NotifySocket manager(dir / "notify");
+  auto notified = Start("127.0.0.3", {"--port", "2006"}, {{"NOTIFY_SOCKET", manager.path()}});
+  ASSERT_TRUE(notified->WaitForOutput("hubd: ready 127.0.0.3:2006", kDeadline))
+      << notified->Output();
+  EXPECT_EQ(manager.Next(), "READY=1");
+  for (const char* what : {"a reload taken", "a reload refused"}) {
+    SCOPED_TRACE(what);
+    if (std::string(what) == "a reload refused") WriteTextFile(config, "[server]\nport = many\n");
+    notified->Signal(SIGHUP);
+    const std::string reloading = manager.Next();
+    EXPECT_EQ(reloading.rfind("RELOADING=1\nMONOTONIC_USEC=", 0), 0u) << reloading;
+    EXPECT_EQ(manager.Next(), "READY=1");
+  }
 }
 
 TEST_F(Hubd, TwoServersOnOneMachineShareTheDiscoveryPort) {

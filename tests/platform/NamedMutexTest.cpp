@@ -210,7 +210,8 @@ TEST(LockFolder, WithoutAUsableCandidateAPrivateFolderServesThisProcess) {
   const std::string folder = chooser.Choose(candidates, parents);
   ASSERT_EQ(folder.rfind(dir / "tessaro-" + std::to_string(::geteuid()) + "-private.", 0), 0u)
       << folder;
-  EXPECT_EQ(LockFolderProblem(folder), "");
+  const auto usable = CheckLockFolder(folder);
+  EXPECT_TRUE(usable) << usable.error();
   struct stat st {};
   ASSERT_EQ(::stat(folder.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);

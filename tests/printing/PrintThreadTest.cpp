@@ -140,6 +140,22 @@ TEST_F(PrintThreadTest, AJobWaitsWhileAnotherPcHoldsTheDeviceAndPrintsOnceItIsFr
   EXPECT_EQ(device_.Count("link"), 1);
 }
 
+TEST_F(PrintThreadTest, ALookUpThatThrowsIsLoggedAndTheJobWaitsForTheNextOne) {
+  device_.Set([](FakeDeviceSide& d) { d.lookupFails = true; });
+  Watch("laser");
+  ASSERT_TRUE(Holding("laser"));
+  const int job = cups_.Submit("laser", "later\n");
+  EXPECT_TRUE(Eventually([&] { return device_.Count("failure") >= 1; }, kLong));
+  const auto log = device_.log();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "failure print monitor of laser: the device look-up failed: the main "
+                      "thread is gone"),
+            log.end());
+  EXPECT_EQ(Printed(job), "");
+  device_.Set([](FakeDeviceSide& d) { d.lookupFails = false; });
+  EXPECT_TRUE(Eventually([&] { return Printed(job) == "later\n"; }, kLong));
+}
+
 TEST_F(PrintThreadTest, ADeviceConnectedByHandIsOnlyLocked) {
   device_.Set([](FakeDeviceSide& d) { d.owner = kThisPc; });
   Watch("laser");

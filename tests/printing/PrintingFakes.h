@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ class FakeDeviceSide : public PrintMonitorHost {
  public:
   std::optional<MonitoredServer> FindServer(const std::string& mac) override {
     std::lock_guard lock(mutex_);
+    if (lookupFails) throw std::runtime_error("the main thread is gone");
     if (!serverListed || mac != kServerMac) return std::nullopt;
     return MonitoredServer{"Hub", "10.0.0.7", kServerMac, spurOpen ? kSpur : kInvalidBusHandle};
   }
@@ -82,6 +84,10 @@ class FakeDeviceSide : public PrintMonitorHost {
     std::lock_guard lock(mutex_);
     return sessionEnding;
   }
+  void LogFailure(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    log_.push_back("failure " + text);
+  }
 
   // Another PC links and locks the device; or lets it go.
   void HeldByOther(bool held) {
@@ -113,6 +119,7 @@ class FakeDeviceSide : public PrintMonitorHost {
   bool dropDeviceOnRefresh = false;
   bool lockedByOther = false;
   bool sessionEnding = false;
+  bool lookupFails = false;  // FindServer throws, as a hand-over to the main thread may
   std::string owner;
 
  private:

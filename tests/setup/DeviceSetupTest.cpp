@@ -115,9 +115,7 @@ TEST_F(DeviceSetupTest, AddedQueuePrintsToTheDeviceAndIsPreselected) {
   EXPECT_NE(cups.Tool("lpstat", {"-v", "Lumen_Laser_2040"}).out.find(kOwnUri), std::string::npos);
   EXPECT_EQ(Stored("0042", "LW2040-1")->PrinterName, "Lumen_Laser_2040");
   // A second queue for the same device never replaces the first.
-  std::string error;
-  EXPECT_EQ(queues.AddQueue({"Lumen_Laser_2040", kOwnUri, "", "", ""}, error),
-            "Lumen_Laser_2040_2");
+  EXPECT_EQ(queues.AddQueue({"Lumen_Laser_2040", kOwnUri, "", "", ""}), "Lumen_Laser_2040_2");
 }
 
 TEST_F(DeviceSetupTest, BadTurnsLeaveTheStoredEntriesAsTheyWere) {

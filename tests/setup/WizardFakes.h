@@ -51,12 +51,8 @@ struct Sources : SetupSources {
     return false;
   }
   std::vector<std::string> ScannerSources() override { return scanners; }
-  std::optional<std::string> AddPrintQueue(const SetupDeviceIdentity& device,
-                                           std::string& error) override {
-    if (device.manufacturer.empty()) {
-      error = "no maker";
-      return std::nullopt;
-    }
+  Result<std::string> AddPrintQueue(const SetupDeviceIdentity& device) override {
+    if (device.manufacturer.empty()) return Failure("no maker");
     const std::string name = device.manufacturer + "_" + device.product;
     printers.push_back({name, "tessaro://02-00-00-00-00-02/04B8/0005", 0});
     return name;

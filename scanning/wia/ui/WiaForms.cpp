@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "platform/qt/QtText.h"
 #include "scanning/ui/ScanChoiceForm.h"
 #include "scanning/wia/WiaTexts.h"
 
@@ -26,8 +27,6 @@ namespace {
 
 constexpr int kPreviewWidth = 145;
 constexpr int kPreviewHeight = 200;
-
-QString Local(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 
 QLabel* Heading(const char* title, const char* text, QWidget* owner) {
   auto* label = new QLabel(QStringLiteral("<b>%1</b><br>%2").arg(title, text), owner);
@@ -105,12 +104,12 @@ TNetWIASetFm::TNetWIASetFm(UiPort& ui, std::string picturesFolder, QWidget* owne
   layout->addLayout(buttons);
   connect(BrowseBtn, &QPushButton::clicked, this, [this] {
     const QString start =
-        FilePathEdit->text().isEmpty() ? Local(core_.DefaultFolder()) : FilePathEdit->text();
+        FilePathEdit->text().isEmpty() ? ToQString(core_.DefaultFolder()) : FilePathEdit->text();
     const QString folder =
         QFileDialog::getExistingDirectory(this, "Select a destination folder", start);
     if (folder.isEmpty()) return;
-    core_.SetFolder(folder.toLocal8Bit().toStdString());
-    FilePathEdit->setText(Local(core_.FilePathEdit));
+    core_.SetFolder(ToStdString(folder));
+    FilePathEdit->setText(ToQString(core_.FilePathEdit));
   });
   connect(BackBtn, &QPushButton::clicked, this, [this] {
     result_ = answer::kRetry;
@@ -125,10 +124,10 @@ TNetWIASetFm::TNetWIASetFm(UiPort& ui, std::string picturesFolder, QWidget* owne
 
 int TNetWIASetFm::Run(wia::WiaScanSettings& settings) {
   core_.Show();
-  FilePathEdit->setText(Local(core_.FilePathEdit));
+  FilePathEdit->setText(ToQString(core_.FilePathEdit));
   FilePathEdit->end(false);
   if (FileNameEdit->text().isEmpty() && !core_.FileNameEdit.empty())
-    FileNameEdit->setText(Local(core_.FileNameEdit));
+    FileNameEdit->setText(ToQString(core_.FileNameEdit));
   result_ = answer::kCancel;
   exec();
   if (result_ == answer::kOk) settings = chosen_;
@@ -136,9 +135,9 @@ int TNetWIASetFm::Run(wia::WiaScanSettings& settings) {
 }
 
 void TNetWIASetFm::NextBtnClick() {
-  core_.FileNameEdit = FileNameEdit->text().toLocal8Bit().toStdString();
+  core_.FileNameEdit = ToStdString(FileNameEdit->text());
   core_.FileFmtIndex = FileFmtComboBox->currentIndex();
-  const auto exists = [](const std::string& file) { return QFileInfo::exists(Local(file)); };
+  const auto exists = [](const std::string& file) { return QFileInfo::exists(ToQString(file)); };
   const auto settings = core_.NextBtnClick(exists);
   if (!settings) return;
   chosen_ = *settings;
@@ -232,19 +231,21 @@ void TNetWIASaveFm::CancelBtnClick() {
 }
 
 void TNetWIASaveFm::SetLocation(const std::string& folder) {
-  Edit_Location->setText(Local(folder));
+  Edit_Location->setText(ToQString(folder));
   Edit_Location->end(false);
 }
 
-void TNetWIASaveFm::SetFileName(const std::string& name) { Edit_FileName->setText(Local(name)); }
+void TNetWIASaveFm::SetFileName(const std::string& name) {
+  Edit_FileName->setText(ToQString(name));
+}
 
 void TNetWIASaveFm::SetScanProgress(int32_t percent, const std::string& label) {
   ProgressBar_Scan->setValue(std::clamp(percent, 0, 100));
-  Label_Percent->setText(Local(label));
+  Label_Percent->setText(ToQString(label));
 }
 
 void TNetWIASaveFm::ShowPreview(const std::string& file) {
-  QImageReader reader(Local(file));
+  QImageReader reader(ToQString(file));
   const QSize size = reader.size();
   if (size.isEmpty()) {
     ScanImage->clear();
@@ -262,7 +263,7 @@ void TNetWIASaveFm::ShowCancelLabel(const std::string& text) {
     Label_Cancel->hide();
     return;
   }
-  Label_Cancel->setText(Local(text));
+  Label_Cancel->setText(ToQString(text));
   Label_Cancel->show();
 }
 

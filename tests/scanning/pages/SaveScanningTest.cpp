@@ -35,9 +35,9 @@ class RecordingHost : public ScanSaveHost {
     previews = std::move(createdFiles);
   }
   void EnableNavigation() override { Record("navigation"); }
-  void SaveCompleted() override {
+  void SaveCompleted(bool anyFailed) override {
     Record("completed");
-    errorAtCompletion = SaveErrorFlag();
+    errorAtCompletion = anyFailed;
   }
   std::vector<std::string> calls;
   std::vector<std::string> previews;  // as the last PDF run reported them
@@ -65,6 +65,7 @@ RunResult Save(const std::string& target, const std::string& tempBase, int32_t p
   ManualMainThread main;
   ScriptedUi ui;
   RecordingHost host(target, tempBase, main);
+  bool failed = false;
   {
     TSaveScanningThread saving(host, main, ui, SaveRun{pages, dpi, 24}, options);
     saving.Start();
@@ -73,10 +74,11 @@ RunResult Save(const std::string& target, const std::string& tempBase, int32_t p
       main.DrainWithin(std::chrono::milliseconds(100));
     }
     EXPECT_TRUE(saving.Finished());
+    failed = saving.Failed();
   }
   EXPECT_FALSE(host.offMainThread);
-  EXPECT_EQ(host.errorAtCompletion, SaveErrorFlag());
-  RunResult r{host.calls, {}, SaveErrorFlag(), host.previews};
+  EXPECT_EQ(host.errorAtCompletion, failed);
+  RunResult r{host.calls, {}, failed, host.previews};
   for (const auto& m : ui.messages()) {
     EXPECT_EQ(m.caption, "Tessaro Utility");
     r.messages.push_back(m.text);

@@ -104,9 +104,9 @@ TEST(DibBuilderTest, EveryFrameLayoutReadsBackAsTheBitmapItShows) {
       }
       data.insert(data.end(), static_cast<std::size_t>(layout.padding), 0xEE);
     }
-    std::string error;
-    TW_HANDLE dib = BuildDib(frame, data, 300, error);
-    ASSERT_NE(dib, nullptr) << error;
+    const auto built = BuildDib(frame, data, 300);
+    ASSERT_TRUE(built) << built.error();
+    TW_HANDLE dib = *built;
     const auto file = AsFile(dib);
     const auto parsed = ParseBmp(file);
     ASSERT_TRUE(std::holds_alternative<BmpImage>(parsed)) << std::get<BmpError>(parsed).reason;
@@ -129,9 +129,9 @@ TEST(DibBuilderTest, LineArtKeepsItsBitsWithSetBitsBlack) {
   // 10 pixels: 1100000001 on the top row, all white below.
   FrameParameters frame{FrameFormat::kGray, true, 2, 10, 2, 1};
   const std::vector<uint8_t> data = {0xC0, 0x40, 0x00, 0x00};
-  std::string error;
-  TW_HANDLE dib = BuildDib(frame, data, 150, error);
-  ASSERT_NE(dib, nullptr) << error;
+  const auto built = BuildDib(frame, data, 150);
+  ASSERT_TRUE(built) << built.error();
+  TW_HANDLE dib = *built;
   const auto file = AsFile(dib);
   const auto parsed = ParseBmp(file);
   ASSERT_TRUE(std::holds_alternative<BmpImage>(parsed));
@@ -148,9 +148,9 @@ TEST(DibBuilderTest, LineArtKeepsItsBitsWithSetBitsBlack) {
 TEST(DibBuilderTest, AFrameOfUnknownLengthEndsWhereItsDataEnds) {
   FrameParameters frame{FrameFormat::kGray, true, 4, 4, -1, 8};
   const std::vector<uint8_t> data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-  std::string error;
-  TW_HANDLE dib = BuildDib(frame, data, 100, error);
-  ASSERT_NE(dib, nullptr) << error;
+  const auto built = BuildDib(frame, data, 100);
+  ASSERT_TRUE(built) << built.error();
+  TW_HANDLE dib = *built;
   const auto file = AsFile(dib);
   const auto parsed = ParseBmp(file);
   ASSERT_TRUE(std::holds_alternative<BmpImage>(parsed));
@@ -189,11 +189,9 @@ TEST(DibBuilderTest, RefusesFramesNoPageCanHaveAndPagesThatArriveShort) {
     if (size == 0) size = static_cast<std::size_t>(std::max(c.frame.bytesPerLine, 0)) * 4;
     if (c.bytes == 1) size = 0;
     const std::vector<uint8_t> data(size, 0x55);
-    std::string error;
-    TW_HANDLE dib = BuildDib(c.frame, data, 300, error);
-    EXPECT_EQ(dib, nullptr);
-    EXPECT_FALSE(error.empty());
-    GlobalBlockFree(dib);
+    const auto built = BuildDib(c.frame, data, 300);
+    ASSERT_FALSE(built);
+    EXPECT_FALSE(built.error().empty());
   }
 }
 

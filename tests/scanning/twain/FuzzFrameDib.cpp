@@ -24,13 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   frame.lastFrame = true;
   // Keep the fuzzer on small pages: large ones are refused or allocated, nothing else differs.
   if (int64_t{frame.pixelsPerLine} * frame.lines > (1 << 20)) return 0;
-  std::string error;
-  twain::TW_HANDLE dib =
-      twain::BuildDib(frame, std::span<const uint8_t>(data + 18, size - 18), fields[3], error);
-  if (dib == nullptr) {
-    if (error.empty()) __builtin_trap();
+  const auto built =
+      twain::BuildDib(frame, std::span<const uint8_t>(data + 18, size - 18), fields[3]);
+  if (!built) {
+    if (built.error().empty()) __builtin_trap();
     return 0;
   }
+  twain::TW_HANDLE dib = *built;
+  if (dib == nullptr) __builtin_trap();
   const auto* bytes = static_cast<const uint8_t*>(twain::GlobalBlockLock(dib));
   uint32_t sizeImage = 0, colours = 0;
   std::memcpy(&sizeImage, bytes + 20, 4);

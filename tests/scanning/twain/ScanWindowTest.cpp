@@ -111,10 +111,10 @@ TEST(ScanWindowRulesTest, PreviewFitsItsPanelAndStaysCentred) {
 
 TEST(ScanWindowRulesTest, WriteBmpFileWritesAReadableBitmapOrNothing) {
   testing::TempFolder folder;
-  std::string error;
   FrameParameters frame{FrameFormat::kGray, true, 3, 3, 2, 8};
-  TW_HANDLE dib = BuildDib(frame, std::vector<uint8_t>{1, 2, 3, 4, 5, 6}, 200, error);
-  ASSERT_NE(dib, nullptr);
+  const auto built = BuildDib(frame, std::vector<uint8_t>{1, 2, 3, 4, 5, 6}, 200);
+  ASSERT_TRUE(built) << built.error();
+  TW_HANDLE dib = *built;
   ASSERT_TRUE(WriteBmpFile(dib, folder / "page.bmp", false));
   const auto file = testing::ReadBytes(folder / "page.bmp");
   const auto parsed = ParseBmp(file);
