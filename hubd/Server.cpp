@@ -88,9 +88,10 @@ void Server::Run() {
     if (n > 0) Dispatch(fds);
     // Frames left over from the last turn, after every other connection had its turn to read.
     for (auto& c : connections_)
-      if (c->session->backlog()) c->session->Resume();
+      if (c->session->ReadyToResume()) c->session->Resume();
     if (web_) web_->Run();  // its time-outs, whether or not it had input
     hub_.RunExpiry();
+    hub_.CheckPrinters();
     for (auto& c : connections_) {
       Flush(*c);
       c->session->CheckTimers();
@@ -108,14 +109,16 @@ std::vector<pollfd> Server::PollSet() const {
     if (!c->session->output().empty()) events |= POLLOUT;
     fds.push_back({c->fd.get(), events, 0});
   }
-  if (web_ && web_->fd() >= 0) fds.push_back({web_->fd(), POLLIN, 0});  // last
+  if (web_ && web_->fd() >= 0) fds.push_back({web_->fd(), POLLIN, 0});
+  AddDeviceFds(fds);  // last
   return fds;
 }
 
 int Server::PollTimeout() const {
   auto next = hub_.table().NextDeadline();
+  if (const auto check = hub_.NextPrinterCheck(); check && (!next || *check < *next)) next = check;
   for (const auto& c : connections_) {
-    if (c->session->backlog()) return 0;
+    if (c->session->ReadyToResume()) return 0;
     const auto deadline = c->session->NextDeadline();
     if (!next || deadline < *next) next = deadline;
   }
@@ -141,7 +144,32 @@ void Server::Dispatch(const std::vector<pollfd>& fds) {
     // A connection left unread (backlog, unread replies) is read again once it has caught up.
     if ((fds[i].events & POLLIN) && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) Read(c);
   }
+  OnDeviceFds(fds);
   if (fds[1].revents & POLLIN) Accept();  // last: it appends to connections_
+}
+
+// The udev monitor, then each printer node with data waiting.
+void Server::AddDeviceFds(std::vector<pollfd>& fds) const {
+  deviceFdsAt_ = fds.size();
+  waitingNumbers_.clear();
+  if (hub_.usb() && hub_.usb()->fd() >= 0) fds.push_back({hub_.usb()->fd(), POLLIN, 0});
+  for (const auto& [number, fd] : hub_.sink().WaitingNodes()) {
+    fds.push_back({fd, POLLOUT, 0});
+    waitingNumbers_.push_back(number);
+  }
+}
+
+void Server::OnDeviceFds(const std::vector<pollfd>& fds) {
+  size_t i = deviceFdsAt_;
+  if (hub_.usb() && hub_.usb()->fd() >= 0) {
+    if (fds[i].revents & POLLIN) hub_.OnUsbEvents();
+    ++i;
+  }
+  for (const uint8_t number : waitingNumbers_) {
+    if (i < fds.size() && fds[i].revents) hub_.OnPrinterWritable(number);
+    ++i;
+  }
+  waitingNumbers_.clear();
 }
 
 void Server::OnSignal() {

@@ -46,9 +46,15 @@ void Session::Resume() {
 
 void Session::HandleSome() {
   backlog_ = false;
+  waitingForPrinter_ = false;
   for (size_t handled = 0; state_ == State::Open; ++handled) {
     if (handled == kFramesPerTurn) {
       backlog_ = true;
+      return;
+    }
+    // A printer that has not taken the last piece yet slows its sender: nothing more is read.
+    if (hub_.sink().Waiting(this)) {
+      waitingForPrinter_ = true;
       return;
     }
     auto frame = decoder_.Next();
@@ -59,7 +65,12 @@ void Session::HandleSome() {
 }
 
 bool Session::wantsInput() const {
-  return state_ == State::Open && !backlog_ && UnmergeableBytes() <= kMaxQueuedBytes;
+  return state_ == State::Open && !backlog_ && !waitingForPrinter_ &&
+         UnmergeableBytes() <= kMaxQueuedBytes;
+}
+
+bool Session::ReadyToResume() const {
+  return backlog_ || (waitingForPrinter_ && !hub_.sink().Waiting(this));
 }
 
 size_t Session::UnmergeableBytes() const { return output_.size() - (changeAt_ ? changeSize_ : 0); }
@@ -253,7 +264,8 @@ uint32_t Session::PrintRefusal(uint8_t number) const {
   const DeviceConfig* device = hub_.table().ConfigOf(number);
   if (!device) return kStatusNotFound;
   const bool printer = EqualsNoCase(device->type, "PRINTER") || EqualsNoCase(device->type, "MFP");
-  if (!printer || device->outputFolder.empty()) return kStatusNotSupported;
+  if (!printer || (device->outputFolder.empty() && device->lpNode.empty()))
+    return kStatusNotSupported;
   if (hub_.table().OwnerOf(number) != name_) return kStatusNotReady;
   return kStatusOk;
 }
@@ -281,12 +293,28 @@ void Session::HandleData(const Frame& frame) {
     return ReplyResult(frame, dropped);
   if (const uint32_t refusal = PrintRefusal(number); refusal != kStatusOk)
     return ReplyResult(frame, refusal);
-  const std::string& folder = hub_.table().ConfigOf(number)->outputFolder;
+  const DeviceConfig& device = *hub_.table().ConfigOf(number);
+  if (device.outputFolder.empty()) return HandlePrinterData(frame, device, data);
+  const std::string& folder = device.outputFolder;
   if (frame.type == MsgType::WriteData)
     return ReplyResult(frame, sink.Write(number, folder, name_, this, data));
   std::string written;
   const uint32_t status = sink.End(number, folder, name_, this, written);
   if (status == kStatusOk) hub_.Log(LogText(name_) + ": print job written to " + LogText(written));
+  ReplyResult(frame, status);
+}
+
+void Session::HandlePrinterData(const Frame& frame, const DeviceConfig& device,
+                                std::span<const uint8_t> data) {
+  PrintSink& sink = hub_.sink();
+  const std::string job = "print job on device " + std::to_string(device.number);
+  uint32_t status = frame.type == MsgType::WriteData
+                        ? sink.WriteNode(device.number, device.lpNode, name_, this, data)
+                        : sink.EndNode(device.number, device.lpNode, this);
+  if (status == kStatusOk && frame.type == MsgType::EndData)
+    hub_.Log(LogText(name_) + ": " + job + " sent to " + LogText(device.lpNode));
+  else if (status != kStatusOk && status != winerr::kBusy)
+    hub_.Log(LogText(name_) + ": " + job + " failed (status " + std::to_string(status) + ")");
   ReplyResult(frame, status);
 }
 

@@ -50,6 +50,8 @@ class Session {
   // Handles up to kFramesPerTurn more of the frames already received.
   void Resume();
   bool backlog() const { return backlog_; }
+  // Frames wait that can be handled now: a turn's backlog, or the printer took what waited.
+  bool ReadyToResume() const;
   // False while the peer's backlog or unread replies are large: its socket is left unread.
   bool wantsInput() const;
   // Queues a frame. A DevicesChanged carries the whole list, so when the peer lags (see
@@ -80,6 +82,9 @@ class Session {
   void HandleRequestToUse(const wire::Frame& frame, const wire::DeviceCommand& command);
   void HandleEject(const wire::Frame& frame);
   void HandleData(const wire::Frame& frame);
+  // A job for a real printer: to its usblp node.
+  void HandlePrinterData(const wire::Frame& frame, const DeviceConfig& device,
+                         std::span<const uint8_t> data);
   // Why `number` takes no print data from this PC now, or kStatusOk.
   uint32_t PrintRefusal(uint8_t number) const;
   void HandleSetEjectVeto(const wire::Frame& frame);
@@ -99,6 +104,7 @@ class Session {
   State state_ = State::Open;
   std::vector<uint8_t> output_;
   bool backlog_ = false;
+  bool waitingForPrinter_ = false;  // see HandleSome
   // Where the queued, wholly unsent DevicesChanged starts in output_, and its length.
   std::optional<size_t> changeAt_;
   size_t changeSize_ = 0;

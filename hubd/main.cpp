@@ -8,6 +8,8 @@
 #include "hubd/Hub.h"
 #include "hubd/Options.h"
 #include "hubd/Server.h"
+#include "hubd/UdevUsbSource.h"
+#include "hubd/UsbDevices.h"
 #include "platform/linux/SystemClock.h"
 
 using namespace tessaro::hubd;
@@ -49,6 +51,17 @@ int main(int argc, char** argv) {
   tessaro::SystemClock clock;
   Hub hub(*config, clock, options.versionMajor, pins, Log);
   hub.SetLimits(options.limits);
+  UdevUsbSource usb(Log);
+  DeviceNumbers numbers(UsbNumbersPath(PinsPath(options)), Log);
+  if (config->server.usb) {
+    std::string why;
+    if (!numbers.Load(why) || !usb.Start(why)) {
+      Log(why);
+      return 1;
+    }
+    hub.SetUsb(&usb, &numbers);
+    Log("offering the USB devices of this machine; their numbers are kept in " + numbers.path());
+  }
   Server server(hub, [&options] {
     auto next = ReadConfig(options);
     if (!next) Log("reload refused; keeping the config in use");
