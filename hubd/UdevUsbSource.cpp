@@ -89,7 +89,7 @@ bool UdevUsbSource::Start(std::string& error) {
   udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
     udev_device* d = udev_device_new_from_syspath(udev_, udev_list_entry_get_name(entry));
     if (!d) continue;
-    if (IsUsbDevice(d)) ReadDevice(d);
+    if (IsUsbDevice(d)) ReadDevice(d, devices_);  // plugged in before: bound long ago
     udev_device_unref(d);
   }
   udev_enumerate_unref(e);
@@ -108,16 +108,13 @@ bool UdevUsbSource::Update() {
     const std::string subsystem = Or(udev_device_get_subsystem(d), "");
     const std::string path = Or(udev_device_get_syspath(d), "");
     if (IsUsbDevice(d)) {
-      if (action == "remove")
-        devices_.erase(path);
-      else
-        ReadDevice(d);
+      OnDeviceEvent(d, action, path);
     } else if (UsbDevice* owner = OwnerOf(path)) {
       // An interface or a usblp node came or went: its device's facts changed.
       if (subsystem == "usbmisc" && action == "remove")
         owner->lpNode.clear();
       else if (udev_device* device = udev_device_new_from_syspath(udev_, owner->sysPath.c_str())) {
-        ReadDevice(device);
+        ReadDevice(device, devices_.count(owner->sysPath) ? devices_ : settling_);
         udev_device_unref(device);
       }
     }
@@ -143,7 +140,21 @@ std::string UdevUsbSource::Text(udev_device* d, const char* attribute) const {
   return kept;
 }
 
-void UdevUsbSource::ReadDevice(udev_device* d) {
+void UdevUsbSource::OnDeviceEvent(udev_device* d, const std::string& action,
+                                  const std::string& path) {
+  if (action == "remove") {
+    devices_.erase(path);
+    settling_.erase(path);
+  } else if (action == "bind" || devices_.count(path)) {
+    // Bound: its interfaces and their drivers' nodes are in place, so PCs hear of it once.
+    settling_.erase(path);
+    ReadDevice(d, devices_);
+  } else if (action == "add") {
+    ReadDevice(d, settling_);
+  }
+}
+
+void UdevUsbSource::ReadDevice(udev_device* d, std::map<std::string, UsbDevice>& into) {
   UsbDevice device;
   device.sysPath = Or(udev_device_get_syspath(d), "");
   std::string why;
@@ -158,15 +169,16 @@ void UdevUsbSource::ReadDevice(udev_device* d) {
   device.deviceClass = Triple(d, "bDeviceClass", "bDeviceSubClass", "bDeviceProtocol");
   device.interfaces = Interfaces(udev_, d);
   device.lpNode = PrinterNode(d);
-  devices_[device.sysPath] = std::move(device);
+  into[device.sysPath] = std::move(device);
 }
 
 UsbDevice* UdevUsbSource::OwnerOf(const std::string& path) {
   // By path: a child that is gone has no sysfs entry left to find its parent through.
-  for (auto& [devicePath, device] : devices_)
-    if (path.size() > devicePath.size() && path.compare(0, devicePath.size(), devicePath) == 0 &&
-        path[devicePath.size()] == '/')
-      return &device;
+  for (auto* devices : {&devices_, &settling_})
+    for (auto& [devicePath, device] : *devices)
+      if (path.size() > devicePath.size() && path.compare(0, devicePath.size(), devicePath) == 0 &&
+          path[devicePath.size()] == '/')
+        return &device;
   return nullptr;
 }
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The USB devices udev knows, followed through a udev monitor. Facts are read from sysfs when a
 // device is added (and again when its interfaces or its usblp node come), so a remove needs
-// nothing of a sysfs entry that is already gone.
+// nothing of a sysfs entry that is already gone. A device plugged in is offered once it is bound
+// (the kernel's "bind" follows its interfaces and their drivers), so that PCs hear of it once,
+// whole, rather than once per interface.
 #pragma once
 
 #include <functional>
@@ -36,7 +38,8 @@ class UdevUsbSource : public UsbSource {
   std::vector<UsbDevice> Devices() const override;
 
  private:
-  void ReadDevice(udev_device* device);
+  void OnDeviceEvent(udev_device* device, const std::string& action, const std::string& path);
+  void ReadDevice(udev_device* device, std::map<std::string, UsbDevice>& into);
   // The device a child (interface, usblp node) at `path` belongs to; nullptr for none.
   UsbDevice* OwnerOf(const std::string& path);
   std::string PrinterNode(udev_device* device) const;
@@ -46,6 +49,8 @@ class UdevUsbSource : public UsbSource {
   udev* udev_ = nullptr;
   udev_monitor* monitor_ = nullptr;
   std::map<std::string, UsbDevice> devices_;  // by sysfs path
+  // Added but not yet bound to the USB core's driver: its interfaces are still coming.
+  std::map<std::string, UsbDevice> settling_;
 };
 
 }  // namespace tessaro::hubd

@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The real tessaro-hubd serving the USB devices of a umockdev testbed: PCs (busd and
+// tessaro-cli) see each device with its facts, hot-plug reaches them, numbers outlast a restart,
+// and a print job arrives byte for byte in the printer's usblp node.
+//
+// umockdev shows its devices to a process through LD_PRELOAD, and the uevents it sends need this
+// process under it too: so the test runs itself again under the preload before main. The
+// sanitizer build cannot run that way (ASan must be the first library loaded), and skips.
+#include <gtest/gtest.h>
+#include <umockdev.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "tests/TestPaths.h"
+#include "tests/integration/Lab.h"
+#include "tests/support/Process.h"
+#include "tests/support/WireClient.h"
+
+using namespace tessaro;
+using namespace tessaro::testing;
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TESSARO_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TESSARO_SANITIZED 1
+#endif
+
+namespace {
+
+constexpr const char* kPreload = "libumockdev-preload.so.0";
+
+#ifndef TESSARO_SANITIZED
+// Before main, so that the whole test and every program it starts see the testbed.
+__attribute__((constructor)) void RunUnderUmockdev(int, char** argv, char**) {
+  const char* preload = std::getenv("LD_PRELOAD");
+  if (preload && std::strstr(preload, "libumockdev-preload")) return;
+  const std::string value = preload && *preload ? std::string(kPreload) + ":" + preload : kPreload;
+  ::setenv("LD_PRELOAD", value.c_str(), 1);
+  ::execv("/proc/self/exe", argv);  // on failure the cases below say what is missing
+}
+#endif
+
+const std::string kRoot = "/sys/devices/pci0000:00/0000:00:14.0/usb1";
+const HubSpec kServer{"127.0.0.2", "USB-HUB", "00:1C:F0:AA:0B:01", "usb = yes\n", {}};
+
+std::string Fixture(const std::string& name) {
+  return std::string(kFixturesDir) + "/usb/" + name + ".umockdev";
+}
+
+class UsbServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifdef TESSARO_SANITIZED
+    GTEST_SKIP() << "umockdev's LD_PRELOAD cannot run beside the sanitizer runtime";
+#else
+    const char* preload = std::getenv("LD_PRELOAD");
+    ASSERT_TRUE(preload && std::strstr(preload, "libumockdev-preload"))
+        << "the test could not run itself under " << kPreload;
+    testbed = umockdev_testbed_new();
+    Add("root-hub");
+#endif
+  }
+
+  void TearDown() override {
+    lab.reset();  // every process that sees the testbed goes before it
+    if (testbed) g_object_unref(testbed);
+  }
+
+  // Loads a description: umockdev sends an "add" for each of its entries, and for a device
+  // plugged in while hubd runs, `port` gets the "bind" the kernel sends once its interfaces and
+  // their drivers are in place.
+  void Add(const std::string& name, const std::string& port = "") {
+    GError* error = nullptr;
+    ASSERT_TRUE(umockdev_testbed_add_from_file(testbed, Fixture(name).c_str(), &error))
+        << (error ? error->message : name);
+    if (!port.empty()) umockdev_testbed_uevent(testbed, (kRoot + "/" + port).c_str(), "bind");
+  }
+
+  // Pulls a device with one interface out: udev reports it, then its sysfs entries go,
+  // the interface's first (umockdev leaves a child's entries behind otherwise).
+  void Remove(const std::string& port) {
+    const std::string path = kRoot + "/" + port;
+    umockdev_testbed_uevent(testbed, path.c_str(), "remove");
+    umockdev_testbed_remove_device(testbed, (path + "/" + port + ":1.0").c_str());
+    umockdev_testbed_remove_device(testbed, path.c_str());
+  }
+
+  Process& StartHub() {
+    Process& hub = lab->StartHub(kServer);
+    EXPECT_TRUE(hub.WaitForOutput("offering the USB devices")) << hub.Output();
+    return hub;
+  }
+
+  // "number type vendor product manufacturer/product serial" of each device a PC sees.
+  std::vector<std::string> Rows(const Lab::Pc& pc) {
+    std::vector<std::string> rows;
+    for (const JsonLine& d : lab->Devices(pc, kServer.ip))
+      rows.push_back(d.at("deviceNumber") + " " + d.at("type") + " " + d.at("vendorId") + ":" +
+                     d.at("productId") + " " + d.at("product") + " [" + d.at("serial") + "]");
+    return rows;
+  }
+
+  bool RowsBecome(const Lab::Pc& pc, const std::vector<std::string>& rows) {
+    return Eventually([&] { return Rows(pc) == rows; }, std::chrono::seconds(20));
+  }
+
+  std::string NodePath() const {
+    return std::string(umockdev_testbed_get_root_dir(testbed)) + "/dev/usb/lp0";
+  }
+
+  UMockdevTestbed* testbed = nullptr;
+  std::unique_ptr<Lab> lab = std::make_unique<Lab>();
+};
+
+const std::string kPrinter = "1 PRINTER 04F9:0042 Laser 2040 [LW-1]";
+const std::string kScanner = "2 SCANNER 04B8:0110 Flatbed 2 []";
+const std::string kStorage = "3 MASS STORAGE 0781:5567 Stick 16 [4C530001]";
+const std::string kMfp = "4 MFP 04B8:0890 All-in-One 3 [MFP-3003]";
+
+TEST_F(UsbServer, PcsSeeDevicesComeAndGoWithNumbersThatOutlastARestart) {
+  Add("printer");
+  Add("hub-and-scanner");  // the hub itself is never offered
+  Add("storage");
+  Process* hub = &StartHub();
+  auto& pc = lab->StartPc("PC-A", {kServer.ip});
+  ASSERT_TRUE(lab->WaitForServerState(pc, kServer.ip, "1"));
+  ASSERT_TRUE(lab->AttachAll(pc, {kServer.ip}));
+  ASSERT_TRUE(RowsBecome(pc, {kPrinter, kScanner, kStorage})) << ::testing::PrintToString(Rows(pc));
+
+  // A second PC on the wire counts what each hot-plug event sends it: one list.
+  WireClient other(kServer.ip, 2005);
+  ASSERT_TRUE(other.Hello("PC-B"));
+  Add("mfp", "1-3");
+  auto changed = other.Read();
+  ASSERT_TRUE(changed);
+  ASSERT_EQ(changed->type, wire::MsgType::DevicesChanged);
+  EXPECT_EQ(wire::DecodeDeviceList(changed->payload)->size(), 4u);
+  ASSERT_TRUE(RowsBecome(pc, {kPrinter, kScanner, kStorage, kMfp}));
+
+  Remove("1-4");
+  changed = other.Read();
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(wire::DecodeDeviceList(changed->payload)->size(), 3u) << hub->Output();
+  ASSERT_TRUE(RowsBecome(pc, {kPrinter, kScanner, kMfp})) << ::testing::PrintToString(Rows(pc));
+
+  // A restart forgets links and locks, not numbers: the stick gets its 3 back when it returns.
+  lab->StopHub(kServer.ip);
+  hub = &StartHub();
+  ASSERT_TRUE(RowsBecome(pc, {kPrinter, kScanner, kMfp})) << ::testing::PrintToString(Rows(pc));
+  Add("storage", "1-4");
+  EXPECT_TRUE(RowsBecome(pc, {kPrinter, kScanner, kStorage, kMfp}))
+      << ::testing::PrintToString(Rows(pc)) << hub->Output();
+}
+
+TEST_F(UsbServer, HostileStringsAreLoggedAndTheDeviceListedWithWhatCanBeKept) {
+  Add("hostile");
+  Process& hub = StartHub();
+  EXPECT_TRUE(hub.WaitForOutput("USB device 1-5: its product string was unusable (control bytes "
+                                "dropped, invalid UTF-8 made '?', cut to 126 bytes)"))
+      << hub.Output();
+  WireClient pc(kServer.ip, 2005);
+  ASSERT_TRUE(pc.Hello("PC-A"));
+  const auto reply = pc.Call(wire::MsgType::GetDevices, 5);
+  ASSERT_FALSE(reply.empty());
+  const auto list = wire::DecodeDeviceList(reply.back().payload);
+  ASSERT_TRUE(list && list->size() == 1u);
+  const wire::DeviceInfo& d = list->front();
+  EXPECT_EQ(d.type, "UNKNOWN");
+  EXPECT_EQ(d.manufacturer, "EvilCorp");
+  EXPECT_EQ(d.product.substr(0, 15), "Scan[31mner ?? ");
+  EXPECT_EQ(d.product.size(), 126u);
+  EXPECT_EQ(d.serial, "") << "a serial of control bytes is none: the port keys the device";
+  EXPECT_EQ(d.descriptors, (std::vector<std::pair<std::string, std::string>>{
+                               {"class", "03/01/01"}}));
+}
+
+TEST_F(UsbServer, APrintJobArrivesByteForByteInThePrintersNode) {
+  Add("printer");
+  StartHub();
+  auto& pc = lab->StartPc("PC-A", {kServer.ip});
+  ASSERT_TRUE(lab->WaitForServerState(pc, kServer.ip, "1"));
+  ASSERT_TRUE(lab->AttachAll(pc, {kServer.ip}));
+  ASSERT_TRUE(RowsBecome(pc, {kPrinter}));
+  ASSERT_EQ(lab->Cli(pc, {"link", kServer.ip, "1"}).exitCode, 0);
+  WriteTextFile(NodePath(), "");  // the description's file starts with a byte of its own
+  std::string data(300 * 1000, '\0');
+  std::mt19937 random(7);
+  for (char& c : data) c = static_cast<char>(random());
+  const std::string job = lab->dir() / "job.bin";
+  WriteTextFile(job, data);
+  auto env = pc.Env();
+  env["DEVICE_URI"] = "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW-1";
+  Process backend(Lab::Binary("cups-backend/tessaro"), {"7", "alice", "report", "1", "", job}, env);
+  ASSERT_TRUE(backend.Start());
+  ASSERT_EQ(backend.WaitForExit(std::chrono::seconds(30)), 0) << backend.Output();
+  EXPECT_TRUE(ReadTextFile(NodePath()) == data) << "the node holds "
+                                                << ReadTextFile(NodePath()).size() << " bytes";
+}
+
+}  // namespace
