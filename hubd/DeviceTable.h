@@ -67,8 +67,10 @@ class DeviceTable {
   std::optional<TimePoint> NextDeadline() const;
 
   // Takes a new device list; a device keeping its number, vendor and product ID keeps its owner
-  // and lock, every other one starts free. True when the list a PC sees changed.
-  bool Replace(const std::vector<DeviceConfig>& devices);
+  // and lock, every other one starts free. With `keepVetoes` (the same config, other devices
+  // plugged in or out) such a device also keeps a veto set while hubd runs. True when the list a
+  // PC sees changed.
+  bool Replace(const std::vector<DeviceConfig>& devices, bool keepVetoes = false);
 
   std::vector<wire::DeviceInfo> List() const;
 

@@ -84,7 +84,7 @@ void Hub::Reload(const HubConfig& config) {
   if (config.server.usb != server_.usb) Log("usb = yes or no takes effect after a restart");
   RunExpiry();
   sections_ = config.devices;
-  if (Relist()) AnnounceChange();
+  if (Relist(false)) AnnounceChange();
   Log("config reloaded: " + std::to_string(config.devices.size()) + " devices");
   newNamesFrom_.clear();
   if (std::string error; !pins_.Load(error)) {
@@ -111,11 +111,11 @@ std::vector<DeviceConfig> Hub::Listed() {
   return listed;
 }
 
-bool Hub::Relist() {
+bool Hub::Relist(bool hotPlug) {
   std::map<uint8_t, DeviceConfig> before;
   for (const auto& info : table_.List())
     if (const DeviceConfig* d = table_.ConfigOf(info.number); d && d->usb) before[d->number] = *d;
-  const bool changed = table_.Replace(Listed());
+  const bool changed = table_.Replace(Listed(), hotPlug);
   for (const auto& info : table_.List()) {
     const DeviceConfig* d = table_.ConfigOf(info.number);
     if (!d || !d->usb) continue;
@@ -135,13 +135,13 @@ bool Hub::Relist() {
 void Hub::SetUsb(UsbSource* source, DeviceNumbers* numbers) {
   usb_ = source;
   numbers_ = numbers;
-  if (Relist()) AnnounceChange();
+  if (Relist(true)) AnnounceChange();
 }
 
 void Hub::OnUsbEvents() {
   if (!usb_ || !usb_->Update()) return;
   RunExpiry();
-  if (Relist()) AnnounceChange();  // also drops the jobs of devices pulled out
+  if (Relist(true)) AnnounceChange();  // also drops the jobs of devices pulled out
 }
 
 void Hub::LogDropped(uint8_t number, uint32_t status) {

@@ -101,8 +101,9 @@ class Hub {
  private:
   // The devices PCs see: the described ones, and with USB on the real ones too.
   std::vector<DeviceConfig> Listed();
-  // Takes the list anew; true when what PCs see changed.
-  bool Relist();
+  // Takes the list anew; true when what PCs see changed. `hotPlug`: only devices came or went,
+  // so vetoes set while hubd runs stay.
+  bool Relist(bool hotPlug);
   void LogDropped(uint8_t number, uint32_t status);
 
   ServerConfig server_;

@@ -183,6 +183,23 @@ TEST_F(PrinterNode, APrinterPulledOutMidJobFailsItWithAStatusThatKeepsTheJob) {
   EXPECT_EQ(hub.table().List()[0].owner, "") << "a device plugged in again is free";
 }
 
+TEST_F(PrinterNode, AVetoSetWhileRunningOutlastsOtherDevicesComingAndGoing) {
+  ASSERT_EQ(hub.table().SetEjectVeto(1, 6, "Open files"), 0u);
+  UsbDevice stick;
+  stick.sysPath = "/sys/devices/usb1/1-2";
+  stick.port = "1-2";
+  stick.vendorId = 0x0781;
+  stick.productId = 0x5567;
+  stick.interfaces = {{8, 6, 0x50}};
+  usb.devices.push_back(stick);
+  usb.changed = true;
+  hub.OnUsbEvents();
+  ASSERT_EQ(hub.table().List().size(), 2u);
+  EXPECT_EQ(hub.table().ConfigOf(1)->ejectVeto, 6u);
+  EXPECT_EQ(hub.table().ConfigOf(1)->ejectVetoName, "Open files");
+  EXPECT_EQ(hub.table().ConfigOf(2)->type, "MASS STORAGE");
+}
+
 TEST_F(PrinterNode, ANodeThatFailsAWriteDropsTheJobAndItsLaterPieces) {
   auto pc = Pc("PC-A");
   reader.Reset();  // nobody reads: writing fails (EPIPE), as a printer with an I/O error would
