@@ -105,6 +105,19 @@ std::optional<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri, std
   return std::nullopt;
 }
 
+const char* PrinterStateReason(uint32_t status) {
+  return status == winerr::kOutOfPaper ? "media-empty-error" : nullptr;
+}
+
+void PrintBackend::SetPrinterState(const char* reason) {
+  const std::string next = reason ? reason : "";
+  if (next == printerState_) return;
+  if (!printerState_.empty()) messages_ << "STATE: -" << printerState_ << "\n";
+  if (!next.empty()) messages_ << "STATE: +" << next << "\n";
+  messages_ << std::flush;
+  printerState_ = next;
+}
+
 void PrintBackend::Wait(const std::string& why) {
   if (why != waitingFor_) {
     if (waitingFor_.empty()) messages_ << "STATE: +connecting-to-device\n";
@@ -133,10 +146,13 @@ int PrintBackend::SendFirst(const DeviceUri& uri, const std::vector<uint8_t>& pi
       return kStop;
     }
     // Nothing was taken yet, so looking again is safe whatever went wrong.
-    Wait(r.error == buserr::kBusy ? "the printer is busy with another job"
+    SetPrinterState(PrinterStateReason(r.error));
+    Wait(r.error == buserr::kOutOfPaper ? "the printer is out of paper"
+         : r.error == buserr::kBusy     ? "the printer is busy with another job"
          : t.owner.empty()        ? "the printer is not connected to this computer"
                                   : "the printer is in use by " + t.owner);
   }
+  SetPrinterState(nullptr);
   if (!waitingFor_.empty()) messages_ << "STATE: -connecting-to-device\n";
   messages_ << "INFO: printing\n" << std::flush;
   return kOk;
@@ -174,6 +190,7 @@ int PrintBackend::Print(const DeviceUri& uri, int input) {
     const IoResult r = driver_.WriteDeviceData(t.spur, t.number, *piece);
     if (!r.ok) {
       bus_.Close(t.spur);  // busd drops the part that arrived
+      SetPrinterState(PrinterStateReason(r.error));
       messages_ << "ERROR: sending failed part-way (status " << r.error << "); sent again later\n";
       return kRetry;
     }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cups-backend/DeviceUri.h"
+#include "cups-backend/PrintBackend.h"
 
 using namespace tessaro::backend;
 
@@ -54,4 +55,9 @@ TEST(DeviceUri, AnythingElseIsRefusedWithAReason) {
     EXPECT_FALSE(ParseDeviceUri(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
   }
+}
+
+TEST(PrinterStateReason, APrinterOutOfPaperAtTheServerIsMediaEmpty) {
+  EXPECT_STREQ(PrinterStateReason(28), "media-empty-error");
+  for (const uint32_t other : {0u, 21u, 29u, 170u}) EXPECT_EQ(PrinterStateReason(other), nullptr);
 }
