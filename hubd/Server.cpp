@@ -135,6 +135,8 @@ int Server::PollTimeout() const {
 
 void Server::Dispatch(const std::vector<pollfd>& fds) {
   if (fds[0].revents) OnSignal();
+  // Devices before requests: a reply tells of every device plugged in before it was asked.
+  OnDeviceFds(fds);
   const size_t discoveryCount = discovery_.Fds().size();
   for (size_t i = kFixedFds; i < kFixedFds + discoveryCount; ++i)
     if (fds[i].revents & POLLIN) discovery_.OnReadable(fds[i].fd, hub_.Info());
@@ -144,7 +146,6 @@ void Server::Dispatch(const std::vector<pollfd>& fds) {
     // A connection left unread (backlog, unread replies) is read again once it has caught up.
     if ((fds[i].events & POLLIN) && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) Read(c);
   }
-  OnDeviceFds(fds);
   if (fds[1].revents & POLLIN) Accept();  // last: it appends to connections_
 }
 

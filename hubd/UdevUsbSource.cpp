@@ -80,7 +80,16 @@ bool UdevUsbSource::Start(std::string& error) {
     error = std::string("cannot follow udev: ") + std::strerror(errno);
     return false;
   }
+  // Room for a burst of events; where the system allows less, an overflow is caught in Update.
+  udev_monitor_set_receive_buffer_size(monitor_, kReceiveBuffer);
   // The monitor first, then the list: a device plugged in between is seen twice, never missed.
+  Rescan();
+  return true;
+}
+
+void UdevUsbSource::Rescan() {
+  devices_.clear();
+  settling_.clear();
   udev_enumerate* e = udev_enumerate_new(udev_);
   udev_enumerate_add_match_subsystem(e, "usb");
   udev_enumerate_add_match_property(e, "DEVTYPE", "usb_device");
@@ -89,11 +98,10 @@ bool UdevUsbSource::Start(std::string& error) {
   udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
     udev_device* d = udev_device_new_from_syspath(udev_, udev_list_entry_get_name(entry));
     if (!d) continue;
-    if (IsUsbDevice(d)) ReadDevice(d, devices_);  // plugged in before: bound long ago
+    if (IsUsbDevice(d)) ReadDevice(d, devices_);  // listed as present: bound already
     udev_device_unref(d);
   }
   udev_enumerate_unref(e);
-  return true;
 }
 
 int UdevUsbSource::fd() const { return monitor_ ? udev_monitor_get_fd(monitor_) : -1; }
@@ -102,7 +110,14 @@ bool UdevUsbSource::Update() {
   if (!monitor_) return false;
   const auto before = devices_;
   for (int i = 0; i < kEventsPerUpdate; ++i) {
+    errno = 0;
     udev_device* d = udev_monitor_receive_device(monitor_);
+    if (!d && errno == ENOBUFS) {
+      // More events came than the socket holds: some are lost, so the list is taken anew.
+      log_("udev events were lost in a burst; listing the USB devices again");
+      Rescan();
+      continue;
+    }
     if (!d) break;
     const std::string action = Or(udev_device_get_action(d), "");
     const std::string subsystem = Or(udev_device_get_subsystem(d), "");

@@ -25,6 +25,7 @@ class UdevUsbSource : public UsbSource {
 
   // Hot-plug events taken per Update: a storm cannot hold up hubd's loop; the rest wait a turn.
   static constexpr int kEventsPerUpdate = 256;
+  static constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 
   explicit UdevUsbSource(LogFn log);
   ~UdevUsbSource() override;
@@ -38,6 +39,8 @@ class UdevUsbSource : public UsbSource {
   std::vector<UsbDevice> Devices() const override;
 
  private:
+  // Lists every device plugged in now, in place of what was known.
+  void Rescan();
   void OnDeviceEvent(udev_device* device, const std::string& action, const std::string& path);
   void ReadDevice(udev_device* device, std::map<std::string, UsbDevice>& into);
   // The device a child (interface, usblp node) at `path` belongs to; nullptr for none.

@@ -159,6 +159,40 @@ TEST_F(UsbServer, PcsSeeDevicesComeAndGoWithNumbersThatOutlastARestart) {
       << ::testing::PrintToString(Rows(pc)) << hub->Output();
 }
 
+TEST_F(UsbServer, AStormOfHotPlugEventsLeavesHubdServingAndTheListRight) {
+  Add("printer");
+  Add("storage");
+  StartHub();
+  WireClient pc(kServer.ip, 2005);
+  ASSERT_TRUE(pc.Hello("PC-A"));
+  // 200 events in bursts: the stick flaps 100 times, ending plugged in. umockdev's event socket
+  // holds 10 at most, so each burst of 8 waits for a Pong: an event sent before a Ping has been
+  // taken by the time its Pong leaves, hubd's loop reading both in the same turn.
+  const std::string stick = kRoot + "/1-4";
+  std::optional<std::vector<wire::DeviceInfo>> last;
+  uint32_t id = 10;
+  const auto ping = [&] {
+    const auto frames = pc.Call(wire::MsgType::Ping, ++id);
+    if (frames.empty() || frames.back().type != wire::MsgType::Pong) return false;
+    for (const auto& f : frames)
+      if (f.type == wire::MsgType::DevicesChanged) last = wire::DecodeDeviceList(f.payload);
+    return true;
+  };
+  for (int burst = 0; burst < 25; ++burst) {
+    for (int i = 0; i < 4; ++i) {
+      umockdev_testbed_uevent(testbed, stick.c_str(), "remove");
+      umockdev_testbed_uevent(testbed, stick.c_str(), "bind");
+    }
+    ASSERT_TRUE(ping()) << "hubd stopped answering in burst " << burst;
+  }
+  Add("mfp", "1-3");  // its add events and bind: 6 more
+  ASSERT_TRUE(ping());
+  ASSERT_TRUE(last);
+  std::vector<std::string> seen;
+  for (const auto& d : *last) seen.push_back(std::to_string(d.number) + " " + d.type);
+  EXPECT_EQ(seen, (std::vector<std::string>{"1 PRINTER", "2 MASS STORAGE", "3 MFP"}));
+}
+
 TEST_F(UsbServer, HostileStringsAreLoggedAndTheDeviceListedWithWhatCanBeKept) {
   Add("hostile");
   Process& hub = StartHub();
