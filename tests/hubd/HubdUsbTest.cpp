@@ -6,7 +6,9 @@
 // umockdev shows its devices to a process through LD_PRELOAD, and the uevents it sends need this
 // process under it too: so the test runs itself again under the preload before main. The
 // sanitizer build cannot run that way (ASan must be the first library loaded), and skips.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <umockdev.h>
 #include <unistd.h>
 
@@ -15,8 +17,10 @@
 #include <random>
 #include <string>
 
+#include "base/FileHandle.h"
 #include "tests/TestPaths.h"
 #include "tests/integration/Lab.h"
+#include "tests/support/PrivateCups.h"
 #include "tests/support/Process.h"
 #include "tests/support/WireClient.h"
 
@@ -84,11 +88,13 @@ class UsbServer : public ::testing::Test {
   }
 
   // Pulls a device with one interface out: udev reports it, then its sysfs entries go,
-  // the interface's first (umockdev leaves a child's entries behind otherwise).
-  void Remove(const std::string& port) {
+  // children first (umockdev leaves a child's entries behind otherwise).
+  void Remove(const std::string& port, bool printer = false) {
     const std::string path = kRoot + "/" + port;
+    const std::string interface = path + "/" + port + ":1.0";
     umockdev_testbed_uevent(testbed, path.c_str(), "remove");
-    umockdev_testbed_remove_device(testbed, (path + "/" + port + ":1.0").c_str());
+    if (printer) umockdev_testbed_remove_device(testbed, (interface + "/usbmisc/lp0").c_str());
+    umockdev_testbed_remove_device(testbed, interface.c_str());
     umockdev_testbed_remove_device(testbed, path.c_str());
   }
 
@@ -236,6 +242,65 @@ TEST_F(UsbServer, APrintJobArrivesByteForByteInThePrintersNode) {
   ASSERT_EQ(backend.WaitForExit(std::chrono::seconds(30)), 0) << backend.Output();
   EXPECT_TRUE(ReadTextFile(NodePath()) == data) << "the node holds "
                                                 << ReadTextFile(NodePath()).size() << " bytes";
+}
+
+// A job sent through a private cupsd, the backend and busd; the printer is pulled out part-way
+// and the job stays in CUPS, then arrives once, whole, when the printer is back.
+TEST_F(UsbServer, AJobThroughCupsSurvivesThePrinterPulledOutAndPrintsOnceWhenBack) {
+  Add("printer");
+  Process& hub = StartHub();
+  auto& pc = lab->StartPc("PC-A", {kServer.ip});
+  ASSERT_TRUE(lab->WaitForServerState(pc, kServer.ip, "1"));
+  ASSERT_TRUE(lab->AttachAll(pc, {kServer.ip}));
+  ASSERT_TRUE(RowsBecome(pc, {kPrinter}));
+  ASSERT_EQ(lab->Cli(pc, {"link", kServer.ip, "1"}).exitCode, 0);
+  // First the printer takes data only as the test reads it: a FIFO in place of its node.
+  ASSERT_EQ(::unlink(NodePath().c_str()), 0);
+  ASSERT_EQ(::mkfifo(NodePath().c_str(), 0666), 0);
+  UniqueFd paper(::open(NodePath().c_str(), O_RDONLY | O_NONBLOCK));
+  ASSERT_TRUE(paper.valid());
+
+  PrivateCups cups("JobRetryInterval 1\nErrorPolicy retry-job\n",
+                   "SetEnv TESSARO_RUNTIME_DIR " + pc.runtimeDir + "\n");
+  ASSERT_TRUE(cups.Running());
+  ASSERT_TRUE(cups.InstallBackend("tessaro", Lab::Binary("cups-backend/tessaro")));
+  ASSERT_TRUE(cups.AddQueue("desk", "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW-1"));
+  std::string job(1000 * 1000, '\0');
+  std::mt19937 random(11);
+  for (char& c : job) c = static_cast<char>(random());
+  ASSERT_GT(cups.Submit("desk", job), 0);
+
+  // Some of it is printed, then the printer goes with the rest of the job under way.
+  size_t printed = 0;
+  ASSERT_TRUE(Eventually([&] {
+    char buffer[65536];
+    const ssize_t n = ::read(paper.get(), buffer, sizeof buffer);
+    if (n > 0) printed += static_cast<size_t>(n);
+    return printed >= 100 * 1000;
+  }, std::chrono::seconds(20))) << cups.QueueStatus("desk");
+  Remove("1-1", true);
+  paper.Reset();
+  ASSERT_TRUE(RowsBecome(pc, {}));
+  EXPECT_TRUE(hub.WaitForOutput("print job on device 1 dropped")) << hub.Output();
+  EXPECT_TRUE(Eventually([&] { return !cups.Tool("lpstat", {"-o", "desk"}).out.empty(); }))
+      << "the job stays in CUPS";
+
+  // Back again: plugged in (its node a plain file, emptied before the kernel binds it), linked
+  // by the PC as its auto-connect would, and the job arrives once, whole.
+  Add("printer");
+  WriteTextFile(NodePath(), "");
+  umockdev_testbed_uevent(testbed, (kRoot + "/1-1").c_str(), "bind");
+  ASSERT_TRUE(RowsBecome(pc, {kPrinter}));
+  ASSERT_EQ(lab->Cli(pc, {"link", kServer.ip, "1"}).exitCode, 0);
+  ASSERT_TRUE(Eventually([&] { return ReadTextFile(NodePath()).size() >= job.size(); },
+                         std::chrono::seconds(60)))
+      << cups.QueueStatus("desk") << ReadTextFile(NodePath()).size();
+  EXPECT_TRUE(Eventually([&] { return cups.Tool("lpstat", {"-o", "desk"}).out.empty(); },
+                         std::chrono::seconds(20)))
+      << "the job is done in CUPS";
+  EXPECT_TRUE(ReadTextFile(NodePath()) == job)
+      << "the node holds " << ReadTextFile(NodePath()).size() << " bytes, the job "
+      << job.size();
 }
 
 }  // namespace
