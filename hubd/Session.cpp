@@ -46,31 +46,43 @@ void Session::Resume() {
 
 void Session::HandleSome() {
   backlog_ = false;
-  waitingForPrinter_ = false;
   for (size_t handled = 0; state_ == State::Open; ++handled) {
     if (handled == kFramesPerTurn) {
       backlog_ = true;
       return;
     }
-    // A printer that has not taken the last piece yet slows its sender: nothing more is read.
-    if (hub_.sink().Waiting(this)) {
-      waitingForPrinter_ = true;
-      return;
+    // A printer that has not taken the last piece yet holds up this PC's later requests, in
+    // order; only those that change nothing (Ping, GetDevices) are answered meanwhile, so that a
+    // printer busy for a while does not look to the PC like a server gone silent.
+    const bool waiting = hub_.sink().Waiting(this);
+    std::optional<wire::Frame> frame;
+    if (!waiting && !held_.empty()) {
+      frame = std::move(held_.front());
+      held_.pop_front();
+      heldBytes_ -= frame->payload.size();
+    } else {
+      frame = decoder_.Next();
+      if (!frame) break;
+      if ((waiting || !held_.empty()) && frame->type != MsgType::Ping &&
+          frame->type != MsgType::GetDevices) {
+        heldBytes_ += frame->payload.size();
+        held_.push_back(std::move(*frame));
+        continue;
+      }
     }
-    auto frame = decoder_.Next();
-    if (!frame) break;
     Handle(*frame);
   }
   if (decoder_.broken() && state_ == State::Open) Drop("malformed or oversized frame");
 }
 
 bool Session::wantsInput() const {
-  return state_ == State::Open && !backlog_ && !waitingForPrinter_ &&
+  // Requests held for a stalled printer are bounded: beyond that the PC itself is slowed.
+  return state_ == State::Open && !backlog_ && heldBytes_ <= kMaxHeldBytes &&
          UnmergeableBytes() <= kMaxQueuedBytes;
 }
 
 bool Session::ReadyToResume() const {
-  return backlog_ || (waitingForPrinter_ && !hub_.sink().Waiting(this));
+  return backlog_ || (!held_.empty() && !hub_.sink().Waiting(this));
 }
 
 size_t Session::UnmergeableBytes() const { return output_.size() - (changeAt_ ? changeSize_ : 0); }

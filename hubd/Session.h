@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,6 +33,9 @@ class Session {
   static constexpr size_t kMergeAfterBytes = 64 * 1024;
   // Frames handled per Receive or Resume: one busy PC cannot hold up the loop for the others.
   static constexpr size_t kFramesPerTurn = 64;
+  // Requests held while a printer has not taken the last piece: more than a PC sends ahead
+  // (busd: 8 pieces), and past it the PC's socket is left unread.
+  static constexpr size_t kMaxHeldBytes = 1024 * 1024;
 
   enum class State {
     Open,
@@ -104,7 +108,9 @@ class Session {
   State state_ = State::Open;
   std::vector<uint8_t> output_;
   bool backlog_ = false;
-  bool waitingForPrinter_ = false;  // see HandleSome
+  // Requests that came while this PC's printer had not taken the last piece (see HandleSome).
+  std::deque<wire::Frame> held_;
+  size_t heldBytes_ = 0;
   // Where the queued, wholly unsent DevicesChanged starts in output_, and its length.
   std::optional<size_t> changeAt_;
   size_t changeSize_ = 0;
