@@ -13,7 +13,6 @@ inline constexpr uint32_t kFileNotFound = 2;
 inline constexpr uint32_t kAccessDenied = 5;
 inline constexpr uint32_t kInvalidHandle = 6;
 inline constexpr uint32_t kNotReady = 21;
-inline constexpr uint32_t kOutOfPaper = 28;
 inline constexpr uint32_t kWriteFault = 29;
 inline constexpr uint32_t kGenFailure = 31;
 inline constexpr uint32_t kNotSupported = 50;

@@ -13,6 +13,9 @@ namespace tessaro::backend {
 
 namespace {
 
+// What a server's job gets when its real printer is out of paper (ERROR_OUT_OF_PAPER).
+constexpr uint32_t kOutOfPaper = 28;
+
 // Text that goes between double quotes on a discovery line.
 std::string Quotable(const std::string& text) {
   std::string out;
@@ -106,7 +109,7 @@ std::optional<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri, std
 }
 
 const char* PrinterStateReason(uint32_t status) {
-  return status == winerr::kOutOfPaper ? "media-empty-error" : nullptr;
+  return status == kOutOfPaper ? "media-empty-error" : nullptr;
 }
 
 void PrintBackend::SetPrinterState(const char* reason) {
@@ -147,7 +150,7 @@ int PrintBackend::SendFirst(const DeviceUri& uri, const std::vector<uint8_t>& pi
     }
     // Nothing was taken yet, so looking again is safe whatever went wrong.
     SetPrinterState(PrinterStateReason(r.error));
-    Wait(r.error == buserr::kOutOfPaper ? "the printer is out of paper"
+    Wait(r.error == kOutOfPaper ? "the printer is out of paper"
          : r.error == buserr::kBusy     ? "the printer is busy with another job"
          : t.owner.empty()        ? "the printer is not connected to this computer"
                                   : "the printer is in use by " + t.owner);

@@ -27,6 +27,8 @@ inline constexpr uint32_t kStatusNotSupported = winerr::kNotSupported;
 inline constexpr uint32_t kStatusNotReady = winerr::kNotReady;
 // A Hello whose proof fails, or whose key is not the one pinned for its computer name.
 inline constexpr uint32_t kStatusAccessDenied = winerr::kAccessDenied;
+// A real printer's job dropped because the printer is out of paper (ERROR_OUT_OF_PAPER).
+inline constexpr uint32_t kStatusOutOfPaper = 28;
 
 class DeviceTable {
  public:

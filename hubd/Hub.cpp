@@ -145,7 +145,7 @@ void Hub::OnUsbEvents() {
 }
 
 void Hub::LogDropped(uint8_t number, uint32_t status) {
-  const char* why = status == winerr::kOutOfPaper ? "the printer is out of paper"
+  const char* why = status == kStatusOutOfPaper ? "the printer is out of paper"
                     : status == winerr::kNotReady  ? "the printer is offline or gone"
                                                    : "the printer reports an error";
   Log("print job on device " + std::to_string(number) + " dropped: " + why + " (status " +

@@ -8,13 +8,13 @@
 
 #include <cerrno>
 
-#include "base/WinError.h"
+#include "hubd/DeviceTable.h"
 
 namespace tessaro::hubd {
 
 uint32_t PrinterPort::StatusOf(int lpStatus) {
   // The IEEE 1284 port status usblp reports: paper-empty set, select clear (offline), nError clear.
-  if (lpStatus & LP_POUTPA) return winerr::kOutOfPaper;
+  if (lpStatus & LP_POUTPA) return kStatusOutOfPaper;
   if (!(lpStatus & LP_PSELECD)) return winerr::kNotReady;
   if (!(lpStatus & LP_PERRORP)) return winerr::kWriteFault;
   return winerr::kSuccess;

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The real tessaro-hubd serving the USB devices of a umockdev testbed: PCs (busd and
 // tessaro-cli) see each device with its facts, hot-plug reaches them, numbers outlast a restart,
-// and a print job arrives byte for byte in the printer's usblp node.
-//
-// umockdev shows its devices to a process through LD_PRELOAD, and the uevents it sends need this
-// process under it too: so the test runs itself again under the preload before main. The
-// sanitizer build cannot run that way (ASan must be the first library loaded), and skips.
+// and a print job arrives byte for byte in the printer's usblp node. The test runs itself under
+// umockdev's preload (UmockdevRun.h); the sanitizer build cannot, and skips.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -22,34 +19,13 @@
 #include "tests/integration/Lab.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/Process.h"
+#include "tests/support/UmockdevRun.h"
 #include "tests/support/WireClient.h"
 
 using namespace tessaro;
 using namespace tessaro::testing;
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TESSARO_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TESSARO_SANITIZED 1
-#endif
-
 namespace {
-
-constexpr const char* kPreload = "libumockdev-preload.so.0";
-
-#ifndef TESSARO_SANITIZED
-// Before main, so that the whole test and every program it starts see the testbed.
-__attribute__((constructor)) void RunUnderUmockdev(int, char** argv, char**) {
-  const char* preload = std::getenv("LD_PRELOAD");
-  if (preload && std::strstr(preload, "libumockdev-preload")) return;
-  const std::string value = preload && *preload ? std::string(kPreload) + ":" + preload : kPreload;
-  ::setenv("LD_PRELOAD", value.c_str(), 1);
-  ::execv("/proc/self/exe", argv);  // on failure the cases below say what is missing
-}
-#endif
 
 const std::string kRoot = "/sys/devices/pci0000:00/0000:00:14.0/usb1";
 const HubSpec kServer{"127.0.0.2", "USB-HUB", "00:1C:F0:AA:0B:01", "usb = yes\n", {}};
@@ -61,15 +37,11 @@ std::string Fixture(const std::string& name) {
 class UsbServer : public ::testing::Test {
  protected:
   void SetUp() override {
-#ifdef TESSARO_SANITIZED
-    GTEST_SKIP() << "umockdev's LD_PRELOAD cannot run beside the sanitizer runtime";
-#else
-    const char* preload = std::getenv("LD_PRELOAD");
-    ASSERT_TRUE(preload && std::strstr(preload, "libumockdev-preload"))
-        << "the test could not run itself under " << kPreload;
+    if (!kUmockdevUsable)
+      GTEST_SKIP() << "umockdev's LD_PRELOAD cannot run beside the sanitizer runtime";
+    ASSERT_TRUE(UnderUmockdev()) << "the test could not run itself under " << kUmockdevPreload;
     testbed = umockdev_testbed_new();
     Add("root-hub");
-#endif
   }
 
   void TearDown() override {

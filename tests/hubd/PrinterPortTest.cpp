@@ -29,7 +29,7 @@ namespace {
 TEST(PrinterPortStatus, PortStatusBitsAndErrorsBecomeStatuses) {
   const int ready = LP_PSELECD | LP_PERRORP;
   EXPECT_EQ(PrinterPort::StatusOf(ready), 0u);
-  EXPECT_EQ(PrinterPort::StatusOf(ready | LP_POUTPA), winerr::kOutOfPaper);
+  EXPECT_EQ(PrinterPort::StatusOf(ready | LP_POUTPA), kStatusOutOfPaper);
   EXPECT_EQ(PrinterPort::StatusOf(LP_PERRORP), winerr::kNotReady) << "not selected: offline";
   EXPECT_EQ(PrinterPort::StatusOf(LP_PSELECD), winerr::kWriteFault) << "nError low";
   EXPECT_EQ(PrinterPort::StatusOfErrno(ENODEV), winerr::kNotReady) << "pulled out: keep the job";
