@@ -125,12 +125,15 @@ bool UdevUsbSource::Update() {
     if (IsUsbDevice(d)) {
       OnDeviceEvent(d, action, path);
     } else if (UsbDevice* owner = OwnerOf(path)) {
-      // An interface or a usblp node came or went: its device's facts changed.
-      if (subsystem == "usbmisc" && action == "remove")
-        owner->lpNode.clear();
-      else if (udev_device* device = udev_device_new_from_syspath(udev_, owner->sysPath.c_str())) {
-        ReadDevice(device, devices_.count(owner->sysPath) ? devices_ : settling_);
-        udev_device_unref(device);
+      // An interface or a usblp node came: its device's facts changed. One that goes changes
+      // nothing PCs see (its device's remove follows), save that jobs no longer find the node.
+      if (action == "remove") {
+        if (subsystem == "usbmisc") owner->lpNode.clear();
+      } else if (action != "unbind") {
+        if (udev_device* device = udev_device_new_from_syspath(udev_, owner->sysPath.c_str())) {
+          ReadDevice(device, devices_.count(owner->sysPath) ? devices_ : settling_);
+          udev_device_unref(device);
+        }
       }
     }
     udev_device_unref(d);
@@ -160,6 +163,8 @@ void UdevUsbSource::OnDeviceEvent(udev_device* d, const std::string& action,
   if (action == "remove") {
     devices_.erase(path);
     settling_.erase(path);
+  } else if (action == "unbind") {
+    // Its interfaces are going, and its remove follows: PCs hear of that alone.
   } else if (action == "bind" || devices_.count(path)) {
     // Bound: its interfaces and their drivers' nodes are in place, so PCs hear of it once.
     settling_.erase(path);
