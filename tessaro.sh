@@ -26,7 +26,8 @@ packages=(cmake g++ ninja-build mold pkg-config libgtest-dev libgmock-dev libben
   libturbojpeg0-dev libjpeg62-turbo-dev libhpdf-dev poppler-utils qt6-base-dev
   libjpeg-turbo-progs img2pdf qt6-qpa-plugins xvfb xauth fonts-dejavu-core trayer imagemagick
   sqlite3 libsodium-dev cups-daemon cups-client cups-ipp-utils libcups2-dev libsane1 sane-utils
-  libsane-dev libmicrohttpd-dev libcurl4-openssl-dev libpugixml-dev libexpected-dev
+  libsane-dev libmicrohttpd-dev libcurl4-openssl-dev libpugixml-dev libexpected-dev libudev-dev
+  umockdev libumockdev-dev
   systemd desktop-file-utils appstream man-db scdoc gdb)
 # Only the demo needs these: headless Chromium renders a device server's page.
 demo_packages=(chromium xdg-utils)

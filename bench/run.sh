@@ -29,5 +29,8 @@ echo
 echo
 "$top/tests/netns-run.sh" "$build/bench/bench_print"
 echo
+# A real printer at the server (umockdev): the job into its node against cat, and hot-plug.
+"$top/tests/netns-run.sh" "$build/bench/bench_usb"
+echo
 # Last, since it fails the run when hubd did not hold up.
 "$top/tests/netns-run.sh" "$build/bench/bench_soak"

@@ -13,6 +13,9 @@ namespace tessaro::backend {
 
 namespace {
 
+// What a server's job gets when its real printer is out of paper (ERROR_OUT_OF_PAPER).
+constexpr uint32_t kOutOfPaper = 28;
+
 // Text that goes between double quotes on a discovery line.
 std::string Quotable(const std::string& text) {
   std::string out;
@@ -94,6 +97,19 @@ Result<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri) {
   return Failure("the printer is not on device server " + mac);
 }
 
+const char* PrinterStateReason(uint32_t status) {
+  return status == kOutOfPaper ? "media-empty-error" : nullptr;
+}
+
+void PrintBackend::SetPrinterState(const char* reason) {
+  const std::string next = reason ? reason : "";
+  if (next == printerState_) return;
+  if (!printerState_.empty()) messages_ << "STATE: -" << printerState_ << "\n";
+  if (!next.empty()) messages_ << "STATE: +" << next << "\n";
+  messages_ << std::flush;
+  printerState_ = next;
+}
+
 void PrintBackend::Wait(const std::string& why) {
   if (why != waitingFor_) {
     if (waitingFor_.empty()) messages_ << "STATE: +connecting-to-device\n";
@@ -121,10 +137,13 @@ int PrintBackend::SendFirst(const DeviceUri& uri, const std::vector<uint8_t>& pi
       return kStop;
     }
     // Nothing was taken yet, so looking again is safe whatever went wrong.
-    Wait(r.error == buserr::kBusy ? "the printer is busy with another job"
+    SetPrinterState(PrinterStateReason(r.error));
+    Wait(r.error == kOutOfPaper ? "the printer is out of paper"
+         : r.error == buserr::kBusy     ? "the printer is busy with another job"
          : t.owner.empty()        ? "the printer is not connected to this computer"
                                   : "the printer is in use by " + t.owner);
   }
+  SetPrinterState(nullptr);
   if (!waitingFor_.empty()) messages_ << "STATE: -connecting-to-device\n";
   messages_ << "INFO: printing\n" << std::flush;
   return kOk;
@@ -162,6 +181,7 @@ int PrintBackend::Print(const DeviceUri& uri, int input) {
     const IoResult r = driver_.WriteDeviceData(t.spur, t.number, *piece);
     if (!r.ok) {
       bus_.Close(t.spur);  // busd drops the part that arrived
+      SetPrinterState(PrinterStateReason(r.error));
       messages_ << "ERROR: sending failed part-way (status " << r.error << "); sent again later\n";
       return kRetry;
     }

@@ -20,6 +20,10 @@ namespace tessaro::backend {
 // The exit statuses CUPS knows.
 enum ExitStatus : int { kOk = 0, kFailed = 1, kStop = 4, kRetry = 6 };
 
+// The CUPS printer-state reason a server's status for a job stands for (the real printer's own
+// state, read at the server), or nullptr when it names none.
+const char* PrinterStateReason(uint32_t status);
+
 class PrintBackend {
  public:
   static constexpr auto kLookAgain = std::chrono::seconds(2);
@@ -52,7 +56,10 @@ class PrintBackend {
   DriverClient driver_;
   std::ostream& out_;
   std::ostream& messages_;
+  // A printer-state reason the printer reported, set with STATE: + until the job goes.
+  void SetPrinterState(const char* reason);
   std::string waitingFor_;  // the reason last reported, so each is said once
+  std::string printerState_;
 };
 
 }  // namespace tessaro::backend

@@ -47,6 +47,39 @@ bool ParseHex16(std::string_view s, uint16_t& out) {
   return true;
 }
 
+// VID:PID[:SERIAL]; the serial is the rest, colons and all.
+bool ParseUsbMatch(std::string_view s, DeviceConfig& d) {
+  DeviceConfig::UsbMatch m;
+  if (s.size() < 9 || s[4] != ':' || !ParseHex16(s.substr(0, 4), m.vendorId) ||
+      !ParseHex16(s.substr(5, 4), m.productId))
+    return false;
+  if (s.size() > 9) {
+    if (s[9] != ':' || s.size() == 10) return false;
+    m.serial = std::string(s.substr(10));
+  }
+  d.match = m;
+  return true;
+}
+
+// A port path as the kernel names a USB device: bus-port[.port...], such as 1-1.2.
+bool IsUsbPort(std::string_view s) {
+  const size_t dash = s.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == s.size()) return false;
+  const auto digits = [](std::string_view part) {
+    return !part.empty() && std::all_of(part.begin(), part.end(), [](char c) {
+      return c >= '0' && c <= '9';
+    });
+  };
+  if (!digits(s.substr(0, dash))) return false;
+  std::string_view rest = s.substr(dash + 1);
+  while (true) {
+    const size_t dot = rest.find('.');
+    if (!digits(rest.substr(0, dot))) return false;
+    if (dot == std::string_view::npos) return true;
+    rest.remove_prefix(dot + 1);
+  }
+}
+
 bool ParseMac(std::string_view s, std::array<uint8_t, 6>& mac) {
   if (s.size() != 17) return false;
   for (size_t i = 0; i < 6; ++i) {
@@ -90,6 +123,10 @@ std::string ApplyServerKey(ServerConfig& c, const std::string& key, std::string_
   } else if (key == "mac") {
     if (!ParseMac(v, c.mac))
       return "bad mac \"" + std::string(v) + "\": want six hex pairs such as 00:1a:2b:3c:4d:5e";
+  } else if (key == "usb") {
+    const std::string l = Lower(v);
+    if (l != "yes" && l != "no") return "bad usb \"" + std::string(v) + "\": want yes or no";
+    c.usb = l == "yes";
   } else if (key == "storage-mode") {
     if (!ParseInt32(v, c.storageMode))
       return "bad storage-mode \"" + std::string(v) + "\": want an integer";
@@ -139,6 +176,16 @@ std::string ApplyDeviceKey(DeviceConfig& d, const std::string& key, std::string_
     if (v.size() > wire::kMaxVetoName)
       return "bad eject-veto-name: at most " + std::to_string(wire::kMaxVetoName) + " bytes";
     d.ejectVetoName = value;
+  } else if (key == "match") {
+    if (!ParseUsbMatch(v, d))
+      return "bad match \"" + value + "\": want VID:PID or VID:PID:SERIAL, IDs as 4 hex digits";
+  } else if (key == "usb-port") {
+    if (!IsUsbPort(v)) return "bad usb-port \"" + value + "\": want a port path such as 1-1.2";
+    d.usbPort = value;
+  } else if (key == "hide") {
+    const std::string l = Lower(v);
+    if (l != "yes" && l != "no") return "bad hide \"" + value + "\": want yes or no";
+    d.hide = l == "yes";
   } else if (key == "dot4") {
     const std::string l = Lower(v);
     if (l != "yes" && l != "no") return "bad dot4 \"" + value + "\": want yes or no";
@@ -221,8 +268,16 @@ class Parser {
   void CloseSection() {
     if (section_ == Section::Device) {
       const std::string name = "[device " + std::to_string(device_.number) + "]";
-      if (!keys_.count("vendor-id")) Fail(sectionLine_, name + " has no vendor-id");
-      if (!keys_.count("product-id")) Fail(sectionLine_, name + " has no product-id");
+      if (device_.match && !device_.usbPort.empty())
+        Fail(sectionLine_, name + " has both match and usb-port: give one");
+      if (device_.NamesUsbDevice() && (keys_.count("vendor-id") || keys_.count("product-id")))
+        Fail(sectionLine_, name + " names a USB device: its IDs come from the device");
+      if (!device_.NamesUsbDevice() && !keys_.count("vendor-id"))
+        Fail(sectionLine_, name + " has no vendor-id");
+      if (!device_.NamesUsbDevice() && !keys_.count("product-id"))
+        Fail(sectionLine_, name + " has no product-id");
+      if (!device_.NamesUsbDevice() && device_.hide)
+        Fail(sectionLine_, name + ": hide is for a section with match or usb-port");
       config_.devices.push_back(device_);
     }
     section_ = Section::None;

@@ -24,6 +24,20 @@ struct DeviceConfig {
   std::string ejectVetoName;
   // What a PC's device database records for the device; empty when the config leaves it out.
   std::string usbClass, interfaces, driverClass, dot4;
+  // A section naming a real USB device (`match` or `usb-port`) is no device of its own: it gives
+  // that device its number and overrides its texts, veto and output, or hides it.
+  struct UsbMatch {
+    uint16_t vendorId = 0, productId = 0;
+    std::optional<std::string> serial;
+  };
+  std::optional<UsbMatch> match;
+  std::string usbPort;
+  bool hide = false;
+  // A real printer's usblp node, where its jobs go unless it has an output folder.
+  std::string lpNode;
+  bool usb = false;  // a real USB device, not a section of the file
+
+  bool NamesUsbDevice() const { return match || !usbPort.empty(); }
 };
 
 struct ServerConfig {
@@ -35,6 +49,7 @@ struct ServerConfig {
   uint16_t httpPort = 80;  // the server's web page; 0: none
   bool sane = false;        // serve the scanners through SANE, gated by their locks
   uint16_t sanePort = 6566;
+  bool usb = false;        // offer the machine's own USB devices (udev)
 };
 
 struct HubConfig {

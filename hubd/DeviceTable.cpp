@@ -130,7 +130,7 @@ std::optional<DeviceTable::TimePoint> DeviceTable::NextDeadline() const {
   return next;
 }
 
-bool DeviceTable::Replace(const std::vector<DeviceConfig>& devices) {
+bool DeviceTable::Replace(const std::vector<DeviceConfig>& devices, bool keepVetoes) {
   const auto before = wire::EncodeDeviceList(List());
   std::vector<Entry> next;
   next.reserve(devices.size());
@@ -143,6 +143,10 @@ bool DeviceTable::Replace(const std::vector<DeviceConfig>& devices) {
       e.locked = old->locked;
       e.lockKind = old->lockKind;
       e.lockEnd = old->lockEnd;
+      if (keepVetoes) {
+        e.config.ejectVeto = old->config.ejectVeto;
+        e.config.ejectVetoName = old->config.ejectVetoName;
+      }
     }
     next.push_back(std::move(e));
   }

@@ -27,6 +27,8 @@ inline constexpr uint32_t kStatusNotSupported = winerr::kNotSupported;
 inline constexpr uint32_t kStatusNotReady = winerr::kNotReady;
 // A Hello whose proof fails, or whose key is not the one pinned for its computer name.
 inline constexpr uint32_t kStatusAccessDenied = winerr::kAccessDenied;
+// A real printer's job dropped because the printer is out of paper (ERROR_OUT_OF_PAPER).
+inline constexpr uint32_t kStatusOutOfPaper = 28;
 
 class DeviceTable {
  public:
@@ -67,8 +69,10 @@ class DeviceTable {
   std::optional<TimePoint> NextDeadline() const;
 
   // Takes a new device list; a device keeping its number, vendor and product ID keeps its owner
-  // and lock, every other one starts free. True when the list a PC sees changed.
-  bool Replace(const std::vector<DeviceConfig>& devices);
+  // and lock, every other one starts free. With `keepVetoes` (the same config, other devices
+  // plugged in or out) such a device also keeps a veto set while hubd runs. True when the list a
+  // PC sees changed.
+  bool Replace(const std::vector<DeviceConfig>& devices, bool keepVetoes = false);
 
   std::vector<wire::DeviceInfo> List() const;
   // The server whose SANE port PCs scan through: scanners are then listed by their net: names.

@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "base/Ipv4Text.h"
+#include "base/LogText.h"
 #include "hubd/Session.h"
+#include "hubd/UsbDevices.h"
 
 namespace tessaro::hubd {
 
@@ -15,7 +17,8 @@ Hub::Hub(const HubConfig& config, const Clock& clock, uint16_t versionMajor, Pin
       pins_(pins), clock_(clock), table_(clock), log_(std::move(log)) {
   // PCs reach a scanner through this server's SANE port only when hubd serves it.
   if (config.server.sane) table_.SetSaneServer(config.server.address);
-  table_.Replace(config.devices);
+  sections_ = config.devices;
+  table_.Replace(Listed());
   started_ = clock_.Now();
   for (const DeviceConfig& d : config.devices) {
     if (d.outputFolder.empty()) continue;
@@ -88,8 +91,10 @@ void Hub::Reload(const HubConfig& config) {
   server_.name = config.server.name;
   server_.mac = config.server.mac;
   server_.storageMode = config.server.storageMode;
+  if (config.server.usb != server_.usb) Log("usb = yes or no takes effect after a restart");
   RunExpiry();
-  if (table_.Replace(config.devices)) AnnounceChange();
+  sections_ = config.devices;
+  if (Relist(false)) AnnounceChange();
   Log("config reloaded: " + std::to_string(config.devices.size()) + " devices");
   newNamesFrom_.clear();
   if (std::string error; !pins_.Load(error)) {
@@ -104,6 +109,75 @@ bool Hub::TakeNewNameFrom(uint32_t address) {
   if (count >= limits_.newNamesPerAddress) return false;
   ++count;
   return true;
+}
+
+std::vector<DeviceConfig> Hub::Listed() {
+  if (usb_ && numbers_)
+    return MergeUsbDevices(sections_, usb_->Devices(), *numbers_,
+                           [this](const std::string& line) { Log(line); });
+  std::vector<DeviceConfig> listed;
+  for (const DeviceConfig& d : sections_)
+    if (!d.NamesUsbDevice()) listed.push_back(d);
+  return listed;
+}
+
+bool Hub::Relist(bool hotPlug) {
+  std::map<uint8_t, DeviceConfig> before;
+  for (const auto& info : table_.List())
+    if (const DeviceConfig* d = table_.ConfigOf(info.number); d && d->usb) before[d->number] = *d;
+  const bool changed = table_.Replace(Listed(), hotPlug);
+  for (const auto& info : table_.List()) {
+    const DeviceConfig* d = table_.ConfigOf(info.number);
+    if (!d || !d->usb) continue;
+    const auto old = before.find(d->number);
+    if (old == before.end())
+      Log("device " + std::to_string(d->number) + " plugged in: " + d->type + " " +
+          LogText(d->manufacturer) + " " + LogText(d->product) +
+          (d->lpNode.empty() ? "" : " at " + LogText(d->lpNode)));
+    else
+      before.erase(old);
+  }
+  for (const auto& [number, d] : before)
+    Log("device " + std::to_string(number) + " unplugged: " + LogText(d.product));
+  return changed;
+}
+
+void Hub::SetUsb(UsbSource* source, DeviceNumbers* numbers) {
+  usb_ = source;
+  numbers_ = numbers;
+  if (Relist(true)) AnnounceChange();
+}
+
+void Hub::OnUsbEvents() {
+  if (!usb_ || !usb_->Update()) return;
+  RunExpiry();
+  if (Relist(true)) AnnounceChange();  // also drops the jobs of devices pulled out
+}
+
+void Hub::LogDropped(uint8_t number, uint32_t status) {
+  const char* why = status == kStatusOutOfPaper ? "the printer is out of paper"
+                    : status == winerr::kNotReady  ? "the printer is offline or gone"
+                                                   : "the printer reports an error";
+  Log("print job on device " + std::to_string(number) + " dropped: " + why + " (status " +
+      std::to_string(status) + ")");
+}
+
+void Hub::OnPrinterWritable(uint8_t number) {
+  if (const uint32_t status = sink_.FlushNode(number); status != kStatusOk)
+    LogDropped(number, status);
+}
+
+void Hub::CheckPrinters() {
+  if (sink_.WaitingNodes().empty()) return;
+  const auto now = clock_.Now();
+  if (now - lastPrinterCheck_ < kPrinterCheckEvery) return;
+  lastPrinterCheck_ = now;
+  for (const auto& [number, status] : sink_.CheckWaitingNodes()) LogDropped(number, status);
+}
+
+std::optional<std::chrono::steady_clock::time_point> Hub::NextPrinterCheck() const {
+  if (sink_.WaitingNodes().empty()) return std::nullopt;
+  return lastPrinterCheck_ + kPrinterCheckEvery;
 }
 
 void Hub::Log(const std::string& line) const {

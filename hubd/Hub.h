@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "hubd/Config.h"
+#include "hubd/DeviceNumbers.h"
 #include "hubd/DeviceTable.h"
 #include "hubd/PinStore.h"
 #include "hubd/PrintSink.h"
+#include "hubd/UsbSource.h"
 #include "platform/Clock.h"
 #include "protocol/HubWire.h"
 #include "protocol/PcKey.h"
@@ -39,6 +41,9 @@ struct Limits {
 
 class Hub {
  public:
+  // How often a printer that stopped taking data is asked whether it reports a fault.
+  static constexpr std::chrono::seconds kPrinterCheckEvery{1};
+
   using LogFn = std::function<void(const std::string&)>;
 
   // versionMajor: the major version this hubd speaks (another one only to test refusals).
@@ -84,7 +89,25 @@ class Hub {
 
   void Log(const std::string& line) const;
 
+  // The machine's USB devices join the list (`[server] usb = yes`); both outlive the hub.
+  void SetUsb(UsbSource* source, DeviceNumbers* numbers);
+  UsbSource* usb() const { return usb_; }
+  // Takes the waiting hot-plug events: one change notice for all of them when the list changed.
+  void OnUsbEvents();
+  // A printer node with data waiting takes more.
+  void OnPrinterWritable(uint8_t number);
+  // Asks the printers whose data waits for a fault; due again at NextPrinterCheck.
+  void CheckPrinters();
+  std::optional<std::chrono::steady_clock::time_point> NextPrinterCheck() const;
+
  private:
+  // The devices PCs see: the described ones, and with USB on the real ones too.
+  std::vector<DeviceConfig> Listed();
+  // Takes the list anew; true when what PCs see changed. `hotPlug`: only devices came or went,
+  // so vetoes set while hubd runs stay.
+  bool Relist(bool hotPlug);
+  void LogDropped(uint8_t number, uint32_t status);
+
   ServerConfig server_;
   uint16_t versionMajor_;
   uint32_t address_;
@@ -99,6 +122,10 @@ class Hub {
   PrintSink sink_;
   std::function<wire::Nonce()> nonceSource_;
   std::map<uint32_t, size_t> newNamesFrom_;  // by source address, since the last reload
+  std::vector<DeviceConfig> sections_;        // the config's [device N] sections
+  UsbSource* usb_ = nullptr;
+  DeviceNumbers* numbers_ = nullptr;
+  std::chrono::steady_clock::time_point lastPrinterCheck_{};
 };
 
 }  // namespace tessaro::hubd

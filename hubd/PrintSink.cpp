@@ -95,6 +95,73 @@ uint32_t PrintSink::End(uint8_t number, const std::string& folder, const std::st
   return kWriteFault;
 }
 
+uint32_t PrintSink::WriteNode(uint8_t number, const std::string& node, const std::string& pc,
+                              Sender sender, std::span<const uint8_t> data) {
+  auto it = jobs_.find(number);
+  if (it != jobs_.end() && it->second.sender != sender) return kBusy;
+  if (it == jobs_.end()) {
+    Job job;
+    job.sender = sender;
+    job.pc = pc;
+    job.port = std::make_unique<PrinterPort>();
+    if (const uint32_t status = job.port->Open(node); status != winerr::kSuccess) {
+      dropped_[{number, sender}] = status;  // its later pieces must not start a job with a gap
+      return status;
+    }
+    it = jobs_.emplace(number, std::move(job)).first;
+  }
+  if (!it->second.port) return kBusy;  // cannot happen: a device has one kind of job
+  const uint32_t status = it->second.port->Write(data);
+  if (status != winerr::kSuccess) Drop(it, status);
+  return status;
+}
+
+uint32_t PrintSink::EndNode(uint8_t number, const std::string& node, Sender sender) {
+  auto it = jobs_.find(number);
+  if (it != jobs_.end() && it->second.sender != sender) return kBusy;
+  if (it == jobs_.end()) return PrinterPort().Open(node);  // an empty job: the printer is there
+  if (it->second.port && it->second.port->waiting()) return kBusy;  // its sender waits for it
+  jobs_.erase(it);
+  return winerr::kSuccess;
+}
+
+bool PrintSink::Waiting(Sender sender) const {
+  for (const auto& [number, job] : jobs_)
+    if (job.sender == sender && job.port && job.port->waiting()) return true;
+  return false;
+}
+
+std::vector<std::pair<uint8_t, int>> PrintSink::WaitingNodes() const {
+  std::vector<std::pair<uint8_t, int>> out;
+  for (const auto& [number, job] : jobs_)
+    if (job.port && job.port->waiting()) out.emplace_back(number, job.port->fd());
+  return out;
+}
+
+uint32_t PrintSink::FlushNode(uint8_t number) {
+  const auto it = jobs_.find(number);
+  if (it == jobs_.end() || !it->second.port) return winerr::kSuccess;
+  const uint32_t status = it->second.port->Flush();
+  if (status == winerr::kSuccess) return status;
+  Drop(it, status);
+  return status;
+}
+
+std::vector<std::pair<uint8_t, uint32_t>> PrintSink::CheckWaitingNodes() {
+  std::vector<std::pair<uint8_t, uint32_t>> dropped;
+  for (auto it = jobs_.begin(); it != jobs_.end();) {
+    auto next = std::next(it);
+    if (it->second.port && it->second.port->waiting()) {
+      if (const uint32_t fault = it->second.port->StatusFault(); fault != winerr::kSuccess) {
+        dropped.emplace_back(it->first, fault);
+        Drop(it, fault);
+      }
+    }
+    it = next;
+  }
+  return dropped;
+}
+
 uint32_t PrintSink::DroppedJob(uint8_t number, Sender sender, bool ending) {
   const auto it = dropped_.find({number, sender});
   if (it == dropped_.end()) return winerr::kSuccess;
@@ -135,7 +202,7 @@ std::vector<uint8_t> PrintSink::DropStale(
 }
 
 void PrintSink::Drop(std::map<uint8_t, Job>::iterator it, uint32_t status) {
-  ::unlink(it->second.tempPath.c_str());
+  if (!it->second.tempPath.empty()) ::unlink(it->second.tempPath.c_str());
   if (status != winerr::kSuccess) dropped_[{it->first, it->second.sender}] = status;
   jobs_.erase(it);
 }

@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "base/FileHandle.h"
+#include "hubd/PrinterPort.h"
 
 namespace tessaro::hubd {
 
@@ -38,6 +40,25 @@ class PrintSink {
   // without data). `written` gets the final path.
   uint32_t End(uint8_t number, const std::string& folder, const std::string& pc, Sender sender,
                std::string& written);
+  // A real printer's job: the data goes to its usblp node `node` as it comes, and what the node
+  // does not take at once waits (see PrinterPort). Statuses as Write; the job is dropped with
+  // 28 (paper out), 21 (offline, or the printer is gone) or 29 (a printer error) when the printer
+  // fails it.
+  uint32_t WriteNode(uint8_t number, const std::string& node, const std::string& pc, Sender sender,
+                     std::span<const uint8_t> data);
+  // Ends a printer job: everything was written (its sender is not read while data waits).
+  uint32_t EndNode(uint8_t number, const std::string& node, Sender sender);
+  // Whether one of `sender`'s jobs has data its printer has not taken yet.
+  bool Waiting(Sender sender) const;
+  // The node descriptors with data waiting, with their device numbers: poll them for output.
+  std::vector<std::pair<uint8_t, int>> WaitingNodes() const;
+  // Writes more of what waits on `number`'s node; kStatusOk, or the status the job was dropped
+  // with.
+  uint32_t FlushNode(uint8_t number);
+  // Asks each printer whose data waits whether it reports a fault; drops those jobs. The devices
+  // and statuses of the jobs dropped.
+  std::vector<std::pair<uint8_t, uint32_t>> CheckWaitingNodes();
+
   // The status a job `sender` had on `number` was dropped with, while the sender has not yet
   // ended or aborted it; 0 otherwise. With `ending`, the sender has now ended it.
   uint32_t DroppedJob(uint8_t number, Sender sender, bool ending);
@@ -64,6 +85,7 @@ class PrintSink {
     std::string folder;
     std::string tempPath;
     UniqueFd fd;
+    std::unique_ptr<PrinterPort> port;  // a real printer's job; tempPath and fd unused
   };
 
   uint32_t Open(uint8_t number, const std::string& folder, const std::string& pc, Sender sender);

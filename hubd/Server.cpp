@@ -96,9 +96,10 @@ void Server::Run() {
     if (n > 0 && gate_) gate_->OnPoll(fds);
     // Frames left over from the last turn, after every other connection had its turn to read.
     for (auto& c : connections_)
-      if (c->session->backlog()) c->session->Resume();
+      if (c->session->ReadyToResume()) c->session->Resume();
     if (web_) web_->Run();  // its time-outs, whether or not it had input
     hub_.RunExpiry();
+    hub_.CheckPrinters();
     for (auto& c : connections_) {
       Flush(*c);
       c->session->CheckTimers();
@@ -117,15 +118,17 @@ std::vector<pollfd> Server::PollSet() const {
     fds.push_back({c->fd.get(), events, 0});
   }
   if (web_ && web_->fd() >= 0) fds.push_back({web_->fd(), POLLIN, 0});
-  if (gate_)  // last: the gate finds its own among them
+  if (gate_)  // the gate finds its own among them by descriptor
     for (int fd : gate_->Fds()) fds.push_back({fd, POLLIN, 0});
+  AddDeviceFds(fds);  // last: found again by where they start
   return fds;
 }
 
 int Server::PollTimeout() const {
   auto next = hub_.table().NextDeadline();
+  if (const auto check = hub_.NextPrinterCheck(); check && (!next || *check < *next)) next = check;
   for (const auto& c : connections_) {
-    if (c->session->backlog()) return 0;
+    if (c->session->ReadyToResume()) return 0;
     const auto deadline = c->session->NextDeadline();
     if (!next || deadline < *next) next = deadline;
   }
@@ -142,6 +145,8 @@ int Server::PollTimeout() const {
 
 void Server::Dispatch(const std::vector<pollfd>& fds) {
   if (fds[0].revents) OnSignal();
+  // Devices before requests: a reply tells of every device plugged in before it was asked.
+  OnDeviceFds(fds);
   const size_t discoveryCount = discovery_.Fds().size();
   for (size_t i = kFixedFds; i < kFixedFds + discoveryCount; ++i)
     if (fds[i].revents & POLLIN) discovery_.OnReadable(fds[i].fd, hub_.Info());
@@ -152,6 +157,30 @@ void Server::Dispatch(const std::vector<pollfd>& fds) {
     if ((fds[i].events & POLLIN) && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) Read(c);
   }
   if (fds[1].revents & POLLIN) Accept();  // last: it appends to connections_
+}
+
+// The udev monitor, then each printer node with data waiting.
+void Server::AddDeviceFds(std::vector<pollfd>& fds) const {
+  deviceFdsAt_ = fds.size();
+  waitingNumbers_.clear();
+  if (hub_.usb() && hub_.usb()->fd() >= 0) fds.push_back({hub_.usb()->fd(), POLLIN, 0});
+  for (const auto& [number, fd] : hub_.sink().WaitingNodes()) {
+    fds.push_back({fd, POLLOUT, 0});
+    waitingNumbers_.push_back(number);
+  }
+}
+
+void Server::OnDeviceFds(const std::vector<pollfd>& fds) {
+  size_t i = deviceFdsAt_;
+  if (hub_.usb() && hub_.usb()->fd() >= 0) {
+    if (fds[i].revents & POLLIN) hub_.OnUsbEvents();
+    ++i;
+  }
+  for (const uint8_t number : waitingNumbers_) {
+    if (i < fds.size() && fds[i].revents) hub_.OnPrinterWritable(number);
+    ++i;
+  }
+  waitingNumbers_.clear();
 }
 
 void Server::OnSignal() {

@@ -66,6 +66,8 @@ class Server {
   void Read(Connection& c);
   void Flush(Connection& c);
   void Reap();
+  void AddDeviceFds(std::vector<pollfd>& fds) const;
+  void OnDeviceFds(const std::vector<pollfd>& fds);
 
   Hub& hub_;
   ReloadFn reload_;
@@ -77,6 +79,9 @@ class Server {
   bool stopping_ = false;
   WebServer* web_ = nullptr;
   SaneGate* gate_ = nullptr;
+  // Where the device descriptors start in the poll set, and the printers polled there.
+  mutable size_t deviceFdsAt_ = 0;
+  mutable std::vector<uint8_t> waitingNumbers_;
 };
 
 }  // namespace tessaro::hubd

@@ -52,15 +52,38 @@ void Session::HandleSome() {
       backlog_ = true;
       return;
     }
-    auto frame = decoder_.Next();
-    if (!frame) break;
+    // A printer that has not taken the last piece yet holds up this PC's later requests, in
+    // order; only those that change nothing (Ping, GetDevices) are answered meanwhile, so that a
+    // printer busy for a while does not look to the PC like a server gone silent.
+    const bool waiting = hub_.sink().Waiting(this);
+    std::optional<wire::Frame> frame;
+    if (!waiting && !held_.empty()) {
+      frame = std::move(held_.front());
+      held_.pop_front();
+      heldBytes_ -= frame->payload.size();
+    } else {
+      frame = decoder_.Next();
+      if (!frame) break;
+      if ((waiting || !held_.empty()) && frame->type != MsgType::Ping &&
+          frame->type != MsgType::GetDevices) {
+        heldBytes_ += frame->payload.size();
+        held_.push_back(std::move(*frame));
+        continue;
+      }
+    }
     Handle(*frame);
   }
   if (decoder_.broken() && state_ == State::Open) Drop("malformed or oversized frame");
 }
 
 bool Session::wantsInput() const {
-  return state_ == State::Open && !backlog_ && UnmergeableBytes() <= kMaxQueuedBytes;
+  // Requests held for a stalled printer are bounded: beyond that the PC itself is slowed.
+  return state_ == State::Open && !backlog_ && heldBytes_ <= kMaxHeldBytes &&
+         UnmergeableBytes() <= kMaxQueuedBytes;
+}
+
+bool Session::ReadyToResume() const {
+  return backlog_ || (!held_.empty() && !hub_.sink().Waiting(this));
 }
 
 size_t Session::UnmergeableBytes() const { return output_.size() - (changeAt_ ? changeSize_ : 0); }
@@ -253,7 +276,7 @@ DeviceTable::Outcome Session::Apply(MsgType type, const wire::DeviceCommand& c) 
 uint32_t Session::PrintRefusal(uint8_t number) const {
   const DeviceConfig* device = hub_.table().ConfigOf(number);
   if (!device) return kStatusNotFound;
-  if (!wire::IsPrinterType(device->type) || device->outputFolder.empty())
+  if (!wire::IsPrinterType(device->type) || (device->outputFolder.empty() && device->lpNode.empty()))
     return kStatusNotSupported;
   if (hub_.table().OwnerOf(number) != name_) return kStatusNotReady;
   return kStatusOk;
@@ -282,12 +305,28 @@ void Session::HandleData(const Frame& frame) {
     return ReplyResult(frame, dropped);
   if (const uint32_t refusal = PrintRefusal(number); refusal != kStatusOk)
     return ReplyResult(frame, refusal);
-  const std::string& folder = hub_.table().ConfigOf(number)->outputFolder;
+  const DeviceConfig& device = *hub_.table().ConfigOf(number);
+  if (device.outputFolder.empty()) return HandlePrinterData(frame, device, data);
+  const std::string& folder = device.outputFolder;
   if (frame.type == MsgType::WriteData)
     return ReplyResult(frame, sink.Write(number, folder, name_, this, data));
   std::string written;
   const uint32_t status = sink.End(number, folder, name_, this, written);
   if (status == kStatusOk) hub_.Log(LogText(name_) + ": print job written to " + LogText(written));
+  ReplyResult(frame, status);
+}
+
+void Session::HandlePrinterData(const Frame& frame, const DeviceConfig& device,
+                                std::span<const uint8_t> data) {
+  PrintSink& sink = hub_.sink();
+  const std::string job = "print job on device " + std::to_string(device.number);
+  uint32_t status = frame.type == MsgType::WriteData
+                        ? sink.WriteNode(device.number, device.lpNode, name_, this, data)
+                        : sink.EndNode(device.number, device.lpNode, this);
+  if (status == kStatusOk && frame.type == MsgType::EndData)
+    hub_.Log(LogText(name_) + ": " + job + " sent to " + LogText(device.lpNode));
+  else if (status != kStatusOk && status != winerr::kBusy)
+    hub_.Log(LogText(name_) + ": " + job + " failed (status " + std::to_string(status) + ")");
   ReplyResult(frame, status);
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,6 +33,9 @@ class Session {
   static constexpr size_t kMergeAfterBytes = 64 * 1024;
   // Frames handled per Receive or Resume: one busy PC cannot hold up the loop for the others.
   static constexpr size_t kFramesPerTurn = 64;
+  // Requests held while a printer has not taken the last piece: more than a PC sends ahead
+  // (busd: 8 pieces), and past it the PC's socket is left unread.
+  static constexpr size_t kMaxHeldBytes = 1024 * 1024;
 
   enum class State {
     Open,
@@ -50,6 +54,8 @@ class Session {
   // Handles up to kFramesPerTurn more of the frames already received.
   void Resume();
   bool backlog() const { return backlog_; }
+  // Frames wait that can be handled now: a turn's backlog, or the printer took what waited.
+  bool ReadyToResume() const;
   // False while the peer's backlog or unread replies are large: its socket is left unread.
   bool wantsInput() const;
   // Queues a frame. A DevicesChanged carries the whole list, so when the peer lags (see
@@ -81,6 +87,9 @@ class Session {
   void HandleRequestToUse(const wire::Frame& frame, const wire::DeviceCommand& command);
   void HandleEject(const wire::Frame& frame);
   void HandleData(const wire::Frame& frame);
+  // A job for a real printer: to its usblp node.
+  void HandlePrinterData(const wire::Frame& frame, const DeviceConfig& device,
+                         std::span<const uint8_t> data);
   // Why `number` takes no print data from this PC now, or kStatusOk.
   uint32_t PrintRefusal(uint8_t number) const;
   void HandleSetEjectVeto(const wire::Frame& frame);
@@ -100,6 +109,9 @@ class Session {
   State state_ = State::Open;
   std::vector<uint8_t> output_;
   bool backlog_ = false;
+  // Requests that came while this PC's printer had not taken the last piece (see HandleSome).
+  std::deque<wire::Frame> held_;
+  size_t heldBytes_ = 0;
   // Where the queued, wholly unsent DevicesChanged starts in output_, and its length.
   std::optional<size_t> changeAt_;
   size_t changeSize_ = 0;

@@ -9,6 +9,8 @@
 #include "hubd/Hub.h"
 #include "hubd/Options.h"
 #include "hubd/Server.h"
+#include "hubd/UdevUsbSource.h"
+#include "hubd/UsbDevices.h"
 #include "platform/linux/SystemClock.h"
 
 using namespace tessaro::hubd;
@@ -52,6 +54,18 @@ int main(int argc, char** argv) {
   tessaro::SystemClock clock;
   Hub hub(*config, clock, options.versionMajor, pins, log);
   hub.SetLimits(options.limits);
+  UdevUsbSource usb(log);
+  DeviceNumbers numbers(UsbNumbersPath(PinsPath(options)), log);
+  if (config->server.usb) {
+    std::string why;
+    if (!numbers.Load(why) || !usb.Start(why)) {
+      log.Error(why);
+      return 1;
+    }
+    hub.SetUsb(&usb, &numbers);
+    log.Info("offering the USB devices of this machine; their numbers are kept in " +
+             numbers.path());
+  }
   Server server(hub, [&options, &log] {
     auto next = ReadConfig(options, log);
     if (!next) log.Error("reload refused; keeping the config in use");
@@ -70,7 +84,7 @@ int main(int argc, char** argv) {
   if (std::string why;
       config->server.sane &&
       !gate.Start({hub.address(), config->server.sanePort, PinsPath(options) + ".sane"}, why)) {
-    Log(why);  // asked for and not possible: PCs would be told names that lead nowhere
+    log.Error(why);  // asked for and not possible: PCs would be told names that lead nowhere
     return 1;
   } else if (config->server.sane) {
     server.SetSaneGate(&gate);

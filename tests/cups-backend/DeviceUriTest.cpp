@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#include "cups-backend/PrintBackend.h"
 #include "printing/DeviceUri.h"
 
 using namespace tessaro;
@@ -54,4 +55,9 @@ TEST(DeviceUri, AnythingElseIsRefusedWithAReason) {
     EXPECT_FALSE(ParseDeviceUri(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
   }
+}
+
+TEST(PrinterStateReason, APrinterOutOfPaperAtTheServerIsMediaEmpty) {
+  EXPECT_STREQ(backend::PrinterStateReason(28), "media-empty-error");
+  for (const uint32_t other : {0u, 21u, 29u, 170u}) EXPECT_EQ(backend::PrinterStateReason(other), nullptr);
 }

@@ -158,6 +158,26 @@ INSTANTIATE_TEST_SUITE_P(
                 "hub.ini:4: bad dot4 \"maybe\": want yes or no"},
         BadCase{"eject-veto negative", kDev + "eject-veto = -1\n",
                 "hub.ini:4: bad eject-veto \"-1\": want a number"},
+        BadCase{"usb neither yes nor no", "[server]\nusb = on\n",
+                "hub.ini:2: bad usb \"on\": want yes or no"},
+        BadCase{"match without a product ID", "[device 3]\nmatch = 04f9\n",
+                "hub.ini:2: bad match \"04f9\": want VID:PID or VID:PID:SERIAL, IDs as 4 hex "
+                "digits"},
+        BadCase{"match with an empty serial", "[device 3]\nmatch = 04f9:0042:\n",
+                "hub.ini:2: bad match \"04f9:0042:\": want VID:PID or VID:PID:SERIAL, IDs as 4 "
+                "hex digits"},
+        BadCase{"usb-port without a port", "[device 3]\nusb-port = 1-\n",
+                "hub.ini:2: bad usb-port \"1-\": want a port path such as 1-1.2"},
+        BadCase{"usb-port with an empty hop", "[device 3]\nusb-port = 1-1..2\n",
+                "hub.ini:2: bad usb-port \"1-1..2\": want a port path such as 1-1.2"},
+        BadCase{"match and usb-port", "[device 3]\nmatch = 04f9:0042\nusb-port = 1-1\n",
+                "hub.ini:1: [device 3] has both match and usb-port: give one"},
+        BadCase{"match with IDs of its own", "[device 3]\nmatch = 04f9:0042\nvendor-id = 04f9\n",
+                "hub.ini:1: [device 3] names a USB device: its IDs come from the device"},
+        BadCase{"hide on a described device", kDev + "hide = yes\n",
+                "hub.ini:1: [device 4]: hide is for a section with match or usb-port"},
+        BadCase{"hide neither yes nor no", "[device 3]\nusb-port = 1-1\nhide = 1\n",
+                "hub.ini:3: bad hide \"1\": want yes or no"},
         BadCase{"texts too long for one list frame",
                 "[device 1]\nvendor-id=0001\nproduct-id=0001\nproduct = " +
                     std::string(70000, 'x') + "\n",
@@ -168,6 +188,29 @@ INSTANTIATE_TEST_SUITE_P(
         if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
       return n;
     });
+
+TEST(HubdConfig, SectionsNamingUsbDevices) {
+  const auto r = ParseConfig(std::string(kServer) +
+                                 "usb = YES\n"
+                                 "[device 7]\nmatch = 04F9:0042:SN:with:colons\nproduct = Front Desk\n"
+                                 "[device 8]\nmatch = 04b8:0110\nhide = yes\n"
+                                 "[device 9]\nusb-port = 2-1.4.3\neject-veto = 6\n",
+                             "hub.ini");
+  ASSERT_TRUE(r.config) << r.error;
+  EXPECT_TRUE(r.config->server.usb);
+  const auto& d = r.config->devices;
+  ASSERT_EQ(d.size(), 3u);
+  ASSERT_TRUE(d[0].match);
+  EXPECT_EQ(d[0].match->vendorId, 0x04f9);
+  EXPECT_EQ(d[0].match->productId, 0x0042);
+  EXPECT_EQ(d[0].match->serial, "SN:with:colons");
+  EXPECT_FALSE(d[0].hide);
+  EXPECT_EQ(d[1].match->serial, std::nullopt);
+  EXPECT_TRUE(d[1].hide);
+  EXPECT_EQ(d[2].usbPort, "2-1.4.3");
+  EXPECT_TRUE(d[2].NamesUsbDevice());
+  EXPECT_FALSE(ParseConfig(kServer, "hub.ini").config->server.usb);  // off unless asked for
+}
 
 TEST(HubdConfig, MissingFileIsAnErrorNotACrash) {
   const auto r = LoadConfig("/nonexistent/hub.ini");
