@@ -13,7 +13,7 @@
 
 #include "bench/Stats.h"
 #include "tests/TestPaths.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 #include "tests/support/Process.h"
 #include "tests/support/UmockdevRun.h"
 #include "tests/support/WireClient.h"

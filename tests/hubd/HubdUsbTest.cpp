@@ -16,7 +16,7 @@
 
 #include "base/FileHandle.h"
 #include "tests/TestPaths.h"
-#include "tests/integration/Lab.h"
+#include "tests/support/Lab.h"
 #include "tests/support/PrivateCups.h"
 #include "tests/support/Process.h"
 #include "tests/support/UmockdevRun.h"
