@@ -91,7 +91,8 @@ echo "== systemd-analyze security"
 for unit in tessaro-busd.service tessaro-hubd@demo.service; do
   line=$(systemd-analyze security --no-pager "$unit" 2>&1 | grep 'Overall exposure level')
   exposure=$(echo "$line" | sed -n 's/.*: \([0-9.]*\).*/\1/p')
-  if awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }'; then
+  # At most 2.0, compared as text: the root may lack awk and bc.
+  if [[ $exposure =~ ^[01]\.[0-9]$ || $exposure == 2.0 ]]; then
     pass "$unit exposure $exposure"
   else
     fail "$unit exposure ${exposure:-unknown} above 2.0 ($line)"
