@@ -36,22 +36,27 @@ wanted="$wanted systemd systemd-sysv dbus cups-client"
 key=$(echo "$wanted" | tr ' ' '\n' | sort -u | sha256sum | cut -c1-16)
 base=$cache/bookworm-$key.tar
 if [ ! -f "$base" ]; then
-  mkdir -p "$cache"
+  mkdir -p "$cache" && rm -rf "$base.part"  # what an interrupted run left
   echo "check-systemd: making the base root $base (once per set of dependencies)"
-  mmdebstrap --variant=minbase --include="$(echo $wanted | tr ' ' ,)" bookworm "$base.part" \
+  mmdebstrap --variant=minbase --format=tar --include="$(echo $wanted | tr ' ' ,)" bookworm \
+    "$base.part" \
     >"$work/mmdebstrap.log" 2>&1 || { tail -n 30 "$work/mmdebstrap.log"; die "mmdebstrap"; }
   mv "$base.part" "$base"
 fi
 
 root=$work/root
 mkdir "$root" && tar -C "$root" -xf "$base" || die "cannot unpack $base"
-mkdir -p "$root/tmp/debs" && cp "${packages[@]}" "$root/tmp/debs/"
-# Without booting: apt installs as on any machine; the maintainer scripts create the users and
+mkdir -p "$root/var/cache/tessaro-check" && cp "${packages[@]}" "$root/var/cache/tessaro-check/"
+# Not below /tmp, which nspawn gives a fresh tmpfs. Without booting: apt installs as on any machine; the maintainer scripts create the users and
 # folders and enable busd, starting nothing since systemd does not run yet.
 nspawn=(systemd-nspawn --register=no --keep-unit --private-network -q -D "$root")
-"${nspawn[@]}" --pipe sh -c 'apt-get install -y --no-install-recommends /tmp/debs/*.deb' \
+"${nspawn[@]}" --pipe sh -c 'apt-get install -y --no-install-recommends /var/cache/tessaro-check/*.deb' \
   >"$work/install.log" 2>&1 || { tail -n 30 "$work/install.log"; die "apt install of the packages"; }
 echo "check-systemd: installed $(cd "$debs" && echo tessaro_*.deb tessaro-hubd_*.deb)"
+# A device server's machine need not have procps (/bin/kill): only tessaro's cups-daemon pulls it
+# in here, and tessaro-hubd must not rely on it.
+"${nspawn[@]}" --pipe dpkg --remove --force-depends procps >>"$work/install.log" 2>&1 ||
+  { tail -n 20 "$work/install.log"; die "removing procps"; }
 
 # The administrator's part: a device server from the package's example, on loopback; busd told
 # of it (discovery needs a broadcast-capable interface, and loopback is none); a user in the
@@ -62,6 +67,7 @@ sed 's/^address = .*/address = 127.0.0.2/' "$root/usr/share/doc/tessaro-hubd/exa
 mkdir -p "$root/etc/systemd/system/tessaro-busd.service.d"
 printf '[Service]\nEnvironment=TESSARO_SERVERS=127.0.0.2\n' \
   >"$root/etc/systemd/system/tessaro-busd.service.d/servers.conf"
+mkdir -p "$root/etc/sysusers.d"
 printf 'u alice - "Check user" /home/alice\nm alice tessaro\n' >"$root/etc/sysusers.d/alice.conf"
 install -d -m 0755 "$root/usr/local/lib/tessaro-check"
 install -m 0755 "$here/container/checks.sh" "$root/usr/local/lib/tessaro-check/"

@@ -54,8 +54,10 @@ if ! wait_for 60 systemctl is-active --quiet cups.service; then
   fail "cups.service is $(systemctl is-active cups.service)"
 elif ! lpadmin -p hub-laser -E -v "$uri" 2>&1; then
   fail "lpadmin -v $uri"
-elif ! as_user tessaro-cli attach $hub >/dev/null || ! as_user tessaro-cli link $hub 1 >/dev/null; then
-  fail "alice cannot attach $hub and link device 1"
+elif ! wait_for 60 sh -c "runuser -u alice -- tessaro-cli attach $hub &&
+    runuser -u alice -- tessaro-cli link $hub 1"; then
+  # The Spur of a server appears a moment after the attach: retried until the link holds.
+  fail "alice cannot attach $hub and link device 1: $(as_user tessaro-cli link $hub 1 2>&1)"
 else
   pass "queue hub-laser on $uri; device 1 linked by alice"
   lp -d hub-laser "$job" | sed 's/^/    /'
