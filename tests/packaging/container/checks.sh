@@ -49,6 +49,21 @@ run_checks() {
     as_user tessaro-cli --json list 2>&1 | sed 's/^/    /'
   fi
 
+  if as_user tessaro-cli --json server enable $hub >/dev/null &&
+    as_user tessaro-cli --json list | grep -q "\"ip\":\"$hub\".*\"enabled\":true"; then
+    pass "tessaro-cli server enable $hub: list shows it enabled"
+  else
+    fail "tessaro-cli server enable $hub did not enable it"
+  fi
+  # busd made it under UMask=0007; every user reads the installed version from it.
+  hive=/var/lib/tessaro/machine.hive
+  mode=$(stat -c %a "$hive" 2>&1)
+  if [ "$mode" = 644 ] && as_user test -r "$hive"; then
+    pass "$hive has mode $mode, readable by alice"
+  else
+    fail "$hive has mode $mode"
+  fi
+
   echo "== a raw CUPS queue on a tessaro:// URI prints into the server's output folder"
   uri='tessaro://02-00-00-00-00-02/04f9/0042?serial=L1-0001'
   job=/usr/share/doc/tessaro-hubd/examples/office.conf
