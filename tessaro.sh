@@ -5,8 +5,9 @@
 #   ./tessaro.sh build   build only
 #   ./tessaro.sh bench   build and run the benchmarks
 #   ./tessaro.sh package build the Debian packages (tessaro, tessaro-hubd) into ../
-#   ./tessaro.sh test --packages   every test, then the packages built, installed into a
-#                        throwaway root and checked
+#   ./tessaro.sh test --packages   every test, then the packages built, unpacked into a
+#                        throwaway root and checked, then installed into a Debian 12 root and
+#                        their services checked under systemd
 #   ./tessaro.sh install write the installed version into the machine hive and add the desktop
 #                        and autostart ("-mini") entries for the built client
 set -euo pipefail
@@ -31,8 +32,9 @@ packages=(cmake g++ ninja-build mold pkg-config libgtest-dev libgmock-dev libben
   systemd desktop-file-utils appstream man-db scdoc gdb)
 # Only the demo needs these: headless Chromium renders a device server's page.
 demo_packages=(chromium xdg-utils)
-# Only the Debian packages need these.
-package_packages=(debhelper dpkg-dev fakeroot lintian build-essential)
+# Only the Debian packages need these; mmdebstrap and systemd-container make the Debian 12 root
+# the packaged-install check boots systemd in.
+package_packages=(debhelper dpkg-dev fakeroot lintian build-essential mmdebstrap systemd-container)
 # Only the benchmarks need this: CUPS's own socket backend is the print data path's reference.
 bench_packages=(cups)
 
@@ -133,17 +135,27 @@ EOF
 
 # Builds the packages the Debian way from a copy of the tree (the build leaves files behind in
 # debian/), and puts the .deb files into the folder given.
+# The copy lies in the same place each time (one build at a time, under a lock), so that ccache,
+# where installed, finds the previous build's objects: the build's flags name that folder.
 build_packages() {  # build_packages OUTPUT_FOLDER
-  local out work
+  local out work cache=${TESSARO_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tessaro}
   out=$(mkdir -p "$1" && cd "$1" && pwd)
-  work=$(mktemp -d)
+  mkdir -p "$cache"
+  work=$cache/package-build
+  exec 9>"$cache/package-build.lock"
+  flock 9
+  rm -rf "$work" && mkdir -p "$work"
   git -C "$top" archive --format=tar --prefix=tessaro/ HEAD | tar -x -C "$work"
-  (cd "$work/tessaro" && DEB_BUILD_OPTIONS="parallel=$jobs nocheck" dpkg-buildpackage -b -us -uc) ||
-    { rm -rf "$work"; return 1; }
+  local launcher=()
+  command -v ccache >/dev/null &&
+    launcher=(CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  (cd "$work/tessaro" && env "${launcher[@]}" DEB_BUILD_OPTIONS="parallel=$jobs nocheck" \
+    dpkg-buildpackage -b -us -uc) || { rm -rf "$work"; exec 9>&-; return 1; }
   cp "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$out"/
   lintian --fail-on error,warning "$work"/tessaro_*.deb "$work"/tessaro-hubd_*.deb ||
-    { rm -rf "$work"; return 1; }
+    { rm -rf "$work"; exec 9>&-; return 1; }
   rm -rf "$work"
+  exec 9>&-
   echo "tessaro.sh: packages in $out"
 }
 
@@ -163,6 +175,7 @@ case "$cmd" in
     run_sanitized
     if [ -d "$top/tests/fuzz" ] && [ -f "$top/tests/fuzz/CMakeLists.txt" ]; then run_fuzzers; fi
     [ $with_packages = no ] || "$top/tests/packaging/check-packages.sh" "$top"
+    [ $with_packages = no ] || "$top/tests/packaging/check-systemd.sh" "$top"
     ;;
   package)
     ensure_packages "${package_packages[@]}"

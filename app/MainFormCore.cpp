@@ -8,6 +8,7 @@
 #include "host/Firewall.h"
 #include "host/HostChecks.h"
 #include "host/WindowsVersion.h"
+#include "platform/RegistryText.h"
 
 namespace tessaro {
 
@@ -57,10 +58,7 @@ CreateResult MainFormCore::Create(const StartupInputs& inputs) {
   DriverClient driver(services_.bus, services_.clock);
   state_.trunk = driver.OpenTrunk();
   if (state_.trunk == kInvalidBusHandle) {
-    MessageRequest message;
-    message.caption = kApplicationTitle;
-    message.text = SetupIncompleteText();
-    services_.ui.ShowMessage(message);
+    ShowSetupIncomplete(HasMiniSwitch(inputs.arguments));
     return CreateResult::SetupIncomplete;
   }
 
@@ -98,6 +96,29 @@ CreateResult MainFormCore::Create(const StartupInputs& inputs) {
 
   if (settings_.NotifyNewVersion) shell_.StartNotifyVersionTimer(2000);
   return CreateResult::Ready;
+}
+
+// The cause follows the setup message. A user outside busd's group is told at one log-in, not at
+// every one: the autostart runs for every user of the machine, and most of them may never be
+// meant to use the devices. Started by hand, the client always tells.
+void MainFormCore::ShowSetupIncomplete(bool miniStart) {
+  const TrunkProblem problem =
+      services_.diagnoseTrunk ? services_.diagnoseTrunk() : TrunkProblem::Unknown;
+  const std::string cause = TrunkProblemText(problem, services_.userName);
+  const bool remembered = problem == TrunkProblem::NoAccess;
+  if (remembered && miniStart) {
+    std::string told;
+    RegReadText(services_.registry, RegRoot::CurrentUser, AppRegistryKey, kSetupCauseToldValue,
+                told);
+    if (told == cause) return;
+  }
+  MessageRequest message;
+  message.caption = kApplicationTitle;
+  message.text = SetupIncompleteText() + (cause.empty() ? "" : "\n\n" + cause);
+  services_.ui.ShowMessage(message);
+  if (remembered && miniStart)
+    RegWriteText(services_.registry, RegRoot::CurrentUser, AppRegistryKey, kSetupCauseToldValue,
+                 false, true, cause);
 }
 
 void MainFormCore::RunNetworkSelfTest() {

@@ -19,6 +19,7 @@
 #include "platform/HostNetwork.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
+#include "platform/TrunkProblem.h"
 #include "platform/UiPort.h"
 #include "records/ClientState.h"
 
@@ -47,6 +48,9 @@ struct MainFormServices {
   // Makes the named mutex that serialises refreshes across processes.
   std::function<std::unique_ptr<NamedMutex>(const std::string& name)> makeNamedMutex;
   std::FILE* trace = stdout;  // the firewall steps' trace lines
+  // Why no Trunk opened, told below the setup message; unset: the message alone.
+  std::function<TrunkProblem()> diagnoseTrunk{};
+  std::string userName{};
 };
 
 // The window and tray as the creation steps need them; the Qt form implements it.
@@ -70,6 +74,8 @@ enum class CreateResult { Ready, SetupIncomplete };
 
 // The texts the creation steps show.
 std::string SetupIncompleteText();
+// The user-hive value that remembers the cause a mini start (the log-in) last told.
+inline constexpr const char* kSetupCauseToldValue = "Setup Cause Told";
 std::string FirewallHintText();
 bool HasMiniSwitch(const std::vector<std::string>& arguments);
 // The tray tip and icon from the caption, the network state and whether the note panel shows.
@@ -125,6 +131,7 @@ class MainFormCore {
   const MainFormServices& Services() const { return services_; }
 
  private:
+  void ShowSetupIncomplete(bool miniStart);
   void RunNetworkSelfTest();
   void FindFirstRunGateway(const StartupInputs& inputs);
   void SecondUdpCheck();

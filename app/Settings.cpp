@@ -71,11 +71,14 @@ void LoadSize(Store& store, const char* name, const std::string& text, int32_t& 
   }
 }
 
-// Anything but "0" switches the notice on, and is stored as "1".
-bool LoadSwitch(Store& store, const char* name) {
-  if (ReadUserText(store, name) == "0") return false;
-  WriteUserText(store, name, "1");
-  return true;
+// Anything but "0" switches the notice on, and is stored as "1"; a missing value is stored as
+// `byDefault`.
+bool LoadSwitch(Store& store, const char* name, bool byDefault = true) {
+  const std::string text = ReadUserText(store, name);
+  if (text == "0") return false;
+  const bool on = !text.empty() || byDefault;
+  WriteUserText(store, name, on ? "1" : "0");
+  return on;
 }
 
 void LoadPlacement(Store& store, const WorkArea& workArea, MainWindowPlacement& window,
@@ -126,7 +129,8 @@ void LoadNotifications(Store& store, MainFormSettings& settings) {
   settings.NotifyLastDate = 0;
 
   settings.NotifyDeviceDetect = LoadSwitch(store, settingname::kNotifyDeviceDetect);
-  settings.NotifyNewVersion = LoadSwitch(store, settingname::kNotifyNewVersion);
+  settings.NotifyNewVersion =
+      LoadSwitch(store, settingname::kNotifyNewVersion, kUpdateCheckByDefault);
 
   const auto days = ParseRegistryInt32(ReadUserText(store, settingname::kNotifyCheckDays));
   if (days && *days >= kMinCheckDays && *days <= kMaxCheckDays) {

@@ -13,6 +13,13 @@
 
 namespace tessaro {
 
+// Whether the new-version check starts switched on for a user who never chose: on, except in a
+// distribution's build (TESSARO_UPDATE_CHECK=OFF), whose updates come from its package manager.
+#ifndef TESSARO_UPDATE_CHECK_BY_DEFAULT
+#define TESSARO_UPDATE_CHECK_BY_DEFAULT 1
+#endif
+inline constexpr bool kUpdateCheckByDefault = TESSARO_UPDATE_CHECK_BY_DEFAULT != 0;
+
 // The main form as designed: its outer size, and the number the "MainForm WindowState" value
 // holds for each state.
 inline constexpr int32_t kDesignWidth = 289;

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "cli/CliArgs.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 
 #include "base/NumberText.h"
 #include "cli/CliAutoPrint.h"
+#include "cli/CliHelp.h"
 #include "cli/CliScan.h"
+#include "cli/CliServer.h"
 #include "cli/SavePages.h"
 
 namespace tessaro::cli {
@@ -55,12 +58,12 @@ ParsedArgs UsageError(std::string message) {
 }
 
 ParsedArgs ParseWatch(CliCommand command, const std::vector<std::string>& rest) {
-  if (rest.empty()) return ParsedArgs{std::move(command), false, {}};
+  if (rest.empty()) return ParsedArgs{std::move(command), false, {}, {}};
   if (rest.size() != 2 || rest[0] != "--count") return UsageError("usage: watch [--count K]");
   const auto k = ParseInteger(rest[1], 0, INT64_MAX);
   if (!k) return UsageError("watch: --count needs a number of records");
   command.watchCount = static_cast<uint64_t>(*k);
-  return ParsedArgs{std::move(command), false, {}};
+  return ParsedArgs{std::move(command), false, {}, {}};
 }
 
 }  // namespace
@@ -87,21 +90,34 @@ ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {
   command.name = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                                       args.end());
+  if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
+    if (!CommandHelp(command.name)) return UsageError("unknown command " + command.name);
+    ParsedArgs p;
+    p.help = true;
+    p.helpCommand = command.name;
+    return p;
+  }
   if (command.name == "watch") return ParseWatch(std::move(command), rest);
+  if (command.name == "server") {
+    const std::string problem = CheckServerArgs(rest);
+    if (!problem.empty()) return UsageError(problem);
+    command.args = rest;
+    return ParsedArgs{std::move(command), false, {}, {}};
+  }
   if (command.name == "save-pages") {
     if (const auto checked = CheckSavePagesArgs(rest); !checked) return UsageError(checked.error());
     command.args = rest;
-    return ParsedArgs{std::move(command), false, {}};
+    return ParsedArgs{std::move(command), false, {}, {}};
   }
   if (command.name == "scan") {
     if (const auto checked = ParseScanArgs(rest); !checked) return UsageError(checked.error());
     command.args = rest;
-    return ParsedArgs{std::move(command), false, {}};
+    return ParsedArgs{std::move(command), false, {}, {}};
   }
   if (command.name == "auto-print") {
     if (const auto checked = CheckAutoPrintArgs(rest); !checked) return UsageError(checked.error());
     command.args = rest;
-    return ParsedArgs{std::move(command), false, {}};
+    return ParsedArgs{std::move(command), false, {}, {}};
   }
   const auto it = CommandTable().find(command.name);
   if (it == CommandTable().end()) return UsageError("unknown command " + command.name);
@@ -113,7 +129,7 @@ ParsedArgs ParseCliArgs(const std::vector<std::string>& args) {
     }
   }
   command.args = rest;
-  return ParsedArgs{std::move(command), false, {}};
+  return ParsedArgs{std::move(command), false, {}, {}};
 }
 
 std::string UsageText() {
@@ -125,10 +141,12 @@ std::string UsageText() {
          "  lock IP N KIND SECONDS | unlock IP N KIND SECONDS\n"
          "  watch [--count K]\n"
          "  list | monitor\n"
+         "  server enable IP | server disable IP\n"
          "  auto-print add IP N QUEUE [--fax] | auto-print list | auto-print remove QUEUE\n"
          "  save-pages jpg|bmp|pdf DPI COUNT TARGET [TEMPBASE]\n"
          "  scan IP N FOLDER [--name NAME] [--format jpg|bmp|pdf] [--source flatbed|feeder]\n"
-         "       [--resolution DPI] [--mode color|gray]\n";
+         "       [--resolution DPI] [--mode color|gray]\n"
+         "tessaro-cli COMMAND --help describes one command.\n";
 }
 
 }  // namespace tessaro::cli

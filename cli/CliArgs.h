@@ -19,7 +19,8 @@ struct CliCommand {
 struct ParsedArgs {
   std::optional<CliCommand> command;  // nullopt: a usage error (or help)
   bool help = false;
-  std::string error;  // the usage error
+  std::string helpCommand;  // COMMAND --help: that command's help; "" for the whole usage
+  std::string error;        // the usage error
 };
 
 ParsedArgs ParseCliArgs(const std::vector<std::string>& args);

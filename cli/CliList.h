@@ -15,6 +15,7 @@
 #include "devices/MainWindowPort.h"
 #include "devices/RefreshCycle.h"
 #include "driver/DriverClient.h"
+#include "platform/TrunkProblem.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
 #include "platform/Spooler.h"
@@ -31,6 +32,9 @@ struct ClientEnvironment {
   // The first gateway of each qualifying adapter, for the first-run rule.
   std::function<std::vector<std::string>()> defaultGateways;
   Spooler* spooler = nullptr;  // the printers auto-print binds devices to
+  // Why no Trunk opened (busd not running, the user not in its group); unset: not told.
+  std::function<TrunkProblem()> diagnoseTrunk;
+  std::string userName;
 };
 
 // The client's state as a program without a window starts with it: the user's hive's

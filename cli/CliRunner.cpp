@@ -7,8 +7,11 @@
 #include "cli/CliArgs.h"
 #include "cli/CliAutoPrint.h"
 #include "cli/CliFormat.h"
+#include "cli/CliHelp.h"
 #include "cli/CliMonitor.h"
 #include "cli/CliScan.h"
+#include "cli/CliServer.h"
+#include "cli/CliWhy.h"
 #include "cli/SavePages.h"
 #include "driver/DriverClient.h"
 #include "driver/EventRecord.h"
@@ -133,7 +136,10 @@ int DeviceCommand(const Session& s) {
       ok = name == "lock" ? s.driver.LockDevice(spur, number, kind, seconds)
                           : s.driver.UnlockDevice(spur, number, kind, seconds);
     }
-    return ReportOk(s, ok);
+    if (ok) return ReportOk(s, true);
+    const std::string why =
+        DeviceFailureReason(name, s.Arg(0), number, s.driver.GetDeviceList(spur), s.env.computerName);
+    return s.Failed(name + " failed" + (why.empty() ? "" : ": " + why));
   });
 }
 
@@ -176,6 +182,10 @@ int Scan(const Session& s) {
   });
 }
 
+int Server(const Session& s) {
+  return RunServer(s.command, s.env, s.driver, s.trunk, s.out, s.err);
+}
+
 int AutoPrint(const Session& s) {
   return RunAutoPrint(s.command, s.env, s.bus, s.clock, s.trunk, s.out, s.err);
 }
@@ -196,6 +206,7 @@ const std::map<std::string, std::function<int(const Session&)>>& Handlers() {
       {"watch", Watch},
       {"list", List},
       {"auto-print", AutoPrint},
+      {"server", Server},
       {"monitor", Monitor},
       {"scan", Scan},
   };
@@ -208,7 +219,7 @@ int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock
            std::ostream& err, const ClientEnvironment& env) {
   const ParsedArgs parsed = ParseCliArgs(args);
   if (parsed.help) {
-    out << UsageText();
+    out << (parsed.helpCommand.empty() ? UsageText() : *CommandHelp(parsed.helpCommand));
     return exitcode::kOk;
   }
   if (!parsed.command) {
@@ -224,6 +235,10 @@ int RunCli(const std::vector<std::string>& args, BusTransport& bus, Clock& clock
   const BusHandle trunk = driver.OpenTrunk();
   if (trunk == kInvalidBusHandle) {
     err << kSetupIncompleteMessage;
+    // The cause, where it can be told, below the message scripts know.
+    const TrunkProblem problem = env.diagnoseTrunk ? env.diagnoseTrunk() : TrunkProblem::Unknown;
+    const std::string cause = TrunkProblemText(problem, env.userName);
+    if (!cause.empty()) err << '\n' << cause << '\n';
     return exitcode::kSetupIncomplete;
   }
   HandleCloser closer(bus);

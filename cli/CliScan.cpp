@@ -13,6 +13,7 @@
 #include "devices/BusRecords.h"
 #include "devices/MainWindowPort.h"
 #include "driver/DriverClient.h"
+#include "autoconnect/EnabledServers.h"
 #include "platform/linux/SaneScannerSource.h"
 #include "scanning/pages/JpegCodec.h"
 #include "scanning/pages/PdfBuilder.h"
@@ -110,10 +111,16 @@ class FixedSession : public wia::WiaSessionUi, public wia::DeviceDialog {
 
 class CliScanPaths : public ScanPaths {
  public:
-  CliScanPaths(FixedSession& session) : session_(session) {}
+  CliScanPaths(FixedSession& session, Registry* registry)
+      : session_(session), registry_(registry) {}
   bool TwainReady() override { return false; }
   bool RunTwain(const DeviceData&, const std::string&, bool&) override { return false; }
   void RunWia(const DeviceData& snapshot, const std::string& wiaDeviceId) override {
+    // SANE lists the scanners of the user's enabled servers and of this one, without a net.conf.
+    std::vector<std::string> hosts;
+    if (registry_ != nullptr) hosts = EnabledServerIps(*registry_, AppRegistryKey);
+    hosts.push_back(snapshot.serverIp);
+    ExportSaneNetHosts(hosts);
     SaneScannerSource source;
     wia::ScannerWiaDeviceManager manager(source);
     wia::WiaScanner scanner(session_);
@@ -124,6 +131,7 @@ class CliScanPaths : public ScanPaths {
 
  private:
   FixedSession& session_;
+  Registry* registry_;
 };
 
 // The scanned JPEG pages of a PDF group in a private folder beside the target, gathered into
@@ -257,7 +265,7 @@ int RunScan(const CliCommand& command, const ClientEnvironment& env, BusTranspor
   ScanOptions sessionOptions = *options;
   if (options->format == "pdf") sessionOptions.format = "bmp";
   FixedSession session(sessionOptions, scanFolder, ui);
-  CliScanPaths paths(session);
+  CliScanPaths paths(session, env.registry);
   // The same device under its number, or none when the number now holds another one.
   const auto findAgain = [&](const DeviceData& d) -> std::optional<DeviceData> {
     auto now = DeviceOnSpur(driver, server, state, d.deviceNumber);

@@ -15,13 +15,15 @@
 #include "platform/linux/LinuxHostNetwork.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/SystemClock.h"
+#include "platform/linux/TrunkDiagnosis.h"
 
 int main(int argc, char** argv) {
   // --help is the command table's own; --version is answered here.
   if (argc >= 2 && std::string_view(argv[1]) == "--version" &&
       tessaro::AnswerHelpOrVersion(argc, argv, "tessaro-cli", ""))
     return 0;
-  tessaro::BusIpcTransport bus(tessaro::BusRuntimeDirFromEnvironment());
+  const std::string runtimeDir = tessaro::BusRuntimeDirFromEnvironment();
+  tessaro::BusIpcTransport bus(runtimeDir);
   tessaro::SystemClock clock;
   // The client's own services, for the client operations; the hive opens on first use.
   tessaro::SqliteRegistry registry;
@@ -37,6 +39,8 @@ int main(int argc, char** argv) {
   env.computerName = tessaro::ComputerName();
   tessaro::GetWindowsVersionFlags(env.windowsVersionFlags);
   env.defaultGateways = [&host] { return host.FindDefaultGateways(); };
+  env.diagnoseTrunk = [&runtimeDir] { return tessaro::DiagnoseTrunk(runtimeDir); };
+  env.userName = tessaro::CurrentUserName();
   const std::vector<std::string> args(argv + 1, argv + argc);
   return tessaro::cli::RunCli(args, bus, clock, std::cout, std::cerr, env);
 }

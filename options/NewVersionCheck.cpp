@@ -32,10 +32,17 @@ void NewVersionCheck::Tick() {
   if (hooks_.networkReady && !hooks_.networkReady()) return;
   if (elapsed <= int64_t{settings_.NotifyCheckDays} * 1440 && !firstRun) return;
 
+  const int64_t period = int64_t{settings_.NotifyCheckDays} * 1440;
+  const bool tell = !failureToldAt_ || WholeMinutesBetween(*failureToldAt_, now) > period;
   checking_ = true;
-  const auto reply = FetchLatestVersion(services_.http, queryUrl_, services_.ui);
+  const auto reply = FetchLatestVersion(services_.http, queryUrl_, services_.ui, tell);
   checking_ = false;
-  if (!reply || !reply->hasVersion) return;
+  if (!reply) {
+    if (tell) failureToldAt_ = now;
+    return;
+  }
+  failureToldAt_.reset();
+  if (!reply->hasVersion) return;
   if (!VersionIsNewer(reply->VersionText(), settings_.ProductVersion)) return;
   StoreNotifyLastDate(services_.registry, settings_, now);
   if (hooks_.lastNoticeMoved) hooks_.lastNoticeMoved(now);

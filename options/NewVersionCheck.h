@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "options/NotifySettings.h"
@@ -56,6 +57,9 @@ class NewVersionCheck {
   std::string queryUrl_;
   NewVersionHooks hooks_;
   bool checking_ = false;
+  // When the connection message was last shown: an offline machine is told once per notice
+  // period, not at every minute's retry.
+  std::optional<CivilDateTime> failureToldAt_;
 };
 
 }  // namespace tessaro

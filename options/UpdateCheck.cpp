@@ -28,7 +28,7 @@ void ShowConnectionFailed(UiPort& ui) {
 }
 
 std::optional<UpdateReply> FetchLatestVersion(HttpClient& http, const std::string& url,
-                                              UiPort& ui) {
+                                              UiPort& ui, bool tellFailure) {
   HttpRequest request;
   request.url = url;
   request.headers = {{"Accept", "text/html, */*"},
@@ -36,7 +36,7 @@ std::optional<UpdateReply> FetchLatestVersion(HttpClient& http, const std::strin
   const HttpReply reply = http.Get(request);
   std::optional<UpdateReply> read;
   if (reply.ok) read = ReadUpdateReply(reply.body);
-  if (!read) ShowConnectionFailed(ui);
+  if (!read && tellFailure) ShowConnectionFailed(ui);
   return read;
 }
 

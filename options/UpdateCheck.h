@@ -22,8 +22,10 @@ std::string UpdateQueryUrl(Registry& registry);
 void ShowConnectionFailed(UiPort& ui);
 
 // GETs the query and reads the reply. On any failure (no connection, time-out, an error status,
-// a reply that is cut short, too large or unreadable) the user sees the connection message and
-// the answer is nullopt. A reply without a version comes back with hasVersion false.
-std::optional<UpdateReply> FetchLatestVersion(HttpClient& http, const std::string& url, UiPort& ui);
+// a reply that is cut short, too large or unreadable) the answer is nullopt, and the user sees
+// the connection message when `tellFailure`. A reply without a version comes back with
+// hasVersion false.
+std::optional<UpdateReply> FetchLatestVersion(HttpClient& http, const std::string& url, UiPort& ui,
+                                              bool tellFailure = true);
 
 }  // namespace tessaro

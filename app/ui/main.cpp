@@ -28,7 +28,9 @@
 #include "platform/linux/FirewalldFirewall.h"
 #include "platform/linux/LinuxHostNetwork.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "autoconnect/EnabledServers.h"
 #include "platform/linux/SystemClock.h"
+#include "platform/linux/TrunkDiagnosis.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtText.h"
@@ -114,6 +116,8 @@ int main(int argc, char** argv) {
   }
 
   SqliteRegistry registry;
+  // The scanners of the servers the user enabled, found by SANE without a net.conf.
+  ExportSaneNetHosts(EnabledServerIps(registry, AppRegistryKey));
   if (HasMiniSwitch(arguments)) {
     std::string autoRun;
     RegReadText(registry, RegRoot::CurrentUser, AppRegistryKey, "AutoRun Check", autoRun);
@@ -141,6 +145,9 @@ int main(int argc, char** argv) {
                             [](const std::string& name) -> std::unique_ptr<NamedMutex> {
                               return std::make_unique<FileNamedMutex>(name);
                             }};
+  const std::string runtimeDir = BusRuntimeDirFromEnvironment();
+  services.diagnoseTrunk = [runtimeDir] { return DiagnoseTrunk(runtimeDir); };
+  services.userName = CurrentUserName();
 
   QtMainThread mainThread;
   CupsSpooler spooler;

@@ -81,7 +81,9 @@ bool MakeDirs(const std::string& dir, mode_t mode) {
   if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   const std::string parent = DirOf(dir);
   if (parent != dir && !MakeDirs(parent, 0755)) return false;
-  return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
+  if (mkdir(dir.c_str(), mode) != 0) return errno == EEXIST;
+  // The mode the hive's readers rely on, whatever the umask (busd's service has 0007).
+  return chmod(dir.c_str(), mode) == 0;
 }
 
 // Moves a damaged hive aside as <file>.corrupt-YYYYMMDD-HHMMSS (a counter added when that name
@@ -296,10 +298,16 @@ uint32_t SqliteRegistry::Connect(Hive& hive, bool create) {
     if (!create) return regerr::kFileNotFound;
     // The machine hive is every user's to read; a user hive is its owner's alone.
     if (!MakeDirs(dir, hive.isMachine ? 0755 : 0700)) return regerr::kAccessDenied;
-    const int fd =
-        open(hive.file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, hive.isMachine ? 0644 : 0600);
-    if (fd < 0) return errno == EACCES ? regerr::kAccessDenied : regerr::kRegistryIoFailed;
-    close(fd);
+    const mode_t mode = hive.isMachine ? 0644 : 0600;
+    const int fd = open(hive.file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      // The umask would take read access from the machine hive's users (busd's service: 0007).
+      const bool modeSet = fchmod(fd, mode) == 0;
+      close(fd);
+      if (!modeSet) return regerr::kRegistryIoFailed;
+    } else if (errno != EEXIST) {  // EEXIST: another process made it meanwhile
+      return errno == EACCES ? regerr::kAccessDenied : regerr::kRegistryIoFailed;
+    }
   }
   // The rollback journal lives beside the file, so writing needs the folder as well.
   hive.writable = access(hive.file.c_str(), W_OK) == 0 && access(dir.c_str(), W_OK) == 0;

@@ -97,6 +97,8 @@ class MainFormCoreTest : public HiveTest {
                                 return std::make_unique<CountingMutex>();
                               },
                               trace_};
+    services.diagnoseTrunk = [this] { return trunkProblem_; };
+    services.userName = "alice";
     return std::make_unique<MainFormCore>(services, shell_, state_);
   }
   StartupInputs Inputs(std::vector<std::string> args = {}) {
@@ -122,7 +124,50 @@ class MainFormCoreTest : public HiveTest {
   ClientState state_;
   std::vector<std::string> mutexNames_;
   std::FILE* trace_;
+  TrunkProblem trunkProblem_ = TrunkProblem::Unknown;
 };
+
+TEST_F(MainFormCoreTest, TheSetupMessageSaysItsCause) {
+  bus_.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{});
+  trunkProblem_ = TrunkProblem::NotRunning;
+  // busd not running is told at every start: it is the machine's fault, and it gets mended.
+  for (int start = 0; start < 2; ++start) {
+    EXPECT_EQ(Make()->Create(Inputs({"-mini"})), CreateResult::SetupIncomplete);
+    ASSERT_EQ(ui_.messages().size(), static_cast<size_t>(start + 1));
+    EXPECT_EQ(ui_.messages().back().text,
+              "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n\n"
+              "The bus daemon tessaro-busd is not running. Next step: systemctl status "
+              "tessaro-busd");
+  }
+}
+
+TEST_F(MainFormCoreTest, AUserOutsideTheGroupIsToldOnceAtLogIn) {
+  bus_.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{});
+  trunkProblem_ = TrunkProblem::NoAccess;
+  const std::string told =
+      "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n\n"
+      "The user alice is not in the group tessaro, which may use the bus daemon. Add it with: "
+      "sudo usermod -aG tessaro alice (then log in again).";
+  struct Step {
+    std::vector<std::string> args;
+    bool shown;
+  } steps[] = {
+      {{"-mini"}, true},   // the first log-in tells
+      {{"-mini"}, false},  // the next ones do not
+      {{}, true},          // started by hand, it always tells
+      {{"-mini"}, false},
+  };
+  size_t shown = 0;
+  for (const auto& step : steps) {
+    EXPECT_EQ(Make()->Create(Inputs(step.args)), CreateResult::SetupIncomplete);
+    shown += step.shown ? 1 : 0;
+    ASSERT_EQ(ui_.messages().size(), shown);
+    if (step.shown) {
+      EXPECT_EQ(ui_.messages().back().text, told);
+    }
+    EXPECT_TRUE(shell_.calls.empty()) << "no tray icon";
+  }
+}
 
 TEST_F(MainFormCoreTest, WithoutTheTrunkShowsTheSetupMessageAndMakesNothingElse) {
   bus_.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{});

@@ -30,14 +30,25 @@ class CliBinaryTest : public ::testing::Test {
 
 }  // namespace
 
+// The setup message comes first, as scripts know it; the cause follows: an empty folder is what
+// a busd that is not running leaves.
 TEST_F(CliBinaryTest, EmptyRuntimeFolderIsAnIncompleteSetup) {
   for (const char* command : {"servers", "trunk-version", "watch"}) {
     const auto r = RunCli({"--json", command}, dir_);
     EXPECT_EQ(r.exitCode, 3) << command;
     EXPECT_EQ(r.out, "") << command;
-    EXPECT_EQ(r.err, "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n")
+    EXPECT_EQ(r.err,
+              "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n\n"
+              "The bus daemon tessaro-busd is not running. Next step: systemctl status "
+              "tessaro-busd\n")
         << command;
   }
+}
+
+TEST_F(CliBinaryTest, HelpOfACommandNeedsNoBus) {
+  const auto r = RunCli({"server", "--help"}, dir_);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.rfind("usage: tessaro-cli [--json] server enable IP", 0), 0u) << r.out;
 }
 
 TEST_F(CliBinaryTest, UsageErrorsComeFirst) {

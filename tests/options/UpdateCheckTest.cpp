@@ -298,7 +298,9 @@ TEST_F(PeriodicCheckTest, QuietAndFailedChecksLeaveTheDateAndRetryNextMinute) {
   } const cases[] = {
       {"no version", {200, "<Query><Default><Download_Site/></Default></Query>"}, 0},
       {"404", {404, "gone"}, 1},
-      {"cut short", {200, VersionReply("9", "0"), milliseconds(0), true}, 1},
+      // Still retried every minute, but the user was told within this period already.
+      {"cut short", {200, VersionReply("9", "0"), milliseconds(0), true}, 0},
+      {"404 again", {404, "gone"}, 0},
   };
   size_t requests = 0;
   for (const Case& c : cases) {
@@ -312,6 +314,32 @@ TEST_F(PeriodicCheckTest, QuietAndFailedChecksLeaveTheDateAndRetryNextMinute) {
   EXPECT_TRUE(notices_.empty());
   EXPECT_EQ(settings_.NotifyLastDate, *PackDosDateTime({2025, 1, 1, 0, 0, 0}));
   EXPECT_EQ(UserText("Notify Last Date"), std::nullopt);
+}
+
+TEST_F(PeriodicCheckTest, AnOfflineMachineIsToldOncePerNoticePeriod) {
+  settings_.NotifyLastDate = *PackDosDateTime({2025, 1, 1, 0, 0, 0});
+  settings_.NotifyCheckDays = 1;
+  timer_.interval_ = 60000;
+  struct Step {
+    int minutesBefore;
+    testing::ScriptedReply reply;
+    size_t messages;  // in all, so far
+  } const steps[] = {
+      {0, {404, "gone"}, 1},     // told
+      {1, {404, "gone"}, 1},     // a minute later: retried quietly
+      {1439, {404, "gone"}, 1},  // a day after the message: not past the period yet
+      {1, {404, "gone"}, 2},     // past it: told again
+      {1, {200, "<Query><Default><Download_Site/></Default></Query>"}, 2},  // online again
+      {1, {404, "gone"}, 3},     // a new failure after an answer is told at once
+  };
+  size_t requests = 0;
+  for (const Step& step : steps) {
+    Minutes(step.minutesBefore);
+    server_.Script(step.reply);
+    Check().Tick();
+    EXPECT_EQ(server_.Requests().size(), ++requests);
+    EXPECT_EQ(Messages(), step.messages) << "request " << requests;
+  }
 }
 
 TEST_F(PeriodicCheckTest, NoNetworkOrAnUnreadableDateAsksNothing) {
@@ -368,8 +396,9 @@ TEST_F(UpdateCheckTest, ATickDuringTheConnectionMessageStartsNoSecondCheck) {
   EXPECT_EQ(ui.shown, 1);
   EXPECT_EQ(server_.Requests().size(), 1u);
   ui.onMessage = nullptr;
-  check.Tick();  // the next minute checks again
-  EXPECT_EQ(ui.shown, 2);
+  check.Tick();  // the next minute checks again, without a second box in the same period
+  EXPECT_EQ(server_.Requests().size(), 2u);
+  EXPECT_EQ(ui.shown, 1);
 }
 
 }  // namespace

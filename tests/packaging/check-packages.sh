@@ -42,6 +42,8 @@ usr/share/metainfo/com.corvana.TessaroUtility.metainfo.xml 644
 etc/xdg/autostart/com.corvana.TessaroUtility-autostart.desktop 644
 usr/share/icons/hicolor/scalable/apps/com.corvana.TessaroUtility.svg 644
 usr/share/bash-completion/completions/tessaro-cli 644
+etc/tessaro/sane.d/saned.conf 644
+usr/share/doc/tessaro-hubd/examples/office.conf 644
 usr/share/man/man1/tessaro-cli.1.gz 644
 usr/share/man/man5/tessaro-hubd.conf.5.gz 644
 usr/share/man/man8/tessaro-busd.8.gz 644

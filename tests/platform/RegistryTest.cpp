@@ -86,13 +86,18 @@ TEST_F(RegistryTest, OpeningWithoutCreateFindsNothingAndMakesNoFile) {
 }
 
 TEST_F(RegistryTest, HiveFilesGetTheirModesAndEachRootItsOwnFile) {
+  // Whatever the umask: busd's service runs with 0007, which would keep users from reading.
+  const mode_t saved = ::umask(0077);
   Create("Software\\U", RegRoot::CurrentUser);
   Create("Software\\M", RegRoot::LocalMachine);
+  ::umask(saved);
   struct stat st {};
   ASSERT_EQ(stat(userHive_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   ASSERT_EQ(stat(machineHive_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
+  ASSERT_EQ(stat((dir_ / "lib").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0755u) << "the folder every user passes through";
   EXPECT_EQ(Column(userHive_, "SELECT path FROM reg_key WHERE path LIKE 'Software\\%'"),
             std::vector<std::string>{"Software\\U"});
   EXPECT_EQ(Column(machineHive_, "SELECT path FROM reg_key WHERE path LIKE 'Software\\%'"),
