@@ -11,7 +11,4 @@ class Hub;
 // `admin`: whether the asker may act on devices (the page then shows its buttons).
 std::string StatusJson(const Hub& hub, bool admin);
 
-// The page itself: one self-contained document that polls status.json.
-const std::string& StatusPageHtml();
-
 }  // namespace tessaro::hubd

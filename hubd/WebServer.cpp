@@ -8,20 +8,28 @@
 #include <map>
 
 #include "base/HexText.h"
+#include "base/Ipv4Text.h"
 #include "base/LogText.h"
 #include "base/NumberText.h"
 #include "hubd/Hub.h"
 #include "hubd/StatusJson.h"
+#include "hubd/StatusPage.h"
 
 namespace tessaro::hubd {
 
 namespace {
 
 // What one request has gathered while its body arrives.
-struct Request {
+struct Pending {
   std::string body;
   bool tooLarge = false;
 };
+
+// Sent with every answer: no other site may frame the page, load anything into it or run a script
+// in it, and the page itself loads only its own files and posts only to itself.
+constexpr const char* kContentSecurityPolicy =
+    "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
+    "img-src 'self'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";
 
 // A form field's text; a broken escape leaves the field as it came.
 std::string FormDecode(std::string_view text) {
@@ -53,37 +61,47 @@ bool FromThisMachine(MHD_Connection* connection) {
   return (ntohl(in->sin_addr.s_addr) >> 24) == 127;
 }
 
+std::optional<std::string> Header(MHD_Connection* connection, const char* name) {
+  const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
 MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
                      const char*, const char* upload, size_t* uploadSize, void** state) {
-  auto* request = static_cast<Request*>(*state);
-  if (!request) {
-    *state = new Request;
+  auto* pending = static_cast<Pending*>(*state);
+  if (!pending) {
+    *state = new Pending;
     return MHD_YES;
   }
   if (*uploadSize != 0) {
-    if (request->body.size() + *uploadSize > WebServer::kMaxBody)
-      request->tooLarge = true;
+    if (pending->body.size() + *uploadSize > WebServer::kMaxBody)
+      pending->tooLarge = true;
     else
-      request->body.append(upload, *uploadSize);
+      pending->body.append(upload, *uploadSize);
     *uploadSize = 0;
     return MHD_YES;
   }
   auto& server = *static_cast<WebServer*>(cls);
   const WebServer::Answer answer =
-      request->tooLarge ? Json(413, R"({"error":"the body is too large"})")
-                        : server.Handle(method, url, FromThisMachine(connection), request->body);
+      pending->tooLarge ? Json(413, R"({"error":"the body is too large"})")
+                        : server.Handle({method, url, Header(connection, MHD_HTTP_HEADER_HOST),
+                                         Header(connection, "Origin"), FromThisMachine(connection),
+                                         std::move(pending->body)});
   MHD_Response* response = MHD_create_response_from_buffer(
       answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
   MHD_add_response_header(response, "Content-Type", answer.contentType.c_str());
   MHD_add_response_header(response, "Cache-Control", "no-store");
   MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+  MHD_add_response_header(response, "X-Frame-Options", "DENY");
+  MHD_add_response_header(response, "Content-Security-Policy", kContentSecurityPolicy);
+  MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
   const MHD_Result queued = MHD_queue_response(connection, answer.status, response);
   MHD_destroy_response(response);
   return queued;
 }
 
 void OnCompleted(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
-  delete static_cast<Request*>(*state);
+  delete static_cast<Pending*>(*state);
   *state = nullptr;
 }
 
@@ -105,6 +123,7 @@ bool WebServer::Start(uint32_t address, uint16_t port, std::string& error) {
                              MHD_OPTION_CONNECTION_MEMORY_LIMIT, kMemoryPerConnection,
                              MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, nullptr, MHD_OPTION_END);
   if (!daemon_) error = "cannot serve the web page on port " + std::to_string(port);
+  origin_.emplace(OwnPageNames(FormatIpv4(address)), port);
   return daemon_ != nullptr;
 }
 
@@ -124,29 +143,40 @@ std::optional<uint64_t> WebServer::TimeoutMs() const {
   return ms;
 }
 
-WebServer::Answer WebServer::Handle(const std::string& method, const std::string& url,
-                                    bool fromThisMachine, const std::string& body) {
-  const bool get = method == "GET" || method == "HEAD";
-  if (url == "/" || url == "/index.html")
-    return get ? Answer{200, "text/html; charset=utf-8", StatusPageHtml()}
-               : Json(405, R"({"error":"GET only"})");
+WebServer::Answer WebServer::Handle(const Request& request) {
+  // A browser names what it reached; any other name is a domain pointed at this address.
+  if (!request.host || !origin_ || !origin_->IsOwnHost(*request.host))
+    return Json(421, R"({"error":"this server answers only to its own address in Host"})");
+  const std::string& url = request.url;
+  const bool get = request.method == "GET" || request.method == "HEAD";
+  const auto file = [&](const char* type, const std::string& text) {
+    return get ? Answer{200, type, text} : Json(405, R"({"error":"GET only"})");
+  };
+  if (url == "/" || url == "/index.html") return file("text/html; charset=utf-8", StatusPageHtml());
+  if (url == "/page.css") return file("text/css; charset=utf-8", StatusPageStyle());
+  if (url == "/page.js") return file("text/javascript; charset=utf-8", StatusPageScript());
   if (url == "/status.json") {
     if (!get) return Json(405, R"({"error":"GET only"})");
     hub_.RunExpiry();
-    return Json(200, StatusJson(hub_, fromThisMachine));
+    return Json(200, StatusJson(hub_, request.fromThisMachine));
   }
   if (url.rfind("/actions/", 0) == 0) {
-    if (method != "POST") return Json(405, R"({"error":"POST only"})");
-    return Act(url, fromThisMachine, body);
+    if (request.method != "POST") return Json(405, R"({"error":"POST only"})");
+    // Browsers send Origin with every POST: one from another site's page is refused here.
+    if (!request.origin || !origin_->IsOwnOrigin(*request.origin))
+      return Json(
+          403, R"({"error":"actions are taken only from this server's own page, by its Origin"})");
+    return Act(request);
   }
   return Json(404, R"({"error":"no such page"})");
 }
 
 // /actions/N/veto (type, name), /actions/N/end-lock, /actions/N/free.
-WebServer::Answer WebServer::Act(const std::string& url, bool fromThisMachine,
-                                 const std::string& body) {
-  if (!fromThisMachine)
+WebServer::Answer WebServer::Act(const Request& request) {
+  if (!request.fromThisMachine)
     return Json(403, R"({"error":"actions are taken only from the server's own machine"})");
+  const std::string& url = request.url;
+  const std::string& body = request.body;
   const std::string rest = url.substr(std::string("/actions/").size());
   const auto slash = rest.find('/');
   const auto number = ParseNumber<uint8_t>(rest.substr(0, slash == std::string::npos ? 0 : slash));

@@ -2,12 +2,17 @@
 // The server's own web page over HTTP: the page, its JSON view and an administrator's actions.
 // libmicrohttpd does the HTTP in hubd's own loop (its epoll descriptor joins hubd's poll), so the
 // handlers read and change the device table on the thread that owns it, and no thread is added.
-// Connections are bounded in number, per address, in time and in memory.
+// Connections are bounded in number, per address, in time and in memory. Only requests that name
+// the server itself (Host) are served, and actions only from the page's own origin.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "hubd/PageOrigin.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -38,20 +43,28 @@ class WebServer {
   // When Run is next due without input; nullopt for no deadline.
   std::optional<uint64_t> TimeoutMs() const;
 
-  // What a request gets; public for the libmicrohttpd callbacks.
+  // A request as the handlers see it, and what it gets; public for the libmicrohttpd callbacks.
+  struct Request {
+    std::string method;
+    std::string url;
+    std::optional<std::string> host;
+    std::optional<std::string> origin;
+    bool fromThisMachine = false;
+    std::string body;
+  };
   struct Answer {
     unsigned status = 200;
     std::string contentType = "application/json";
     std::string body;
   };
-  Answer Handle(const std::string& method, const std::string& url, bool fromThisMachine,
-                const std::string& body);
+  Answer Handle(const Request& request);
 
  private:
-  Answer Act(const std::string& url, bool fromThisMachine, const std::string& body);
+  Answer Act(const Request& request);
 
   Hub& hub_;
   MHD_Daemon* daemon_ = nullptr;
+  std::optional<PageOrigin> origin_;  // set by Start
 };
 
 }  // namespace tessaro::hubd
