@@ -4,7 +4,9 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <algorithm>
 #include <map>
 
 #include "base/HexText.h"
@@ -100,9 +102,19 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   return queued;
 }
 
-void OnCompleted(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+void OnCompleted(void* cls, MHD_Connection* connection, void** state, MHD_RequestTerminationCode) {
   delete static_cast<Pending*>(*state);
   *state = nullptr;
+  static_cast<WebServer*>(cls)->RestartRequestTime(connection);
+}
+
+void OnConnection(void* cls, MHD_Connection* connection, void**,
+                  MHD_ConnectionNotificationCode code) {
+  auto& server = *static_cast<WebServer*>(cls);
+  if (code == MHD_CONNECTION_NOTIFY_STARTED)
+    server.StartRequestTime(connection);
+  else
+    server.Forget(connection);
 }
 
 }  // namespace
@@ -116,12 +128,12 @@ bool WebServer::Start(uint32_t address, uint16_t port, std::string& error) {
   sa.sin_family = AF_INET;
   sa.sin_port = htons(port);
   sa.sin_addr.s_addr = address;
-  daemon_ = MHD_start_daemon(MHD_USE_EPOLL, port, nullptr, nullptr, &OnRequest, this,
-                             MHD_OPTION_SOCK_ADDR, &sa, MHD_OPTION_CONNECTION_LIMIT,
-                             kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMaxPerAddress,
-                             MHD_OPTION_CONNECTION_TIMEOUT, kTimeoutSeconds,
-                             MHD_OPTION_CONNECTION_MEMORY_LIMIT, kMemoryPerConnection,
-                             MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, nullptr, MHD_OPTION_END);
+  daemon_ = MHD_start_daemon(
+      MHD_USE_EPOLL, port, nullptr, nullptr, &OnRequest, this, MHD_OPTION_SOCK_ADDR, &sa,
+      MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+      kMaxPerAddress, MHD_OPTION_CONNECTION_TIMEOUT, kTimeoutSeconds,
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, kMemoryPerConnection, MHD_OPTION_NOTIFY_COMPLETED,
+      &OnCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, this, MHD_OPTION_END);
   if (!daemon_) error = "cannot serve the web page on port " + std::to_string(port);
   origin_.emplace(OwnPageNames(FormatIpv4(address)), port);
   return daemon_ != nullptr;
@@ -134,13 +146,55 @@ int WebServer::fd() const {
 }
 
 void WebServer::Run() {
-  if (daemon_) MHD_run(daemon_);
+  if (!daemon_) return;
+  MHD_run(daemon_);
+  CutOverdue();
+}
+
+void WebServer::StartRequestTime(MHD_Connection* connection) {
+  requestStarts_[connection] = hub_.clock().Now();
+}
+
+void WebServer::RestartRequestTime(MHD_Connection* connection) {
+  // Never for a connection already cut or closed: it is gone, or about to be.
+  if (const auto it = requestStarts_.find(connection); it != requestStarts_.end())
+    it->second = hub_.clock().Now();
+}
+
+void WebServer::CutOverdue() {
+  const auto now = hub_.clock().Now();
+  for (auto it = requestStarts_.begin(); it != requestStarts_.end();) {
+    if (now - it->second < std::chrono::seconds(kTimeoutSeconds)) {
+      ++it;
+      continue;
+    }
+    // libmicrohttpd offers no way to close a connection from outside its callbacks: a shut
+    // down socket reads as closed, so it closes the connection on its next turn.
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(it->first, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info) ::shutdown(info->connect_fd, SHUT_RDWR);
+    it = requestStarts_.erase(it);
+  }
+}
+
+std::optional<std::chrono::steady_clock::time_point> WebServer::NextCut() const {
+  std::optional<std::chrono::steady_clock::time_point> next;
+  for (const auto& [connection, start] : requestStarts_)
+    if (!next || start < *next) next = start;
+  if (next) *next += std::chrono::seconds(kTimeoutSeconds);
+  return next;
 }
 
 std::optional<uint64_t> WebServer::TimeoutMs() const {
-  MHD_UNSIGNED_LONG_LONG ms = 0;
-  if (!daemon_ || MHD_get_timeout(daemon_, &ms) != MHD_YES) return std::nullopt;
-  return ms;
+  if (!daemon_) return std::nullopt;
+  std::optional<uint64_t> due;
+  if (MHD_UNSIGNED_LONG_LONG ms = 0; MHD_get_timeout(daemon_, &ms) == MHD_YES) due = ms;
+  if (const auto cut = NextCut()) {
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*cut - hub_.clock().Now());
+    const auto ms = static_cast<uint64_t>(std::max<int64_t>(0, wait.count()));
+    if (!due || ms < *due) due = ms;
+  }
+  return due;
 }
 
 WebServer::Answer WebServer::Handle(const Request& request) {

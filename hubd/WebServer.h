@@ -6,7 +6,9 @@
 // the server itself (Host) are served, and actions only from the page's own origin.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,6 +27,8 @@ class WebServer {
  public:
   static constexpr unsigned kMaxConnections = 64;
   static constexpr unsigned kMaxPerAddress = 8;
+  // Both how long a connection may be idle (libmicrohttpd's time-out) and how long one request
+  // may take as a whole, from its connection's start or its previous request's end.
   static constexpr unsigned kTimeoutSeconds = 10;
   static constexpr size_t kMemoryPerConnection = 32 * 1024;  // headers beyond it are refused
   static constexpr size_t kMaxBody = 1024;
@@ -58,13 +62,24 @@ class WebServer {
     std::string body;
   };
   Answer Handle(const Request& request);
+  // A connection's start and each request's end start the time of its next request.
+  void StartRequestTime(MHD_Connection* connection);
+  void RestartRequestTime(MHD_Connection* connection);
+  void Forget(MHD_Connection* connection) { requestStarts_.erase(connection); }
 
  private:
+  // Cuts the connections whose request has taken longer than it may; libmicrohttpd counts only
+  // inactivity, so one byte now and then would hold a connection for ever.
+  void CutOverdue();
+  std::optional<std::chrono::steady_clock::time_point> NextCut() const;
+
   Answer Act(const Request& request);
 
   Hub& hub_;
   MHD_Daemon* daemon_ = nullptr;
   std::optional<PageOrigin> origin_;  // set by Start
+  // When each open connection's current request started; dropped once it was cut.
+  std::map<MHD_Connection*, std::chrono::steady_clock::time_point> requestStarts_;
 };
 
 }  // namespace tessaro::hubd

@@ -5,7 +5,11 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+
+#include <cerrno>
+#include <chrono>
 
 #include "base/FileHandle.h"
 #include "tests/TestPaths.h"
@@ -278,4 +282,55 @@ TEST_F(HubdWeb, OnlyTheServersOwnNamesAndOriginAreServed) {
   const HttpAnswer page = Get("/");
   for (const char* inline_ : {"<script>", "<style", "onclick", "javascript:"})
     EXPECT_FALSE(Has(page.body, inline_) || Has(Get("/page.js").body, inline_)) << inline_;
+}
+
+// A client that sends one header byte every 2 s is never idle for the 10 s inactivity time-out,
+// yet a request may take 10 s as a whole: each such connection is closed within the limit instead
+// of being held for as long as the bytes keep coming.
+TEST_F(HubdWeb, ARequestDrippedByteByByteEndsWithinItsTime) {
+  std::vector<std::string> sources;
+  for (int i = 0; i < 4; ++i) sources.push_back("127.0.0." + std::to_string(10 + i));
+  Start("127.0.0.2");
+  std::vector<UniqueFd> drips;
+  for (const std::string& from : sources) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &sa.sin_addr);
+    ASSERT_EQ(::bind(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    inet_pton(AF_INET, "127.0.0.2", &sa.sin_addr);
+    sa.sin_port = htons(8080);
+    ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    drips.push_back(std::move(fd));
+  }
+  const std::string request =
+      "GET / HTTP/1.1\r\nHost: 127.0.0.2\r\nX-Slow: " + std::string(100, 'x');
+  // Whether the server closed `fd`: what it sent is read up to the end.
+  const auto closedByServer = [](int fd) {
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {}
+    return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  const auto giveUp = start + std::chrono::seconds(30);  // the old server held them for ever
+  size_t sent = 0, open = drips.size();
+  while (open > 0 && sent < request.size() && std::chrono::steady_clock::now() < giveUp) {
+    std::vector<pollfd> fds;
+    for (UniqueFd& fd : drips) {
+      if (!fd.valid()) continue;
+      if (closedByServer(fd.get()) || ::send(fd.get(), &request[sent], 1, MSG_NOSIGNAL) != 1) {
+        fd = UniqueFd();
+        --open;
+      } else {
+        fds.push_back({fd.get(), POLLIN, 0});
+      }
+    }
+    ++sent;
+    ::poll(fds.data(), fds.size(), 2000);  // the next byte, or sooner when one is closed
+  }
+  EXPECT_EQ(open, 0u) << "connections still open after " << sent << " bytes, one every 2 s";
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(9))
+      << "closed before its time was up";
+  EXPECT_EQ(Get("/status.json", "127.0.0.10").status, 200) << "the page still serves";
 }
