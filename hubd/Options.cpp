@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "hubd/Options.h"
 
+#include "hubd/AdminPassword.h"
 #include "protocol/HubWire.h"
 
 namespace tessaro::hubd {
@@ -56,10 +57,16 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
   Options o;
   o.discoveryPort = wire::kDiscoveryPort;
   o.versionMajor = wire::kVersionMajor;
-  for (size_t i = 0; i < args.size(); i += 2) {
+  for (size_t i = 0; i < args.size();) {
+    if (args[i] == "--set-admin-password") {  // the one option without a value
+      o.setAdminPassword = true;
+      ++i;
+      continue;
+    }
     if (i + 1 >= args.size()) return {std::nullopt, args[i] + " needs a value"};
     const std::string error = ApplyOption(o, args[i], args[i + 1]);
     if (!error.empty()) return {std::nullopt, error};
+    i += 2;
   }
   if (o.configPath.empty()) return {std::nullopt, "--config is required"};
   return {o, {}};
@@ -75,6 +82,10 @@ std::string ApplyOverrides(const Options& options, HubConfig& config) {
 
 std::string PinsPath(const Options& options) {
   return options.pinsPath.empty() ? options.configPath + ".pins" : options.pinsPath;
+}
+
+std::string AdminPasswordFile(const Options& options) {
+  return AdminPasswordPath(PinsPath(options));
 }
 
 }  // namespace tessaro::hubd

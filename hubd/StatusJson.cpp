@@ -45,7 +45,7 @@ std::string Hex4(uint16_t id) {
 
 }  // namespace
 
-std::string StatusJson(const Hub& hub, bool admin) {
+std::string StatusJson(const Hub& hub, bool admin, bool adminPasswordSet) {
   using std::chrono::duration_cast;
   using std::chrono::seconds;
   const auto now = hub.clock().Now();
@@ -57,7 +57,8 @@ std::string StatusJson(const Hub& hub, bool admin) {
       ",\"storageMode\":" + std::to_string(info.storageMode) + ",\"protocol\":\"" +
       std::to_string(info.major) + "." + std::to_string(info.minor) + "\",\"uptimeSeconds\":" +
       std::to_string(duration_cast<seconds>(now - hub.started()).count()) + "},";
-  j += "\"admin\":" + std::string(admin ? "true" : "false") + ",\"devices\":[";
+  j += "\"admin\":" + std::string(admin ? "true" : "false") +
+       ",\"adminPasswordSet\":" + (adminPasswordSet ? "true" : "false") + ",\"devices\":[";
   bool first = true;
   for (const wire::DeviceInfo& d : hub.table().List()) {
     const auto end = hub.table().LockEndOf(d.number);

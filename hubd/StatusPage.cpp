@@ -14,6 +14,16 @@ const std::string& StatusPageHtml() {
 <header><h1 id="name">Device server</h1></header>
 <main>
 <dl id="server"></dl>
+<section id="admin">
+<p id="nopassword" hidden>No administrator password is set, so nobody can act on the devices
+here. To set one, run on the server: <code>tessaro-hubd --config FILE --set-admin-password</code>
+(with the service's <code>--pins FILE</code> too).</p>
+<form id="login" hidden><label>Administrator password
+<input type="password" name="password" autocomplete="current-password" required></label>
+<button>Log in</button> <span id="loginerror"></span></form>
+<p id="loggedin" hidden>Logged in as administrator. <button id="logout" type="button">Log
+out</button></p>
+</section>
 <table><thead><tr><th>#</th><th>Type</th><th>Device</th><th>Serial</th><th>Owner</th>
 <th>Lock</th><th id="acts"></th></tr></thead><tbody id="devices"></tbody></table>
 <h2>PCs attached</h2><ul id="pcs"></ul>
@@ -36,6 +46,7 @@ th,td{padding:8px;text-align:left;border-bottom:1px solid #e3e6eb;vertical-align
 th{font-size:.85em;color:#5a6275}
 svg{width:28px;height:28px;vertical-align:middle}
 .free{color:#2f7d32}.owned{color:#a35d00}
+#admin{margin:0 0 16px}#loginerror{color:#b00020}
 button{margin:2px;padding:4px 8px;border:1px solid #24466b;background:#fff;border-radius:4px}
 @media (max-width:640px){thead{display:none}tr{display:block;border-bottom:2px solid #ccd}
 td{display:block;border:0;padding:4px 8px}td[data-l]:before{content:attr(data-l) ": ";color:#5a6275}}
@@ -63,6 +74,9 @@ const v=s.server;document.getElementById("server").innerHTML=[["Address",v.addre
 ["MAC",v.mac],["Storage mode",v.storageMode],["Protocol",v.protocol],["Up",v.uptimeSeconds+" s"]]
 .map(r=>"<dt>"+r[0]+"</dt><dd>"+esc(r[1])+"</dd>").join("");
 document.getElementById("acts").textContent=s.admin?"Actions":"";
+document.getElementById("nopassword").hidden=s.adminPasswordSet;
+document.getElementById("login").hidden=!s.adminPasswordSet||s.admin;
+document.getElementById("loggedin").hidden=!s.admin;
 document.getElementById("devices").innerHTML=s.devices.map(d=>"<tr><td data-l='#'>"+d.number+
 "</td><td data-l='Type'>"+icon(d.type)+" "+esc(d.type)+"</td><td data-l='Device'>"+
 esc((d.manufacturer+" "+d.product).trim()||d.vendorId+":"+d.productId)+"</td><td data-l='Serial'>"+
@@ -76,6 +90,11 @@ document.getElementById("pcs").innerHTML=s.pcs.map(p=>"<li>"+esc(p.name)+" ("+es
 function load(){fetch("status.json",{cache:"no-store"}).then(r=>r.json()).then(render).catch(()=>{})}
 document.addEventListener("click",e=>{const b=e.target.closest("button[data-act]");
 if(b)act(b.dataset.n,b.dataset.act)});
+document.getElementById("login").addEventListener("submit",e=>{e.preventDefault();
+const form=e.target,error=document.getElementById("loginerror");
+fetch("login",{method:"POST",body:new URLSearchParams(new FormData(form))}).then(r=>r.json()
+.then(j=>{error.textContent=r.ok?"":j.error;if(r.ok)form.reset();load()})).catch(()=>{})});
+document.getElementById("logout").addEventListener("click",()=>post("logout"));
 load();setInterval(load,2000);
 )JS";
   return script;

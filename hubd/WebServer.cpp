@@ -13,6 +13,7 @@
 #include "base/Ipv4Text.h"
 #include "base/LogText.h"
 #include "base/NumberText.h"
+#include "hubd/AdminPassword.h"
 #include "hubd/Hub.h"
 #include "hubd/StatusJson.h"
 #include "hubd/StatusPage.h"
@@ -26,6 +27,10 @@ struct Pending {
   std::string body;
   bool tooLarge = false;
 };
+
+constexpr const char* kNoPassword =
+    "no administrator password is set: set one on the server with tessaro-hubd --config FILE "
+    "--set-admin-password";
 
 // Sent with every answer: no other site may frame the page, load anything into it or run a script
 // in it, and the page itself loads only its own files and posts only to itself.
@@ -52,20 +57,29 @@ std::map<std::string, std::string> FormFields(std::string_view body) {
 }
 
 WebServer::Answer Json(unsigned status, const std::string& body) {
-  return {status, "application/json", body};
+  return {status, "application/json", body, {}};
 }
 
-bool FromThisMachine(MHD_Connection* connection) {
+// Our own texts only: they hold nothing that JSON escapes.
+std::string ErrorJson(const std::string& text) { return R"({"error":")" + text + R"("})"; }
+
+std::string PeerText(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info =
       MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-  if (!info || !info->client_addr || info->client_addr->sa_family != AF_INET) return false;
+  if (!info || !info->client_addr || info->client_addr->sa_family != AF_INET) return "?";
   const auto* in = reinterpret_cast<const sockaddr_in*>(info->client_addr);
-  return (ntohl(in->sin_addr.s_addr) >> 24) == 127;
+  return FormatIpv4(in->sin_addr.s_addr) + ":" + std::to_string(ntohs(in->sin_port));
 }
 
 std::optional<std::string> Header(MHD_Connection* connection, const char* name) {
   const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
   return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+std::string Cookie(MHD_Connection* connection) {
+  const char* value =
+      MHD_lookup_connection_value(connection, MHD_COOKIE_KIND, WebServer::kSessionCookie);
+  return value ? value : "";
 }
 
 MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
@@ -87,8 +101,8 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   const WebServer::Answer answer =
       pending->tooLarge ? Json(413, R"({"error":"the body is too large"})")
                         : server.Handle({method, url, Header(connection, MHD_HTTP_HEADER_HOST),
-                                         Header(connection, "Origin"), FromThisMachine(connection),
-                                         std::move(pending->body)});
+                                         Header(connection, "Origin"), PeerText(connection),
+                                         Cookie(connection), std::move(pending->body)});
   MHD_Response* response = MHD_create_response_from_buffer(
       answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
   MHD_add_response_header(response, "Content-Type", answer.contentType.c_str());
@@ -97,6 +111,8 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   MHD_add_response_header(response, "X-Frame-Options", "DENY");
   MHD_add_response_header(response, "Content-Security-Policy", kContentSecurityPolicy);
   MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+  for (const auto& [name, value] : answer.headers)
+    MHD_add_response_header(response, name.c_str(), value.c_str());
   const MHD_Result queued = MHD_queue_response(connection, answer.status, response);
   MHD_destroy_response(response);
   return queued;
@@ -204,7 +220,7 @@ WebServer::Answer WebServer::Handle(const Request& request) {
   const std::string& url = request.url;
   const bool get = request.method == "GET" || request.method == "HEAD";
   const auto file = [&](const char* type, const std::string& text) {
-    return get ? Answer{200, type, text} : Json(405, R"({"error":"GET only"})");
+    return get ? Answer{200, type, text, {}} : Json(405, R"({"error":"GET only"})");
   };
   if (url == "/" || url == "/index.html") return file("text/html; charset=utf-8", StatusPageHtml());
   if (url == "/page.css") return file("text/css; charset=utf-8", StatusPageStyle());
@@ -212,23 +228,70 @@ WebServer::Answer WebServer::Handle(const Request& request) {
   if (url == "/status.json") {
     if (!get) return Json(405, R"({"error":"GET only"})");
     hub_.RunExpiry();
-    return Json(200, StatusJson(hub_, request.fromThisMachine));
+    const auto hash = PasswordHash();
+    return Json(200, StatusJson(hub_, IsAdmin(request, hash), hash.has_value()));
   }
-  if (url.rfind("/actions/", 0) == 0) {
-    if (request.method != "POST") return Json(405, R"({"error":"POST only"})");
-    // Browsers send Origin with every POST: one from another site's page is refused here.
-    if (!request.origin || !origin_->IsOwnOrigin(*request.origin))
-      return Json(
-          403, R"({"error":"actions are taken only from this server's own page, by its Origin"})");
-    return Act(request);
+  const bool action = url.rfind("/actions/", 0) == 0;
+  if (!action && url != "/login" && url != "/logout")
+    return Json(404, R"({"error":"no such page"})");
+  if (request.method != "POST") return Json(405, R"({"error":"POST only"})");
+  // Browsers send Origin with every POST: one from another site's page is refused here.
+  if (!request.origin || !origin_->IsOwnOrigin(*request.origin))
+    return Json(403,
+                R"({"error":"actions are taken only from this server's own page, by its Origin"})");
+  if (url == "/login") return LogIn(request);
+  if (url == "/logout") return LogOut(request);
+  const auto hash = PasswordHash();
+  if (!hash) return Json(403, ErrorJson(kNoPassword));
+  if (!IsAdmin(request, hash)) return Json(403, R"({"error":"log in as administrator first"})");
+  return Act(request);
+}
+
+std::optional<std::string> WebServer::PasswordHash() const {
+  std::string error;
+  auto hash = ReadAdminPasswordHash(adminPasswordPath_, error);
+  if (!error.empty() && error != lastPasswordError_)  // once, not at every poll of the page
+    hub_.Log(error + "; the web page takes no actions");
+  lastPasswordError_ = error;
+  return hash;
+}
+
+bool WebServer::IsAdmin(const Request& request, const std::optional<std::string>& hash) {
+  return hash && !request.session.empty() &&
+         sessions_.Valid(request.session, *hash, hub_.clock().Now());
+}
+
+// Form field `password`; a session cookie when it is the administrator's.
+WebServer::Answer WebServer::LogIn(const Request& request) {
+  const auto hash = PasswordHash();
+  if (!hash) return Json(403, ErrorJson(kNoPassword));
+  const auto now = hub_.clock().Now();
+  if (!sessions_.MayTry(now))
+    return Json(429, R"({"error":"too many password tries; try again in a second"})");
+  if (!AdminPasswordMatches(*hash, FormFields(request.body)["password"])) {
+    hub_.Log("the web page: a wrong administrator password from " + request.peer);
+    return Json(403, R"({"error":"that is not the administrator password"})");
   }
-  return Json(404, R"({"error":"no such page"})");
+  const std::string token = sessions_.Open(*hash, now);
+  hub_.Log("the web page: the administrator logged in from " + request.peer);
+  Answer answer = Json(200, R"({"ok":true})");
+  answer.headers.emplace_back(
+      "Set-Cookie", std::string(kSessionCookie) + "=" + token + "; Path=/; Max-Age=" +
+                        std::to_string(std::chrono::seconds(AdminSessions::kLifetime).count()) +
+                        "; HttpOnly; SameSite=Strict");
+  return answer;
+}
+
+WebServer::Answer WebServer::LogOut(const Request& request) {
+  if (!request.session.empty()) sessions_.Close(request.session);
+  Answer answer = Json(200, R"({"ok":true})");
+  answer.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) +
+                                                "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
+  return answer;
 }
 
 // /actions/N/veto (type, name), /actions/N/end-lock, /actions/N/free.
 WebServer::Answer WebServer::Act(const Request& request) {
-  if (!request.fromThisMachine)
-    return Json(403, R"({"error":"actions are taken only from the server's own machine"})");
   const std::string& url = request.url;
   const std::string& body = request.body;
   const std::string rest = url.substr(std::string("/actions/").size());

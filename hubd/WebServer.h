@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "hubd/AdminSessions.h"
 #include "hubd/PageOrigin.h"
 
 struct MHD_Daemon;
@@ -33,7 +34,9 @@ class WebServer {
   static constexpr size_t kMemoryPerConnection = 32 * 1024;  // headers beyond it are refused
   static constexpr size_t kMaxBody = 1024;
 
-  explicit WebServer(Hub& hub) : hub_(hub) {}
+  // `adminPasswordPath`: where the administrator's password hash is (AdminPassword.h).
+  WebServer(Hub& hub, std::string adminPasswordPath)
+      : hub_(hub), adminPasswordPath_(std::move(adminPasswordPath)) {}
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
@@ -53,14 +56,17 @@ class WebServer {
     std::string url;
     std::optional<std::string> host;
     std::optional<std::string> origin;
-    bool fromThisMachine = false;
+    std::string peer;     // IP:PORT
+    std::string session;  // the session cookie's value, if any
     std::string body;
   };
   struct Answer {
     unsigned status = 200;
     std::string contentType = "application/json";
     std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;  // more than every answer has
   };
+  static constexpr const char* kSessionCookie = "tessaro-admin";
   Answer Handle(const Request& request);
   // A connection's start and each request's end start the time of its next request.
   void StartRequestTime(MHD_Connection* connection);
@@ -74,8 +80,16 @@ class WebServer {
   std::optional<std::chrono::steady_clock::time_point> NextCut() const;
 
   Answer Act(const Request& request);
+  Answer LogIn(const Request& request);
+  Answer LogOut(const Request& request);
+  // The password hash set now, if any (read each time, so a new one counts at once).
+  std::optional<std::string> PasswordHash() const;
+  bool IsAdmin(const Request& request, const std::optional<std::string>& hash);
 
   Hub& hub_;
+  std::string adminPasswordPath_;
+  AdminSessions sessions_;
+  mutable std::string lastPasswordError_;
   MHD_Daemon* daemon_ = nullptr;
   std::optional<PageOrigin> origin_;  // set by Start
   // When each open connection's current request started; dropped once it was cut.

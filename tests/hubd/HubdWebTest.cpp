@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The real tessaro-hubd's web page: the page and its JSON follow what PCs do, an administrator on
-// the server's own machine acts on devices (and PCs hear of it), anyone else is refused, and odd
-// requests get a clear status while PCs keep being served.
+// The real tessaro-hubd's web page: the page and its JSON follow what PCs do, an administrator
+// who logged in acts on devices from any machine (and PCs hear of it), nobody else does, other
+// sites and names get nothing, and odd or slow requests get a clear status or a bounded time
+// while PCs keep being served.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
@@ -102,10 +104,34 @@ class HubdWeb : public ::testing::Test {
     server = address;
   }
 
-  // What the page's own script sends: the server's address as Host, and for a POST its origin.
+  // What the page's own script sends: the server's address as Host, for a POST its origin, and
+  // the session cookie once logged in.
   std::string OwnHeaders(bool post) const {
     return "Host: " + server + ":8080\r\n" +
-           (post ? "Origin: http://" + server + ":8080\r\n" : std::string());
+           (post ? "Origin: http://" + server + ":8080\r\n" : std::string()) +
+           (session.empty() ? std::string() : "Cookie: tessaro-admin=" + session + "\r\n");
+  }
+
+  // tessaro-hubd --set-admin-password with `password` on its standard input.
+  CommandResult SetPassword(const std::string& password) const {
+    return RunCommand("/bin/sh",
+                      {"-c", R"(printf '%s\n' "$1" | "$0" --config "$2" --set-admin-password)",
+                       kBinary, password, config});
+  }
+  // Logs in from `from`; the session's token, or empty with the answer in `answer`.
+  std::string LogIn(const std::string& password, const std::string& from = "",
+                    HttpAnswer* answer = nullptr) const {
+    const HttpAnswer a = Post("/login", "password=" + password, from);
+    if (answer) *answer = a;
+    const std::string cookie = a.Header("Set-Cookie");
+    const std::string prefix = "tessaro-admin=";
+    if (a.status != 200 || cookie.rfind(prefix, 0) != 0) return {};
+    return cookie.substr(prefix.size(), cookie.find(';') - prefix.size());
+  }
+  void BecomeAdmin(const std::string& from = "") {
+    ASSERT_EQ(SetPassword("s3cret-pass").exitCode, 0);
+    session = LogIn("s3cret-pass", from);
+    ASSERT_FALSE(session.empty());
   }
   HttpAnswer Get(const std::string& path, const std::string& from = "") const {
     return Http(server, Request("GET", path, OwnHeaders(false)), from);
@@ -119,6 +145,7 @@ class HubdWeb : public ::testing::Test {
   const std::string config = dir / "hub.ini";
   std::unique_ptr<Process> hubd;
   std::string server;
+  std::string session;  // the administrator's, once logged in
 };
 
 }  // namespace
@@ -131,6 +158,7 @@ TEST_F(HubdWeb, PageAndJsonFollowThePcsAndTheAdministratorActs) {
   for (const char* file : {"/", "/page.js", "/page.css"})
     EXPECT_FALSE(Has(Get(file).body, "http://")) << "nothing from outside the server: " << file;
 
+  BecomeAdmin("127.0.0.1");
   WireClient a("127.0.0.2", 2005, "127.0.0.5");
   WireClient b("127.0.0.2", 2005, "127.0.0.9");
   ASSERT_TRUE(a.Hello("PC-A") && b.Hello("PC-B"));
@@ -169,6 +197,7 @@ TEST_F(HubdWeb, PageAndJsonFollowThePcsAndTheAdministratorActs) {
 
 TEST_F(HubdWeb, OddRequestsGetAClearStatusAndPcsAreStillServed) {
   Start("127.0.0.2");
+  BecomeAdmin();
   const struct Case {
     const char* what;
     std::string method, path, body, raw;
@@ -216,21 +245,78 @@ TEST_F(HubdWeb, OddRequestsGetAClearStatusAndPcsAreStillServed) {
   EXPECT_EQ(Get("/status.json", "127.0.0.3").status, 200);
 }
 
-TEST_F(HubdWeb, AnotherMachineSeesThePageButMayNotAct) {
+TEST_F(HubdWeb, WithoutAnAdministratorPasswordNobodyActs) {
+  Start("127.0.0.2");
+  const HttpAnswer status = Get("/status.json", "127.0.0.1");
+  EXPECT_TRUE(Has(status.body, R"("admin":false,"adminPasswordSet":false)")) << status.body;
+  EXPECT_TRUE(Has(Get("/").body, "--set-admin-password")) << "the page says how to set one";
+  for (const char* path : {"/actions/1/free", "/actions/1/end-lock", "/login"}) {
+    const HttpAnswer a = Post(path, "type=0&password=", "127.0.0.1");
+    EXPECT_EQ(a.status, 403) << path;
+    EXPECT_TRUE(Has(a.body, "--set-admin-password")) << path << ": " << a.body;
+  }
+}
+
+// The server's own machine is no administrator by its address; whoever knows the password is,
+// from any machine, for as long as the session and the password last.
+TEST_F(HubdWeb, AnAdministratorLogsInFromAnyMachine) {
   for (const char* address : {"10.77.0.1/32", "10.77.0.2/32"})
     ASSERT_EQ(RunCommand("/usr/sbin/ip", {"addr", "add", address, "dev", "lo"}).exitCode, 0);
   Start("10.77.0.2");
-  const HttpAnswer status = Get("/status.json", "10.77.0.1");
-  ASSERT_EQ(status.status, 200);
-  EXPECT_TRUE(Has(status.body, R"("admin":false)"));
-  for (const char* action : {"/actions/1/free", "/actions/1/end-lock", "/actions/1/veto"})
-    EXPECT_EQ(Post(action, "type=0", "10.77.0.1").status, 403) << action;
+  WireClient pc("10.77.0.2", 2005, "10.77.0.1");
+  ASSERT_TRUE(pc.Hello("PC-A"));
+  pc.Call(MsgType::Link, 3, wire::EncodeDeviceCommand(MsgType::Link, {1, 0, 0}));
+
+  for (const char* bad : {"", "short"})
+    EXPECT_EQ(SetPassword(bad).exitCode, 1) << "refused: '" << bad << "'";
+  const CommandResult set = SetPassword("correct horse");
+  ASSERT_EQ(set.exitCode, 0) << set.err;
+  const std::string file = config + ".pins.admin";
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const std::string stored = ReadTextFile(file);
+  EXPECT_EQ(stored.rfind("$argon2id$", 0), 0u) << stored;
+  EXPECT_FALSE(Has(stored, "correct horse"));
+
+  for (const char* from : {"127.0.0.1", "10.77.0.1"}) {
+    EXPECT_EQ(Post("/actions/1/free", "", from).status, 403) << from << " without logging in";
+    EXPECT_TRUE(Has(Get("/status.json", from).body, R"("admin":false,"adminPasswordSet":true)"));
+  }
+  HttpAnswer answer;
+  EXPECT_EQ(LogIn("wrong horse", "10.77.0.1", &answer), "");
+  EXPECT_EQ(answer.status, 403);
+  EXPECT_EQ(answer.Header("Set-Cookie"), "");
+
+  session = LogIn("correct+horse", "10.77.0.1", &answer);
+  ASSERT_EQ(session.size(), 64u) << answer.status << " " << answer.body;
+  for (const char* part : {"; Path=/", "; Max-Age=3600", "; HttpOnly", "; SameSite=Strict"})
+    EXPECT_TRUE(Has(answer.Header("Set-Cookie"), part)) << part;
+  EXPECT_TRUE(hubd->WaitForOutput("the administrator logged in from 10.77.0.1:"));
+  EXPECT_TRUE(Has(Get("/status.json", "10.77.0.1").body, R"("admin":true)"));
+  EXPECT_EQ(Post("/actions/1/free", "", "10.77.0.1").body, R"({"ok":true,"changed":true})");
+
+  const std::string real = session;
+  session = std::string(64, '0');
+  EXPECT_EQ(Post("/actions/1/end-lock", "", "10.77.0.1").status, 403) << "a made-up session";
+  // A new password ends the sessions of the old one; logging out ends one's own.
+  session = real;
+  ASSERT_EQ(SetPassword("battery staple").exitCode, 0);
+  EXPECT_EQ(Post("/actions/1/end-lock", "", "10.77.0.1").status, 403) << "the old password's";
+  session = LogIn("battery+staple", "10.77.0.1");
+  ASSERT_FALSE(session.empty());
+  EXPECT_EQ(Post("/actions/1/end-lock", "", "10.77.0.1").status, 200);
+  const HttpAnswer out = Post("/logout", "", "10.77.0.1");
+  EXPECT_EQ(out.status, 200);
+  EXPECT_TRUE(Has(out.Header("Set-Cookie"), "Max-Age=0"));
+  EXPECT_EQ(Post("/actions/1/end-lock", "", "10.77.0.1").status, 403) << "logged out";
 }
 
 // A page of another site, or one reached through a domain that points at the server's address
 // (DNS rebinding), gets nothing: neither status.json nor an action.
 TEST_F(HubdWeb, OnlyTheServersOwnNamesAndOriginAreServed) {
   Start("127.0.0.2");
+  BecomeAdmin();
   WireClient pc("127.0.0.2", 2005);
   ASSERT_TRUE(pc.Hello("PC-A"));
   pc.Call(MsgType::Link, 3, wire::EncodeDeviceCommand(MsgType::Link, {1, 0, 0}));
@@ -260,10 +346,15 @@ TEST_F(HubdWeb, OnlyTheServersOwnNamesAndOriginAreServed) {
        "Host: 127.0.0.2:8080\r\nOrigin: http://127.0.0.2:9999\r\n", 403},
       {"an action from another scheme", "POST", "/actions/1/end-lock",
        "Host: 127.0.0.2:8080\r\nOrigin: https://127.0.0.2:8080\r\n", 403},
+      {"a login from another site", "POST", "/login",
+       "Host: 127.0.0.2:8080\r\nOrigin: http://evil.example\r\n", 403},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const HttpAnswer a = Http(server, Request(c.method, c.path, c.headers), "127.0.0.1");
+    // Logged in: only Host or Origin can be what refuses it.
+    const HttpAnswer a = Http(
+        server, Request(c.method, c.path, c.headers + "Cookie: tessaro-admin=" + session + "\r\n"),
+        "127.0.0.1");
     EXPECT_EQ(a.status, c.status) << a.body;
     EXPECT_EQ(a.Header("X-Frame-Options"), "DENY");
     const std::string policy = a.Header("Content-Security-Policy");
