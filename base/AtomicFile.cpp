@@ -51,6 +51,10 @@ bool PendingFile::Write(std::span<const uint8_t> bytes) {
   return fd_ >= 0 && WriteAll(fd_, bytes.data(), bytes.size());
 }
 
+bool PendingFile::SetOwner(unsigned uid, unsigned gid) {
+  return fd_ >= 0 && ::fchown(fd_, static_cast<uid_t>(uid), static_cast<gid_t>(gid)) == 0;
+}
+
 bool PendingFile::CloseTemp() {
   if (fd_ < 0) {
     // Another writer filled the file by its path since; flush what it wrote. Non-blocking, so

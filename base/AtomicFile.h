@@ -21,6 +21,8 @@ class PendingFile {
   bool ok() const { return fd_ >= 0; }
   const std::string& tempPath() const { return tempPath_; }
   bool Write(std::span<const uint8_t> bytes);
+  // Gives the temporary file (and so the final one) to another owner; needs the privilege to.
+  bool SetOwner(unsigned uid, unsigned gid);
   // Flushes and closes the temporary file (for writers that take a path), without renaming.
   bool CloseTemp();
   // Flushes it to disk and gives it its final name. Without `replace`, an existing file of that

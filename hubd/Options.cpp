@@ -3,6 +3,7 @@
 
 #include "base/NumberText.h"
 #include "base/OptionReader.h"
+#include "hubd/AdminPassword.h"
 #include "protocol/HubWire.h"
 
 namespace tessaro::hubd {
@@ -54,9 +55,15 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
   Options o;
   o.discoveryPort = wire::kDiscoveryPort;
   o.versionMajor = wire::kVersionMajor;
-  const auto read = ReadOptions(args, {}, [&o](const std::string& name, const std::string& value) {
-    return ApplyOption(o, name, value);
-  });
+  // --set-admin-password is the one switch: it reads the password from standard input.
+  const auto read = ReadOptions(args, {"--set-admin-password"},
+                                [&o](const std::string& name, const std::string& value) {
+                                  if (name == "--set-admin-password") {
+                                    o.setAdminPassword = true;
+                                    return Result<>{};
+                                  }
+                                  return ApplyOption(o, name, value);
+                                });
   if (!read) return Failure(read.error());
   if (o.configPath.empty()) return Failure("--config is required");
   return o;
@@ -72,6 +79,10 @@ Result<> ApplyOverrides(const Options& options, HubConfig& config) {
 
 std::string PinsPath(const Options& options) {
   return options.pinsPath.empty() ? options.configPath + ".pins" : options.pinsPath;
+}
+
+std::string AdminPasswordFile(const Options& options) {
+  return AdminPasswordPath(PinsPath(options));
 }
 
 }  // namespace tessaro::hubd

@@ -21,6 +21,7 @@ struct Options {
   uint16_t discoveryPort = 9303;
   uint16_t versionMajor = 1;
   Limits limits;
+  bool setAdminPassword = false;  // read the web page's password from stdin, store it, exit
 };
 
 // The options, or the line for the usage message.
@@ -30,11 +31,13 @@ Result<Options> ParseOptions(const std::vector<std::string>& args);
 Result<> ApplyOverrides(const Options& options, HubConfig& config);
 // Where the pins are kept.
 std::string PinsPath(const Options& options);
+// Where the web page's administrator password is kept: beside the pins.
+std::string AdminPasswordFile(const Options& options);
 
 inline constexpr const char* kUsage =
     "usage: tessaro-hubd --config FILE [--pins FILE] [--address IP] [--port N] "
     "[--discovery-port N] "
     "[--protocol-version MAJOR] [--hello-timeout SECONDS] [--idle-timeout SECONDS] "
-    "[--max-per-address N]";
+    "[--max-per-address N] [--set-admin-password]";
 
 }  // namespace tessaro::hubd

@@ -8,10 +8,8 @@ namespace tessaro::hubd {
 
 class Hub;
 
-// `admin`: whether the asker may act on devices (the page then shows its buttons).
-std::string StatusJson(const Hub& hub, bool admin);
-
-// The page itself: one self-contained document that polls status.json.
-const std::string& StatusPageHtml();
+// `admin`: whether the asker may act on devices (the page then shows its buttons);
+// `adminPasswordSet`: whether anyone could (the page then offers to log in).
+std::string StatusJson(const Hub& hub, bool admin, bool adminPasswordSet);
 
 }  // namespace tessaro::hubd

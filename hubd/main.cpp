@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include <termios.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "base/CommandLineInfo.h"
 #include "base/Logger.h"
+#include "hubd/AdminPassword.h"
 #include "hubd/Config.h"
 #include "hubd/Hub.h"
 #include "hubd/Options.h"
@@ -30,6 +35,45 @@ std::optional<HubConfig> ReadConfig(const Options& options, const tessaro::Logge
   return r.config;
 }
 
+// One line from standard input, without its line end; asked for without echo on a terminal.
+std::optional<std::string> ReadLine(const char* prompt) {
+  const bool terminal = ::isatty(STDIN_FILENO) == 1;
+  termios saved{};
+  if (terminal && ::tcgetattr(STDIN_FILENO, &saved) == 0) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    std::fprintf(stderr, "%s", prompt);
+  }
+  std::string line;
+  const bool read = static_cast<bool>(std::getline(std::cin, line));
+  if (terminal) {
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fprintf(stderr, "\n");
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return read ? std::optional(line) : std::nullopt;
+}
+
+int SetAdminPassword(const Options& options, const tessaro::Logger& log) {
+  const auto password = ReadLine("Administrator password for the web page: ");
+  if (!password) {
+    log.Error("no password on standard input");
+    return 1;
+  }
+  if (::isatty(STDIN_FILENO) == 1 && ReadLine("The same again: ") != password) {
+    log.Error("the two passwords differ; nothing changed");
+    return 1;
+  }
+  const std::string path = AdminPasswordFile(options);
+  if (std::string error; !StoreAdminPassword(path, *password, error)) {
+    log.Error(error);
+    return 1;
+  }
+  log.Info("the web page's administrator password is set (" + path + ")");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,6 +88,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const Options& options = *parsed;
+  if (options.setAdminPassword) return SetAdminPassword(options, log);
   const auto config = ReadConfig(options, log);
   if (!config) return 1;
   PinStore pins(PinsPath(options), log);
@@ -71,7 +116,7 @@ int main(int argc, char** argv) {
     if (!next) log.Error("reload refused; keeping the config in use");
     return next;
   });
-  WebServer web(hub);
+  WebServer web(hub, AdminPasswordFile(options));
   if (std::string why;
       config->server.httpPort != 0 && !web.Start(hub.address(), config->server.httpPort, why)) {
     log.Warning(why + "; serving PCs without it");  // the page is a convenience, the wire the job
