@@ -138,7 +138,20 @@ int PrintBackend::SendFirst(const DeviceUri& uri, const std::vector<uint8_t>& pi
   return kOk;
 }
 
-int PrintBackend::Print(const DeviceUri& uri, int input) {
+int PrintBackend::Print(const DeviceUri& uri, int input, int copies) {
+  for (int copy = 1; copy <= copies; ++copy) {
+    // Each copy is a job of its own at the server: the wire has no way to ask for several.
+    if (copy > 1 && ::lseek(input, 0, SEEK_SET) != 0) {
+      messages_ << "ERROR: cannot read the job again for copy " << copy << "\n";
+      return kFailed;
+    }
+    if (copies > 1) messages_ << "INFO: copy " << copy << " of " << copies << "\n" << std::flush;
+    if (const int status = SendJob(uri, input); status != kOk) return status;
+  }
+  return kOk;
+}
+
+int PrintBackend::SendJob(const DeviceUri& uri, int input) {
   auto piece = ReadPiece(input, DriverClient::kMaxDataPiece);
   if (!piece) {
     messages_ << "ERROR: cannot read the job\n";
