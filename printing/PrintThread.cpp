@@ -141,7 +141,10 @@ TPrintThread::PassEnd TPrintThread::Watch(PrintQueue& queue, uint32_t access) {
     if (LinkState < 1 && !OwnedHere()) {
       if (CancelFailed) continue;
       if (!PortChecked) {
-        PortChecked = PortAllowsAutoConnect(services_.spooler, PortName);
+        const PortVerdict verdict = PortAllowsAutoConnect(services_.spooler, PortName);
+        // A port that cannot be told now is looked at again at the next pass, never refused.
+        if (verdict == PortVerdict::Unknown) continue;
+        PortChecked = verdict == PortVerdict::Allowed;
         if (!PortChecked) {
           RefusePort(queue);
           continue;

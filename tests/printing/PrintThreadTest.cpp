@@ -169,6 +169,22 @@ TEST_F(PrintThreadTest, AJobOnATcpIpPortBringsTheBoxAndIsDeletedEachTime) {
   EXPECT_EQ(device_.Count("link"), 0);
 }
 
+// A port list that cannot be read (cupsd restarting, a time-out) says nothing about the port: the
+// job waits and the port is looked at again, and only a port known to be unsuitable is refused.
+TEST_F(PrintThreadTest, AnUnreadablePortListIsLookedAtAgainNeverRefused) {
+  spooler_.portsFail = true;
+  Watch("raw", "socket://127.0.0.1:9");
+  ASSERT_TRUE(Holding("raw"));
+  const int job = cups_.Submit("raw", "kept\n");
+  ASSERT_TRUE(Eventually([&] { return spooler_.Count("ports") >= 2; }, kLong));
+  EXPECT_EQ(device_.Count("message"), 0);
+  EXPECT_TRUE(Waiting("raw"));
+  spooler_.portsFail = false;
+  EXPECT_TRUE(Eventually([&] { return device_.Count("message") == 1; }, kLong));
+  EXPECT_TRUE(Eventually([&] { return !Waiting("raw"); }, kLong)) << "job " << job;
+  EXPECT_EQ(device_.Count("link"), 0);
+}
+
 // Older Windows cancel the job instead of deleting it.
 TEST_F(PrintThreadTest, OnOlderWindowsTheRefusedJobIsCancelled) {
   PrintMonitors older{{spooler_, device_, clock_, kThisPc, 0}};
