@@ -3,12 +3,14 @@
 // holds back while their device belongs to another PC.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/WinError.h"
@@ -68,6 +70,16 @@ class PrintQueue {
   // Waits up to `timeout` for a change, returning early once `stop` is raised.
   virtual ChangeWait WaitForChange(std::chrono::milliseconds timeout,
                                    const std::atomic<bool>& stop) = 0;
+  // For a queue whose changes cannot be watched (the spooler refused the notification): waits
+  // `timeout`, returning early once `stop` is raised. Changed, as anything may have changed.
+  virtual ChangeWait Poll(std::chrono::milliseconds timeout, const std::atomic<bool>& stop) {
+    constexpr std::chrono::milliseconds kSlice{50};
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!stop && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
+          kSlice, std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())));
+    return stop ? ChangeWait::Stopped : ChangeWait::Changed;
+  }
 };
 
 // Opening a queue: the queue, or the Windows error that refused it (1801 no such printer,

@@ -346,5 +346,39 @@ TEST_F(RefusedRightsPrintThreadTest, WithTheUseRightOnlyTheDeviceIsStillLinkedAn
   EXPECT_EQ(device_.Count("link"), 1);
 }
 
+const char* const kNoSubscriptionPolicy =
+    "<Policy nosubscribe>\n  <Limit Create-Printer-Subscriptions>\n    AuthType Default\n"
+    "    Require user nobody\n    Order deny,allow\n  </Limit>\n"
+    "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+
+class RefusedSubscriptionPrintThreadTest : public PrintThreadTest {
+ protected:
+  RefusedSubscriptionPrintThreadTest() : PrintThreadTest(kNoSubscriptionPolicy) {}
+};
+
+// Without change events the monitor looks at the queue every 2 s on the queue it opened: jobs
+// print and the device is unlocked once they are done.
+TEST_F(RefusedSubscriptionPrintThreadTest, TheQueueIsPolledAndItsJobsPrint) {
+  ASSERT_TRUE(cups_.AddQueue("laser", kDeviceUri));
+  ASSERT_EQ(
+      cups_.Tool("lpadmin", {"-p", "laser", "-o", "printer-op-policy=nosubscribe"}).exitCode, 0);
+  auto entry = std::make_unique<AutoLinkPrinter>();
+  entry->ServerMAC = testing::kServerMac;
+  entry->DeviceVid = "04F9";
+  entry->DevicePid = "0042";
+  entry->DeviceSNo = "LW-1";
+  entry->PrinterName = "laser";
+  printers_.push_back(std::move(entry));
+  monitors_.StartPrintMonitors(printers_, MonitorList::Printer);
+  ASSERT_TRUE(Holding("laser"));
+  const int job = cups_.Submit("laser", "polled\n");
+  EXPECT_TRUE(Eventually([&] { return Printed(job) == "polled\n"; }, kLong));
+  EXPECT_TRUE(Eventually([&] { return device_.Count("unlock") == 1; }, kLong));
+  Stop();
+  EXPECT_EQ(device_.Count("link"), 1);
+  const auto calls = spooler_.calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 983052"), 1) << "opened again";
+}
+
 }  // namespace
 }  // namespace tessaro
