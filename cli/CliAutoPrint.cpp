@@ -54,7 +54,8 @@ int List(const ClientEnvironment& env, bool json, std::ostream& out) {
 // A queue no entry binds any more is resumed: its monitor left it paused, and nothing would
 // ever release it. Failing to reach the spooler leaves it as it is.
 void ReleaseUnbound(const ClientEnvironment& env, const std::string& queue) {
-  if (env.spooler != nullptr && !queue.empty()) env.spooler->SetQueueHold(queue, QueueHold::Released);
+  if (env.spooler != nullptr && !queue.empty())
+    env.spooler->SetQueueHold(queue, QueueHold::Released);
 }
 
 // Why `queue` cannot go to the `fax` list of `key`: another entry (another device, or this
