@@ -62,7 +62,8 @@ class PrintQueue {
   // Puts the queue in `hold` and returns its port name; nullopt, with nothing changed, when the
   // queue's state cannot be read. A refused change is ignored.
   virtual std::optional<std::string> SetHold(QueueHold hold) = 0;
-  // The IDs of up to `limit` jobs not yet printed, oldest first; nullopt when they cannot be read.
+  // The IDs of up to `limit` jobs waiting to print, oldest first (a job its owner holds waits
+  // for the owner, and is left out); nullopt when they cannot be read.
   virtual std::optional<std::vector<int32_t>> Jobs(size_t limit) = 0;
   virtual bool DeleteJob(int32_t jobId, JobControl control) = 0;
   // Starts the change notification (job added, changed or deleted, queue changed).

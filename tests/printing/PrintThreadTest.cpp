@@ -169,6 +169,28 @@ TEST_F(PrintThreadTest, AJobOnATcpIpPortBringsTheBoxAndIsDeletedEachTime) {
   EXPECT_EQ(device_.Count("link"), 0);
 }
 
+// A job held with `lp -H` waits for its owner, not for the device: it takes no device until it is
+// released.
+TEST_F(PrintThreadTest, AHeldJobTakesNoDeviceUntilItIsReleased) {
+  Watch("laser");
+  ASSERT_TRUE(Holding("laser"));
+  const std::string file = cups_.folder() + "/held-job";
+  testing::WriteTextFile(file, "held\n");
+  const auto submitted = cups_.Tool("lp", {"-d", "laser", "-H", "indefinite", file});
+  ASSERT_EQ(submitted.exitCode, 0);
+  const size_t dash = submitted.out.rfind('-', submitted.out.find(" ("));
+  ASSERT_NE(dash, std::string::npos) << submitted.out;
+  const int job = std::atoi(submitted.out.c_str() + dash + 1);
+  // Each quiet wait holds the queue again: two of them after the job came, and it took nothing.
+  const size_t holds = spooler_.holds().size();
+  ASSERT_TRUE(Eventually([&] { return spooler_.holds().size() >= holds + 2; }, kLong));
+  EXPECT_EQ(device_.Count("link"), 0);
+  EXPECT_EQ(device_.Count("lock"), 0);
+  ASSERT_EQ(cups_.Tool("lp", {"-i", "laser-" + std::to_string(job), "-H", "resume"}).exitCode, 0);
+  EXPECT_TRUE(Eventually([&] { return Printed(job) == "held\n"; }, kLong));
+  EXPECT_EQ(device_.Count("link"), 1);
+}
+
 // A port list that cannot be read (cupsd restarting, a time-out) says nothing about the port: the
 // job waits and the port is looked at again, and only a port known to be unsuitable is refused.
 TEST_F(PrintThreadTest, AnUnreadablePortListIsLookedAtAgainNeverRefused) {
@@ -322,18 +344,17 @@ class RefusedRightsPrintThreadTest : public PrintThreadTest {
 };
 
 TEST_F(RefusedRightsPrintThreadTest, WithTheUseRightOnlyTheDeviceIsStillLinkedAndLocked) {
-  ASSERT_TRUE(cups_.AddQueue("laser", kDeviceUri));
-  ASSERT_EQ(cups_.Tool("lpadmin", {"-p", "laser", "-o", "printer-op-policy=nopause"}).exitCode, 0);
-  // A job held in CUPS waits whatever the queue's state.
-  const std::string file = cups_.folder() + "/held-job";
-  testing::WriteTextFile(file, "held\n");
-  ASSERT_EQ(cups_.Tool("lp", {"-d", "laser", "-H", "indefinite", file}).exitCode, 0);
+  // The serial stand-in cannot print: its job waits in the queue it stopped, whatever the
+  // monitor may do to the queue.
+  ASSERT_TRUE(cups_.AddQueue("serial", "serial:/dev/ttyS0"));
+  ASSERT_EQ(cups_.Tool("lpadmin", {"-p", "serial", "-o", "printer-op-policy=nopause"}).exitCode, 0);
+  ASSERT_GT(cups_.Submit("serial", "waits\n"), 0);
   auto entry = std::make_unique<AutoLinkPrinter>();
   entry->ServerMAC = testing::kServerMac;
   entry->DeviceVid = "04F9";
   entry->DevicePid = "0042";
   entry->DeviceSNo = "LW-1";
-  entry->PrinterName = "laser";
+  entry->PrinterName = "serial";
   printers_.push_back(std::move(entry));
   monitors_.StartPrintMonitors(printers_, MonitorList::Printer);
   EXPECT_TRUE(Eventually([&] { return device_.Count("lock") == 1; }, kLong));
@@ -360,8 +381,8 @@ class RefusedSubscriptionPrintThreadTest : public PrintThreadTest {
 // print and the device is unlocked once they are done.
 TEST_F(RefusedSubscriptionPrintThreadTest, TheQueueIsPolledAndItsJobsPrint) {
   ASSERT_TRUE(cups_.AddQueue("laser", kDeviceUri));
-  ASSERT_EQ(
-      cups_.Tool("lpadmin", {"-p", "laser", "-o", "printer-op-policy=nosubscribe"}).exitCode, 0);
+  ASSERT_EQ(cups_.Tool("lpadmin", {"-p", "laser", "-o", "printer-op-policy=nosubscribe"}).exitCode,
+            0);
   auto entry = std::make_unique<AutoLinkPrinter>();
   entry->ServerMAC = testing::kServerMac;
   entry->DeviceVid = "04F9";
