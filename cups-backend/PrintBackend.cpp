@@ -78,8 +78,19 @@ std::optional<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri, std
   driver_.GetServerList(trunk, servers);
   const std::string mac = FormatMac(uri.mac);
   const ServerEntry* server = nullptr;
-  for (const ServerEntry& s : servers)
-    if (ParseMac(s.mac, ':') == uri.mac) server = &s;
+  int claims = 0;
+  std::string claimants;
+  for (const ServerEntry& s : servers) {
+    if (ParseMac(s.mac, ':') != uri.mac) continue;
+    server = &s;
+    claimants += (claims++ == 0 ? "" : ", ") + s.ip;
+  }
+  // Another host may announce the same MAC: a job never goes to a server picked by guess.
+  if (claims > 1) {
+    bus_.Close(trunk);
+    why = "device servers " + claimants + " all claim " + mac + "; not choosing one";
+    return std::nullopt;
+  }
   if (!server || server->state != "1") {
     bus_.Close(trunk);
     why = "device server " + mac + (server ? " is not answering" : " is not found");
