@@ -78,7 +78,8 @@ class PrintQueue {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (!stop && std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
-          kSlice, std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())));
+          kSlice,
+          std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())));
     return stop ? ChangeWait::Stopped : ChangeWait::Changed;
   }
 };

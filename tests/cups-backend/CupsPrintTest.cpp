@@ -80,8 +80,11 @@ TEST_F(CupsPrint, ARawJobOfThreeCopiesArrivesThreeTimes) {
   ASSERT_EQ(cups->Tool("lp", {"-d", "office", "-n", "3", file}).exitCode, 0);
   ASSERT_TRUE(WaitsForTheLink());
   ASSERT_EQ(lab.Cli(*pc, {"link", "127.0.0.2", "1"}).exitCode, 0);
-  ASSERT_TRUE(Eventually([&] { return cups->Tool("lpstat", {"-o", "office"}).out.empty(); },
-                         std::chrono::seconds(20)))
+  ASSERT_TRUE(Eventually(
+      [&] {
+        return cups->Tool("lpstat", {"-o", "office"}).out.empty();
+      },
+      std::chrono::seconds(20)))
       << cups->QueueStatus("office");
   for (int n = 1; n <= 3; ++n) EXPECT_EQ(Output(n), "three times\n") << "copy " << n;
   EXPECT_EQ(Output(4), "");
