@@ -213,7 +213,9 @@ class CupsPrintQueue : public PrintQueue {
     // One group per job; a job held (lp -H) waits for its owner, not for the device.
     int32_t id = 0;
     bool held = false;
+    bool anyHeld = false;
     const auto endOfJob = [&] {
+      anyHeld = anyHeld || (id > 0 && held);
       if (id > 0 && !held && jobs.size() < limit) jobs.push_back(id);
       id = 0;
       held = false;
@@ -233,7 +235,9 @@ class CupsPrintQueue : public PrintQueue {
     endOfJob();
     // A job cancelled while it waits comes with no event, so only "no jobs" can be remembered:
     // every new job is an event.
-    if (subscription_ != 0 && jobs.empty()) jobs_.Store(JobList{limit, jobs});
+    // A held job may turn waiting without an event (one still arriving is held until its
+    // document is in), so a list that left held jobs out is read again each time.
+    if (subscription_ != 0 && jobs.empty() && !anyHeld) jobs_.Store(JobList{limit, jobs});
     return jobs;
   }
 
