@@ -51,6 +51,31 @@ int List(const ClientEnvironment& env, bool json, std::ostream& out) {
   return exitcode::kOk;
 }
 
+// A queue no entry binds any more is resumed: its monitor left it paused, and nothing would
+// ever release it. Failing to reach the spooler leaves it as it is.
+void ReleaseUnbound(const ClientEnvironment& env, const std::string& queue) {
+  if (env.spooler != nullptr && !queue.empty())
+    env.spooler->SetQueueHold(queue, QueueHold::Released);
+}
+
+// Why `queue` cannot go to the `fax` list of `key`: another entry (another device, or this
+// device's other list) binds it already, as the device setup marks it taken. Empty when free.
+std::string TakenBy(const ClientEnvironment& env, const std::string& queue, const DeviceKey& key,
+                    bool fax) {
+  AutoLinkList printers;
+  AutoLinkList faxes;
+  LoadAutoConnectLists(*env.registry, AppRegistryKey, printers, faxes);
+  for (const bool faxList : {false, true}) {
+    for (const auto& entry : faxList ? faxes : printers) {
+      if (entry->PrinterName != queue) continue;
+      if (faxList == fax && entry->Key().SameDeviceAs(key)) continue;
+      return "the queue " + queue + " is bound already to the auto-connect " +
+             (faxList ? "fax" : "printer") + " of " + entry->Key().IdentityText();
+    }
+  }
+  return {};
+}
+
 int Remove(const ClientEnvironment& env, const std::string& queue, bool json, std::ostream& out,
            std::ostream& err) {
   Registry& registry = *env.registry;
@@ -76,6 +101,7 @@ int Remove(const ClientEnvironment& env, const std::string& queue, bool json, st
     if (changed && !WriteDeviceEntry(registry, AppRegistryKey, info))
       return Fail(err, "the entry of " + info.Key().EntryName() + " cannot be written");
   }
+  if (removed > 0) ReleaseUnbound(env, queue);
   out << (json ? JsonLine().Bool("ok", true).Number("removed", removed).str()
                : "removed " + std::to_string(removed))
       << '\n'
@@ -122,10 +148,15 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
   if (!checked) return Fail(err, checked.error());
   const PrinterRow& row = *checked;
 
+  if (const std::string why = TakenBy(env, row.caption, device->Key(), fax); !why.empty())
+    return Fail(err, why);
+
   AutoConnectInfo info = AutoConnectInfo::For(device->Key());
   info.ServerName = device->serverName;
   // An existing entry keeps its other list and its scan settings.
   ReadDeviceEntry(*env.registry, AppRegistryKey, info);
+  const bool wasBound = (fax ? info.FaxEnable : info.PrinterEnable) != 0;
+  const std::string previous = wasBound ? (fax ? info.FaxPrinterName : info.PrinterName) : "";
   info.DeviceType = device->type;
   info.DeviceManufacturer = device->manufacturer;
   info.DeviceProduct = device->product;
@@ -134,6 +165,7 @@ int Add(const CliCommand& command, const ClientEnvironment& env, BusTransport& b
   (fax ? info.FaxPrinterPort : info.PrinterPort) = row.port;
   if (!WriteDeviceEntry(*env.registry, AppRegistryKey, info))
     return Fail(err, "the entry cannot be written");
+  if (previous != row.caption) ReleaseUnbound(env, previous);
 
   AutoLinkList printers;
   AutoLinkList faxes;

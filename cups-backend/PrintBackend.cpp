@@ -78,8 +78,19 @@ Result<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri) {
   driver_.GetServerList(trunk, servers);
   const std::string mac = FormatMac(uri.mac);
   const ServerEntry* server = nullptr;
-  for (const ServerEntry& s : servers)
-    if (ParseMac(s.mac, ':') == uri.mac) server = &s;
+  int claims = 0;
+  std::string claimants;
+  for (const ServerEntry& s : servers) {
+    if (ParseMac(s.mac, ':') != uri.mac) continue;
+    server = &s;
+    claimants += (claims++ == 0 ? "" : ", ") + s.ip;
+  }
+  // Another host may announce the same MAC: a job never goes to a server picked by guess.
+  if (claims > 1) {
+    bus_.Close(trunk);
+    why = "device servers " + claimants + " all claim " + mac + "; not choosing one";
+    return std::nullopt;
+  }
   if (!server || server->state != "1") {
     bus_.Close(trunk);
     return Failure("device server " + mac + (server ? " is not answering" : " is not found"));
@@ -149,7 +160,20 @@ int PrintBackend::SendFirst(const DeviceUri& uri, const std::vector<uint8_t>& pi
   return kOk;
 }
 
-int PrintBackend::Print(const DeviceUri& uri, int input) {
+int PrintBackend::Print(const DeviceUri& uri, int input, int copies) {
+  for (int copy = 1; copy <= copies; ++copy) {
+    // Each copy is a job of its own at the server: the wire has no way to ask for several.
+    if (copy > 1 && ::lseek(input, 0, SEEK_SET) != 0) {
+      messages_ << "ERROR: cannot read the job again for copy " << copy << "\n";
+      return kFailed;
+    }
+    if (copies > 1) messages_ << "INFO: copy " << copy << " of " << copies << "\n" << std::flush;
+    if (const int status = SendJob(uri, input); status != kOk) return status;
+  }
+  return kOk;
+}
+
+int PrintBackend::SendJob(const DeviceUri& uri, int input) {
   auto piece = ReadPiece(input, DriverClient::kMaxDataPiece);
   if (!piece) {
     messages_ << "ERROR: cannot read the job\n";

@@ -33,9 +33,10 @@ class PrintBackend {
   PrintBackend(BusTransport& bus, Clock& clock, std::ostream& out, std::ostream& messages);
 
   int Discover();
-  // Reads the job from `input` (a descriptor) and sends it whole, or returns kRetry when sending
-  // failed part-way: CUPS then sends it again. Waits while the device is not linked here.
-  int Print(const DeviceUri& uri, int input);
+  // Reads the job from `input` (a descriptor) and sends it whole, `copies` times (each copy read
+  // again from the start, so `input` must then be a file), or returns kRetry when sending failed
+  // part-way: CUPS then sends it again. Waits while the device is not linked here.
+  int Print(const DeviceUri& uri, int input, int copies = 1);
 
  private:
   struct Target {
@@ -48,6 +49,8 @@ class PrintBackend {
   // The open Spur of server `ip`, attaching it when busd has none yet.
   BusHandle SpurOf(BusHandle trunk, const std::string& ip);
   void Wait(const std::string& why);
+  // One copy of the job, read from where `input` stands.
+  int SendJob(const DeviceUri& uri, int input);
   // The first piece goes once the device takes it: kOk, or the status to exit with.
   int SendFirst(const DeviceUri& uri, const std::vector<uint8_t>& piece, bool whole, Target& t);
 

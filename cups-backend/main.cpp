@@ -12,6 +12,8 @@
 
 #include "base/CommandLineInfo.h"
 #include "base/FileHandle.h"
+#include "base/LogText.h"
+#include "base/NumberText.h"
 #include "cups-backend/PrintBackend.h"
 #include "platform/linux/BusIpcTransport.h"
 #include "platform/linux/SystemClock.h"
@@ -67,5 +69,16 @@ int main(int argc, char** argv) {
       return kFailed;
     }
   }
-  return backend.Print(*uri, argc == 7 ? file.get() : STDIN_FILENO);
+  // Copies are the backend's to make only for a job in a file (a raw queue); data on standard
+  // input already holds them, made by the filters.
+  int copies = 1;
+  if (argc == 7) {
+    const auto asked = ParseNumber<int>(argv[4]);
+    if (!asked || *asked < 1) {
+      std::cerr << "ERROR: bad number of copies: " << LogText(argv[4]) << "\n";
+      return kFailed;
+    }
+    copies = *asked;
+  }
+  return backend.Print(*uri, argc == 7 ? file.get() : STDIN_FILENO, copies);
 }

@@ -3,12 +3,14 @@
 // holds back while their device belongs to another PC.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/WinError.h"
@@ -60,7 +62,8 @@ class PrintQueue {
   // Puts the queue in `hold` and returns its port name; nullopt, with nothing changed, when the
   // queue's state cannot be read. A refused change is ignored.
   virtual std::optional<std::string> SetHold(QueueHold hold) = 0;
-  // The IDs of up to `limit` jobs not yet printed, oldest first; nullopt when they cannot be read.
+  // The IDs of up to `limit` jobs waiting to print, oldest first (a job its owner holds waits
+  // for the owner, and is left out); nullopt when they cannot be read.
   virtual std::optional<std::vector<int32_t>> Jobs(size_t limit) = 0;
   virtual bool DeleteJob(int32_t jobId, JobControl control) = 0;
   // Starts the change notification (job added, changed or deleted, queue changed).
@@ -68,6 +71,17 @@ class PrintQueue {
   // Waits up to `timeout` for a change, returning early once `stop` is raised.
   virtual ChangeWait WaitForChange(std::chrono::milliseconds timeout,
                                    const std::atomic<bool>& stop) = 0;
+  // For a queue whose changes cannot be watched (the spooler refused the notification): waits
+  // `timeout`, returning early once `stop` is raised. Changed, as anything may have changed.
+  virtual ChangeWait Poll(std::chrono::milliseconds timeout, const std::atomic<bool>& stop) {
+    constexpr std::chrono::milliseconds kSlice{50};
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!stop && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
+          kSlice,
+          std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())));
+    return stop ? ChangeWait::Stopped : ChangeWait::Changed;
+  }
 };
 
 // Opening a queue: the queue, or the Windows error that refused it (1801 no such printer,

@@ -57,16 +57,18 @@ int32_t PortTypeOf(Spooler& spooler, const std::string& portName) {
   return RefinedByName(TypeByDescription(port->description), port->name);
 }
 
-bool PortAllowsAutoConnect(Spooler& spooler, const std::string& portName) {
+PortVerdict PortAllowsAutoConnect(Spooler& spooler, const std::string& portName) {
   const auto ports = spooler.Ports();
-  if (!ports) return false;
+  if (!ports) return PortVerdict::Unknown;
   const auto port = FindPort(*ports, portName);
-  if (!port) return true;
+  if (!port) return PortVerdict::Allowed;
   const std::string& d = port->description;  // compared with case, as the ports describe
   if (Contains(d, "Local Port") || Contains(d, "TCP/IP Port") || Contains(d, "LAN Manager") ||
       Contains(d, "Internet Port"))
-    return !IsUriPortName(port->name) && Contains(UpperAsciiText(port->name), "COM");
-  return true;
+    return !IsUriPortName(port->name) && Contains(UpperAsciiText(port->name), "COM")
+               ? PortVerdict::Allowed
+               : PortVerdict::Refused;
+  return PortVerdict::Allowed;
 }
 
 std::vector<PrinterRow> ListWindowsPrinters(Spooler& spooler) {

@@ -40,10 +40,16 @@ bool IsUriPortName(const std::string& portName);
 // other or local port by its name ("FILE:", "LPT", "COM", "FPR", "PDF", "MICROSOFT").
 int32_t PortTypeOf(Spooler& spooler, const std::string& portName);
 
+enum class PortVerdict {
+  Allowed,
+  Refused,
+  Unknown,  // the ports cannot be listed now (cupsd restarting, a time-out): look again later
+};
+
 // Whether auto-connect printing may work through the port: a network, LAN Manager or local port
 // only when it is a serial port ("COM" in a Windows port name); any other port, and a port the
-// spooler does not list, may. False when the ports cannot be listed.
-bool PortAllowsAutoConnect(Spooler& spooler, const std::string& portName);
+// spooler does not list, may.
+PortVerdict PortAllowsAutoConnect(Spooler& spooler, const std::string& portName);
 
 // One printer a device can be bound to, as the printer list shows it.
 struct PrinterRow {

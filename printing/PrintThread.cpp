@@ -105,20 +105,18 @@ void TPrintThread::Execute() {
     // The first hold is tried whatever the rights.
     PortName = queue->SetHold(QueueHold::Held).value_or("0");
     Report("hold");
-    if (!queue->WatchChanges()) {
-      // Opened again at once, this would ask the spooler as fast as it answers.
-      Pause(kChangeWait);
-      continue;
-    }
-    if (Watch(*queue, access) == PassEnd::Leave) break;
+    // A spooler that refuses the notification is asked every kChangeWait instead.
+    const bool polled = !queue->WatchChanges();
+    if (Watch(*queue, access, polled) == PassEnd::Leave) break;
   }
   End(queue.get(), access);
   Report("ended");
 }
 
-TPrintThread::PassEnd TPrintThread::Watch(PrintQueue& queue, uint32_t access) {
+TPrintThread::PassEnd TPrintThread::Watch(PrintQueue& queue, uint32_t access, bool polled) {
   while (!stop_) {
-    const ChangeWait wait = queue.WaitForChange(kChangeWait, stop_);
+    const ChangeWait wait =
+        polled ? queue.Poll(kChangeWait, stop_) : queue.WaitForChange(kChangeWait, stop_);
     if (wait == ChangeWait::Stopped || stop_) return PassEnd::Leave;
     if (wait == ChangeWait::Failed) return PassEnd::Reopen;
     const auto jobs = queue.Jobs(kJobsLooked);
@@ -141,7 +139,10 @@ TPrintThread::PassEnd TPrintThread::Watch(PrintQueue& queue, uint32_t access) {
     if (LinkState < 1 && !OwnedHere()) {
       if (CancelFailed) continue;
       if (!PortChecked) {
-        PortChecked = PortAllowsAutoConnect(services_.spooler, PortName);
+        const PortVerdict verdict = PortAllowsAutoConnect(services_.spooler, PortName);
+        // A port that cannot be told now is looked at again at the next pass, never refused.
+        if (verdict == PortVerdict::Unknown) continue;
+        PortChecked = verdict == PortVerdict::Allowed;
         if (!PortChecked) {
           RefusePort(queue);
           continue;

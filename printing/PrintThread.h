@@ -76,7 +76,8 @@ class TPrintThread {
   enum class PassEnd { Reopen, Leave };
 
   void Execute();
-  PassEnd Watch(PrintQueue& queue, uint32_t access);
+  // `polled`: the queue's changes cannot be watched, so it is looked at every kChangeWait.
+  PassEnd Watch(PrintQueue& queue, uint32_t access, bool polled);
   void EmptyQueue(PrintQueue& queue, uint32_t access, bool timedOut);
   // For a waiting job: parks the queue, links the device, releases the queue and waits for the
   // server to show this PC as the device's user. The lock follows in the caller.

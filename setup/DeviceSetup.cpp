@@ -120,6 +120,7 @@ void DeviceSetup::StorePrinterChoice(const DeviceData& device) {
     monitors->Stop(state.replacedIndex);
     monitors->Stop(state.entryIndex);
   }
+  const std::string before = entry < list.size() ? list[entry]->PrinterName : std::string();
   if (entry == list.size()) list.push_back(AutoLinkPrinter::For(device.Key(), {}, {}));
   list[entry]->PrinterName = chosen[entry].printerName;
   list[entry]->PrinterPort = chosen[entry].printerPort;
@@ -133,6 +134,18 @@ void DeviceSetup::StorePrinterChoice(const DeviceData& device) {
   if (replaced >= 0 && static_cast<size_t>(replaced) < list.size())
     DropReplacedEntry(static_cast<size_t>(replaced));
   if (dropOwn && state.entryIndex < replaced) list.erase(list.begin() + state.entryIndex);
+  ReleaseIfUnbound(before);
+}
+
+// The stopped monitor left the queue paused; with no entry binding it, nothing would resume it.
+void DeviceSetup::ReleaseIfUnbound(const std::string& queue) {
+  const auto binds = [&](const AutoLinkList& list) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const auto& e) { return e->PrinterName == queue; });
+  };
+  if (queue.empty() || binds(services_.state.autoPrinters) || binds(services_.state.autoFaxes))
+    return;
+  services_.spooler.SetQueueHold(queue, QueueHold::Released);
 }
 
 void DeviceSetup::DropReplacedEntry(size_t replaced) {

@@ -56,6 +56,8 @@ class DeviceSetup {
   std::optional<Opening> Open(size_t row);
   void StorePrinterChoice(const DeviceData& device);
   void DropReplacedEntry(size_t replaced);
+  // Resumes `queue` when no auto-connect entry binds it any more.
+  void ReleaseIfUnbound(const std::string& queue);
   void StoreScanChoice(const DeviceData& device);
   void StoreScannerRecognition(const DeviceData& device, bool wasSetUp);
   // Every row's printer entry index and state text, after the list changed under them.

@@ -203,22 +203,41 @@ class CupsPrintQueue : public PrintQueue {
                  "not-completed");
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit",
                   static_cast<int>(std::min<size_t>(limit, 10000)));
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "job-id");
+    static const char* const kWanted[] = {"job-id", "job-state"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
+                  kWanted);
     Reply reply = Send(http_.get(), request, "/");
     if (reply.status == IPP_STATUS_ERROR_NOT_FOUND) return std::nullopt;  // the queue went
     if (!reply.ok() || !reply.response) return std::nullopt;
     std::vector<int32_t> jobs;
+    // One group per job; a job held (lp -H) waits for its owner, not for the device.
+    int32_t id = 0;
+    bool held = false;
+    bool anyHeld = false;
+    const auto endOfJob = [&] {
+      anyHeld = anyHeld || (id > 0 && held);
+      if (id > 0 && !held && jobs.size() < limit) jobs.push_back(id);
+      id = 0;
+      held = false;
+    };
     for (ipp_attribute_t* attr = ippFirstAttribute(reply.response.get()); attr != nullptr;
          attr = ippNextAttribute(reply.response.get())) {
       const char* name = ippGetName(attr);
-      if (name != nullptr && std::string(name) == "job-id" &&
-          ippGetValueTag(attr) == IPP_TAG_INTEGER && jobs.size() < limit)
-        jobs.push_back(ippGetInteger(attr, 0));
+      if (name == nullptr) {
+        endOfJob();
+        continue;
+      }
+      if (std::string(name) == "job-id" && ippGetValueTag(attr) == IPP_TAG_INTEGER)
+        id = ippGetInteger(attr, 0);
+      if (std::string(name) == "job-state" && ippGetValueTag(attr) == IPP_TAG_ENUM)
+        held = ippGetInteger(attr, 0) == IPP_JSTATE_HELD;
     }
+    endOfJob();
     // A job cancelled while it waits comes with no event, so only "no jobs" can be remembered:
     // every new job is an event.
-    if (subscription_ != 0 && jobs.empty()) jobs_.Store(JobList{limit, jobs});
+    // A held job may turn waiting without an event (one still arriving is held until its
+    // document is in), so a list that left held jobs out is read again each time.
+    if (subscription_ != 0 && jobs.empty() && !anyHeld) jobs_.Store(JobList{limit, jobs});
     return jobs;
   }
 

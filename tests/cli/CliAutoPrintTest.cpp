@@ -133,6 +133,35 @@ TEST_F(CliAutoPrintTest, RefusesWhatTheDeviceSetupRefuses) {
   EXPECT_EQ(out, "");
 }
 
+// A monitor leaves its queue paused; once no entry binds the queue nothing would resume it.
+TEST_F(CliAutoPrintTest, AQueueUnboundIsReleasedAndABoundOneIsNotTakenAgain) {
+  ASSERT_TRUE(cups.AddQueue("laser2", "tessaro://00-1C-F0-AA-0B-01/04F9/0042?serial=LW2040-1"));
+  const auto paused = [&](const std::string& queue) {
+    return cups.QueueStatus(queue).find("disabled") != std::string::npos;
+  };
+  const auto pause = [&](const std::string& queue) {
+    ASSERT_EQ(cups.Tool("cupsdisable", {"-r", kHeldQueueMessage, queue}).exitCode, 0);
+    ASSERT_TRUE(paused(queue));
+  };
+  ASSERT_EQ(Run({"auto-print", "add", kHub.ip, "1", "laser"}), exitcode::kOk) << err;
+  pause("laser");
+  // Another queue bound in its place.
+  ASSERT_EQ(Run({"auto-print", "add", kHub.ip, "1", "laser2"}), exitcode::kOk) << err;
+  EXPECT_FALSE(paused("laser")) << cups.QueueStatus("laser");
+  // The same queue bound again stays as its monitor keeps it.
+  pause("laser2");
+  ASSERT_EQ(Run({"auto-print", "add", kHub.ip, "1", "laser2"}), exitcode::kOk) << err;
+  EXPECT_TRUE(paused("laser2"));
+  // A queue the printer list binds is not bound to the fax list as well.
+  EXPECT_EQ(Run({"auto-print", "add", kHub.ip, "1", "laser2", "--fax"}), exitcode::kFailed);
+  EXPECT_NE(err.find("bound already"), std::string::npos) << err;
+  ASSERT_EQ(Run({"--json", "auto-print", "list"}), exitcode::kOk);
+  EXPECT_EQ(out.find("\"fax\""), std::string::npos) << out;
+  // Removed.
+  ASSERT_EQ(Run({"auto-print", "remove", "laser2"}), exitcode::kOk) << err;
+  EXPECT_FALSE(paused("laser2")) << cups.QueueStatus("laser2");
+}
+
 TEST(CliAutoPrintArgs, UsageErrors) {
   for (const auto& args :
        std::vector<std::vector<std::string>>{{},

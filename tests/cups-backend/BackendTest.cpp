@@ -4,9 +4,9 @@
 // lists the printers; a fault part-way asks CUPS to send the job again and leaves no file.
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <gtest/gtest.h>
 
 #include <fstream>
 #include <random>
@@ -167,4 +167,23 @@ TEST_F(Backend, ADeviceUnlinkedAndLinkedAgainMidJobLeavesNoJobWithAGap) {
   EXPECT_EQ(Job(lab.dir() / "again.bin")->WaitForExit(std::chrono::seconds(30)), 0);
   ASSERT_EQ(FilesIn(output), std::vector<std::string>{"job-1-PC-A.prn"});
   EXPECT_TRUE(ReadTextFile(output + "/job-1-PC-A.prn") == whole) << "the job as it was sent";
+}
+
+// A second host announcing the server's MAC: the backend sends to neither, and says why.
+TEST_F(Backend, TwoServersClaimingOneMacGetNoJob) {
+  lab.StartHub({"127.0.0.3", "IMPOSTOR", "00:1C:F0:AA:0B:01", PrinterAndStorage(), {}});
+  auto& both = lab.StartPc("PC-B", {"127.0.0.2", "127.0.0.3"});
+  ASSERT_TRUE(lab.WaitForServerState(both, "127.0.0.3", "1"));
+  ASSERT_TRUE(lab.WaitForServerState(both, "127.0.0.2", "1"));
+  auto env = both.Env();
+  env["DEVICE_URI"] = kUri;
+  Process backend(Lab::Binary("cups-backend/tessaro"),
+                  {"8", "bob", "report", "1", "", WriteJob(10)}, env);
+  ASSERT_TRUE(backend.Start());
+  ASSERT_TRUE(backend.WaitForOutput("STATE: +connecting-to-device")) << backend.Output();
+  ASSERT_TRUE(backend.WaitForOutput("all claim 00-1C-F0-AA-0B-01; not choosing one"))
+      << backend.Output();
+  EXPECT_NE(backend.Output().find("127.0.0.2"), std::string::npos) << backend.Output();
+  EXPECT_NE(backend.Output().find("127.0.0.3"), std::string::npos) << backend.Output();
+  EXPECT_TRUE(FilesIn(output).empty());
 }

@@ -60,8 +60,9 @@ TEST(PortTypeOf, DescriptionFirstThenNameInTheirOrder) {
 
 TEST(PortAllowsAutoConnect, DescriptionsAreComparedWithTheirCase) {
   ListedPorts spooler({{"LPT1:", "local port"}, {"IP_COM1", "Standard TCP/IP Port"}});
-  EXPECT_TRUE(PortAllowsAutoConnect(spooler, "LPT1:"));    // "local port" is no "Local Port"
-  EXPECT_TRUE(PortAllowsAutoConnect(spooler, "ip_com1"));  // a Windows TCP/IP port named COM
+  // "local port" is no "Local Port"; a Windows TCP/IP port named COM.
+  EXPECT_EQ(PortAllowsAutoConnect(spooler, "LPT1:"), PortVerdict::Allowed);
+  EXPECT_EQ(PortAllowsAutoConnect(spooler, "ip_com1"), PortVerdict::Allowed);
 }
 
 class PortTypesTest : public ::testing::Test {
@@ -122,7 +123,8 @@ TEST_F(PortTypesTest, OnlySerialAndUsbPortsAllowAutoConnect) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.port);
-    EXPECT_EQ(PortAllowsAutoConnect(spooler_, c.port), c.allowed);
+    EXPECT_EQ(PortAllowsAutoConnect(spooler_, c.port),
+              c.allowed ? PortVerdict::Allowed : PortVerdict::Refused);
   }
 }
 
@@ -145,7 +147,7 @@ TEST_F(PortTypesTest, WithoutThePortListPrintersAreListedWithoutTypes) {
   testing::RecordingSpooler portless(spooler_);
   portless.portsFail = true;
   EXPECT_EQ(PortTypeOf(portless, "FILE:"), porttype::kListUnavailable);
-  EXPECT_FALSE(PortAllowsAutoConnect(portless, "COM1:"));
+  EXPECT_EQ(PortAllowsAutoConnect(portless, "COM1:"), PortVerdict::Unknown);
   const auto rows = ListWindowsPrinters(portless);
   ASSERT_EQ(rows.size(), 7u);
   for (const PrinterRow& row : rows) EXPECT_FALSE(row.type.has_value()) << row.caption;
@@ -154,7 +156,7 @@ TEST_F(PortTypesTest, WithoutThePortListPrintersAreListedWithoutTypes) {
 TEST_F(PortTypesTest, NothingIsListedOrTypedWithoutCupsd) {
   cups_.Stop();
   EXPECT_EQ(PortTypeOf(spooler_, "FILE:"), porttype::kListUnavailable);
-  EXPECT_FALSE(PortAllowsAutoConnect(spooler_, "COM1:"));
+  EXPECT_EQ(PortAllowsAutoConnect(spooler_, "COM1:"), PortVerdict::Unknown);
   EXPECT_TRUE(ListWindowsPrinters(spooler_).empty());
 }
 

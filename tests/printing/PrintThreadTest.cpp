@@ -185,6 +185,44 @@ TEST_F(PrintThreadTest, AJobOnATcpIpPortBringsTheBoxAndIsDeletedEachTime) {
   EXPECT_EQ(device_.Count("link"), 0);
 }
 
+// A job held with `lp -H` waits for its owner, not for the device: it takes no device until it is
+// released.
+TEST_F(PrintThreadTest, AHeldJobTakesNoDeviceUntilItIsReleased) {
+  Watch("laser");
+  ASSERT_TRUE(Holding("laser"));
+  const std::string file = cups_.folder() + "/held-job";
+  testing::WriteTextFile(file, "held\n");
+  const auto submitted = cups_.Tool("lp", {"-d", "laser", "-H", "indefinite", file});
+  ASSERT_EQ(submitted.exitCode, 0);
+  const size_t dash = submitted.out.rfind('-', submitted.out.find(" ("));
+  ASSERT_NE(dash, std::string::npos) << submitted.out;
+  const int job = std::atoi(submitted.out.c_str() + dash + 1);
+  // Each quiet wait holds the queue again: two of them after the job came, and it took nothing.
+  const size_t holds = spooler_.holds().size();
+  ASSERT_TRUE(Eventually([&] { return spooler_.holds().size() >= holds + 2; }, kLong));
+  EXPECT_EQ(device_.Count("link"), 0);
+  EXPECT_EQ(device_.Count("lock"), 0);
+  ASSERT_EQ(cups_.Tool("lp", {"-i", "laser-" + std::to_string(job), "-H", "resume"}).exitCode, 0);
+  EXPECT_TRUE(Eventually([&] { return Printed(job) == "held\n"; }, kLong));
+  EXPECT_EQ(device_.Count("link"), 1);
+}
+
+// A port list that cannot be read (cupsd restarting, a time-out) says nothing about the port: the
+// job waits and the port is looked at again, and only a port known to be unsuitable is refused.
+TEST_F(PrintThreadTest, AnUnreadablePortListIsLookedAtAgainNeverRefused) {
+  spooler_.portsFail = true;
+  Watch("raw", "socket://127.0.0.1:9");
+  ASSERT_TRUE(Holding("raw"));
+  const int job = cups_.Submit("raw", "kept\n");
+  ASSERT_TRUE(Eventually([&] { return spooler_.Count("ports") >= 2; }, kLong));
+  EXPECT_EQ(device_.Count("message"), 0);
+  EXPECT_TRUE(Waiting("raw"));
+  spooler_.portsFail = false;
+  EXPECT_TRUE(Eventually([&] { return device_.Count("message") == 1; }, kLong));
+  EXPECT_TRUE(Eventually([&] { return !Waiting("raw"); }, kLong)) << "job " << job;
+  EXPECT_EQ(device_.Count("link"), 0);
+}
+
 // Older Windows cancel the job instead of deleting it.
 TEST_F(PrintThreadTest, OnOlderWindowsTheRefusedJobIsCancelled) {
   PrintMonitors older{{spooler_, device_, clock_, kThisPc, 0}};
@@ -322,18 +360,17 @@ class RefusedRightsPrintThreadTest : public PrintThreadTest {
 };
 
 TEST_F(RefusedRightsPrintThreadTest, WithTheUseRightOnlyTheDeviceIsStillLinkedAndLocked) {
-  ASSERT_TRUE(cups_.AddQueue("laser", kDeviceUri));
-  ASSERT_EQ(cups_.Tool("lpadmin", {"-p", "laser", "-o", "printer-op-policy=nopause"}).exitCode, 0);
-  // A job held in CUPS waits whatever the queue's state.
-  const std::string file = cups_.folder() + "/held-job";
-  testing::WriteTextFile(file, "held\n");
-  ASSERT_EQ(cups_.Tool("lp", {"-d", "laser", "-H", "indefinite", file}).exitCode, 0);
+  // The serial stand-in cannot print: its job waits in the queue it stopped, whatever the
+  // monitor may do to the queue.
+  ASSERT_TRUE(cups_.AddQueue("serial", "serial:/dev/ttyS0"));
+  ASSERT_EQ(cups_.Tool("lpadmin", {"-p", "serial", "-o", "printer-op-policy=nopause"}).exitCode, 0);
+  ASSERT_GT(cups_.Submit("serial", "waits\n"), 0);
   auto entry = std::make_unique<AutoLinkPrinter>();
   entry->ServerMAC = testing::kServerMac;
   entry->DeviceVid = "04F9";
   entry->DevicePid = "0042";
   entry->DeviceSNo = "LW-1";
-  entry->PrinterName = "laser";
+  entry->PrinterName = "serial";
   printers_.push_back(std::move(entry));
   monitors_.StartPrintMonitors(printers_, MonitorList::Printer);
   EXPECT_TRUE(Eventually([&] { return device_.Count("lock") == 1; }, kLong));
@@ -344,6 +381,40 @@ TEST_F(RefusedRightsPrintThreadTest, WithTheUseRightOnlyTheDeviceIsStillLinkedAn
             (std::vector<std::string>{"open 983052", "open 4", "open 8"}));
   EXPECT_EQ(spooler_.holds(), std::vector<std::string>{"held"});
   EXPECT_EQ(device_.Count("link"), 1);
+}
+
+const char* const kNoSubscriptionPolicy =
+    "<Policy nosubscribe>\n  <Limit Create-Printer-Subscriptions>\n    AuthType Default\n"
+    "    Require user nobody\n    Order deny,allow\n  </Limit>\n"
+    "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+
+class RefusedSubscriptionPrintThreadTest : public PrintThreadTest {
+ protected:
+  RefusedSubscriptionPrintThreadTest() : PrintThreadTest(kNoSubscriptionPolicy) {}
+};
+
+// Without change events the monitor looks at the queue every 2 s on the queue it opened: jobs
+// print and the device is unlocked once they are done.
+TEST_F(RefusedSubscriptionPrintThreadTest, TheQueueIsPolledAndItsJobsPrint) {
+  ASSERT_TRUE(cups_.AddQueue("laser", kDeviceUri));
+  ASSERT_EQ(cups_.Tool("lpadmin", {"-p", "laser", "-o", "printer-op-policy=nosubscribe"}).exitCode,
+            0);
+  auto entry = std::make_unique<AutoLinkPrinter>();
+  entry->ServerMAC = testing::kServerMac;
+  entry->DeviceVid = "04F9";
+  entry->DevicePid = "0042";
+  entry->DeviceSNo = "LW-1";
+  entry->PrinterName = "laser";
+  printers_.push_back(std::move(entry));
+  monitors_.StartPrintMonitors(printers_, MonitorList::Printer);
+  ASSERT_TRUE(Holding("laser"));
+  const int job = cups_.Submit("laser", "polled\n");
+  EXPECT_TRUE(Eventually([&] { return Printed(job) == "polled\n"; }, kLong));
+  EXPECT_TRUE(Eventually([&] { return device_.Count("unlock") == 1; }, kLong));
+  Stop();
+  EXPECT_EQ(device_.Count("link"), 1);
+  const auto calls = spooler_.calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 983052"), 1) << "opened again";
 }
 
 }  // namespace

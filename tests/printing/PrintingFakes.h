@@ -4,6 +4,8 @@
 // rights queues were opened with and the holds asked for.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -146,6 +148,7 @@ class RecordingSpooler : public Spooler {
     return opened;
   }
   std::optional<std::vector<SpoolerPort>> Ports() override {
+    Note("ports");
     if (portsFail) return std::nullopt;
     return real_.Ports();
   }
@@ -162,7 +165,12 @@ class RecordingSpooler : public Spooler {
       if (c.rfind("hold ", 0) == 0) out.push_back(c.substr(5));
     return out;
   }
-  bool portsFail = false;
+  // Counts the calls named `call` exactly.
+  int Count(const std::string& call) const {
+    const auto all = calls();
+    return static_cast<int>(std::count(all.begin(), all.end(), call));
+  }
+  std::atomic<bool> portsFail{false};
 
  private:
   class Queue : public PrintQueue {

@@ -101,6 +101,39 @@ TEST_F(DeviceSetupTest, TakingAnotherDevicesPrinterMovesTheBinding) {
   EXPECT_EQ(model.row(RowOf(kOtherPrinter)).autoPrinterIndex, -1);
 }
 
+// A stopped monitor leaves its queue paused: a queue that no entry binds any more is resumed,
+// whether the device was bound to another queue or its queue unchecked.
+TEST_F(DeviceSetupTest, AQueueNoEntryBindsAnyMoreIsResumed) {
+  const auto paused = [&](const std::string& queue) {
+    return cups.QueueStatus(queue).find("disabled") != std::string::npos;
+  };
+  const auto choose = [&](const std::string& queue) {
+    scripted.script = [&, queue](SetupWizard& wizard) {
+      // A device set up already opens on the troubleshooting page.
+      if (wizard.page() == SetupPage::Trouble) {
+        wizard.ChooseTroubleOption(2);
+        wizard.ClickPrinterRow(Named(wizard, queue));
+        wizard.TroubleOk();
+      } else {
+        ToAutoPrint(wizard);
+        wizard.ClickPrinterRow(Named(wizard, queue));
+      }
+      wizard.Next();
+    };
+    setup->ManagePrinter(RowOf(kPrinter));
+  };
+  choose("Lumen_Laser");
+  ASSERT_EQ(Stored("0042", "LW2040-1")->PrinterName, "Lumen_Laser");
+  ASSERT_EQ(cups.Tool("cupsdisable", {"-r", kHeldQueueMessage, "Lumen_Laser"}).exitCode, 0);
+  choose("Lumen_Other");
+  ASSERT_EQ(Stored("0042", "LW2040-1")->PrinterName, "Lumen_Other");
+  EXPECT_FALSE(paused("Lumen_Laser")) << cups.QueueStatus("Lumen_Laser");
+  ASSERT_EQ(cups.Tool("cupsdisable", {"-r", kHeldQueueMessage, "Lumen_Other"}).exitCode, 0);
+  choose("Lumen_Other");  // unchecks it
+  ASSERT_EQ(Stored("0042", "LW2040-1")->PrinterEnable, 0);
+  EXPECT_FALSE(paused("Lumen_Other")) << cups.QueueStatus("Lumen_Other");
+}
+
 TEST_F(DeviceSetupTest, AddedQueuePrintsToTheDeviceAndIsPreselected) {
   scripted.script = [&](SetupWizard& wizard) {
     const auto name = wizard.AddPrintQueue();
