@@ -88,8 +88,7 @@ Result<PrintBackend::Target> PrintBackend::Find(const DeviceUri& uri) {
   // Another host may announce the same MAC: a job never goes to a server picked by guess.
   if (claims > 1) {
     bus_.Close(trunk);
-    why = "device servers " + claimants + " all claim " + mac + "; not choosing one";
-    return std::nullopt;
+    return Failure("device servers " + claimants + " all claim " + mac + "; not choosing one");
   }
   if (!server || server->state != "1") {
     bus_.Close(trunk);

@@ -14,7 +14,7 @@
 #include "host/WindowsVersion.h"
 #include "platform/linux/TrunkDiagnosis.h"
 #include "protocol/BusFrame.h"
-#include "tests/devices/RefreshFixture.h"
+#include "tests/support/RefreshFixture.h"
 
 using namespace tessaro;
 using namespace tessaro::cli;

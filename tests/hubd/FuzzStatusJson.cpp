@@ -78,6 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pcs.push_back(std::move(pc));
   }
   for (const bool admin : {true, false})
-    if (!tessaro::testing::JsonCheck::IsDocument(StatusJson(hub, admin))) std::abort();
+    if (!tessaro::testing::JsonCheck::IsDocument(StatusJson(hub, admin, admin))) std::abort();
   return 0;
 }

@@ -37,7 +37,7 @@ TEST(StatusJson, NamesOfAnyBytesStayValidJson) {
     tessaro::testing::FakeClock clock;
     PinStore pins("", nullptr);
     Hub hub(config, clock, wire::kVersionMajor, pins, nullptr);
-    const std::string json = StatusJson(hub, false);
+    const std::string json = StatusJson(hub, false, false);
     EXPECT_TRUE(tessaro::testing::JsonCheck::IsDocument(json)) << json;
     EXPECT_NE(json.find("\"name\":" + c.quoted), std::string::npos) << json;
     EXPECT_NE(json.find("\"product\":" + c.quoted), std::string::npos) << json;
