@@ -7,11 +7,10 @@
 
 #include "cli/CliAutoPrint.h"
 #include "cli/CliRunner.h"
-#include "host/WindowsVersion.h"
 #include "platform/linux/CupsSpooler.h"
 #include "printing/PortTypes.h"
 #include "tests/support/PrivateCups.h"
-#include "tests/support/RefreshFixture.h"
+#include "tests/support/ScriptedCli.h"
 #include "tests/support/Watchdog.h"
 
 using namespace tessaro;
@@ -22,22 +21,11 @@ namespace {
 
 const Hub kHub{"192.168.1.20", "Office", "00:1C:F0:AA:0B:01"};
 
-class CliAutoPrintTest : public ::testing::Test {
+class CliAutoPrintTest : public ::testing::Test, public ScriptedCli {
  protected:
-  CliAutoPrintTest() {
-    bus.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{"trunk/0"});
-    bus.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{"spur/0"});
-    bus.SetReply("trunk/0", busop::kAttachServer, FakeBusTransport::Success({}));
-    bus.SetReply("trunk/0", busop::kGetServerList, FakeBusTransport::Success(ServerList({kHub})));
-    bus.SetReply("spur/0", busop::kGetSpurAddress,
-                 FakeBusTransport::Success(AddressReply({192, 168, 1, 20})));
-    bus.SetReply("spur/0", busop::kGetDeviceList,
-                 FakeBusTransport::Success(
-                     DeviceList({Dev{}, Dev{.number = 2, .type = "SCANNER", .serial = "S-9"}})));
-    env.registry = &registry;
-    env.refreshLock = &lock;
-    env.computerName = "PC-A";
-    env.windowsVersionFlags = kWinVistaOrLater | kWinNT5OrLater;
+  using ScriptedCli::Run;  // not the test's own Run
+  CliAutoPrintTest()
+      : ScriptedCli(kHub, {Dev{}, Dev{.number = 2, .type = "SCANNER", .serial = "S-9"}}) {
     env.defaultGateways = [] { return std::vector<std::string>{kHub.ip}; };
     env.spooler = &spooler;
   }
@@ -50,24 +38,10 @@ class CliAutoPrintTest : public ::testing::Test {
     ASSERT_TRUE(cups.AddQueue("com", "serial:/dev/ttyS0"));
     ASSERT_TRUE(cups.AddQueue("share", "smb://filer/laser"));
   }
-  int Run(std::vector<std::string> args) {
-    std::ostringstream o, r;
-    const int status = RunCli(args, bus, clock, o, r, env);
-    out = o.str();
-    err = r.str();
-    return status;
-  }
 
   Watchdog watchdog{std::chrono::seconds(60)};
   PrivateCups cups;
   CupsSpooler spooler{cups.socket()};
-  FakeBusTransport bus;
-  FakeClock clock;
-  TempDir dir;
-  SqliteRegistry registry{HivePaths{dir / "user.hive", dir / "machine.hive"}};
-  FileNamedMutex lock{kRefreshLockMutexName, dir.path()};
-  ClientEnvironment env;
-  std::string out, err;
 };
 
 }  // namespace

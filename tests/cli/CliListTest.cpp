@@ -5,8 +5,7 @@
 #include <sstream>
 
 #include "cli/CliRunner.h"
-#include "host/WindowsVersion.h"
-#include "tests/support/RefreshFixture.h"
+#include "tests/support/ScriptedCli.h"
 
 using namespace tessaro;
 using namespace tessaro::cli;
@@ -16,41 +15,22 @@ namespace {
 
 const Hub kHub{"192.168.1.20", "Office", "00:1C:F0:AA:0B:01"};
 
-class CliListTest : public ::testing::Test {
+class CliListTest : public ::testing::Test, public ScriptedCli {
  protected:
-  CliListTest() {
-    bus.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{"trunk/0"});
-    bus.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{"spur/0"});
-    bus.SetReply("trunk/0", busop::kAttachServer, FakeBusTransport::Success({}));
-    bus.SetReply("trunk/0", busop::kGetServerList, FakeBusTransport::Success(ServerList({kHub})));
-    bus.SetReply("spur/0", busop::kGetSpurAddress,
-                 FakeBusTransport::Success(AddressReply({192, 168, 1, 20})));
-    bus.SetReply("spur/0", busop::kGetDeviceList,
-                 FakeBusTransport::Success(DeviceList(
-                     {Dev{}, Dev{.number = 4, .manufacturer = "", .product = "", .serial = ""}})));
-    env.registry = &registry;
-    env.refreshLock = &lock;
-    env.computerName = "PC-A";
-    env.windowsVersionFlags = kWinVistaOrLater | kWinNT5OrLater;
+  CliListTest()
+      : ScriptedCli(kHub, {Dev{}, Dev{.number = 4, .manufacturer = "", .product = "", .serial = ""}}) {
     env.defaultGateways = [this] { return gateways; };
   }
-  int Run(std::vector<std::string> args, const ClientEnvironment& e) {
+  int Run(const std::vector<std::string>& args, const ClientEnvironment& e) {
     std::ostringstream o, r;
     const int status = RunCli(args, bus, clock, o, r, e);
     out = o.str();
     err = r.str();
     return status;
   }
-  int Run(std::vector<std::string> args) { return Run(std::move(args), env); }
+  int Run(const std::vector<std::string>& args) { return ScriptedCli::Run(args); }
 
-  FakeBusTransport bus;
-  FakeClock clock;
-  TempDir dir;
-  SqliteRegistry registry{HivePaths{dir / "user.hive", dir / "machine.hive"}};
-  FileNamedMutex lock{kRefreshLockMutexName, dir.path()};
   std::vector<std::string> gateways;
-  ClientEnvironment env;
-  std::string out, err;
 };
 
 }  // namespace

@@ -11,10 +11,9 @@
 
 #include "cli/CliArgs.h"
 #include "cli/CliRunner.h"
-#include "host/WindowsVersion.h"
 #include "platform/linux/TrunkDiagnosis.h"
 #include "protocol/BusFrame.h"
-#include "tests/support/RefreshFixture.h"
+#include "tests/support/ScriptedCli.h"
 
 using namespace tessaro;
 using namespace tessaro::cli;
@@ -26,31 +25,11 @@ const Hub kHub{"192.168.1.20", "Office", "00:1C:F0:AA:0B:01"};
 constexpr const char* kSetupMessage =
     "Tessaro Utility setup is incomplete!\n\nPlease reinstall again.\n";
 
-class CliServerTest : public ::testing::Test {
+class CliServerTest : public ::testing::Test, public ScriptedCli {
  protected:
-  CliServerTest() {
-    bus.SetInterfaces(InterfaceClass::Trunk, std::vector<std::string>{"trunk/0"});
-    bus.SetInterfaces(InterfaceClass::Spur, std::vector<std::string>{"spur/0"});
-    bus.SetReply("trunk/0", busop::kAttachServer, FakeBusTransport::Success({}));
-    bus.SetReply("trunk/0", busop::kGetServerList, FakeBusTransport::Success(ServerList({kHub})));
-    bus.SetReply("spur/0", busop::kGetSpurAddress,
-                 FakeBusTransport::Success(AddressReply({192, 168, 1, 20})));
-    bus.SetReply("spur/0", busop::kGetDeviceList,
-                 FakeBusTransport::Success(DeviceList(
-                     {Dev{}, Dev{.number = 2, .owner = "PC-B", .lockKind = 1, .lockCount = 1}})));
-    env.registry = &registry;
-    env.refreshLock = &lock;
-    env.computerName = "PC-A";
-    env.windowsVersionFlags = kWinVistaOrLater | kWinNT5OrLater;
-    env.defaultGateways = [] { return std::vector<std::string>{}; };
-  }
-  int Run(std::vector<std::string> args) {
-    std::ostringstream o, r;
-    const int status = RunCli(args, bus, clock, o, r, env);
-    out = o.str();
-    err = r.str();
-    return status;
-  }
+  using ScriptedCli::Run;  // not the test's own Run
+  CliServerTest()
+      : ScriptedCli(kHub, {Dev{}, Dev{.number = 2, .owner = "PC-B", .lockKind = 1, .lockCount = 1}}) {}
   std::optional<uint8_t> StoredEnable() {
     ServerInfoReg stored;
     stored.ServerIP = kHub.ip;
@@ -58,14 +37,6 @@ class CliServerTest : public ::testing::Test {
     if (!ReadServerEntry(registry, AppRegistryKey, stored)) return std::nullopt;
     return stored.ServerEnable;
   }
-
-  FakeBusTransport bus;
-  FakeClock clock;
-  TempDir dir;
-  SqliteRegistry registry{HivePaths{dir / "user.hive", dir / "machine.hive"}};
-  FileNamedMutex lock{kRefreshLockMutexName, dir.path()};
-  ClientEnvironment env;
-  std::string out, err;
 };
 
 }  // namespace
